@@ -1,0 +1,17 @@
+// The fixed names the system shows the world: file stem, INI section, Syslog tag, message-box title.
+#pragma once
+
+#include <string_view>
+
+namespace brennicot::names {
+
+inline constexpr std::string_view kStem = "Vemo_Brennicot";
+inline constexpr std::string_view kIniFile = "Vemo_Brennicot.ini";
+inline constexpr std::string_view kLogFile = "Vemo_Brennicot.log";
+inline constexpr std::string_view kIniSection = "Vemo_Brennicot";
+inline constexpr std::string_view kMessageBoxTitle = "Vemo_Brennicot";
+inline constexpr std::string_view kSyslogTag = "Vemo_Brennicot";
+// Fixed wording of the registration message box; it does not follow `servicename`.
+inline constexpr std::string_view kProductWords = "Vemo Brennicot";
+
+}  // namespace brennicot::names

@@ -1,0 +1,79 @@
+// The host object: the single owner of the five components, the process-wide state and every event
+// handler. It is plain code over the platform interfaces, so tests drive it with fakes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "config/settings_table.h"
+#include "log/activity_log.h"
+#include "platform/platform.h"
+#include "serial/receive_buffer.h"
+#include "syslog/month_names.h"
+
+namespace brennicot {
+
+class frmBrennicot {
+ public:
+  explicit frmBrennicot(Platform& platform);
+  ~frmBrennicot();
+  frmBrennicot(const frmBrennicot&) = delete;
+  frmBrennicot& operator=(const frmBrennicot&) = delete;
+
+  // Load handler: prepares the process-wide state, loads the configuration, names the service and
+  // dispatches on the lowercased argument string.
+  void FormLoad();
+  // Unload handler: runs when the host is destroyed.
+  void FormUnload();
+
+  // Opens the socket and the serial port, arms the timers, logs the start-up line. Traps its own
+  // failures; returns whether every step completed.
+  bool StartUp();
+  // Closes both channels, disarms the timers, releases the Settings table, logs the shut-down line.
+  // A second call does nothing.
+  void ShutDown();
+  // Sends one text as one Syslog datagram in the configured layout. Traps its own failures.
+  void MessageSend(const std::string& MessageText);
+
+  // Event handlers.
+  void OnServiceStart(bool& success);
+  void OnServiceStop();
+  void tmrComm_Timer();
+  void tmrStatus_Timer();
+  void MSComm1_OnComm();
+
+  // For the tests and the entry procedure.
+  ActivityLog& Log() { return log_; }
+  SettingsTable& Settings() { return *settings_; }
+  bool SettingsReleased() const { return settings_->Released(); }
+  ServiceControl& NTService1() { return *ntservice1_; }
+  SerialPort& MSComm1() { return *mscomm1_; }
+  UdpSocket& WsockUDP() { return *wsockudp_; }
+  Timer& tmrComm() { return *tmr_comm_; }
+  Timer& tmrStatus() { return *tmr_status_; }
+  std::int32_t ExpectedSequence() const { return expected_sequence_; }
+  const MonthNameTable& MonthNames() const { return month_names_; }
+  ReceiveBuffer& Receive() { return receive_; }
+
+ private:
+  void Dispatch(const std::string& command);
+
+  Platform& platform_;
+  ActivityLog log_;
+  std::unique_ptr<SettingsTable> settings_;
+  MonthNameTable month_names_;
+  ReceiveBuffer receive_;
+  std::int32_t expected_sequence_ = 0;
+  std::int32_t status_tick_count_ = 0;
+  bool shut_down_ = false;
+
+  // The five components, in the order the host owns them.
+  std::unique_ptr<Timer> tmr_status_;
+  std::unique_ptr<Timer> tmr_comm_;
+  std::unique_ptr<UdpSocket> wsockudp_;
+  std::unique_ptr<SerialPort> mscomm1_;
+  std::unique_ptr<ServiceControl> ntservice1_;
+};
+
+}  // namespace brennicot

@@ -1,0 +1,75 @@
+// The handlers driven by the serial side: the tmrComm poll, the OnComm notification and the
+// tmrStatus heartbeat.
+#include <limits>
+
+#include "config/numeric_text.h"
+#include "config/setting_keys.h"
+#include "host/frm_brennicot.h"
+#include "log/error_trap.h"
+#include "serial/comm_event_table.h"
+#include "serial/sequence_check.h"
+
+namespace brennicot {
+
+void frmBrennicot::tmrComm_Timer() {
+  if (shut_down_) return;
+  RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
+    if (mscomm1_->InBufferCount() <= 0) {
+      // Nothing new: a partial line waiting since the last tick goes out as it is.
+      if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+      return;
+    }
+    receive_.Append(mscomm1_->Input());
+    receive_.CutLines([&](const std::string& line) {
+      MessageSend(line);
+      if (ToNumber(settings_->Get(key::kCheckSeq)) == 1) {
+        if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+      }
+    });
+    if (NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
+      MessageSend(receive_.TakeAll());
+    }
+  });
+}
+
+void frmBrennicot::MSComm1_OnComm() {
+  if (shut_down_) return;
+  RunTrapped(
+      [&] {
+        const CommEventText event = DescribeCommEvent(mscomm1_->CommEvent());
+        if (event.text.empty()) return;
+        const std::string message = std::string(kCommMessagePrefix) + std::string(event.text);
+        log_.LogWrite(message);
+        if (ToNumber(settings_->Get(key::kSendCommMess)) == 1 && event.forward) {
+          MessageSend(message);
+        }
+      },
+      [&](const Error& e) {
+        std::string port = "?";
+        try {
+          port = std::to_string(mscomm1_->CommPort());
+        } catch (...) {
+        }
+        log_.LogWrite("Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" +
+                      e.description());
+      });
+}
+
+void frmBrennicot::tmrStatus_Timer() {
+  if (shut_down_) return;
+  const bool ok = RunTrapped(log_, "frmBrennicot:tmrStatus", [&] {
+    if (status_tick_count_ < std::numeric_limits<std::int32_t>::max()) ++status_tick_count_;
+    const std::int32_t period = ToInt32(ToNumber(settings_->Get(key::kStatusTimerPeriod)));
+    if (status_tick_count_ != period) return;
+    // The next period is counted from the moment this heartbeat has left.
+    tmr_status_->SetEnabled(false);
+    MessageSend("COM Port=" + std::to_string(mscomm1_->CommPort()) +
+                " COM Settings=" + mscomm1_->Settings());
+    status_tick_count_ = 0;
+    tmr_status_->SetEnabled(true);
+  });
+  // A period that is not a number fails the same way every second: report it once and stop.
+  if (!ok) tmr_status_->SetEnabled(false);
+}
+
+}  // namespace brennicot

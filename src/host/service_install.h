@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "log/activity_log.h"
+#include "platform/service_control.h"
+
+namespace brennicot {
+
+// Registers ("-install") or removes ("-uninstall") the service; any other command only sets the
+// service properties and yields false. A failure gives one "BrennicotMain:ServiceNStall err#:" line
+// and false.
+bool ServiceNStall(ServiceControl& service, const std::string& command, ActivityLog& log);
+
+}  // namespace brennicot

@@ -1,0 +1,76 @@
+// StartUp, ShutDown: the opening and closing of the two channels.
+#include "config/numeric_text.h"
+#include "config/setting_keys.h"
+#include "host/frm_brennicot.h"
+#include "host/version.h"
+#include "log/error_trap.h"
+
+namespace brennicot {
+namespace {
+
+constexpr int kCommTickMs = 500;
+constexpr int kStatusTickMs = 1000;
+constexpr std::int16_t kInBufferSize = 16384;
+
+}  // namespace
+
+bool frmBrennicot::StartUp() {
+  return RunTrapped(log_, "frmBrennicot" + VersionText() + ":Startup", [&] {
+    const SettingsTable& s = *settings_;
+    receive_.Clear();
+
+    wsockudp_->SetRemotePort(ToInt32(ToNumber(s.Get(key::kUdpPort))));
+    wsockudp_->SetRemoteHost(s.Get(key::kUdpTarget));
+    wsockudp_->Bind();
+
+    SerialPort& port = *mscomm1_;
+    port.SetCommPort(ToInt16(ToNumber(s.Get(key::kCommPort))));
+    if (port.PortOpen()) port.SetPortOpen(false);
+    port.SetSettings(s.Get(key::kCommIni));
+    port.SetHandshaking(ToInt32(ToNumber(s.Get(key::kFlowControl))));
+    port.SetDTREnable(true);
+    port.SetRTSEnable(true);
+    port.SetRThreshold(0);  // received bytes are polled by tmrComm, not signalled
+    port.SetSThreshold(0);
+    port.SetInBufferSize(kInBufferSize);
+    port.SetPortOpen(true);
+
+    // The device may need a few carriage returns to wake up; one write per carriage return.
+    const std::int32_t carriage_returns = ToInt32(NumericValue(s.Get(key::kCrSend)));
+    for (std::int32_t i = 0; i < carriage_returns; ++i) port.Output("\r");
+
+    tmr_comm_->SetInterval(kCommTickMs);
+    tmr_comm_->SetEnabled(true);
+
+    log_.LogWrite("*** Brennicot " + VersionText() + " Startup commport:" + s.Get(key::kCommPort) +
+                  " commini:" + s.Get(key::kCommIni) + " flowcontrol:" +
+                  s.Get(key::kFlowControl) + " udptarget:" + s.Get(key::kUdpTarget) +
+                  " udpport:" + s.Get(key::kUdpPort) + " OriginalAddress:" +
+                  s.Get(key::kOriginalAddress) + " VemoBrennicotID:" +
+                  s.Get(key::kVemoBrennicotId));
+
+    if (ToNumber(s.Get(key::kEnableStatusTimer)) == 1) {
+      tmr_status_->SetInterval(kStatusTickMs);
+      tmr_status_->SetEnabled(true);
+    }
+  });
+}
+
+void frmBrennicot::ShutDown() {
+  if (shut_down_) return;  // the stop event and the unload handler may both come
+  shut_down_ = true;
+  // No tick may reach the closed channels or the released table.
+  tmr_comm_->SetEnabled(false);
+  tmr_status_->SetEnabled(false);
+  // A failure here must not keep the rest from closing: each channel is closed on its own.
+  RunTrapped(log_, "frmBrennicot:ShutDown", [&] {
+    if (wsockudp_->State() != 0) wsockudp_->Close();
+  });
+  RunTrapped(log_, "frmBrennicot:ShutDown", [&] {
+    if (mscomm1_->PortOpen()) mscomm1_->SetPortOpen(false);
+  });
+  settings_->Release();
+  log_.LogWrite("Brennicot Shutdown ***");
+}
+
+}  // namespace brennicot

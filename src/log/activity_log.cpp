@@ -1,0 +1,44 @@
+#include "log/activity_log.h"
+
+#include <cstdio>
+
+namespace brennicot {
+
+std::string FormatLogTimestamp(const LocalTime& t) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+ActivityLog::ActivityLog(FileSystem& files, Clock& clock, std::string file_name)
+    : files_(files), clock_(clock), file_name_(std::move(file_name)) {}
+
+void ActivityLog::LogWrite(const std::string& message) {
+  // Each step runs even when an earlier one failed; a failed step simply has no effect.
+  std::string path;
+  try {
+    path = files_.JoinPath(files_.ExecutableDirectory(), file_name_);
+  } catch (...) {
+  }
+  std::string entry;
+  try {
+    entry = FormatLogTimestamp(clock_.Now()) + "\t" + message;
+  } catch (...) {
+    return;  // not even the text could be built
+  }
+  if (!path.empty()) {
+    try {
+      files_.AppendToFile(path, entry + "\r\n");
+    } catch (...) {
+    }
+  }
+  if (echo_) {
+    try {
+      echo_(entry);
+    } catch (...) {
+    }
+  }
+}
+
+}  // namespace brennicot

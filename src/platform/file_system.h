@@ -1,0 +1,24 @@
+// Files beside the executable: the INI file, the Activity log. Every call opens and closes the file
+// within itself; no handle outlives a call.
+#pragma once
+
+#include <string>
+
+namespace brennicot {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Directory holding the running executable (not the working directory). Throws Error.
+  virtual std::string ExecutableDirectory() = 0;
+  // dir + the platform's separator ("/" on POSIX, "\" on Win32) + name.
+  virtual std::string JoinPath(const std::string& dir, const std::string& name) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  // Opens for append (creating the file), writes all bytes, closes. Throws Error on any failure.
+  virtual void AppendToFile(const std::string& path, const std::string& bytes) = 0;
+  // Creates or empties the file, writes all bytes, closes. Throws Error on any failure.
+  virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
+};
+
+}  // namespace brennicot

@@ -1,0 +1,54 @@
+// POSIX event loop: one poll(2) over the watched descriptors and a self-pipe for stop signals
+// (SIGTERM, SIGINT, SIGHUP), with timer deadlines on the monotonic clock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/timer_queue.h"
+
+namespace brennicot::posix {
+
+class PosixEventLoop : public EventLoop {
+ public:
+  PosixEventLoop();
+  ~PosixEventLoop() override;
+  PosixEventLoop(const PosixEventLoop&) = delete;
+  PosixEventLoop& operator=(const PosixEventLoop&) = delete;
+
+  std::unique_ptr<Timer> CreateTimer(std::function<void()> on_tick) override;
+  void Post(std::function<void()> task) override;
+  void SetStopHandler(std::function<void()> on_stop) override;
+  int Run() override;
+  void Quit(int exit_code) override;
+
+  // Calls on_ready(revents) on the loop whenever poll reports one of `events` on fd.
+  // Returns an id for UpdateWatch / Unwatch.
+  int Watch(int fd, short events, std::function<void(short revents)> on_ready);
+  void UpdateWatch(int id, short events);
+  void Unwatch(int id);
+
+ private:
+  struct WatchEntry {
+    int fd;
+    short events;
+    std::function<void(short)> on_ready;
+  };
+
+  void DrainSignals();
+  int PollTimeout() const;
+
+  TimerQueue timers_;
+  std::map<int, WatchEntry> watches_;
+  int next_watch_id_ = 1;
+  std::vector<std::function<void()>> posted_;
+  std::function<void()> on_stop_;
+  bool quit_ = false;
+  int exit_code_ = 0;
+};
+
+}  // namespace brennicot::posix

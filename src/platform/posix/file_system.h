@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace brennicot::posix {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::string ExecutableDirectory() override;
+  std::string JoinPath(const std::string& dir, const std::string& name) override;
+  bool FileExists(const std::string& path) override;
+  void AppendToFile(const std::string& path, const std::string& bytes) override;
+  void WriteFile(const std::string& path, const std::string& bytes) override;
+};
+
+}  // namespace brennicot::posix

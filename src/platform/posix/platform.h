@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/clock.h"
+#include "platform/posix/event_loop.h"
+#include "platform/posix/file_system.h"
+#include "platform/posix/profile_reader.h"
+#include "platform/posix/user_interface.h"
+
+namespace brennicot::posix {
+
+class PosixPlatform : public Platform {
+ public:
+  explicit PosixPlatform(std::vector<std::string> arguments);
+
+  FileSystem& Files() override { return files_; }
+  Clock& LocalClock() override { return clock_; }
+  EventLoop& Loop() override { return loop_; }
+  UserInterface& Ui() override { return ui_; }
+  ProfileReader& Profile() override { return profile_; }
+
+  std::unique_ptr<UdpSocket> CreateUdpSocket() override;
+  std::unique_ptr<SerialPort> CreateSerialPort() override;
+  std::unique_ptr<ServiceControl> CreateServiceControl() override;
+
+  std::string ArgumentString() override { return argument_string_; }
+
+ private:
+  PosixEventLoop loop_;
+  PosixFileSystem files_;
+  PosixClock clock_;
+  PosixUserInterface ui_{loop_};
+  PosixProfileReader profile_;
+  std::string argument_string_;
+};
+
+}  // namespace brennicot::posix

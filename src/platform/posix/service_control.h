@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/event_loop.h"
+#include "platform/service_control.h"
+
+namespace brennicot::posix {
+
+// Service mode on POSIX: the process is the service. The start event comes from the loop as soon as
+// it runs, SIGTERM (also SIGINT, SIGHUP) is the stop event, and under systemd (NOTIFY_SOCKET set)
+// the process reports READY=1 after a good start and STOPPING=1 at stop.
+class PosixServiceControl : public ServiceControl {
+ public:
+  explicit PosixServiceControl(EventLoop& loop) : loop_(loop) {}
+
+  void SetServiceName(const std::string& name) override { service_name_ = name; }
+  std::string ServiceName() const override { return service_name_; }
+  void SetDisplayName(const std::string& name) override { display_name_ = name; }
+  std::string DisplayName() const override { return display_name_; }
+  void SetInteractive(bool interactive) override { interactive_ = interactive; }
+  void SetStartMode(std::int32_t mode) override { start_mode_ = mode; }
+  void SetControlsAccepted(std::int16_t controls) override { controls_accepted_ = controls; }
+  bool Install() override;
+  bool Uninstall() override;
+
+  void SetEventHandlers(std::function<void(bool&)> on_start, std::function<void()> on_stop) override;
+  void StartService() override;
+  void StopWithFailure() override;
+
+ private:
+  void Stop(int exit_code);
+
+  EventLoop& loop_;
+  std::string service_name_;
+  std::string display_name_;
+  bool interactive_ = false;
+  std::int32_t start_mode_ = 2;
+  std::int16_t controls_accepted_ = 0;
+  std::function<void(bool&)> on_start_;
+  std::function<void()> on_stop_;
+  bool stopping_ = false;
+};
+
+// Sends one state line to systemd's notification socket when NOTIFY_SOCKET is set; otherwise nothing.
+void NotifyServiceManager(const std::string& state);
+
+}  // namespace brennicot::posix

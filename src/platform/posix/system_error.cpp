@@ -1,0 +1,14 @@
+#include "platform/posix/system_error.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace brennicot::posix {
+
+Error SystemError(int errnum, const std::string& context) {
+  return Error(errnum, std::string(strerror(errnum)) + " (" + context + ")");
+}
+
+Error LastSystemError(const std::string& context) { return SystemError(errno, context); }
+
+}  // namespace brennicot::posix

@@ -1,0 +1,14 @@
+// errno to the program's Error, with the object it concerns, so a log line says what failed where.
+#pragma once
+
+#include <string>
+
+#include "platform/error.h"
+
+namespace brennicot::posix {
+
+Error SystemError(int errnum, const std::string& context);
+// SystemError with the current errno.
+Error LastSystemError(const std::string& context);
+
+}  // namespace brennicot::posix

@@ -1,0 +1,61 @@
+// The serial port MSComm1. Property writes that the port cannot carry out throw Error with a
+// number and a description. Text is bytes: every byte passes unchanged, NUL and 8-bit included.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace brennicot {
+
+// Codes of CommEvent: line events and errors behind an OnComm notification.
+namespace comm_event {
+inline constexpr std::int16_t kSend = 1;
+inline constexpr std::int16_t kReceive = 2;
+inline constexpr std::int16_t kCts = 3;
+inline constexpr std::int16_t kDsr = 4;
+inline constexpr std::int16_t kCd = 5;
+inline constexpr std::int16_t kRing = 6;
+inline constexpr std::int16_t kEof = 7;
+inline constexpr std::int16_t kBreak = 1001;
+inline constexpr std::int16_t kCtsTimeout = 1002;
+inline constexpr std::int16_t kDsrTimeout = 1003;
+inline constexpr std::int16_t kFrame = 1004;
+inline constexpr std::int16_t kOverrun = 1006;
+inline constexpr std::int16_t kCdTimeout = 1007;
+inline constexpr std::int16_t kRxOver = 1008;
+inline constexpr std::int16_t kRxParity = 1009;
+inline constexpr std::int16_t kTxFull = 1010;
+inline constexpr std::int16_t kDcb = 1011;
+}  // namespace comm_event
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  virtual void SetCommPort(std::int16_t port) = 0;  // 1 is the first port; only while closed
+  virtual std::int16_t CommPort() const = 0;
+  virtual bool PortOpen() const = 0;
+  // true opens the port with the properties written before; false closes it.
+  virtual void SetPortOpen(bool open) = 0;
+  virtual void SetSettings(const std::string& settings) = 0;  // "9600,N,8,1"
+  virtual std::string Settings() const = 0;
+  virtual void SetHandshaking(std::int32_t mode) = 0;  // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both
+  virtual void SetDTREnable(bool enable) = 0;
+  virtual void SetRTSEnable(bool enable) = 0;
+  virtual void SetRThreshold(std::int16_t threshold) = 0;
+  virtual void SetSThreshold(std::int16_t threshold) = 0;
+  virtual void SetInBufferSize(std::int16_t size) = 0;
+  // Writes the bytes to the line, in order.
+  virtual void Output(const std::string& bytes) = 0;
+  // Bytes waiting in the input queue.
+  virtual std::int16_t InBufferCount() = 0;
+  // Every waiting byte, removed from the queue.
+  virtual std::string Input() = 0;
+  // Code of the event behind the current OnComm notification.
+  virtual std::int16_t CommEvent() const = 0;
+  // Handler of the OnComm notification, delivered on the event loop.
+  virtual void SetOnComm(std::function<void()> on_comm) = 0;
+};
+
+}  // namespace brennicot

@@ -1,0 +1,39 @@
+// The service control NTService1: the link to the operating system's service manager.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace brennicot {
+
+class ServiceControl {
+ public:
+  virtual ~ServiceControl() = default;
+
+  virtual void SetServiceName(const std::string& name) = 0;
+  virtual std::string ServiceName() const = 0;
+  virtual void SetDisplayName(const std::string& name) = 0;
+  virtual std::string DisplayName() const = 0;
+
+  virtual void SetInteractive(bool interactive) = 0;
+  virtual void SetStartMode(std::int32_t mode) = 0;  // 2: automatic start
+  virtual void SetControlsAccepted(std::int16_t controls) = 0;
+  // Register / remove the service under the names and properties set before; true on success.
+  // A refusal may also be thrown as Error.
+  virtual bool Install() = 0;
+  virtual bool Uninstall() = 0;
+
+  // The handlers of the start and stop events. The start handler sets the success flag that is
+  // reported to the service manager; a start reported as failed is followed by the stop event and
+  // the end of the process with a non-zero status.
+  virtual void SetEventHandlers(std::function<void(bool& success)> on_start,
+                                std::function<void()> on_stop) = 0;
+  // Offers the running process to the service manager; the start event follows on the loop.
+  virtual void StartService() = 0;
+  // The service gives up on its own (its device is gone): the stop event runs and the service
+  // manager is told the service failed, so its restart policy can act.
+  virtual void StopWithFailure() = 0;
+};
+
+}  // namespace brennicot

@@ -1,0 +1,21 @@
+// The host window and the message box. POSIX has no window: interactive mode runs in the
+// foreground, a stop signal stands for closing the window, and the message box is one line on
+// standard output. Win32 shows a real window and MessageBoxA.
+#pragma once
+
+#include <string>
+
+namespace brennicot {
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // Makes the host visible; closing it (a stop signal on POSIX) ends the event loop with code 0.
+  virtual void ShowWindow() = 0;
+  // Modal message with the exclamation icon and one OK button.
+  virtual void MessageBox(const std::string& text, const std::string& title) = 0;
+  // Echo of an Activity log entry for a person watching an interactive run.
+  virtual void Echo(const std::string& entry) = 0;
+};
+
+}  // namespace brennicot

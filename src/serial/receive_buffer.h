@@ -1,0 +1,35 @@
+// The Receive buffer: serial input not sent yet, cut into lines at CR or LF. A line end is the
+// first CR or LF plus at most one following CR or LF, so CR LF, LF CR, CR CR and LF LF each end one
+// line; empty lines are skipped. Cutting is linear in the bytes: consumed lines are skipped by an
+// offset, never erased from the front one by one.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace brennicot {
+
+class ReceiveBuffer {
+ public:
+  void Clear();
+  // Characters held: the Receive buffer length.
+  std::size_t Length() const { return data_.size() - start_; }
+  std::string_view Contents() const { return std::string_view(data_).substr(start_); }
+  void Append(std::string_view bytes);
+  // Hands each complete non-empty line, without its line end, to on_line, in arrival order. A line
+  // leaves the buffer before on_line runs, so a failure in on_line never sends it twice. What
+  // stays is at most one partial line without CR or LF.
+  void CutLines(const std::function<void(const std::string& line)>& on_line);
+  // The whole content, leaving the buffer empty.
+  std::string TakeAll();
+
+ private:
+  void Compact();
+
+  std::string data_;
+  std::size_t start_ = 0;
+};
+
+}  // namespace brennicot

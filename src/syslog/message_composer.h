@@ -1,0 +1,36 @@
+// The Syslog payload of one message, in the layout `msgformat` selects:
+//   1: <PRI>[OriginalAddress=a ][VemoBrennicotID=id ]text
+//   2: <PRI>Mmm dd hh:mm:ss host Vemo_Brennicot [OriginalAddress=a ][VemoBrennicotID=id ]text,
+//      cut to 1024 characters
+//   3: text
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "config/settings_table.h"
+#include "platform/clock.h"
+#include "syslog/month_names.h"
+
+namespace brennicot {
+
+inline constexpr std::size_t kLayout2MaxLength = 1024;
+
+struct ComposeContext {
+  const SettingsTable& settings;
+  const MonthNameTable& month_names;
+  // Read only for layout 2, once per message.
+  std::function<LocalTime()> now;
+  std::function<std::string()> host_identity;
+};
+
+// "<" facility * 8 + level ">", computed in double precision. Error 6 beyond a double's range.
+std::string SyslogPriority(const SettingsTable& settings);
+// "Feb  6 09:05:07": always 15 characters.
+std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_names);
+
+// Throws Error: a failing settings lookup, a priority beyond a double's range, or a `msgformat`
+// that selects no layout (Error 380; nothing would be worth sending).
+std::string ComposeSyslogPayload(const ComposeContext& context, const std::string& text);
+
+}  // namespace brennicot

@@ -1,0 +1,106 @@
+#include "config/numeric_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "platform/error.h"
+
+namespace brennicot {
+namespace {
+
+TEST(NumericValue, ReadsTheLeadingNumberAndNeverFails) {
+  const struct {
+    const char* text;
+    double expected;
+  } cases[] = {
+      {"23", 23},      {" 2", 2},        {"\t2", 2},        {"2.0", 2},      {"2.5", 2.5},
+      {"-3", -3},      {"+4", 4},        {"1e3", 1000},     {"1E-2", 0.01},  {"1e", 1},
+      {"1e+", 1},      {"12abc", 12},    {"0042", 42},      {"abc", 0},      {"", 0},
+      {"  ", 0},       {".5", 0.5},      {"5.", 5},         {"-", 0},        {".", 0},
+      {"- 3", 0},      {"0x10", 0},      {"1,5", 1},        {"1e-400", 0},   {"COM3", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(NumericValue(c.text), c.expected) << "text: '" << c.text << "'";
+  }
+  EXPECT_TRUE(std::isinf(NumericValue("1e400")));
+  EXPECT_LT(NumericValue("-1e400"), 0);
+}
+
+TEST(ToNumber, AcceptsOnlyAWholeDecimalNumber) {
+  const struct {
+    const char* text;
+    double expected;
+  } good[] = {{"2", 2}, {" 2 ", 2}, {"2.0", 2}, {"1e3", 1000}, {"-1", -1}, {"+7", 7}, {"\t9\t", 9}};
+  for (const auto& c : good) EXPECT_DOUBLE_EQ(ToNumber(c.text), c.expected) << c.text;
+
+  for (const char* bad : {"", " ", "abc", "COM3", "2x", "1 2", "nan", "inf", "-inf", "0x10", "&H10",
+                          "1e", "--1", "."}) {
+    try {
+      ToNumber(bad);
+      ADD_FAILURE() << "accepted '" << bad << "'";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errnum::kTypeMismatch) << bad;
+    }
+  }
+}
+
+TEST(ToNumber, BeyondTheRangeOfADoubleIsAnOverflow) {
+  try {
+    ToNumber("1e400");
+    ADD_FAILURE() << "no overflow";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errnum::kOverflow);
+  }
+  EXPECT_DOUBLE_EQ(ToNumber("1e-400"), 0);  // underflow is harmless
+}
+
+TEST(IntegerConversion, RoundsHalvesToEvenAndChecksRange) {
+  const struct {
+    double value;
+    std::int32_t expected;
+  } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {0.5, 0}, {1.5, 2}, {2.4, 2},
+               {2.6, 3}, {-0.4, 0}, {-1.6, -2}, {1e9, 1000000000}};
+  for (const auto& c : cases) EXPECT_EQ(ToInt32(c.value), c.expected) << c.value;
+
+  EXPECT_EQ(ToInt16(32767), 32767);
+  EXPECT_EQ(ToInt16(-32768), -32768);
+  EXPECT_EQ(ToInt16(32767.4), 32767);
+  EXPECT_EQ(ToInt32(2147483647.0), 2147483647);
+  EXPECT_EQ(ToInt32(-2147483648.0), std::numeric_limits<std::int32_t>::min());
+
+  for (double v : {32768.0, -32769.0, 32767.5}) {
+    try {
+      ToInt16(v);
+      ADD_FAILURE() << v;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errnum::kOverflow);
+    }
+  }
+  for (double v : {2147483648.0, -2147483649.0, std::numeric_limits<double>::infinity(),
+                   std::numeric_limits<double>::quiet_NaN()}) {
+    try {
+      ToInt32(v);
+      ADD_FAILURE() << v;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errnum::kOverflow);
+    }
+  }
+}
+
+TEST(FormatDecimal, PlainDecimalUpToFifteenSignificantDigits) {
+  const struct {
+    double value;
+    const char* expected;
+  } cases[] = {
+      {190, "190"},       {3, "3"},          {0, "0"},           {-3, "-3"},
+      {190.5, "190.5"},   {0.001, "0.001"},  {1e20, "100000000000000000000"},
+      {0.1 + 0.2, "0.3"}, {1.0 / 3, "0.333333333333333"},    {-0.25, "-0.25"},
+      {123456789012345678.0, "123456789012346000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatDecimal(c.value), c.expected) << c.value;
+}
+
+}  // namespace
+}  // namespace brennicot

@@ -1,0 +1,247 @@
+#include "fakes/fake_platform.h"
+
+#include <cerrno>
+
+namespace brennicot::fakes {
+
+std::string FakeFileSystem::ExecutableDirectory() {
+  if (exe_dir_fails) throw Error(ENOENT, "No such file or directory (/proc/self/exe)");
+  return exe_dir;
+}
+
+std::string FakeFileSystem::JoinPath(const std::string& dir, const std::string& name) {
+  return dir + "/" + name;
+}
+
+void FakeFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  if (!writable) throw Error(EACCES, "Permission denied (" + path + ")");
+  ++appends;
+  files[path] += bytes;
+}
+
+void FakeFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
+  if (!writable) throw Error(EACCES, "Permission denied (" + path + ")");
+  files[path] = bytes;
+}
+
+std::string FakeFileSystem::Beside(const std::string& name) const {
+  auto it = files.find(exe_dir + "/" + name);
+  return it == files.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> FakeFileSystem::LogLines() const {
+  std::vector<std::string> lines;
+  const std::string log = Beside("Vemo_Brennicot.log");
+  std::size_t pos = 0;
+  while (pos < log.size()) {
+    const std::size_t end = log.find("\r\n", pos);
+    if (end == std::string::npos) {
+      lines.push_back(log.substr(pos));
+      break;
+    }
+    lines.push_back(log.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  return lines;
+}
+
+std::vector<std::string> FakeFileSystem::LogMessages() const {
+  // Entries begin with "YYYY/MM/DD HH:MM:SS\t"; a physical line without it continues the entry.
+  std::vector<std::string> messages;
+  for (const auto& line : LogLines()) {
+    if (line.size() >= 20 && line[19] == '\t' && line[4] == '/') {
+      messages.push_back(line.substr(20));
+    } else if (!messages.empty()) {
+      messages.back() += "\r\n" + line;
+    } else {
+      messages.push_back(line);
+    }
+  }
+  return messages;
+}
+
+int FakeEventLoop::Run() {
+  ++runs;
+  RunPosted();
+  return exit_code;
+}
+
+void FakeEventLoop::RunPosted() {
+  while (!posted.empty()) {
+    auto tasks = std::move(posted);
+    posted.clear();
+    for (auto& t : tasks) t();
+  }
+}
+
+void FakeEventLoop::Advance(std::int64_t ms) {
+  RunPosted();
+  for (std::int64_t i = 0; i < ms; ++i) {
+    ++now_ms;
+    timers_.RunDue();
+    RunPosted();
+  }
+}
+
+void FakeEventLoop::RequestStop() {
+  if (stop_handler) {
+    stop_handler();
+  } else {
+    Quit(0);
+  }
+  RunPosted();
+}
+
+std::string FakeProfileReader::ReadSection(const std::string&, std::int32_t,
+                                           const std::string& path) {
+  ++reads;
+  if (!files_.FileExists(path)) return {};
+  return block;
+}
+
+void FakeUdpSocket::Bind() {
+  ++binds;
+  if (bind_error) throw *bind_error;
+  state = 1;
+}
+
+void FakeUdpSocket::SendData(const std::string& payload) {
+  if (send_error) throw *send_error;
+  sent.push_back(payload);
+}
+
+void FakeSerialPort::SetCommPort(std::int16_t port) {
+  calls.push_back("CommPort=" + std::to_string(port));
+  comm_port = port;
+}
+
+void FakeSerialPort::SetPortOpen(bool value) {
+  calls.push_back(std::string("PortOpen=") + (value ? "true" : "false"));
+  if (value && open_error) throw *open_error;
+  open = value;
+}
+
+void FakeSerialPort::SetSettings(const std::string& value) {
+  calls.push_back("Settings=" + value);
+  settings = value;
+}
+
+void FakeSerialPort::SetHandshaking(std::int32_t mode) {
+  calls.push_back("Handshaking=" + std::to_string(mode));
+  handshaking = mode;
+}
+
+void FakeSerialPort::SetDTREnable(bool enable) {
+  calls.push_back(std::string("DTREnable=") + (enable ? "true" : "false"));
+}
+
+void FakeSerialPort::SetRTSEnable(bool enable) {
+  calls.push_back(std::string("RTSEnable=") + (enable ? "true" : "false"));
+}
+
+void FakeSerialPort::SetRThreshold(std::int16_t threshold) {
+  calls.push_back("RThreshold=" + std::to_string(threshold));
+}
+
+void FakeSerialPort::SetSThreshold(std::int16_t threshold) {
+  calls.push_back("SThreshold=" + std::to_string(threshold));
+}
+
+void FakeSerialPort::SetInBufferSize(std::int16_t size) {
+  calls.push_back("InBufferSize=" + std::to_string(size));
+}
+
+void FakeSerialPort::Output(const std::string& bytes) {
+  calls.push_back("Output=" + bytes);
+  if (!open) throw Error(errnum::kPortNotOpen, "port not open");
+  output += bytes;
+}
+
+std::int16_t FakeSerialPort::InBufferCount() {
+  ++count_reads;
+  if (read_error) throw *read_error;
+  return static_cast<std::int16_t>(queue.size() > 16384 ? 16384 : queue.size());
+}
+
+std::string FakeSerialPort::Input() {
+  ++input_reads;
+  if (read_error) throw *read_error;
+  std::string all = std::move(queue);
+  queue.clear();
+  return all;
+}
+
+void FakeSerialPort::Raise(std::int16_t code) {
+  event = code;
+  if (on_comm) on_comm();
+}
+
+void FakeServiceControl::SetInteractive(bool interactive) {
+  calls.push_back(std::string("Interactive=") + (interactive ? "true" : "false"));
+}
+
+void FakeServiceControl::SetStartMode(std::int32_t mode) {
+  calls.push_back("StartMode=" + std::to_string(mode));
+}
+
+void FakeServiceControl::SetControlsAccepted(std::int16_t controls) {
+  calls.push_back("ControlsAccepted=" + std::to_string(controls));
+}
+
+bool FakeServiceControl::Install() {
+  calls.push_back("Install");
+  if (install_error) throw *install_error;
+  return install_result;
+}
+
+bool FakeServiceControl::Uninstall() {
+  calls.push_back("Uninstall");
+  if (install_error) throw *install_error;
+  return uninstall_result;
+}
+
+void FakeServiceControl::StartService() {
+  ++starts;
+  calls.push_back("StartService");
+  loop_.SetStopHandler([this] {
+    if (on_stop) on_stop();
+    loop_.Quit(0);
+  });
+  loop_.Post([this] {
+    bool success = true;
+    if (on_start) on_start(success);
+    reported_start = success;
+    if (!success) {
+      if (on_stop) on_stop();
+      loop_.Quit(1);
+    }
+  });
+}
+
+void FakeServiceControl::StopWithFailure() {
+  ++failures;
+  loop_.Post([this] {
+    if (on_stop) on_stop();
+    loop_.Quit(1);
+  });
+}
+
+std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
+  auto s = std::make_unique<FakeUdpSocket>();
+  socket = s.get();
+  return s;
+}
+
+std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort() {
+  auto p = std::make_unique<FakeSerialPort>();
+  port = p.get();
+  return p;
+}
+
+std::unique_ptr<ServiceControl> FakePlatform::CreateServiceControl() {
+  auto s = std::make_unique<FakeServiceControl>(loop);
+  service = s.get();
+  return s;
+}
+
+}  // namespace brennicot::fakes

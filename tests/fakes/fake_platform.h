@@ -1,0 +1,237 @@
+// Small fakes of every platform interface, for unit tests that run without real time, files,
+// devices or network. Each records what the code did and lets the test decide what it meets.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/platform.h"
+#include "platform/timer_queue.h"
+
+namespace brennicot::fakes {
+
+class FakeClock : public Clock {
+ public:
+  LocalTime now{2030, 2, 6, 21, 41, 56};
+  LocalTime Now() override { return now; }
+};
+
+// In-memory files under an executable directory "/opt/vb".
+class FakeFileSystem : public FileSystem {
+ public:
+  std::string exe_dir = "/opt/vb";
+  std::map<std::string, std::string> files;
+  bool writable = true;        // false: every write fails as a read-only directory would
+  bool exe_dir_fails = false;  // true: ExecutableDirectory throws
+  int appends = 0;
+
+  std::string ExecutableDirectory() override;
+  std::string JoinPath(const std::string& dir, const std::string& name) override;
+  bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+  void AppendToFile(const std::string& path, const std::string& bytes) override;
+  void WriteFile(const std::string& path, const std::string& bytes) override;
+
+  // Content of a file beside the executable ("" when missing).
+  std::string Beside(const std::string& name) const;
+  // The Activity log split into entries (without CR LF), as the test would read it.
+  std::vector<std::string> LogLines() const;
+  // Only the message part of each log entry (after the TAB).
+  std::vector<std::string> LogMessages() const;
+};
+
+// Timers on a manual millisecond clock; Advance delivers what a real loop would deliver.
+class FakeEventLoop : public EventLoop {
+ public:
+  std::int64_t now_ms = 0;
+  std::function<void()> stop_handler;
+  std::vector<std::function<void()>> posted;
+  bool quit = false;
+  int exit_code = 0;
+  int runs = 0;
+
+  FakeEventLoop() : timers_([this] { return now_ms; }) {}
+  std::unique_ptr<Timer> CreateTimer(std::function<void()> on_tick) override {
+    return timers_.CreateTimer(std::move(on_tick));
+  }
+  void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+  void SetStopHandler(std::function<void()> on_stop) override { stop_handler = std::move(on_stop); }
+  // Runs what was posted and returns the exit code; it does not wait for anything.
+  int Run() override;
+  void Quit(int code) override {
+    quit = true;
+    exit_code = code;
+  }
+
+  // Moves time forward in 1 ms steps, delivering due ticks, then runs posted tasks.
+  void Advance(std::int64_t ms);
+  void RunPosted();
+  // A stop request (SIGTERM on POSIX).
+  void RequestStop();
+
+ private:
+  TimerQueue timers_;
+};
+
+class FakeUserInterface : public UserInterface {
+ public:
+  struct Box {
+    std::string text;
+    std::string title;
+  };
+  std::vector<Box> boxes;
+  std::vector<std::string> echoed;
+  int shown = 0;
+
+  void ShowWindow() override { ++shown; }
+  void MessageBox(const std::string& text, const std::string& title) override {
+    boxes.push_back({text, title});
+  }
+  void Echo(const std::string& entry) override { echoed.push_back(entry); }
+};
+
+// Returns a fixed section block for any file that exists in the fake file system.
+class FakeProfileReader : public ProfileReader {
+ public:
+  explicit FakeProfileReader(FakeFileSystem& files) : files_(files) {}
+  std::string block;  // what the section read yields
+  int reads = 0;
+  std::string ReadSection(const std::string& section, std::int32_t buffer_size,
+                          const std::string& path) override;
+
+ private:
+  FakeFileSystem& files_;
+};
+
+class FakeUdpSocket : public UdpSocket {
+ public:
+  std::int32_t remote_port = 0;
+  std::string remote_host;
+  int state = 0;
+  int binds = 0;
+  int closes = 0;
+  std::vector<std::string> sent;
+  std::string host_name = "PLANTPC";
+  std::optional<Error> bind_error;
+  std::optional<Error> send_error;
+
+  void SetRemotePort(std::int32_t port) override { remote_port = port; }
+  void SetRemoteHost(const std::string& host) override { remote_host = host; }
+  void Bind() override;
+  int State() const override { return state; }
+  void Close() override {
+    ++closes;
+    state = 0;
+  }
+  void SendData(const std::string& payload) override;
+  std::string LocalHostName() override { return host_name; }
+};
+
+class FakeSerialPort : public SerialPort {
+ public:
+  // Every property write and operation, in order, as "Name=value" texts.
+  std::vector<std::string> calls;
+  std::int16_t comm_port = 1;
+  bool open = false;
+  std::string settings = "9600,N,8,1";
+  std::int32_t handshaking = 0;
+  std::string queue;  // bytes waiting in the input queue
+  std::string output;  // bytes written to the line
+  std::int16_t event = 0;
+  std::function<void()> on_comm;
+  std::optional<Error> open_error;
+  std::optional<Error> read_error;
+  int count_reads = 0;
+  int input_reads = 0;
+
+  void SetCommPort(std::int16_t port) override;
+  std::int16_t CommPort() const override { return comm_port; }
+  bool PortOpen() const override { return open; }
+  void SetPortOpen(bool value) override;
+  void SetSettings(const std::string& value) override;
+  std::string Settings() const override { return settings; }
+  void SetHandshaking(std::int32_t mode) override;
+  void SetDTREnable(bool enable) override;
+  void SetRTSEnable(bool enable) override;
+  void SetRThreshold(std::int16_t threshold) override;
+  void SetSThreshold(std::int16_t threshold) override;
+  void SetInBufferSize(std::int16_t size) override;
+  void Output(const std::string& bytes) override;
+  std::int16_t InBufferCount() override;
+  std::string Input() override;
+  std::int16_t CommEvent() const override { return event; }
+  void SetOnComm(std::function<void()> handler) override { on_comm = std::move(handler); }
+
+  // Raises an OnComm notification with this code.
+  void Raise(std::int16_t code);
+};
+
+class FakeServiceControl : public ServiceControl {
+ public:
+  explicit FakeServiceControl(EventLoop& loop) : loop_(loop) {}
+  std::string service_name;
+  std::string display_name;
+  std::vector<std::string> calls;  // property writes and operations, in order
+  bool install_result = true;
+  bool uninstall_result = true;
+  std::optional<Error> install_error;
+  int starts = 0;
+  std::function<void(bool&)> on_start;
+  std::function<void()> on_stop;
+  std::optional<bool> reported_start;  // the flag the start handler left
+  int failures = 0;
+
+  void SetServiceName(const std::string& name) override { service_name = name; }
+  std::string ServiceName() const override { return service_name; }
+  void SetDisplayName(const std::string& name) override { display_name = name; }
+  std::string DisplayName() const override { return display_name; }
+  void SetInteractive(bool interactive) override;
+  void SetStartMode(std::int32_t mode) override;
+  void SetControlsAccepted(std::int16_t controls) override;
+  bool Install() override;
+  bool Uninstall() override;
+  void SetEventHandlers(std::function<void(bool&)> start, std::function<void()> stop) override {
+    on_start = std::move(start);
+    on_stop = std::move(stop);
+  }
+  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop event.
+  void StartService() override;
+  void StopWithFailure() override;
+
+ private:
+  EventLoop& loop_;
+};
+
+// The whole platform made of fakes. The components the host creates are kept here as raw pointers
+// so a test can reach them after the host took ownership.
+class FakePlatform : public Platform {
+ public:
+  FakeFileSystem files;
+  FakeClock clock;
+  FakeEventLoop loop;
+  FakeUserInterface ui;
+  FakeProfileReader profile{files};
+  std::string arguments;
+
+  FakeUdpSocket* socket = nullptr;
+  FakeSerialPort* port = nullptr;
+  FakeServiceControl* service = nullptr;
+
+  FileSystem& Files() override { return files; }
+  Clock& LocalClock() override { return clock; }
+  EventLoop& Loop() override { return loop; }
+  UserInterface& Ui() override { return ui; }
+  ProfileReader& Profile() override { return profile; }
+  std::unique_ptr<UdpSocket> CreateUdpSocket() override;
+  std::unique_ptr<SerialPort> CreateSerialPort() override;
+  std::unique_ptr<ServiceControl> CreateServiceControl() override;
+  std::string ArgumentString() override { return arguments; }
+};
+
+}  // namespace brennicot::fakes
