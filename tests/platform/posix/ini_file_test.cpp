@@ -130,15 +130,5 @@ TEST_F(IniFileTest, EntriesBeyondTheFirst4096CharactersAreNotApplied) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(IniFileTest, ADirectoryThatCannotTakeTheFileGivesOneIniCreateLine) {
-  const fs::path missing = dir_ / "gone";
-  std::vector<std::string> messages;
-  EXPECT_EQ(AsMap(Load(missing.string(), &messages)), Defaults());
-  EXPECT_EQ(messages, std::vector<std::string>{"BrennicotMain:IniCreate err#:2:No such file or "
-                                               "directory (" +
-                                               (missing / "Vemo_Brennicot.ini").string() + ")"});
-  EXPECT_FALSE(fs::exists(missing));
-}
-
 }  // namespace
 }  // namespace brennicot

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -81,21 +80,6 @@ TEST_F(ProfileReaderTest, OwnChoicesForUnobservedInput) {
               Visible(c.expected))
         << c.name;
   }
-}
-
-TEST_F(ProfileReaderTest, LargeSectionIsCutAtTheBuffer) {
-  // 300 entries of 20 characters with their NUL: 6000 characters, more than 4096.
-  std::string ini = "[Vemo_Brennicot]\r\n";
-  std::string full;
-  for (int i = 0; i < 300; ++i) {
-    char entry[32];
-    std::snprintf(entry, sizeof entry, "key%03d=value%07d", i, i);
-    ini += std::string(entry) + "\r\n";
-    full += std::string(entry) + '\0';
-  }
-  const std::string block = reader_.ReadSection("Vemo_Brennicot", 4096, WriteIni(ini));
-  ASSERT_EQ(block.size(), 4094u);
-  EXPECT_EQ(block, full.substr(0, 4094));
 }
 
 }  // namespace
