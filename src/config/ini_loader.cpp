@@ -97,11 +97,11 @@ std::size_t PrefixLength(std::string_view text, std::size_t count) {
   std::size_t chars = 0;
   while (i < text.size() && chars < count) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t len = lead < 0x80                    ? 1
-                      : lead >= 0xF0 && lead <= 0xF4 ? 4
-                      : lead >= 0xE0                 ? 3
-                      : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                     : 0;
+    const std::size_t len = lead < 0x80                    ? 1
+                            : lead >= 0xC2 && lead <= 0xDF ? 2
+                            : lead >= 0xE0 && lead <= 0xEF ? 3
+                            : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                           : 0;
     if (len == 0 || i + len > text.size()) return std::min(count, text.size());
     for (std::size_t k = 1; k < len; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {

@@ -112,6 +112,12 @@ TEST(IniGetSet, ValuesAndTheirReports) {
        {{"VemoBrennicotID", "Z\xC3\xBCrich-Nord-"}},
        {}},
       {{"VemoBrennicotID=Pf\xF6rtnerh\xE4uschen"}, {{"VemoBrennicotID", "Pf\xF6rtnerh\xE4us"}}, {}},
+      {{"VemoBrennicotID=\xF8\x80\x80\x80\x80"
+        "ABCDEFGHIJKL"},
+       {{"VemoBrennicotID",
+         "\xF8\x80\x80\x80\x80"
+         "ABCDEFG"}},
+       {}},
       {{"udpport="}, {}, {"Vemo_Brennicot invalid port-  - using 514"}},
       {{"udpport=abc"}, {}, {"Vemo_Brennicot invalid port- abc - using 514"}},
       {{"udpport=1514", "udpport=abc"},
