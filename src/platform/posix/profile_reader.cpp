@@ -1,10 +1,123 @@
 #include "platform/posix/profile_reader.h"
 
-namespace brennicot::posix {
+#include <fcntl.h>
+#include <unistd.h>
 
-// Not yet written: reads as a missing section, so the defaults stay in force.
-std::string PosixProfileReader::ReadSection(const std::string&, std::int32_t, const std::string&) {
-  return {};
+#include <cerrno>
+#include <optional>
+#include <string_view>
+
+namespace brennicot::posix {
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// The name of a section header line ("[name]", already trimmed), or false when the line is not one.
+// The name runs to the last "]" on the line, as written (no trimming inside the brackets).
+bool SectionName(std::string_view line, std::string_view* name) {
+  if (line.empty() || line.front() != '[') return false;
+  const std::size_t close = line.rfind(']');
+  if (close == std::string_view::npos || close == 0) return false;
+  *name = line.substr(1, close - 1);
+  return true;
+}
+
+// One setting line as the block carries it: blanks around the first "=" removed, the rest as
+// written. The entries of the block are C strings, so a NUL byte ends the entry.
+std::string Entry(std::string_view line) {
+  const std::size_t nul = line.find('\0');
+  if (nul != std::string_view::npos) line = Trim(line.substr(0, nul));
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return std::string(line);
+  std::string entry(Trim(line.substr(0, eq)));
+  entry += '=';
+  entry += Trim(line.substr(eq + 1));
+  return entry;
+}
+
+// The whole file, or nothing when it cannot be read (missing, a directory, no permission).
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  char chunk[8192];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return std::nullopt;
+    }
+    content.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return content;
+}
+
+}  // namespace
+
+std::string PosixProfileReader::ReadSection(const std::string& section, std::int32_t buffer_size,
+                                            const std::string& path) {
+  const std::optional<std::string> content = ReadWholeFile(path);
+  if (!content) return {};
+
+  std::string_view rest = *content;
+  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
+
+  const std::size_t size = buffer_size > 0 ? static_cast<std::size_t>(buffer_size) : 0;
+  // Every entry followed by NUL; the final NUL is implied. Building stops once the block is known
+  // not to fit, so a huge file costs no more than the buffer.
+  std::string block;
+  // Lines before the first header belong to a section without a name.
+  bool in_section = section.empty();
+  bool section_done = false;
+  while (!rest.empty() && !section_done && block.size() < size) {
+    std::size_t end = rest.find_first_of("\r\n");
+    if (end == std::string_view::npos) end = rest.size();
+    const std::string_view line = Trim(rest.substr(0, end));
+    rest.remove_prefix(end);
+    if (!rest.empty() && rest.front() == '\r') rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() == '\n') rest.remove_prefix(1);
+
+    std::string_view name;
+    if (line.empty()) continue;
+    if (SectionName(line, &name)) {
+      // Only the first section of that name counts.
+      section_done = in_section;
+      in_section = EqualIgnoringCase(name, section);
+      continue;
+    }
+    if (!in_section || line.front() == ';') continue;
+    const std::string entry = Entry(line);
+    if (entry.empty()) continue;
+    block += entry;
+    block += '\0';
+  }
+  // With the final NUL the block must fit the buffer with room to spare; otherwise it is cut so
+  // that two NULs still fit behind it, and the count is size - 2.
+  if (block.size() + 2 <= size) return block;
+  return size > 2 ? block.substr(0, size - 2) : std::string();
 }
 
 }  // namespace brennicot::posix

@@ -1,0 +1,66 @@
+#include "config/port_map.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace brennicot {
+namespace {
+
+constexpr std::string_view kPortsSection = "Ports";
+// The section is small, but device paths by id are long; leave room for many of them.
+constexpr std::int32_t kPortsBufferSize = 32767;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SerialDevicePath(std::int16_t port, ProfileReader& profile,
+                             const std::string& ini_path) {
+  if (port < 1) {
+    throw InvalidPropertyValue("COM" + std::to_string(port) +
+                               " is not a serial port number (the first port is 1)");
+  }
+  const std::string key = "COM" + std::to_string(port);
+  const std::string block =
+      profile.ReadSection(std::string(kPortsSection), kPortsBufferSize, ini_path);
+
+  bool mapped = false;
+  std::string device;
+  std::string_view rest = block;
+  // An entry cut short at the end of the buffer would name the wrong device: leave it out.
+  if (block.size() == kPortsBufferSize - 2 && block.back() != '\0') {
+    rest = rest.substr(0, rest.rfind('\0') + 1);
+  }
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\0'), rest.size());
+    const std::string_view entry = rest.substr(0, end);
+    rest.remove_prefix(end == rest.size() ? end : end + 1);
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string_view::npos || !EqualsIgnoringCase(entry.substr(0, equals), key)) {
+      continue;
+    }
+    mapped = true;
+    device = entry.substr(equals + 1);  // a path may hold "=" itself
+  }
+  if (!mapped) return "/dev/ttyS" + std::to_string(port - 1);
+  // A relative path would be looked up from whatever the working directory is (/ for a service).
+  if (device.empty() || device.front() != '/') {
+    throw InvalidPropertyValue("[Ports] " + key + "=" + device +
+                               " does not name a device by its absolute path");
+  }
+  return device;
+}
+
+}  // namespace brennicot

@@ -1,0 +1,52 @@
+// The built program on a first and a second run in an empty directory.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "config/ini_default_file.h"
+
+namespace brennicot {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("vb_first_run_" + std::to_string(std::random_device{}()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path exe = dir / "Vemo_Brennicot";
+  fs::copy_file(BRENNICOT_EXE, exe);
+  fs::permissions(exe, fs::perms::owner_exec, fs::perm_options::add);
+  // An unknown argument loads the settings and ends at once.
+  const std::string command = "'" + exe.string() + "' -bogus";
+
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string written = ReadFile(dir / "Vemo_Brennicot.ini");
+  EXPECT_EQ(written, DefaultIniText());
+  EXPECT_NE(written.find("\r\nudptarget=localhost\r\n"), std::string::npos);
+
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadFile(dir / "Vemo_Brennicot.ini"), written);
+  std::istringstream log(ReadFile(dir / "Vemo_Brennicot.log"));
+  for (std::string line; std::getline(log, line);) {
+    EXPECT_EQ(line.find("Vemo_Brennicot invalid"), std::string::npos) << line;
+    EXPECT_EQ(line.find(" err#:"), std::string::npos) << line;
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace brennicot

@@ -1,0 +1,86 @@
+#include "platform/posix/profile_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "platform/profile_section_vectors.h"
+
+namespace brennicot {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_view_literals;
+
+// A fresh directory per test, removed afterwards.
+class ProfileReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / (std::string("vb_profile_") + info->name() + "_" +
+                                        std::to_string(std::random_device{}()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string WriteIni(std::string_view bytes) {
+    const fs::path path = dir_ / "Vemo_Brennicot.ini";
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+    return path.string();
+  }
+
+  fs::path dir_;
+  posix::PosixProfileReader reader_;
+};
+
+// Shows NULs so a failing comparison can be read.
+std::string Visible(std::string_view s) {
+  std::string out;
+  for (char c : s) out += c == '\0' ? std::string("\\0") : std::string(1, c);
+  return out;
+}
+
+TEST_F(ProfileReaderTest, SharedVectors) {
+  for (const auto& v : testing::kProfileSectionVectors) {
+    const std::string path = WriteIni(v.ini);
+    const std::string block = reader_.ReadSection(std::string(v.section), v.buffer_size, path);
+    EXPECT_EQ(Visible(block), Visible(v.expected)) << v.name;
+  }
+}
+
+TEST_F(ProfileReaderTest, UnreadableFileReadsAsNoSection) {
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, (dir_ / "missing.ini").string()), "");
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, dir_.string()), "");  // a directory
+}
+
+// Choices of our own where no Win32 observation exists: a lone CR ends a line, a NUL byte ends
+// the entry it is in, and a buffer with no room for an entry yields nothing.
+TEST_F(ProfileReaderTest, OwnChoicesForUnobservedInput) {
+  const struct {
+    std::string_view name;
+    std::string_view ini;
+    std::int32_t buffer_size;
+    std::string_view expected;
+  } cases[] = {
+      {"CR line ends", "[Vemo_Brennicot]\rlevel=3\rfacility=4\r"sv, 4096,
+       "level=3\0facility=4\0"sv},
+      {"NUL byte inside a line", "[Vemo_Brennicot]\r\nlevel=3\0junk\r\nfacility=4\r\n"sv, 4096,
+       "level=3\0facility=4\0"sv},
+      {"buffer of two", "[Vemo_Brennicot]\r\nlevel=3\r\n"sv, 2, ""sv},
+      {"buffer of zero", "[Vemo_Brennicot]\r\nlevel=3\r\n"sv, 0, ""sv},
+  };
+  for (const auto& c : cases) {
+    const std::string path = WriteIni(c.ini);
+    EXPECT_EQ(Visible(reader_.ReadSection("Vemo_Brennicot", c.buffer_size, path)),
+              Visible(c.expected))
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace brennicot
