@@ -101,6 +101,17 @@ TEST_F(CommTimerTest, NonNumericCheckseqEndsTheTickButNoLineIsSentTwice) {
   EXPECT_EQ(Sent(), (Strings{"abc", "def"}));
 }
 
+TEST_F(CommTimerTest, LinesLeftBehindByAFailedTickStayLines) {
+  Start([&] { Set("checkseq", "x"); });
+  Receive("one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(Sent(), Strings{"one"});
+  Set("checkseq", "0");
+  Receive("");
+  // Neither merged into one message nor sent with their line ends.
+  EXPECT_EQ(Sent(), (Strings{"one", "two", "three"}));
+  EXPECT_EQ(host->Receive().Length(), 0u);
+}
+
 TEST_F(CommTimerTest, ReadFailureGivesOneLinePerTick) {
   Start();
   platform.port->read_error = Error(5, "Input/output error");
