@@ -96,13 +96,5 @@ TEST_F(DispatchTest, ServiceIsNamedInEveryMode) {
   }
 }
 
-TEST_F(DispatchTest, LoadResetsTheProcessWideState) {
-  Load("");
-  EXPECT_EQ(host->ExpectedSequence(), 0);
-  EXPECT_EQ(host->MonthNames()[1], "Jan");
-  EXPECT_EQ(host->MonthNames()[12], "Dec");
-  EXPECT_EQ(host->Settings().Entries().size(), 17u);
-}
-
 }  // namespace
 }  // namespace brennicot

@@ -121,14 +121,6 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
   EXPECT_EQ(platform.loop.exit_code, 1);
 }
 
-TEST_F(StartUpTest, ServiceStartReportsTheFailureOfAnAbsentPort) {
-  StartService([&] { platform.port->open_error = Error(16, "Device or resource busy"); });
-  EXPECT_EQ(platform.service->reported_start, false);
-  EXPECT_TRUE(host->SettingsReleased());
-  EXPECT_EQ(platform.loop.exit_code, 1);
-  EXPECT_EQ(LogStartingWith("frmBrennicot1.3:Startup err#:16:").size(), 1u);
-}
-
 TEST_F(StartUpTest, BindFailureNeverTouchesThePort) {
   StartService([&] { platform.socket->bind_error = Error(99, "Cannot assign requested address"); });
   EXPECT_TRUE(platform.port->calls.empty());

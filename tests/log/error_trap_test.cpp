@@ -34,21 +34,6 @@ class RunTrappedTest : public testing::Test {
   fakes::FakeFileSystem files;
   fakes::FakeClock clock;
   ActivityLog log{files, clock, "Vemo_Brennicot.log"};
-
-  // Runs a body that throws what `fail` throws and returns the single line it left.
-  template <typename Fail>
-  std::string TrappedLine(Fail fail) {
-    int after = 0;
-    const bool completed = RunTrapped(log, "frmBrennicot:tmrComm", [&] {
-      fail();
-      ++after;
-    });
-    EXPECT_FALSE(completed);
-    EXPECT_EQ(after, 0) << "steps after the failure ran";
-    const auto messages = files.LogMessages();
-    EXPECT_EQ(messages.size(), 1u);
-    return messages.empty() ? "" : messages.back();
-  }
 };
 
 TEST_F(RunTrappedTest, CompletedBodyWritesNothing) {
@@ -58,23 +43,27 @@ TEST_F(RunTrappedTest, CompletedBodyWritesNothing) {
   EXPECT_TRUE(files.files.empty());
 }
 
-TEST_F(RunTrappedTest, ErrorKeepsItsNumberAndDescription) {
-  EXPECT_EQ(TrappedLine([] { throw Error(-7, "negative number"); }),
-            "frmBrennicot:tmrComm err#:-7:negative number");
-}
-
-TEST_F(RunTrappedTest, BadAllocIsOutOfMemory) {
-  EXPECT_EQ(TrappedLine([] { throw std::bad_alloc(); }),
-            "frmBrennicot:tmrComm err#:7:Out of memory");
-}
-
-TEST_F(RunTrappedTest, OtherStandardExceptionIsAnInternalErrorWithItsText) {
-  EXPECT_EQ(TrappedLine([] { throw std::out_of_range("index 9"); }),
-            "frmBrennicot:tmrComm err#:51:Internal error: index 9");
-}
-
-TEST_F(RunTrappedTest, AnythingElseIsAnInternalError) {
-  EXPECT_EQ(TrappedLine([] { throw 42; }), "frmBrennicot:tmrComm err#:51:Internal error");
+TEST_F(RunTrappedTest, AnyFailureBecomesOneLineAndSkipsTheRest) {
+  const struct {
+    void (*fail)();
+    const char* line;
+  } cases[] = {
+      {[] { throw Error(-7, "negative number"); }, "frmBrennicot:tmrComm err#:-7:negative number"},
+      {[] { throw std::bad_alloc(); }, "frmBrennicot:tmrComm err#:7:Out of memory"},
+      {[] { throw std::out_of_range("index 9"); },
+       "frmBrennicot:tmrComm err#:51:Internal error: index 9"},
+      {[] { throw 42; }, "frmBrennicot:tmrComm err#:51:Internal error"},
+  };
+  for (const auto& c : cases) {
+    files.files.clear();
+    int after = 0;
+    EXPECT_FALSE(RunTrapped(log, "frmBrennicot:tmrComm", [&] {
+      c.fail();
+      ++after;
+    }));
+    EXPECT_EQ(after, 0) << c.line;
+    EXPECT_EQ(files.LogMessages(), std::vector<std::string>{c.line});
+  }
 }
 
 TEST_F(RunTrappedTest, CustomHandlerGetsTheConvertedError) {

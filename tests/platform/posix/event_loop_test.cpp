@@ -128,12 +128,5 @@ TEST_F(PosixEventLoopTest, TimersTickUntilDisabled) {
   EXPECT_EQ(b_ticks, 10);
 }
 
-TEST_F(PosixEventLoopTest, RunCanBeEnteredAgainAfterQuit) {
-  loop.Post([&] { loop.Quit(1); });
-  EXPECT_EQ(loop.Run(), 1);
-  loop.Post([&] { loop.Quit(2); });
-  EXPECT_EQ(loop.Run(), 2);
-}
-
 }  // namespace
 }  // namespace brennicot::posix

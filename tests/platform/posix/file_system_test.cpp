@@ -79,12 +79,6 @@ TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {
   EXPECT_FALSE(files.FileExists(dir + "/absent"));
 }
 
-TEST_F(PosixFileSystemTest, JoinPathUsesOneSlash) {
-  EXPECT_EQ(files.JoinPath("/opt/vb", "x.log"), "/opt/vb/x.log");
-  EXPECT_EQ(files.JoinPath("/", "x.log"), "/x.log");
-  EXPECT_EQ(files.JoinPath("/opt/vb/", "x.log"), "/opt/vb/x.log");
-}
-
 TEST_F(PosixFileSystemTest, ExecutableDirectoryHoldsThisTestProgramNotTheWorkingDirectory) {
   const fs::path before = fs::current_path();
   fs::current_path(dir);
