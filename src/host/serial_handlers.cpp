@@ -14,18 +14,23 @@ namespace brennicot {
 void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
   RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
+    const auto send_lines = [&] {
+      receive_.CutLines([&](const std::string& line) {
+        MessageSend(line);
+        if (ToNumber(settings_->Get(key::kCheckSeq)) == 1) {
+          if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+        }
+      });
+    };
     if (mscomm1_->InBufferCount() <= 0) {
-      // Nothing new: a partial line waiting since the last tick goes out as it is.
+      // A tick that failed half-way leaves complete lines behind: they still go out one by one,
+      // never glued together with their line ends. Only a partial line is flushed as it is.
+      send_lines();
       if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
       return;
     }
     receive_.Append(mscomm1_->Input());
-    receive_.CutLines([&](const std::string& line) {
-      MessageSend(line);
-      if (ToNumber(settings_->Get(key::kCheckSeq)) == 1) {
-        if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
-      }
-    });
+    send_lines();
     if (NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
       MessageSend(receive_.TakeAll());
     }

@@ -1,0 +1,58 @@
+#include "config/settings_table.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+
+namespace brennicot {
+namespace {
+
+// The error number a call fails with; 0 when it does not fail.
+template <typename Call>
+std::int32_t FailureNumber(Call call) {
+  try {
+    call();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(SettingsTable, KeysAreCaseSensitiveAndKeptInOrder) {
+  SettingsTable table;
+  table.Add("OriginalAddress", "10.1.2.3");
+  table.Add("originaladdress", "other");  // a different key, not a duplicate
+  table.Add("udpport", "514");
+  EXPECT_EQ(table.Get("OriginalAddress"), "10.1.2.3");
+  EXPECT_EQ(table.Get("originaladdress"), "other");
+  EXPECT_FALSE(table.Contains("ORIGINALADDRESS"));
+  ASSERT_EQ(table.Entries().size(), 3u);
+  EXPECT_EQ(table.Entries()[2].first, "udpport");
+}
+
+TEST(SettingsTable, AddNeverReplacesAndSetNeverAdds) {
+  SettingsTable table;
+  table.Add("commport", "1");
+  EXPECT_EQ(FailureNumber([&] { table.Add("commport", "3"); }), errnum::kKeyExists);
+  EXPECT_EQ(table.Get("commport"), "1");
+
+  EXPECT_EQ(FailureNumber([&] { table.Set("Commport", "3"); }), errnum::kInvalidArgument);
+  EXPECT_FALSE(table.Contains("Commport"));
+  table.Set("commport", "");
+  EXPECT_EQ(table.Get("commport"), "");
+  EXPECT_EQ(FailureNumber([&] { table.Get("missing"); }), errnum::kInvalidArgument);
+}
+
+TEST(SettingsTable, ReleasedTableRefusesEveryUse) {
+  SettingsTable table;
+  table.Add("checkseq", "0");
+  table.Release();
+  EXPECT_TRUE(table.Released());
+  EXPECT_TRUE(table.Entries().empty());
+  EXPECT_EQ(FailureNumber([&] { table.Get("checkseq"); }), errnum::kObjectReleased);
+  EXPECT_EQ(FailureNumber([&] { table.Set("checkseq", "1"); }), errnum::kObjectReleased);
+  EXPECT_EQ(FailureNumber([&] { table.Add("checkseq", "1"); }), errnum::kObjectReleased);
+}
+
+}  // namespace
+}  // namespace brennicot

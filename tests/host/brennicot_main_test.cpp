@@ -1,0 +1,77 @@
+#include "host/brennicot_main.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+
+namespace brennicot {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// The host and its components live inside Main; this platform keeps what a test needs to see
+// afterwards and can make the serial port absent.
+class MainPlatform : public fakes::FakePlatform {
+ public:
+  bool port_absent = false;
+  std::unique_ptr<SerialPort> CreateSerialPort() override {
+    auto p = FakePlatform::CreateSerialPort();
+    if (port_absent) port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
+    return p;
+  }
+};
+
+TEST(Main, OneShotCommandsEndWithoutTheLoop) {
+  const struct {
+    const char* arguments;
+    Strings log;
+    std::size_t boxes;
+  } cases[] = {
+      {"-install", {"*** Brennicot 1.3 -install", "Brennicot Shutdown ***"}, 1},
+      {"-UNINSTALL", {"*** Brennicot 1.3 -uninstall", "Brennicot Shutdown ***"}, 1},
+      {"-bogus", {"Brennicot Shutdown ***"}, 0},
+      {"-install now", {"Brennicot Shutdown ***"}, 0},
+  };
+  for (const auto& c : cases) {
+    MainPlatform platform;
+    platform.arguments = c.arguments;
+    EXPECT_EQ(Main(platform), 0) << c.arguments;
+    EXPECT_EQ(platform.loop.runs, 0) << c.arguments;
+    EXPECT_EQ(platform.files.LogMessages(), c.log) << c.arguments;
+    EXPECT_EQ(platform.ui.boxes.size(), c.boxes) << c.arguments;
+  }
+}
+
+TEST(Main, ServiceAndInteractiveModesRunTheLoopThenShutDownOnce) {
+  for (const char* arguments : {"", "-interact", "-INTERACT"}) {
+    MainPlatform platform;
+    platform.arguments = arguments;
+    EXPECT_EQ(Main(platform), 0) << arguments;
+    EXPECT_EQ(platform.loop.runs, 1) << arguments;
+    const Strings log = platform.files.LogMessages();
+    ASSERT_EQ(log.size(), 2u) << arguments;
+    EXPECT_EQ(log[0].rfind("*** Brennicot 1.3 Startup commport:1 ", 0), 0u) << log[0];
+    EXPECT_EQ(log[1], "Brennicot Shutdown ***");
+  }
+}
+
+TEST(Main, FailedServiceStartEndsTheProcessWithOne) {
+  MainPlatform platform;
+  platform.port_absent = true;
+  EXPECT_EQ(Main(platform), 1);
+  EXPECT_EQ(platform.files.LogMessages(),
+            (Strings{"frmBrennicot1.3:Startup err#:2:No such file or directory (/dev/ttyS0)",
+                     "Brennicot Shutdown ***"}));
+}
+
+TEST(Main, FailedInteractiveStartKeepsRunning) {
+  MainPlatform platform;
+  platform.port_absent = true;
+  platform.arguments = "-interact";
+  EXPECT_EQ(Main(platform), 0);
+  EXPECT_EQ(platform.loop.runs, 1);
+  EXPECT_EQ(platform.ui.shown, 1);
+}
+
+}  // namespace
+}  // namespace brennicot

@@ -1,0 +1,100 @@
+#include "host/frm_brennicot.h"
+
+#include "host/host_fixture.h"
+
+namespace brennicot {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class DispatchTest : public HostTest {};
+
+TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
+  const struct {
+    const char* arguments;
+    bool result;
+    const char* operation;
+    const char* box;
+    const char* log_line;
+  } cases[] = {
+      {"-install", true, "Install", "Vemo Brennicot install was successful",
+       "*** Brennicot 1.3 -install"},
+      {"-INSTALL", true, "Install", "Vemo Brennicot install was successful",
+       "*** Brennicot 1.3 -install"},
+      {"-Install", false, "Install", "Vemo Brennicot install failed", "*** Brennicot 1.3 -install"},
+      {"-uninstall", true, "Uninstall", "Vemo Brennicot uninstall was successful",
+       "*** Brennicot 1.3 -uninstall"},
+      {"-UnInstall", false, "Uninstall", "Vemo Brennicot uninstall failed",
+       "*** Brennicot 1.3 -uninstall"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    platform.files.files.clear();
+    platform.ui.boxes.clear();
+    platform.arguments = c.arguments;
+    host = std::make_unique<frmBrennicot>(platform);
+    platform.service->install_result = platform.service->uninstall_result = c.result;
+    host->FormLoad();
+
+    EXPECT_EQ(platform.service->calls,
+              (Strings{"Interactive=false", "StartMode=2", "ControlsAccepted=0", c.operation}));
+    ASSERT_EQ(platform.ui.boxes.size(), 1u);
+    EXPECT_EQ(platform.ui.boxes[0].text, c.box);
+    EXPECT_EQ(platform.ui.boxes[0].title, "Vemo_Brennicot");
+    EXPECT_EQ(Log(), Strings{c.log_line});
+    EXPECT_EQ(platform.service->starts, 0);
+    EXPECT_TRUE(platform.port->calls.empty());
+  }
+}
+
+TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
+  platform.arguments = "-install";
+  host = std::make_unique<frmBrennicot>(platform);
+  platform.service->install_error = Error(1073, "The specified service already exists");
+  host->FormLoad();
+  EXPECT_EQ(Log(), (Strings{"BrennicotMain:ServiceNStall err#:1073:The specified service already "
+                            "exists",
+                            "*** Brennicot 1.3 -install"}));
+  ASSERT_EQ(platform.ui.boxes.size(), 1u);
+  EXPECT_EQ(platform.ui.boxes[0].text, "Vemo Brennicot install failed");
+}
+
+TEST_F(DispatchTest, AnythingButAKeywordConnectsToTheServiceManager) {
+  for (const char* arguments :
+       {"", "-install ", "-install now", " -install", "-bogus", "install"}) {
+    SCOPED_TRACE(std::string("'") + arguments + "'");
+    platform.files.files.clear();
+    Load(arguments);
+    EXPECT_EQ(platform.service->calls, Strings{"StartService"});
+    EXPECT_EQ(platform.service->starts, 1);
+    EXPECT_TRUE(platform.ui.boxes.empty());
+    EXPECT_EQ(platform.ui.shown, 0);
+    // The start event has not come yet: nothing is open.
+    EXPECT_EQ(platform.socket->binds, 0);
+    EXPECT_TRUE(platform.port->calls.empty());
+    EXPECT_TRUE(Log().empty());
+  }
+}
+
+TEST_F(DispatchTest, InteractStartsAtOnceShowsTheWindowAndEchoesTheLog) {
+  Load("-Interact");
+  EXPECT_EQ(platform.service->starts, 0);
+  EXPECT_TRUE(platform.service->calls.empty());
+  EXPECT_EQ(platform.ui.shown, 1);
+  EXPECT_TRUE(platform.port->open);
+  EXPECT_EQ(platform.socket->binds, 1);
+  EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
+  EXPECT_EQ(platform.ui.echoed,
+            Strings{std::string("2030/02/06 21:41:56\t") + kDefaultStartupLine});
+}
+
+TEST_F(DispatchTest, ServiceIsNamedInEveryMode) {
+  for (const char* arguments : {"", "-interact", "-install", "-bogus"}) {
+    Load(arguments);
+    EXPECT_EQ(platform.service->service_name, "Vemo_Brennicot") << arguments;
+    EXPECT_EQ(platform.service->display_name, "Vemo Brennicot") << arguments;
+  }
+}
+
+}  // namespace
+}  // namespace brennicot

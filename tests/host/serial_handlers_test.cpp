@@ -1,0 +1,267 @@
+// The tmrComm poll, the OnComm notification and the tmrStatus heartbeat, driven through the loop.
+#include "host/host_fixture.h"
+
+namespace brennicot {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr int kCommTick = 500;
+constexpr int kStatusTick = 1000;
+
+std::string TestLine(const std::string& field) {
+  return "This is Syslog test message number " + field;
+}
+
+// Serial polling with layout 3 (payload = text), so what was sent reads as the lines themselves.
+class CommTimerTest : public HostTest {
+ protected:
+  template <typename Adjust>
+  void Start(Adjust adjust) {
+    StartService([&] {
+      Set("msgformat", "3");
+      Set("EnableStatusTimer", "0");
+      adjust();
+    });
+  }
+  void Start() {
+    Start([] {});
+  }
+  // One tick with these bytes waiting in the port's queue.
+  void Receive(const std::string& bytes) {
+    platform.port->queue += bytes;
+    Ticks(1, kCommTick);
+  }
+  const Strings& Sent() const { return platform.socket->sent; }
+};
+
+TEST_F(CommTimerTest, EveryCompleteLineOfATickIsSentInOrder) {
+  Start();
+  Receive("one\r\ntwo\r\n");
+  EXPECT_EQ(Sent(), (Strings{"one", "two"}));
+  EXPECT_EQ(host->Receive().Length(), 0u);
+  Receive("");
+  EXPECT_EQ(Sent().size(), 2u) << "an idle tick with an empty buffer sends nothing";
+}
+
+TEST_F(CommTimerTest, PartialLineGoesOutWholeAtTheNextIdleTick) {
+  Start();
+  Receive("abc\n\rdef");
+  EXPECT_EQ(Sent(), Strings{"abc"});
+  Receive("");
+  EXPECT_EQ(Sent(), (Strings{"abc", "def"}));
+  Receive("gh");
+  Receive("ij\r\n");
+  EXPECT_EQ(Sent(), (Strings{"abc", "def", "ghij"}));
+  Receive("\r\n\n\r\r");
+  Receive("");
+  EXPECT_EQ(Sent().size(), 3u);
+}
+
+TEST_F(CommTimerTest, RemainderLongerThanBuffermaxIsFlushed) {
+  Start();
+  Receive(std::string(4096, 'a'));
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(host->Receive().Length(), 4096u);
+  Receive("");
+  EXPECT_EQ(Sent(), Strings{std::string(4096, 'a')});
+
+  Receive("line\r\n" + std::string(4097, 'b'));
+  EXPECT_EQ(Sent().size(), 3u);
+  EXPECT_EQ(Sent()[1], "line");
+  EXPECT_EQ(Sent()[2], std::string(4097, 'b'));
+  EXPECT_EQ(host->Receive().Length(), 0u);
+}
+
+TEST_F(CommTimerTest, SequenceGapGoesToTheLogOnly) {
+  Start([&] { Set("checkseq", "1"); });
+  Receive(TestLine("0001") + "\r\n" + TestLine("0002") + "\r\n" + TestLine("0004") + "\r\n" +
+          TestLine("0005") + "\r\nab\r\n");
+  EXPECT_EQ(Sent(), (Strings{TestLine("0001"), TestLine("0002"), TestLine("0004"), TestLine("0005"),
+                             "ab"}));
+  EXPECT_EQ(Log(), (Strings{kDefaultStartupLine, "INSEQERR - expected 3 received 4"}));
+  EXPECT_EQ(host->ExpectedSequence(), 5);
+}
+
+TEST_F(CommTimerTest, NoSequenceCheckUnlessCheckseqIsOne) {
+  Start([&] { Set("checkseq", "0"); });
+  Receive(TestLine("0005") + "\r\n" + TestLine("0009") + "\r\n");
+  EXPECT_EQ(Sent().size(), 2u);
+  EXPECT_TRUE(LogStartingWith("INSEQERR").empty());
+}
+
+TEST_F(CommTimerTest, NonNumericCheckseqEndsTheTickButNoLineIsSentTwice) {
+  Start([&] { Set("checkseq", "x"); });
+  Receive("abc\r\n");
+  EXPECT_EQ(Sent(), Strings{"abc"});
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm err#:"),
+            Strings{"frmBrennicot:tmrComm err#:13:Type mismatch: 'x' is not a number"});
+  Receive("");
+  Receive("def\r\n");
+  EXPECT_EQ(Sent(), (Strings{"abc", "def"}));
+}
+
+TEST_F(CommTimerTest, LinesLeftBehindByAFailedTickStayLines) {
+  Start([&] { Set("checkseq", "x"); });
+  Receive("one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(Sent(), Strings{"one"});
+  Set("checkseq", "0");
+  Receive("");
+  // Neither merged into one message nor sent with their line ends.
+  EXPECT_EQ(Sent(), (Strings{"one", "two", "three"}));
+  EXPECT_EQ(host->Receive().Length(), 0u);
+}
+
+TEST_F(CommTimerTest, ReadFailureGivesOneLinePerTick) {
+  Start();
+  platform.port->read_error = Error(5, "Input/output error");
+  Receive("");
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm"),
+            Strings{"frmBrennicot:tmrComm err#:5:Input/output error"});
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(CommTimerTest, FailedSendIsReportedAndTheTickCarriesOn) {
+  Start();
+  platform.socket->send_error = Error(90, "Message too long");
+  Receive("one\r\ntwo\r\n");
+  EXPECT_EQ(Log(),
+            (Strings{kDefaultStartupLine, "frmBrennicot:MessageSend err#:90:Message too long",
+                     "frmBrennicot:MessageSend err#:90:Message too long"}));
+  platform.socket->send_error.reset();
+  Receive("three\n");
+  EXPECT_EQ(Sent(), Strings{"three"}) << "failed lines are lost, not retried";
+}
+
+class OnCommTest : public HostTest {
+ protected:
+  const Strings& Sent() const { return platform.socket->sent; }
+  // Log entries after the start-up line.
+  Strings Events() const {
+    Strings all = Log();
+    all.erase(all.begin());
+    return all;
+  }
+};
+
+TEST_F(OnCommTest, EveryEventIsLoggedAndForwardedOnlyWhenItsFlagAllows) {
+  const struct {
+    std::int16_t code;
+    const char* text;  // "" : ignored altogether
+    bool forwarded;
+  } cases[] = {
+      {2, "", false},
+      {3, "", false},
+      {4, "Change in DSR Detected", true},
+      {7, "End of File Detected", false},
+      {1004, "Framing Error", true},
+      {1011, "Error retrieving DCB", false},
+      {1, "Unknown comm error or event", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    platform.files.files.clear();
+    StartService();
+    platform.port->Raise(c.code);
+    const std::string message = std::string("Comm message: ") + c.text;
+    EXPECT_EQ(Events(), *c.text ? Strings{message} : Strings{});
+    EXPECT_EQ(Sent(),
+              c.forwarded ? Strings{"<190>VemoBrennicotID=Brennicot " + message} : Strings{});
+  }
+}
+
+TEST_F(OnCommTest, SendcommmessOtherThanOneLogsOnly) {
+  for (const char* value : {"0", "2", "1.5"}) {
+    platform.files.files.clear();
+    StartService([&] { Set("sendcommmess", value); });
+    for (std::int16_t code : {4, 5, 6, 1001, 1004, 1008, 1}) platform.port->Raise(code);
+    EXPECT_EQ(Events().size(), 7u) << value;
+    EXPECT_TRUE(Sent().empty()) << value;
+  }
+  StartService([&] { Set("sendcommmess", " 1.0 "); });
+  platform.port->Raise(1009);
+  EXPECT_EQ(Sent(), Strings{"<190>VemoBrennicotID=Brennicot Comm message: Parity Error"});
+}
+
+TEST_F(OnCommTest, NonNumericSendcommmessIsReportedWithThePortNumber) {
+  StartService([&] {
+    Set("sendcommmess", "");
+    Set("commport", "4");
+  });
+  platform.port->Raise(1004);
+  EXPECT_EQ(Events(), (Strings{"Comm message: Framing Error",
+                               "Err#: 13 on COM4\r\nType mismatch: '' is not a number"}));
+  EXPECT_TRUE(Sent().empty());
+  // The description stands on a physical line of its own, without a stamp.
+  EXPECT_EQ(platform.files.LogLines().back(), "Type mismatch: '' is not a number");
+}
+
+class HeartbeatTest : public HostTest {
+ protected:
+  const std::string kHeartbeat =
+      "<190>VemoBrennicotID=Brennicot COM Port=1 COM Settings=9600,N,8,1";
+  int Heartbeats() const {
+    return static_cast<int>(
+        std::count(platform.socket->sent.begin(), platform.socket->sent.end(), kHeartbeat));
+  }
+};
+
+TEST_F(HeartbeatTest, DefaultPeriodSendsOneEveryThirtyTicksAndLogsNothing) {
+  StartService();
+  const Strings log = Log();
+  Ticks(29, kStatusTick);
+  EXPECT_EQ(Heartbeats(), 0);
+  Ticks(1, kStatusTick);
+  EXPECT_EQ(Heartbeats(), 1);
+  Ticks(29, kStatusTick);
+  EXPECT_EQ(Heartbeats(), 1);
+  Ticks(1, kStatusTick);
+  EXPECT_EQ(Heartbeats(), 2);
+  EXPECT_EQ(platform.socket->sent.size(), 2u);
+  EXPECT_EQ(Log(), log);
+}
+
+TEST_F(HeartbeatTest, PeriodOfOneEveryTickZeroOrBelowNever) {
+  const struct {
+    const char* period;
+    int expected;
+  } cases[] = {{"1", 10}, {"1.4", 10}, {"2.5", 5}, {"0", 0}, {"-3", 0}};
+  for (const auto& c : cases) {
+    StartService([&] { Set("StatusTimerPeriod", c.period); });
+    Ticks(10, kStatusTick);
+    EXPECT_EQ(Heartbeats(), c.expected) << c.period;
+  }
+}
+
+TEST_F(HeartbeatTest, ReportsThePortAsItIsNow) {
+  StartService([&] {
+    Set("StatusTimerPeriod", "1");
+    Set("commport", "12");
+    Set("commini", "115200,E,7,2");
+    Set("msgformat", "3");
+  });
+  Ticks(1, kStatusTick);
+  EXPECT_EQ(platform.socket->sent, Strings{"COM Port=12 COM Settings=115200,E,7,2"});
+}
+
+TEST_F(HeartbeatTest, NeverArmedWhenTheSwitchIsOff) {
+  StartService([&] {
+    Set("EnableStatusTimer", "0");
+    Set("StatusTimerPeriod", "1");
+  });
+  Ticks(60, kStatusTick);
+  EXPECT_EQ(Heartbeats(), 0);
+}
+
+TEST_F(HeartbeatTest, NonNumericPeriodIsReportedOnceAndStopsTheTimer) {
+  StartService([&] { Set("StatusTimerPeriod", "abc"); });
+  Ticks(5, kStatusTick);
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrStatus"),
+            Strings{"frmBrennicot:tmrStatus err#:13:Type mismatch: 'abc' is not a number"});
+  EXPECT_FALSE(host->tmrStatus().Enabled());
+  EXPECT_TRUE(host->tmrComm().Enabled());
+  EXPECT_EQ(Heartbeats(), 0);
+}
+
+}  // namespace
+}  // namespace brennicot

@@ -1,0 +1,224 @@
+// StartUp, ShutDown and the service start and stop events.
+#include "host/host_fixture.h"
+
+namespace brennicot {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const Strings kPortSetUp = {"CommPort=1",     "Settings=9600,N,8,1", "Handshaking=1",
+                            "DTREnable=true", "RTSEnable=true",      "RThreshold=0",
+                            "SThreshold=0",   "InBufferSize=16384",  "PortOpen=true"};
+
+class StartUpTest : public HostTest {};
+
+TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
+  StartService();
+  EXPECT_EQ(platform.service->reported_start, true);
+  EXPECT_EQ(platform.socket->remote_port, 514);
+  EXPECT_EQ(platform.socket->remote_host, "localhost");
+  EXPECT_EQ(platform.socket->binds, 1);
+  Strings expected = kPortSetUp;
+  expected.push_back("Output=\r");
+  EXPECT_EQ(platform.port->calls, expected);
+  EXPECT_TRUE(host->tmrComm().Enabled());
+  EXPECT_EQ(host->tmrComm().Interval(), 500);
+  EXPECT_TRUE(host->tmrStatus().Enabled());
+  EXPECT_EQ(host->tmrStatus().Interval(), 1000);
+  EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
+}
+
+TEST_F(StartUpTest, AnOpenPortIsClosedBeforeItIsConfigured) {
+  StartService([&] {
+    platform.port->open = true;
+    Set("commport", "3");
+    Set("flowcontrol", "2.5");
+    Set("commini", "19200,E,7,2");
+    Set("crsend", "0");
+  });
+  EXPECT_EQ(platform.port->calls,
+            (Strings{"CommPort=3", "PortOpen=false", "Settings=19200,E,7,2", "Handshaking=2",
+                     "DTREnable=true", "RTSEnable=true", "RThreshold=0", "SThreshold=0",
+                     "InBufferSize=16384", "PortOpen=true"}));
+}
+
+TEST_F(StartUpTest, CarriageReturnsAreSeparateWritesAfterTheOpen) {
+  const struct {
+    const char* crsend;
+    int writes;
+  } cases[] = {{"0", 0}, {"3", 3}, {"2.5", 2}, {"3.5", 4}, {"", 0}, {"-2", 0}, {"2 CR", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("crsend '") + c.crsend + "'");
+    platform.files.files.clear();
+    StartService([&] { Set("crsend", c.crsend); });
+    Strings expected = kPortSetUp;
+    for (int i = 0; i < c.writes; ++i) expected.push_back("Output=\r");
+    EXPECT_EQ(platform.port->calls, expected);
+    EXPECT_EQ(platform.port->output, std::string(c.writes, '\r'));
+    EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
+  }
+}
+
+TEST_F(StartUpTest, StartUpLineShowsTheStoredTextsUnconverted) {
+  StartService([&] {
+    Set("OriginalAddress", "10.1.2.3");
+    Set("VemoBrennicotID", "");
+    Set("udpport", " 1514 ");
+    Set("udptarget", "collector.example");
+    Set("commport", "02");
+  });
+  EXPECT_EQ(platform.socket->remote_port, 1514);
+  EXPECT_EQ(platform.socket->remote_host, "collector.example");
+  EXPECT_EQ(Log(), Strings{"*** Brennicot 1.3 Startup commport:02 commini:9600,N,8,1 flowcontrol:1 "
+                           "udptarget:collector.example udpport: 1514  OriginalAddress:10.1.2.3 "
+                           "VemoBrennicotID:"});
+}
+
+TEST_F(StartUpTest, StatusTimerIsArmedOnlyForOne) {
+  const struct {
+    const char* value;
+    bool armed;
+  } cases[] = {{"1", true}, {"1.0", true}, {" 1 ", true}, {"0", false}, {"2", false}};
+  for (const auto& c : cases) {
+    platform.files.files.clear();
+    StartService([&] { Set("EnableStatusTimer", c.value); });
+    EXPECT_EQ(host->tmrStatus().Enabled(), c.armed) << c.value;
+    EXPECT_EQ(Log(), Strings{kDefaultStartupLine}) << c.value;
+    EXPECT_EQ(platform.service->reported_start, true);
+  }
+}
+
+TEST_F(StartUpTest, NonNumericStatusSwitchFailsTheLastStepOnly) {
+  StartService([&] { Set("EnableStatusTimer", "yes"); });
+  EXPECT_EQ(Log(), (Strings{kDefaultStartupLine,
+                            "frmBrennicot1.3:Startup err#:13:Type mismatch: 'yes' is not a number",
+                            "Brennicot Shutdown ***"}));
+  EXPECT_EQ(platform.service->reported_start, false);
+  EXPECT_FALSE(host->tmrStatus().Enabled());
+  EXPECT_TRUE(platform.loop.quit);
+  EXPECT_EQ(platform.loop.exit_code, 1);
+}
+
+TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
+  bool comm_armed = true;
+  bool started = true;
+  Load("");
+  platform.port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
+  // Look at the state StartUp leaves, before the failed start is answered by the stop event.
+  platform.service->on_start = [&](bool& success) {
+    started = success = host->StartUp();
+    comm_armed = host->tmrComm().Enabled();
+    EXPECT_EQ(platform.socket->state, 1);
+  };
+  platform.loop.RunPosted();
+  EXPECT_FALSE(started);
+  EXPECT_FALSE(comm_armed);
+  EXPECT_EQ(platform.port->output, "");
+  EXPECT_EQ(platform.socket->binds, 1);
+  EXPECT_EQ(Log(), (Strings{"frmBrennicot1.3:Startup err#:2:No such file or directory (/dev/ttyS0)",
+                            "Brennicot Shutdown ***"}));
+  EXPECT_EQ(platform.socket->closes, 1);
+  EXPECT_EQ(platform.loop.exit_code, 1);
+}
+
+TEST_F(StartUpTest, BindFailureNeverTouchesThePort) {
+  StartService([&] { platform.socket->bind_error = Error(99, "Cannot assign requested address"); });
+  EXPECT_TRUE(platform.port->calls.empty());
+  EXPECT_EQ(Log(), (Strings{"frmBrennicot1.3:Startup err#:99:Cannot assign requested address",
+                            "Brennicot Shutdown ***"}));
+}
+
+TEST_F(StartUpTest, UnconvertibleValuesFailTheirStep) {
+  const struct {
+    const char* key;
+    const char* value;
+    const char* line;
+    std::size_t port_calls;
+  } cases[] = {
+      {"udpport", "abc", "frmBrennicot1.3:Startup err#:13:Type mismatch: 'abc' is not a number", 0},
+      {"commport", "70000",
+       "frmBrennicot1.3:Startup err#:6:Overflow: 70000 does not fit a 16-bit integer", 0},
+      {"flowcontrol", "", "frmBrennicot1.3:Startup err#:13:Type mismatch: '' is not a number", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    platform.files.files.clear();
+    StartService([&] { Set(c.key, c.value); });
+    EXPECT_EQ(Log(), (Strings{c.line, "Brennicot Shutdown ***"}));
+    EXPECT_EQ(platform.port->calls.size(), c.port_calls);
+  }
+}
+
+class ShutDownTest : public HostTest {};
+
+TEST_F(ShutDownTest, AfterAOneShotCommandOnlyReleasesAndLogs) {
+  Load("-install");
+  host->FormUnload();
+  EXPECT_EQ(platform.socket->closes, 0);
+  EXPECT_TRUE(platform.port->calls.empty());
+  EXPECT_TRUE(host->SettingsReleased());
+  EXPECT_EQ(Log(), (Strings{"*** Brennicot 1.3 -install", "Brennicot Shutdown ***"}));
+}
+
+TEST_F(ShutDownTest, ClosesBothChannelsDisarmsTheTimersAndASecondCallDoesNothing) {
+  StartService();
+  platform.port->calls.clear();
+  platform.loop.RequestStop();
+  EXPECT_EQ(platform.socket->closes, 1);
+  EXPECT_EQ(platform.socket->state, 0);
+  EXPECT_EQ(platform.port->calls, Strings{"PortOpen=false"});
+  EXPECT_FALSE(host->tmrComm().Enabled());
+  EXPECT_FALSE(host->tmrStatus().Enabled());
+  EXPECT_TRUE(host->SettingsReleased());
+  EXPECT_EQ(platform.loop.exit_code, 0);
+
+  const Strings log = Log();
+  EXPECT_EQ(log.back(), "Brennicot Shutdown ***");
+  host->FormUnload();
+  host->ShutDown();
+  EXPECT_EQ(Log(), log);
+  EXPECT_EQ(platform.socket->closes, 1);
+  EXPECT_EQ(platform.port->calls.size(), 1u);
+}
+
+TEST_F(ShutDownTest, NothingTouchesTheReleasedResourcesAfterwards) {
+  StartService();
+  host->ShutDown();
+  const Strings log = Log();
+  const int reads = platform.port->count_reads;
+  platform.port->queue = "late line\r\n";
+  Ticks(120, 500);
+  host->tmrComm_Timer();
+  host->tmrStatus_Timer();
+  platform.port->Raise(1004);
+  EXPECT_EQ(platform.port->count_reads, reads);
+  EXPECT_TRUE(platform.socket->sent.empty());
+  EXPECT_EQ(Log(), log);
+}
+
+TEST_F(ShutDownTest, AFailedCloseIsLoggedAndTheRestStillHappens) {
+  // A socket whose close fails the way a vanished descriptor would.
+  struct FailingCloseSocket : fakes::FakeUdpSocket {
+    void Close() override { throw Error(9, "Bad file descriptor"); }
+  };
+  struct FailingPlatform : fakes::FakePlatform {
+    std::unique_ptr<UdpSocket> CreateUdpSocket() override {
+      auto s = std::make_unique<FailingCloseSocket>();
+      socket = s.get();
+      return s;
+    }
+  } failing;
+  frmBrennicot h(failing);
+  h.FormLoad();  // empty arguments: service mode
+  failing.loop.RunPosted();
+  failing.port->calls.clear();
+  h.ShutDown();
+  EXPECT_EQ(failing.port->calls, Strings{"PortOpen=false"});
+  const Strings log = failing.files.LogMessages();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "frmBrennicot:ShutDown err#:9:Bad file descriptor");
+  EXPECT_EQ(log.back(), "Brennicot Shutdown ***");
+}
+
+}  // namespace
+}  // namespace brennicot

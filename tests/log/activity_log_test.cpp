@@ -1,0 +1,90 @@
+#include "log/activity_log.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+
+namespace brennicot {
+namespace {
+
+using fakes::FakeClock;
+using fakes::FakeFileSystem;
+
+constexpr const char* kLogPath = "/opt/vb/Vemo_Brennicot.log";
+
+TEST(FormatLogTimestamp, EveryFieldZeroPaddedToItsWidth) {
+  const struct {
+    LocalTime time;
+    const char* expected;
+  } cases[] = {
+      {{2030, 2, 6, 21, 41, 56}, "2030/02/06 21:41:56"},
+      {{2024, 7, 14, 13, 5, 0}, "2024/07/14 13:05:00"},
+      {{2025, 3, 3, 8, 9, 7}, "2025/03/03 08:09:07"},
+      {{2026, 12, 31, 0, 0, 0}, "2026/12/31 00:00:00"},
+      {{2027, 1, 1, 23, 59, 59}, "2027/01/01 23:59:59"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatLogTimestamp(c.time), c.expected);
+}
+
+class ActivityLogTest : public testing::Test {
+ protected:
+  FakeFileSystem files;
+  FakeClock clock;
+  ActivityLog log{files, clock, "Vemo_Brennicot.log"};
+};
+
+TEST_F(ActivityLogTest, FirstEntryCreatesTheFileBesideTheExecutable) {
+  ASSERT_FALSE(files.FileExists(kLogPath));
+  log.LogWrite("Brennicot Shutdown ***");
+  EXPECT_EQ(files.files.size(), 1u);
+  EXPECT_EQ(files.files[kLogPath], "2030/02/06 21:41:56\tBrennicot Shutdown ***\r\n");
+}
+
+TEST_F(ActivityLogTest, EntriesAreAppendedOneOpenPerEntry) {
+  log.LogWrite("first");
+  clock.now = {2030, 3, 3, 13, 5, 0};
+  log.LogWrite("");
+  clock.now = {2030, 3, 4, 0, 0, 0};
+  log.LogWrite("third");
+  EXPECT_EQ(files.appends, 3);
+  EXPECT_EQ(files.files[kLogPath],
+            "2030/02/06 21:41:56\tfirst\r\n"
+            "2030/03/03 13:05:00\t\r\n"
+            "2030/03/04 00:00:00\tthird\r\n");
+}
+
+TEST_F(ActivityLogTest, MessageIsWrittenUnchangedEvenWithLineEnds) {
+  log.LogWrite("Err#: 13 on COM1\r\nType mismatch");
+  log.LogWrite(std::string("nul\0tab\t\xE9", 9));
+  const auto lines = files.LogLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "2030/02/06 21:41:56\tErr#: 13 on COM1");
+  EXPECT_EQ(lines[1], "Type mismatch");  // a physical line of its own, no stamp
+  EXPECT_EQ(lines[2], "2030/02/06 21:41:56\t" + std::string("nul\0tab\t\xE9", 9));
+}
+
+TEST_F(ActivityLogTest, FailuresAreSilentAndTheNextEntryStillWorks) {
+  files.writable = false;
+  EXPECT_NO_THROW(log.LogWrite("lost"));
+  files.writable = true;
+  files.exe_dir_fails = true;
+  EXPECT_NO_THROW(log.LogWrite("lost too"));
+  EXPECT_TRUE(files.files.empty());
+
+  files.exe_dir_fails = false;
+  log.LogWrite("kept");
+  EXPECT_EQ(files.LogMessages(), std::vector<std::string>{"kept"});
+}
+
+TEST_F(ActivityLogTest, EchoGetsTheEntryWithoutLineEndEvenWhenTheFileFails) {
+  std::vector<std::string> echoed;
+  log.SetEcho([&](const std::string& entry) { echoed.push_back(entry); });
+  files.writable = false;
+  log.LogWrite("one");
+  log.SetEcho({});
+  log.LogWrite("two");
+  EXPECT_EQ(echoed, std::vector<std::string>{"2030/02/06 21:41:56\tone"});
+}
+
+}  // namespace
+}  // namespace brennicot

@@ -1,0 +1,92 @@
+#include "platform/posix/file_system.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/error.h"
+
+namespace brennicot::posix {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixFileSystemTest : public testing::Test {
+ protected:
+  PosixFileSystem files;
+  std::string dir;
+
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vb_files_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // The Error a call throws; fails the test when it throws nothing.
+  template <typename Call>
+  static Error Failure(Call call) {
+    try {
+      call();
+    } catch (const Error& e) {
+      return e;
+    }
+    ADD_FAILURE() << "no Error thrown";
+    return Error(0, "");
+  }
+};
+
+TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
+  const std::string path = files.JoinPath(dir, "Vemo_Brennicot.log");
+  EXPECT_FALSE(files.FileExists(path));
+  files.AppendToFile(path, "one\r\n");
+  EXPECT_TRUE(files.FileExists(path));
+  files.AppendToFile(path, std::string("t\0o\xFF\r\n", 6));
+  EXPECT_EQ(Read(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
+}
+
+TEST_F(PosixFileSystemTest, WriteFileTruncates) {
+  const std::string path = files.JoinPath(dir, "Vemo_Brennicot.ini");
+  files.WriteFile(path, "a much longer first content");
+  files.WriteFile(path, "short");
+  EXPECT_EQ(Read(path), "short");
+}
+
+TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
+  const std::string missing = dir + "/no/such/dir/Vemo_Brennicot.log";
+  Error e = Failure([&] { files.AppendToFile(missing, "x"); });
+  EXPECT_EQ(e.number(), ENOENT);
+  EXPECT_NE(e.description().find(missing), std::string::npos) << e.description();
+
+  e = Failure([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
+  EXPECT_EQ(e.number(), EISDIR);
+  EXPECT_NE(e.description().find(dir), std::string::npos) << e.description();
+}
+
+TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {
+  EXPECT_FALSE(files.FileExists(dir));
+  EXPECT_FALSE(files.FileExists(dir + "/absent"));
+}
+
+TEST_F(PosixFileSystemTest, ExecutableDirectoryHoldsThisTestProgramNotTheWorkingDirectory) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const std::string exe_dir = files.ExecutableDirectory();
+  fs::current_path(before);
+  EXPECT_NE(exe_dir, dir);
+  EXPECT_TRUE(fs::equivalent(fs::path(exe_dir) / "posix_tests", "/proc/self/exe")) << exe_dir;
+}
+
+}  // namespace
+}  // namespace brennicot::posix

@@ -1,0 +1,84 @@
+#include "serial/receive_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brennicot {
+namespace {
+
+struct Cut {
+  std::vector<std::string> lines;
+  std::string rest;
+};
+
+// Appends each chunk in turn, cutting lines after each, as successive ticks do.
+Cut Feed(ReceiveBuffer& buffer, const std::vector<std::string>& chunks) {
+  Cut cut;
+  for (const auto& chunk : chunks) {
+    buffer.Append(chunk);
+    buffer.CutLines([&](const std::string& line) { cut.lines.push_back(line); });
+  }
+  cut.rest = std::string(buffer.Contents());
+  EXPECT_EQ(buffer.Length(), cut.rest.size());
+  return cut;
+}
+
+TEST(ReceiveBuffer, CutRules) {
+  using V = std::vector<std::string>;
+  const struct {
+    V chunks;
+    V lines;
+    std::string rest;
+  } cases[] = {
+      {{"one\r\ntwo\r\n"}, {"one", "two"}, ""},
+      {{"one\n\rtwo\n\r"}, {"one", "two"}, ""},
+      {{"one\r\rtwo\r\r"}, {"one", "two"}, ""},
+      {{"one\n\ntwo\n\n"}, {"one", "two"}, ""},
+      {{"one\rtwo\nthree\r\n"}, {"one", "two", "three"}, ""},
+      {{"one\r\r\rtwo\n\n\n\nthree\r\n\r\n"}, {"one", "two", "three"}, ""},
+      {{"\r\n\n\r\r\r\n\n"}, {}, ""},
+      {{"\n", "\r", "\r\n"}, {}, ""},
+      {{"abc\n\rdef"}, {"abc"}, "def"},
+      {{"partial"}, {}, "partial"},
+      {{"par", "tial\r\n"}, {"partial"}, ""},
+      {{"one\r", "\ntwo\r\n"}, {"one", "two"}, ""},
+      {{"one\r", "\n", "two\n", "\r"}, {"one", "two"}, ""},
+      {{"a\r\nb", "c\r\nd"}, {"a", "bc"}, "d"},
+      {{"x"}, {}, "x"},
+      {{std::string("t\ta\0b\x01\x7F\xFF\r", 9)}, {std::string("t\ta\0b\x01\x7F\xFF", 8)}, ""},
+  };
+  for (const auto& c : cases) {
+    ReceiveBuffer buffer;
+    const Cut cut = Feed(buffer, c.chunks);
+    EXPECT_EQ(cut.lines, c.lines) << testing::PrintToString(c.chunks);
+    EXPECT_EQ(cut.rest, c.rest) << testing::PrintToString(c.chunks);
+  }
+}
+
+TEST(ReceiveBuffer, TakeAllAndClearEmptyIt) {
+  ReceiveBuffer buffer;
+  Feed(buffer, {"sent\r\nleft"});
+  EXPECT_EQ(buffer.TakeAll(), "left");
+  EXPECT_EQ(buffer.Length(), 0u);
+  EXPECT_EQ(buffer.TakeAll(), "");
+  Feed(buffer, {"more"});
+  buffer.Clear();
+  EXPECT_EQ(Feed(buffer, {"new\r\n"}).lines, std::vector<std::string>{"new"});
+}
+
+TEST(ReceiveBuffer, LineWhoseHandlerFailsHasLeftAlready) {
+  ReceiveBuffer buffer;
+  buffer.Append("one\r\ntwo\r\nthr");
+  EXPECT_THROW(buffer.CutLines([](const std::string&) { throw std::runtime_error("fails"); }),
+               std::runtime_error);
+  EXPECT_EQ(buffer.Contents(), "two\r\nthr");
+  const Cut cut = Feed(buffer, {"ee\n"});
+  EXPECT_EQ(cut.lines, (std::vector<std::string>{"two", "three"}));
+  EXPECT_EQ(cut.rest, "");
+}
+
+}  // namespace
+}  // namespace brennicot
