@@ -57,14 +57,20 @@ void frmBrennicot::Dispatch(const std::string& command) {
   }
 }
 
-void frmBrennicot::FormUnload() { ShutDown(); }
-
-void frmBrennicot::OnServiceStart(bool& success) {
-  // Reporting success for a start that failed would leave the service "running" but idle; the
-  // service manager is told the truth so its restart policy can act.
-  success = StartUp();
+void frmBrennicot::FormUnload() {
+  ShutDown();
 }
 
-void frmBrennicot::OnServiceStop() { ShutDown(); }
+void frmBrennicot::OnServiceStart(bool& success) {
+  StartUp();
+  // The service manager is told the truth: a start whose channels could not be opened would show
+  // as running while forwarding nothing, so it fails and the restart policy can act. A status
+  // heartbeat that could not be armed leaves forwarding intact and fails nothing.
+  success = tmr_comm_->Enabled();
+}
+
+void frmBrennicot::OnServiceStop() {
+  ShutDown();
+}
 
 }  // namespace brennicot

@@ -1,6 +1,7 @@
 // The handlers driven by the serial side: the tmrComm poll, the OnComm notification and the
 // tmrStatus heartbeat.
 #include <limits>
+#include <optional>
 
 #include "config/numeric_text.h"
 #include "config/setting_keys.h"
@@ -14,26 +15,35 @@ namespace brennicot {
 void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
   RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
+    // A sequence check that cannot be made (a `checkseq` that is not a number, a field beyond 32
+    // bits) must not hold back the lines behind it: it is reported once, as the tick's failure,
+    // and the rest of the tick's lines still go out.
+    std::optional<Error> check_failure;
     const auto send_lines = [&] {
       receive_.CutLines([&](const std::string& line) {
         MessageSend(line);
-        if (ToNumber(settings_->Get(key::kCheckSeq)) == 1) {
-          if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
-        }
+        if (check_failure) return;
+        RunTrapped(
+            [&] {
+              if (ToNumber(settings_->Get(key::kCheckSeq)) != 1) return;
+              if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+            },
+            [&](const Error& e) { check_failure = e; });
       });
     };
     if (mscomm1_->InBufferCount() <= 0) {
-      // A tick that failed half-way leaves complete lines behind: they still go out one by one,
-      // never glued together with their line ends. Only a partial line is flushed as it is.
+      // Should a tick ever end half-way, its complete lines still go out one by one, never glued
+      // together with their line ends. Only a partial line is flushed as it is.
       send_lines();
       if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
-      return;
+    } else {
+      receive_.Append(mscomm1_->Input());
+      send_lines();
+      if (NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
+        MessageSend(receive_.TakeAll());
+      }
     }
-    receive_.Append(mscomm1_->Input());
-    send_lines();
-    if (NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
-      MessageSend(receive_.TakeAll());
-    }
+    if (check_failure) throw *check_failure;
   });
 }
 

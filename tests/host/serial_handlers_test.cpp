@@ -101,15 +101,25 @@ TEST_F(CommTimerTest, NonNumericCheckseqEndsTheTickButNoLineIsSentTwice) {
   EXPECT_EQ(Sent(), (Strings{"abc", "def"}));
 }
 
-TEST_F(CommTimerTest, LinesLeftBehindByAFailedTickStayLines) {
+TEST_F(CommTimerTest, AFailingSequenceCheckIsReportedOnceAndHoldsNoLineBack) {
   Start([&] { Set("checkseq", "x"); });
   Receive("one\r\ntwo\r\nthree\r\n");
-  EXPECT_EQ(Sent(), Strings{"one"});
-  Set("checkseq", "0");
-  Receive("");
-  // Neither merged into one message nor sent with their line ends.
+  // Every line goes out, each on its own; the check's failure is the tick's one error line.
   EXPECT_EQ(Sent(), (Strings{"one", "two", "three"}));
   EXPECT_EQ(host->Receive().Length(), 0u);
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm"),
+            Strings{"frmBrennicot:tmrComm err#:13:Type mismatch: 'x' is not a number"});
+  Receive("four\r\n");
+  EXPECT_EQ(Sent(), (Strings{"one", "two", "three", "four"}));
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm").size(), 2u);
+}
+
+TEST_F(CommTimerTest, ASequenceFieldBeyondThirtyTwoBitsFailsOnlyItsOwnCheck) {
+  Start([&] { Set("checkseq", "1"); });
+  const std::string prefix = "This is Syslog test message number ";
+  Receive(prefix + "9e99\r\n" + prefix + "0001\r\n");
+  EXPECT_EQ(Sent(), (Strings{prefix + "9e99", prefix + "0001"}));
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm").size(), 1u);
 }
 
 TEST_F(CommTimerTest, ReadFailureGivesOneLinePerTick) {

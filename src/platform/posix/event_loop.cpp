@@ -53,9 +53,13 @@ std::unique_ptr<Timer> PosixEventLoop::CreateTimer(std::function<void()> on_tick
   return timers_.CreateTimer(std::move(on_tick));
 }
 
-void PosixEventLoop::Post(std::function<void()> task) { posted_.push_back(std::move(task)); }
+void PosixEventLoop::Post(std::function<void()> task) {
+  posted_.push_back(std::move(task));
+}
 
-void PosixEventLoop::SetStopHandler(std::function<void()> on_stop) { on_stop_ = std::move(on_stop); }
+void PosixEventLoop::SetStopHandler(std::function<void()> on_stop) {
+  on_stop_ = std::move(on_stop);
+}
 
 void PosixEventLoop::Quit(int exit_code) {
   quit_ = true;
@@ -72,7 +76,9 @@ void PosixEventLoop::UpdateWatch(int id, short events) {
   if (auto it = watches_.find(id); it != watches_.end()) it->second.events = events;
 }
 
-void PosixEventLoop::Unwatch(int id) { watches_.erase(id); }
+void PosixEventLoop::Unwatch(int id) {
+  watches_.erase(id);
+}
 
 int PosixEventLoop::PollTimeout() const {
   if (!posted_.empty()) return 0;
@@ -111,7 +117,11 @@ int PosixEventLoop::Run() {
       ids.push_back(id);
     }
     const int n = poll(fds.data(), fds.size(), PollTimeout());
-    if (n < 0 && errno != EINTR) break;
+    if (n < 0 && errno != EINTR && errno != EAGAIN && errno != ENOMEM) {
+      // Nothing left to wait with: end with a failure status the service manager can see.
+      Quit(kLoopFailedExitCode);
+      break;
+    }
 
     for (std::size_t i = 0; n > 0 && i < fds.size() && !quit_; ++i) {
       if (fds[i].revents == 0) continue;

@@ -15,6 +15,9 @@ namespace brennicot::posix {
 
 class PosixEventLoop : public EventLoop {
  public:
+  // Exit code of a loop that could no longer wait for events.
+  static constexpr int kLoopFailedExitCode = 70;
+
   PosixEventLoop();
   ~PosixEventLoop() override;
   PosixEventLoop(const PosixEventLoop&) = delete;
