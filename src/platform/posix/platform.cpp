@@ -18,7 +18,8 @@ std::unique_ptr<UdpSocket> PosixPlatform::CreateUdpSocket() {
 }
 
 std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort() {
-  return std::make_unique<PosixSerialPort>(loop_);
+  return std::make_unique<PosixSerialPort>(
+      loop_, [](std::int16_t port) { return "/dev/ttyS" + std::to_string(port - 1); });
 }
 
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {

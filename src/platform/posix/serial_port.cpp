@@ -1,17 +1,359 @@
 #include "platform/posix/serial_port.h"
 
-#include "platform/error.h"
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "platform/posix/system_error.h"
 
 namespace brennicot::posix {
 namespace {
-Error NotOpen() { return Error(errnum::kPortNotOpen, "serial port not available"); }
+
+// Often enough that a line change is reported within a fraction of a second, rarely enough to
+// cost nothing.
+constexpr int kLineWatchIntervalMs = 200;
+
+// The answer of a device that has no such control at all (a pseudo-terminal has no modem lines).
+bool NoSuchControl(int error_number) {
+  return error_number == ENOTTY || error_number == EINVAL;
+}
+
+// What the device tells of its modem lines and counters. A source it lacks is left out; any other
+// failure (the device going away) gives nothing.
+std::optional<LineState> ReadLineState(int fd, bool lines, bool counters) {
+  LineState state;
+  if (lines) {
+    int status = 0;
+    if (ioctl(fd, TIOCMGET, &status) == 0) {
+      state.has_lines = true;
+      state.dsr = (status & TIOCM_DSR) != 0;
+      state.cd = (status & TIOCM_CD) != 0;
+      state.ri = (status & TIOCM_RI) != 0;
+    } else if (!NoSuchControl(errno)) {
+      return std::nullopt;
+    }
+  }
+#ifdef TIOCGICOUNT
+  if (counters) {
+    serial_icounter_struct count{};
+    if (ioctl(fd, TIOCGICOUNT, &count) == 0) {
+      state.has_counters = true;
+      const auto u = [](int n) { return static_cast<std::uint32_t>(n); };
+      state.counters =
+          LineCounters{u(count.dsr),   u(count.dcd),     u(count.rng),         u(count.brk),
+                       u(count.frame), u(count.overrun), u(count.buf_overrun), u(count.parity)};
+    } else if (!NoSuchControl(errno)) {
+      return std::nullopt;
+    }
+  }
+#else
+  (void)counters;
+#endif
+  return state;
+}
+
 }  // namespace
 
-void PosixSerialPort::SetPortOpen(bool open) {
-  if (open) throw NotOpen();
+PosixSerialPort::PosixSerialPort(PosixEventLoop& loop, DevicePathOf device_path)
+    : loop_(loop),
+      device_path_(std::move(device_path)),
+      settings_(ParseLineSettings(settings_text_)),
+      line_timer_(loop.CreateTimer([this] { PollLineState(); })) {
+  line_timer_->SetInterval(kLineWatchIntervalMs);
 }
-void PosixSerialPort::Output(const std::string&) { throw NotOpen(); }
-std::int16_t PosixSerialPort::InBufferCount() { throw NotOpen(); }
-std::string PosixSerialPort::Input() { throw NotOpen(); }
+
+PosixSerialPort::~PosixSerialPort() {
+  Close();
+}
+
+void PosixSerialPort::SetCommPort(std::int16_t port) {
+  if (fd_) {
+    throw InvalidPropertyValue("CommPort cannot change while COM" + std::to_string(port_) +
+                               " is open");
+  }
+  if (port < 1) {
+    throw InvalidPropertyValue("CommPort " + std::to_string(port) + ": the first port is 1");
+  }
+  port_ = port;
+}
+
+void PosixSerialPort::SetPortOpen(bool open) {
+  if (open && !fd_) Open();
+  if (!open) Close();
+}
+
+void PosixSerialPort::SetSettings(const std::string& settings) {
+  const LineSettings parsed = ParseLineSettings(settings);
+  if (fd_) Configure(fd_.get(), where_, parsed, handshaking_, settings);
+  settings_text_ = settings;
+  settings_ = parsed;
+}
+
+void PosixSerialPort::SetHandshaking(std::int32_t mode) {
+  CheckHandshaking(mode);
+  if (fd_) Configure(fd_.get(), where_, settings_, mode, settings_text_);
+  handshaking_ = mode;
+  SetModemLine(TIOCM_RTS, rts_);  // RTS is ours again when RTS/CTS handshaking ends
+}
+
+void PosixSerialPort::SetDTREnable(bool enable) {
+  SetModemLine(TIOCM_DTR, enable);
+  dtr_ = enable;
+}
+
+void PosixSerialPort::SetRTSEnable(bool enable) {
+  SetModemLine(TIOCM_RTS, enable);
+  rts_ = enable;
+}
+
+void PosixSerialPort::SetRThreshold(std::int16_t threshold) {
+  if (threshold != 0) {
+    throw Error(errnum::kNotSupported, "RThreshold " + std::to_string(threshold) +
+                                           ": no receive notification; received bytes are polled");
+  }
+}
+
+void PosixSerialPort::SetSThreshold(std::int16_t threshold) {
+  if (threshold != 0) {
+    throw Error(errnum::kNotSupported,
+                "SThreshold " + std::to_string(threshold) + ": no send notification");
+  }
+}
+
+void PosixSerialPort::SetInBufferSize(std::int16_t size) {
+  if (size < 1) {
+    throw InvalidPropertyValue("InBufferSize " + std::to_string(size) + ": must be 1 to 32767");
+  }
+  in_buffer_size_ = size;
+  UpdateReading();
+}
+
+void PosixSerialPort::Open() {
+  const std::string path = device_path_(port_);
+  const std::string where = path + " for COM" + std::to_string(port_);
+
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
+    const int error_number = errno;
+    // EBUSY: someone holds the device exclusively.
+    throw SystemError(error_number, error_number == EBUSY ? where + ": port in use" : where);
+  }
+  termios tio{};
+  if (tcgetattr(fd.get(), &tio) != 0) {
+    const int error_number = errno;
+    throw SystemError(error_number,
+                      error_number == ENOTTY ? where + ": not a serial device" : where);
+  }
+  // TIOCEXCL does not stop a second opener with administrator rights (a service often has them);
+  // the lock does, for every opener that takes it.
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    const int error_number = errno;
+    if (error_number == EWOULDBLOCK) throw SystemError(EBUSY, where + ": port in use");
+    throw SystemError(error_number, where);
+  }
+  if (ioctl(fd.get(), TIOCEXCL) != 0) throw LastSystemError(where);
+  Configure(fd.get(), where, settings_, handshaking_, settings_text_);
+
+  fd_ = std::move(fd);
+  where_ = where;
+  queue_.clear();
+  lost_errno_ = 0;
+  comm_event_ = 0;
+  try {
+    SetModemLine(TIOCM_DTR, dtr_);
+    SetModemLine(TIOCM_RTS, rts_);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  StartLineWatch();
+  UpdateReading();
+}
+
+void PosixSerialPort::Close() {
+  if (!fd_) return;
+  line_timer_->SetEnabled(false);
+  if (watch_id_ != 0) loop_.Unwatch(watch_id_);
+  watch_id_ = 0;
+  fd_.Reset();  // also ends the exclusive use and the lock
+  queue_.clear();
+  queue_.shrink_to_fit();
+  lost_errno_ = 0;
+}
+
+void PosixSerialPort::Configure(int fd, const std::string& where, const LineSettings& settings,
+                                std::int32_t handshaking, const std::string& settings_text) {
+  termios previous{};
+  if (tcgetattr(fd, &previous) != 0) throw LastSystemError(where);
+  termios wanted = previous;
+  ApplyToTermios(settings, handshaking, wanted);
+  if (tcsetattr(fd, TCSANOW, &wanted) != 0) throw LastSystemError(where);
+  // A driver quietly substitutes a speed it cannot do; running at another speed than asked
+  // would only produce garbage.
+  termios now{};
+  if (tcgetattr(fd, &now) != 0) throw LastSystemError(where);
+  if (cfgetispeed(&now) != cfgetispeed(&wanted) || cfgetospeed(&now) != cfgetospeed(&wanted)) {
+    tcsetattr(fd, TCSANOW, &previous);
+    throw InvalidPropertyValue("Settings '" + settings_text + "': " + where +
+                               " cannot run at this speed");
+  }
+}
+
+void PosixSerialPort::SetModemLine(int line, bool on) {
+  if (!fd_) return;
+  // Under RTS/CTS handshaking the driver drives RTS itself.
+  if (line == TIOCM_RTS && (handshaking_ & 2) != 0) return;
+  int bits = line;
+  if (ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
+  if (NoSuchControl(errno)) return;  // no modem lines (a pseudo-terminal): nothing to drive
+  throw LastSystemError(where_);
+}
+
+void PosixSerialPort::RequireOpen() const {
+  if (!fd_) {
+    throw Error(errnum::kPortNotOpen, "Port not open (COM" + std::to_string(port_) + ")");
+  }
+}
+
+bool PosixSerialPort::ReadAvailable() {
+  char buf[4096];
+  bool any = false;
+  while (fd_ && lost_errno_ == 0 && queue_.size() < Capacity()) {
+    const std::size_t room = std::min(sizeof buf, Capacity() - queue_.size());
+    const ssize_t n = ::read(fd_.get(), buf, room);
+    if (n > 0) {
+      queue_.append(buf, static_cast<std::size_t>(n));
+      any = true;
+      continue;
+    }
+    // A terminal that has hung up reads as end of file.
+    if (n == 0) {
+      MarkLost(EIO);
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) MarkLost(errno);
+    break;
+  }
+  UpdateReading();
+  return any;
+}
+
+void PosixSerialPort::OnReadable(short revents) {
+  const bool any = ReadAvailable();
+  // A hung-up device stays "ready" for ever; once nothing more comes from it, it is gone.
+  if (!any && lost_errno_ == 0 && queue_.size() < Capacity() &&
+      (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    MarkLost((revents & POLLNVAL) != 0 ? EBADF : EIO);
+  }
+}
+
+void PosixSerialPort::UpdateReading() {
+  const bool wanted = fd_ && lost_errno_ == 0 && queue_.size() < Capacity();
+  if (wanted && watch_id_ == 0) {
+    watch_id_ = loop_.Watch(fd_.get(), POLLIN, [this](short revents) { OnReadable(revents); });
+  } else if (!wanted && watch_id_ != 0) {
+    // Unwatched, not merely quiet: poll would still report a hang-up on every turn.
+    loop_.Unwatch(watch_id_);
+    watch_id_ = 0;
+  }
+}
+
+void PosixSerialPort::MarkLost(int error_number) {
+  lost_errno_ = error_number;
+  line_timer_->SetEnabled(false);
+  UpdateReading();
+}
+
+Error PosixSerialPort::LostError() const {
+  return SystemError(lost_errno_, where_ + ": device hung up or removed");
+}
+
+std::int16_t PosixSerialPort::InBufferCount() {
+  RequireOpen();
+  if (lost_errno_ == 0) ReadAvailable();
+  if (queue_.empty() && lost_errno_ != 0) throw LostError();
+  // Never above InBufferSize, which is a 16-bit value.
+  return static_cast<std::int16_t>(queue_.size());
+}
+
+std::string PosixSerialPort::Input() {
+  RequireOpen();
+  if (lost_errno_ == 0) ReadAvailable();
+  if (queue_.empty() && lost_errno_ != 0) throw LostError();
+  std::string bytes;
+  bytes.swap(queue_);
+  UpdateReading();
+  return bytes;
+}
+
+void PosixSerialPort::Output(const std::string& bytes) {
+  RequireOpen();
+  if (lost_errno_ != 0) throw LostError();
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    const int error_number = n < 0 ? errno : EIO;
+    if (error_number == EINTR) continue;
+    if (error_number == EAGAIN || error_number == EWOULDBLOCK) {
+      pollfd pfd{fd_.get(), POLLOUT, 0};
+      const int ready = poll(&pfd, 1, static_cast<int>(output_timeout_.count()));
+      if (ready < 0 && errno != EINTR) throw LastSystemError(where_);
+      if (ready == 0) {
+        throw SystemError(EAGAIN, where_ + ": the line took no output for " +
+                                      std::to_string(output_timeout_.count()) +
+                                      " ms (held back by flow control?)");
+      }
+      continue;  // writable, or hung up: the next write tells which
+    }
+    if (error_number == EIO || error_number == ENXIO || error_number == ENODEV) {
+      MarkLost(error_number);
+      throw LostError();
+    }
+    throw SystemError(error_number, where_);
+  }
+}
+
+void PosixSerialPort::StartLineWatch() {
+  const std::optional<LineState> state = ReadLineState(fd_.get(), true, true);
+  if (!state || (!state->has_lines && !state->has_counters)) return;
+  line_state_ = *state;
+  line_timer_->SetEnabled(true);
+}
+
+void PosixSerialPort::PollLineState() {
+  if (!fd_ || lost_errno_ != 0) {
+    line_timer_->SetEnabled(false);
+    return;
+  }
+  const std::optional<LineState> state =
+      ReadLineState(fd_.get(), line_state_.has_lines, line_state_.has_counters);
+  // A device that stops answering is going away; the reading side reports that.
+  if (!state || (!state->has_lines && !state->has_counters)) {
+    line_timer_->SetEnabled(false);
+    return;
+  }
+  const std::vector<std::int16_t> events = CommEventsBetween(line_state_, *state);
+  line_state_ = *state;
+  for (const std::int16_t code : events) {
+    comm_event_ = code;
+    if (on_comm_) on_comm_();
+    if (!fd_) return;  // the handler closed the port
+  }
+}
 
 }  // namespace brennicot::posix

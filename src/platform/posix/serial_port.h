@@ -1,36 +1,115 @@
+// The serial port on POSIX: a termios device opened exclusively, read by the event loop into an
+// input queue of InBufferSize bytes.
+//
+// - Opening: the device for CommPort n comes from the path function given at construction. A
+//   second opener (another program, or this one, even as root) gets "port in use".
+// - Settings, Handshaking, DTREnable and RTSEnable written while the port is closed take effect
+//   when it opens. Written while it is open they are checked and applied at once; a value that is
+//   rejected or that the device cannot take leaves the port and the property as they were.
+//   InBufferSize may change while open; bytes already queued are kept. CommPort cannot change while
+//   the port is open.
+// - Input queue: filled whenever the device is readable, never beyond InBufferSize. When it is
+//   full the port stops reading, so the kernel buffers and the handshake holds the device back:
+//   nothing is dropped here.
+// - A device that hangs up or fails while open (the far end of a pseudo-terminal closed, a USB
+//   adapter pulled) is no longer watched. The bytes already queued can still be taken; after
+//   that, InBufferCount, Input and Output fail with the system's error number and the device
+//   path, until the port is closed (and opened again once the device is back).
+// - OnComm: changes of DSR, CD and RI and increases of the break, framing, overrun and parity
+//   counters are looked at a few times a second and delivered on the loop with their event code.
+//   A device without modem lines or counters (a pseudo-terminal) produces no event.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/event_loop.h"
 #include "platform/posix/event_loop.h"
+#include "platform/posix/line_events.h"
+#include "platform/posix/serial_settings.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/serial_port.h"
 
 namespace brennicot::posix {
 
-// Not yet written: opening fails.
 class PosixSerialPort : public SerialPort {
  public:
-  explicit PosixSerialPort(PosixEventLoop& loop) : loop_(loop) {}
-  void SetCommPort(std::int16_t port) override { port_ = port; }
+  // Maps a port number (1 is the first port) to the device path to open.
+  using DevicePathOf = std::function<std::string(std::int16_t port)>;
+
+  PosixSerialPort(PosixEventLoop& loop, DevicePathOf device_path);
+  ~PosixSerialPort() override;
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  void SetCommPort(std::int16_t port) override;
   std::int16_t CommPort() const override { return port_; }
-  bool PortOpen() const override { return false; }
+  bool PortOpen() const override { return static_cast<bool>(fd_); }
   void SetPortOpen(bool open) override;
-  void SetSettings(const std::string& settings) override { settings_ = settings; }
-  std::string Settings() const override { return settings_; }
-  void SetHandshaking(std::int32_t) override {}
-  void SetDTREnable(bool) override {}
-  void SetRTSEnable(bool) override {}
-  void SetRThreshold(std::int16_t) override {}
-  void SetSThreshold(std::int16_t) override {}
-  void SetInBufferSize(std::int16_t) override {}
+  void SetSettings(const std::string& settings) override;
+  std::string Settings() const override { return settings_text_; }
+  void SetHandshaking(std::int32_t mode) override;
+  void SetDTREnable(bool enable) override;
+  void SetRTSEnable(bool enable) override;
+  // Only 0: received bytes are taken by polling and no send notification exists.
+  void SetRThreshold(std::int16_t threshold) override;
+  void SetSThreshold(std::int16_t threshold) override;
+  void SetInBufferSize(std::int16_t size) override;
   void Output(const std::string& bytes) override;
   std::int16_t InBufferCount() override;
   std::string Input() override;
-  std::int16_t CommEvent() const override { return 0; }
-  void SetOnComm(std::function<void()>) override {}
+  std::int16_t CommEvent() const override { return comm_event_; }
+  void SetOnComm(std::function<void()> on_comm) override { on_comm_ = std::move(on_comm); }
+
+  // How long Output waits for a line that accepts nothing (flow control holding it, a stalled
+  // device) before it fails.
+  void SetOutputTimeout(std::chrono::milliseconds timeout) { output_timeout_ = timeout; }
 
  private:
-  [[maybe_unused]] PosixEventLoop& loop_;
+  void Open();
+  void Close();
+  // Sets the framing and flow control on the open descriptor; on failure restores what was there.
+  void Configure(int fd, const std::string& where, const LineSettings& settings,
+                 std::int32_t handshaking, const std::string& settings_text);
+  void SetModemLine(int line, bool on);
+  void RequireOpen() const;
+  std::size_t Capacity() const { return static_cast<std::size_t>(in_buffer_size_); }
+  // Reads what the device has, up to the queue's capacity; true when anything came.
+  bool ReadAvailable();
+  void OnReadable(short revents);
+  // Watches the device exactly while it is open, usable and the queue has room.
+  void UpdateReading();
+  void MarkLost(int error_number);
+  Error LostError() const;
+  void StartLineWatch();
+  void PollLineState();
+
+  PosixEventLoop& loop_;
+  DevicePathOf device_path_;
+
   std::int16_t port_ = 1;
-  std::string settings_ = "9600,N,8,1";
+  std::string settings_text_ = "9600,N,8,1";
+  LineSettings settings_;
+  std::int32_t handshaking_ = 0;
+  bool dtr_ = true;
+  bool rts_ = false;
+  std::int16_t in_buffer_size_ = 1024;
+  std::chrono::milliseconds output_timeout_{5000};
+  std::int16_t comm_event_ = 0;
+  std::function<void()> on_comm_;
+
+  // While open.
+  UniqueFd fd_;
+  std::string where_;  // "<path> for COM<n>", for error descriptions
+  int watch_id_ = 0;   // 0: not watching
+  std::string queue_;
+  int lost_errno_ = 0;  // non-zero once the device hung up or failed
+  std::unique_ptr<Timer> line_timer_;
+  LineState line_state_;
 };
 
 }  // namespace brennicot::posix

@@ -1,0 +1,88 @@
+#include "platform/posix/serial_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "channel_test_support.h"
+
+namespace brennicot::posix {
+namespace {
+
+using testing::Contains;
+using testing::ErrorOf;
+
+TEST(LineSettingsTest, TextsAndHandshakingBecomeTheirTermios) {
+  struct Case {
+    const char* text;
+    std::int32_t handshaking;
+    speed_t speed;
+    tcflag_t cflag;  // expected size, parity, stop and RTS/CTS bits
+    tcflag_t iflag;  // expected XON/XOFF bits
+  };
+  const Case cases[] = {
+      {"9600,N,8,1", 0, B9600, CS8, 0},
+      {"50,E,7,2", 1, B50, CS7 | PARENB | CSTOPB, IXON | IXOFF},
+      {"115200,O,6,1", 2, B115200, CS6 | PARENB | PARODD | CRTSCTS, 0},
+      {"300,M,5,1", 3, B300, CS5 | PARENB | PARODD | CMSPAR | CRTSCTS, IXON | IXOFF},
+      {"4000000,S,8,2", 0, B4000000, CS8 | PARENB | CMSPAR | CSTOPB, 0},
+      {" 19200 , e , 7 , 1 ", 0, B19200, CS7 | PARENB, 0},
+  };
+  const tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    termios tio{};
+    tio.c_cflag = CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CS5;  // leftovers to clear
+    tio.c_iflag = IXON | IXOFF | ICRNL | ISTRIP | INPCK;
+    tio.c_lflag = ICANON | ECHO | ISIG;
+    tio.c_oflag = OPOST;
+    CheckHandshaking(c.handshaking);
+    ApplyToTermios(ParseLineSettings(c.text), c.handshaking, tio);
+    EXPECT_EQ(cfgetispeed(&tio), c.speed);
+    EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    EXPECT_EQ(tio.c_cflag & kFraming, c.cflag);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), CLOCAL | CREAD);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), c.iflag);
+    // Transparent: no CR translation, stripping, parity marking, echo or output processing.
+    EXPECT_EQ(tio.c_iflag & (ICRNL | ISTRIP | INPCK | PARMRK), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 1);
+  }
+}
+
+TEST(LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "expected speed,parity,data bits,stop bits"},
+      {"9600,N,8", "expected speed,parity,data bits,stop bits"},
+      {"9600,N,8,1,1", "expected speed,parity,data bits,stop bits"},
+      {"9600;N;8;1", "expected speed,parity,data bits,stop bits"},
+      {"14400,N,8,1", "speed '14400' is not a standard speed"},
+      {"0,N,8,1", "speed '0'"},
+      {"-9600,N,8,1", "speed '-9600'"},
+      {"96OO,N,8,1", "speed '96OO'"},
+      {"999999999999,N,8,1", "speed '999999999999'"},
+      {"9600,X,8,1", "parity 'X' must be N, E, O, M or S"},
+      {"9600,NO,8,1", "parity 'NO'"},
+      {"9600,,8,1", "parity ''"},
+      {"9600,N,4,1", "data bits '4' must be 5, 6, 7 or 8"},
+      {"9600,N,08,1", "data bits '08'"},
+      {"9600,N,8,0", "stop bits '0' must be 1 or 2"},
+      {"9600,N,8,1.5", "stop bits '1.5'"},
+  };
+  for (const auto& [text, fault] : cases) {
+    SCOPED_TRACE(text);
+    const auto e = ErrorOf([&] { ParseLineSettings(text); });
+    ASSERT_TRUE(e) << "accepted";
+    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
+    EXPECT_TRUE(Contains(e->description(), "Settings '" + std::string(text) + "': " + fault))
+        << e->description();
+  }
+  for (std::int32_t mode : {-1, 4}) {
+    const auto e = ErrorOf([&] { CheckHandshaking(mode); });
+    ASSERT_TRUE(e) << mode;
+    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
+    EXPECT_TRUE(Contains(e->description(), "Handshaking " + std::to_string(mode)));
+  }
+}
+
+}  // namespace
+}  // namespace brennicot::posix
