@@ -40,7 +40,6 @@ void NotifyServiceManager(const std::string& state) {
 namespace {
 
 constexpr std::int32_t kAutomaticStart = 2;
-constexpr std::int32_t kOnDemandStart = 3;
 constexpr const char* kRootVariable = "BRENNICOT_SYSTEMD_ROOT";
 
 // Where registration acts: the running systemd, or a directory tree standing for a system's root.
@@ -175,11 +174,10 @@ void PosixServiceControl::SetInteractive(bool interactive) {
 }
 
 void PosixServiceControl::SetStartMode(std::int32_t mode) {
-  if (mode != kAutomaticStart && mode != kOnDemandStart) {
-    throw InvalidPropertyValue("StartMode " + std::to_string(mode) +
-                               " (2 automatic or 3 on demand only)");
+  // An enabled unit is what automatic start means under systemd; nothing else is offered.
+  if (mode != kAutomaticStart) {
+    throw InvalidPropertyValue("StartMode " + std::to_string(mode) + " (only 2, automatic start)");
   }
-  start_mode_ = mode;
 }
 
 void PosixServiceControl::SetControlsAccepted(std::int16_t controls) {
@@ -206,7 +204,7 @@ bool PosixServiceControl::Install() {
   WriteNewFile(UnitPath(target, unit), text);
   try {
     if (target.live) RunCommand(target.Systemctl({"daemon-reload"}));
-    if (start_mode_ == kAutomaticStart) RunCommand(target.Systemctl({"enable", "--", unit}));
+    RunCommand(target.Systemctl({"enable", "--", unit}));
   } catch (const Error&) {
     UndoInstall(target, unit);
     throw;

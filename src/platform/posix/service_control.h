@@ -27,7 +27,7 @@ class PosixServiceControl : public ServiceControl {
   std::string DisplayName() const override { return display_name_; }
   // A systemd service has no desktop and no pause/continue: only false and 0 are taken.
   void SetInteractive(bool interactive) override;
-  // 2: automatic start (the unit is enabled); 3: on demand (the unit is only written).
+  // Only 2, automatic start: the unit is enabled.
   void SetStartMode(std::int32_t mode) override;
   void SetControlsAccepted(std::int16_t controls) override;
   bool Install() override;
@@ -44,7 +44,6 @@ class PosixServiceControl : public ServiceControl {
   EventLoop& loop_;
   std::string service_name_;
   std::string display_name_;
-  std::int32_t start_mode_ = 2;
   std::function<void(bool&)> on_start_;
   std::function<void()> on_stop_;
   bool stopping_ = false;
