@@ -1,5 +1,6 @@
 #include "platform/win32/event_loop.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 

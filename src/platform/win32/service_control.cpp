@@ -1,5 +1,6 @@
 #include "platform/win32/service_control.h"
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
