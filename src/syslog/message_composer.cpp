@@ -42,23 +42,26 @@ std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_name
 
 std::string ComposeSyslogPayload(const ComposeContext& context, const std::string& text) {
   const SettingsTable& s = context.settings;
+  const std::string& format_text = s.Get(key::kMsgFormat);
+  const double layout = NumericValue(format_text);
+  // Layout 3 is the text alone: a priority beyond a number must not cost it the line.
+  if (layout == 3) return text;
+  if (layout != 1 && layout != 2) {
+    throw InvalidPropertyValue("msgformat '" + format_text +
+                               "' selects no message layout (1, 2 or 3)");
+  }
+
   const std::string priority = SyslogPriority(s);
   const std::string fields =
       LabelledField(s, key::kOriginalAddress) + LabelledField(s, key::kVemoBrennicotId);
-
-  const std::string& format_text = s.Get(key::kMsgFormat);
-  const double layout = NumericValue(format_text);
   if (layout == 1) return priority + fields + text;
-  if (layout == 2) {
-    std::string payload = priority + SyslogTimestamp(context.now(), context.month_names) + " " +
-                          context.host_identity() + " " +
-                          std::string(names::kSyslogTag.substr(0, kTagMaxLength)) + " " + fields +
-                          text;
-    if (payload.size() > kLayout2MaxLength) payload.resize(kLayout2MaxLength);
-    return payload;
-  }
-  if (layout == 3) return text;
-  throw InvalidPropertyValue("msgformat '" + format_text + "' selects no message layout (1, 2 or 3)");
+
+  std::string payload = priority + SyslogTimestamp(context.now(), context.month_names) + " " +
+                        context.host_identity() + " " +
+                        std::string(names::kSyslogTag.substr(0, kTagMaxLength)) + " " + fields +
+                        text;
+  if (payload.size() > kLayout2MaxLength) payload.resize(kLayout2MaxLength);
+  return payload;
 }
 
 }  // namespace brennicot
