@@ -39,7 +39,9 @@ void frmBrennicot::tmrComm_Timer() {
     } else {
       receive_.Append(mscomm1_->Input());
       send_lines();
-      if (NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
+      // An empty buffer is nothing to send, whatever buffermax says.
+      if (receive_.Length() > 0 &&
+          NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
         MessageSend(receive_.TakeAll());
       }
     }

@@ -49,7 +49,7 @@ class Model {
       if (taken < buffer.size() && (buffer[taken] == '\r' || buffer[taken] == '\n')) ++taken;
       buffer.erase(0, taken);
     }
-    if (buffermax_ < static_cast<double>(buffer.size())) {
+    if (!buffer.empty() && buffermax_ < static_cast<double>(buffer.size())) {
       sent.push_back(buffer);
       buffer.clear();
     }

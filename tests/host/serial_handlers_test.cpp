@@ -73,6 +73,17 @@ TEST_F(CommTimerTest, RemainderLongerThanBuffermaxIsFlushed) {
   EXPECT_EQ(host->Receive().Length(), 0u);
 }
 
+// A buffermax below zero (only a test or a future loader could set one) flushes every remainder
+// at once, but an empty buffer is nothing to send. A fuzzer found the empty datagram.
+TEST_F(CommTimerTest, OverflowFlushNeverSendsAnEmptyMessage) {
+  Start([&] { Set("buffermax", "-1"); });
+  Receive("ab\nj\r\n");
+  EXPECT_EQ(Sent(), (Strings{"ab", "j"}));
+  Receive("xyz");
+  EXPECT_EQ(Sent(), (Strings{"ab", "j", "xyz"}));
+  EXPECT_EQ(host->Receive().Length(), 0u);
+}
+
 TEST_F(CommTimerTest, SequenceGapGoesToTheLogOnly) {
   Start([&] { Set("checkseq", "1"); });
   Receive(TestLine("0001") + "\r\n" + TestLine("0002") + "\r\n" + TestLine("0004") + "\r\n" +
