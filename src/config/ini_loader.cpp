@@ -9,6 +9,7 @@
 #include "config/ini_default_file.h"
 #include "config/numeric_text.h"
 #include "config/product_names.h"
+#include "config/section_block.h"
 #include "config/setting_keys.h"
 #include "config/settings_defaults.h"
 #include "config/validators.h"
@@ -194,17 +195,8 @@ void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
     }
     const std::string block =
         profile.ReadSection(std::string(names::kIniSection), kSectionBufferSize, path);
-    std::string_view rest = block;
-    // A block cut at the buffer ends in the middle of its last entry. That entry is not applied:
-    // a cut value ("udpport=51" from "udpport=5140") would be a wrong setting, not a missing one.
-    if (block.size() == kSectionBufferSize - 2 && block.back() != '\0') {
-      rest = rest.substr(0, rest.rfind('\0') + 1);
-    }
-    while (!rest.empty()) {
-      const std::size_t end = std::min(rest.find('\0'), rest.size());
-      const std::string_view piece = rest.substr(0, end);
-      rest.remove_prefix(end == rest.size() ? end : end + 1);
-      if (!piece.empty()) ApplyEntry(piece, settings, log);
+    for (const std::string_view piece : SectionEntries(block, kSectionBufferSize)) {
+      ApplyEntry(piece, settings, log);
     }
   });
 }

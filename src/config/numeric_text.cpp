@@ -12,11 +12,15 @@
 namespace brennicot {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-// Length of the longest plain decimal number at the start of `s` (sign, digits, fraction, exponent);
-// 0 when there is none.
+// Length of the longest plain decimal number at the start of `s` (sign, digits, fraction,
+// exponent); 0 when there is none.
 std::size_t NumberPrefixLength(std::string_view s) {
   std::size_t i = 0;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
@@ -128,8 +132,12 @@ double ToNumber(std::string_view text) {
   return value;
 }
 
-std::int16_t ToInt16(double value) { return ToInteger<std::int16_t>(value, "16-bit integer"); }
-std::int32_t ToInt32(double value) { return ToInteger<std::int32_t>(value, "32-bit integer"); }
+std::int16_t ToInt16(double value) {
+  return ToInteger<std::int16_t>(value, "16-bit integer");
+}
+std::int32_t ToInt32(double value) {
+  return ToInteger<std::int32_t>(value, "32-bit integer");
+}
 
 std::string FormatDecimal(double value) {
   if (value == 0) return "0";

@@ -1,8 +1,8 @@
 #include "config/port_map.h"
 
-#include <algorithm>
 #include <string_view>
 
+#include "config/section_block.h"
 #include "platform/error.h"
 
 namespace brennicot {
@@ -38,15 +38,7 @@ std::string SerialDevicePath(std::int16_t port, ProfileReader& profile,
 
   bool mapped = false;
   std::string device;
-  std::string_view rest = block;
-  // An entry cut short at the end of the buffer would name the wrong device: leave it out.
-  if (block.size() == kPortsBufferSize - 2 && block.back() != '\0') {
-    rest = rest.substr(0, rest.rfind('\0') + 1);
-  }
-  while (!rest.empty()) {
-    const std::size_t end = std::min(rest.find('\0'), rest.size());
-    const std::string_view entry = rest.substr(0, end);
-    rest.remove_prefix(end == rest.size() ? end : end + 1);
+  for (const std::string_view entry : SectionEntries(block, kPortsBufferSize)) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string_view::npos || !EqualsIgnoringCase(entry.substr(0, equals), key)) {
       continue;

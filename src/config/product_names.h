@@ -1,4 +1,5 @@
-// The fixed names the system shows the world: file stem, INI section, Syslog tag, message-box title.
+// The fixed names the system shows the world: file stem, INI section, Syslog tag, message-box
+// title.
 #pragma once
 
 #include <string_view>

@@ -5,7 +5,9 @@
 namespace brennicot {
 namespace {
 
-Error ReleasedError() { return Error(errnum::kObjectReleased, "Settings table already released"); }
+Error ReleasedError() {
+  return Error(errnum::kObjectReleased, "Settings table already released");
+}
 
 Error UnknownKey(std::string_view key) {
   return InvalidArgument("no setting named '" + std::string(key) + "'");
@@ -50,7 +52,9 @@ const std::string& SettingsTable::Get(std::string_view key) const {
   return *v;
 }
 
-bool SettingsTable::Contains(std::string_view key) const { return Find(key) != nullptr; }
+bool SettingsTable::Contains(std::string_view key) const {
+  return Find(key) != nullptr;
+}
 
 void SettingsTable::Release() {
   entries_.clear();

@@ -12,8 +12,9 @@ int Main(Platform& platform) {
   host->FormLoad();
 
   const std::string arguments = platform.ArgumentString();
-  int exit_code = 0;
-  // One-shot commands and unknown arguments end here; interactive and service mode live in the loop.
+  int exit_code = host->OneShotExitStatus();
+  // One-shot commands and unknown arguments end here; interactive and service mode live in the
+  // loop.
   if (arguments.empty() || LowerAscii(arguments) == kInteractCommand) {
     exit_code = platform.Loop().Run();
   }

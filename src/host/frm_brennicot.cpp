@@ -45,6 +45,8 @@ void frmBrennicot::FormLoad() {
 void frmBrennicot::Dispatch(const std::string& command) {
   if (command == kInstallCommand || command == kUninstallCommand) {
     const bool ok = ServiceNStall(*ntservice1_, command, log_);
+    // Scripts that register the service see the outcome in the exit status too.
+    one_shot_exit_status_ = ok ? 0 : 1;
     platform_.Ui().MessageBox(RegistrationMessage(command, ok),
                               std::string(names::kMessageBoxTitle));
     log_.LogWrite("*** Brennicot " + VersionText() + " " + command);

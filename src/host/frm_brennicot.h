@@ -43,6 +43,9 @@ class frmBrennicot {
   void tmrStatus_Timer();
   void MSComm1_OnComm();
 
+  // Status for the process to end with after a one-shot command: 1 when a registration failed.
+  int OneShotExitStatus() const { return one_shot_exit_status_; }
+
   // For the tests and the entry procedure.
   ActivityLog& Log() { return log_; }
   SettingsTable& Settings() { return *settings_; }
@@ -67,6 +70,7 @@ class frmBrennicot {
   std::int32_t expected_sequence_ = 0;
   std::int32_t status_tick_count_ = 0;
   bool shut_down_ = false;
+  int one_shot_exit_status_ = 0;
 
   // The five components, in the order the host owns them.
   std::unique_ptr<Timer> tmr_status_;

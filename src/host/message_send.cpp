@@ -7,9 +7,9 @@ namespace brennicot {
 
 void frmBrennicot::MessageSend(const std::string& MessageText) {
   RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
-    const ComposeContext context{
-        *settings_, month_names_, [this] { return platform_.LocalClock().Now(); },
-        [this] { return wsockudp_->LocalHostName(); }};
+    const ComposeContext context{*settings_, month_names_,
+                                 [this] { return platform_.LocalClock().Now(); },
+                                 [this] { return wsockudp_->LocalHostName(); }};
     wsockudp_->SendData(ComposeSyslogPayload(context, MessageText));
   });
 }

@@ -43,11 +43,10 @@ bool frmBrennicot::StartUp() {
     tmr_comm_->SetEnabled(true);
 
     log_.LogWrite("*** Brennicot " + VersionText() + " Startup commport:" + s.Get(key::kCommPort) +
-                  " commini:" + s.Get(key::kCommIni) + " flowcontrol:" +
-                  s.Get(key::kFlowControl) + " udptarget:" + s.Get(key::kUdpTarget) +
-                  " udpport:" + s.Get(key::kUdpPort) + " OriginalAddress:" +
-                  s.Get(key::kOriginalAddress) + " VemoBrennicotID:" +
-                  s.Get(key::kVemoBrennicotId));
+                  " commini:" + s.Get(key::kCommIni) + " flowcontrol:" + s.Get(key::kFlowControl) +
+                  " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
+                  " OriginalAddress:" + s.Get(key::kOriginalAddress) +
+                  " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId));
 
     if (ToNumber(s.Get(key::kEnableStatusTimer)) == 1) {
       tmr_status_->SetInterval(kStatusTickMs);

@@ -30,7 +30,10 @@ std::string SyslogPriority(const SettingsTable& settings) {
   const double priority =
       NumericValue(settings.Get(key::kFacility)) * 8 + NumericValue(settings.Get(key::kLevel));
   if (!std::isfinite(priority)) throw Overflow("Syslog priority beyond the range of a number");
-  return "<" + FormatDecimal(priority) + ">";
+  std::string text = "<";
+  text += FormatDecimal(priority);
+  text += '>';
+  return text;
 }
 
 std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_names) {

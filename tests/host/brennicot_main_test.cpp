@@ -19,7 +19,24 @@ class MainPlatform : public fakes::FakePlatform {
     if (port_absent) port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
     return p;
   }
+  bool registration_refused = false;
+  std::unique_ptr<ServiceControl> CreateServiceControl() override {
+    auto s = FakePlatform::CreateServiceControl();
+    service->install_result = service->uninstall_result = !registration_refused;
+    return s;
+  }
 };
+
+TEST(Main, ARefusedRegistrationEndsWithStatusOneForScripts) {
+  for (const char* command : {"-install", "-uninstall"}) {
+    MainPlatform platform;
+    platform.registration_refused = true;
+    platform.arguments = command;
+    EXPECT_EQ(Main(platform), 1) << command;
+    ASSERT_EQ(platform.ui.boxes.size(), 1u);
+    EXPECT_NE(platform.ui.boxes[0].text.find(" failed"), std::string::npos);
+  }
+}
 
 TEST(Main, OneShotCommandsEndWithoutTheLoop) {
   const struct {

@@ -1,5 +1,8 @@
 #include "platform/posix/platform.h"
 
+#include "config/ini_loader.h"
+#include "config/port_map.h"
+
 #include "platform/posix/serial_port.h"
 #include "platform/posix/service_control.h"
 #include "platform/posix/udp_socket.h"
@@ -18,8 +21,10 @@ std::unique_ptr<UdpSocket> PosixPlatform::CreateUdpSocket() {
 }
 
 std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort() {
-  return std::make_unique<PosixSerialPort>(
-      loop_, [](std::int16_t port) { return "/dev/ttyS" + std::to_string(port - 1); });
+  // The [Ports] section is read when the port opens, so the mapping in force is the file's.
+  return std::make_unique<PosixSerialPort>(loop_, [this](std::int16_t port) {
+    return SerialDevicePath(port, profile_, IniFilePath(files_));
+  });
 }
 
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {

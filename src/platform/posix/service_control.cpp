@@ -1,13 +1,21 @@
 #include "platform/posix/service_control.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/error.h"
+#include "platform/posix/child_process.h"
+#include "platform/posix/printable_text.h"
+#include "platform/posix/system_error.h"
+#include "platform/posix/systemd_unit.h"
 
 namespace brennicot::posix {
 
@@ -29,12 +37,203 @@ void NotifyServiceManager(const std::string& state) {
   close(fd);
 }
 
+namespace {
+
+constexpr std::int32_t kAutomaticStart = 2;
+constexpr const char* kRootVariable = "BRENNICOT_SYSTEMD_ROOT";
+
+// Where registration acts: the running systemd, or a directory tree standing for a system's root.
+struct Target {
+  std::string root;  // prefix of every system path; "" for the running system
+  bool live = true;
+
+  std::string Path(const std::string& absolute) const { return root + absolute; }
+  std::vector<std::string> Systemctl(std::initializer_list<std::string> args) const {
+    std::vector<std::string> argv{"systemctl"};
+    if (!live) argv.push_back("--root=" + (root.empty() ? std::string("/") : root));
+    argv.insert(argv.end(), args);
+    return argv;
+  }
+};
+
+Target CurrentTarget() {
+  const char* root = std::getenv(kRootVariable);
+  if (root != nullptr && root[0] != '\0') {
+    std::string dir(root);
+    if (dir.front() != '/') {
+      throw InvalidArgument(std::string(kRootVariable) + " must be an absolute path, not '" +
+                            PrintableText(dir) + "'");
+    }
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    return Target{dir, false};
+  }
+  // The test systemd itself uses to tell whether it runs the system.
+  struct stat st {};
+  if (lstat("/run/systemd/system", &st) != 0 || !S_ISDIR(st.st_mode)) {
+    throw Error(errnum::kNotSupported,
+                "systemd is not running on this machine (no /run/systemd/system), so the service "
+                "cannot be registered");
+  }
+  return Target{};
+}
+
+std::string ExecutablePath() {
+  char buf[PATH_MAX + 1];
+  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+  if (n < 0) throw LastSystemError("/proc/self/exe");
+  const std::string path(buf, static_cast<std::size_t>(n));
+  // A program replaced or deleted since it started reads as "<path> (deleted)".
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) throw LastSystemError(PrintableText(path));
+  if (!S_ISREG(st.st_mode)) throw SystemError(ENOENT, PrintableText(path));
+  return path;
+}
+
+// Whether anything (a file, a link, a masking link to /dev/null) stands at the path.
+bool Exists(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0) return true;
+  if (errno == ENOENT || errno == ENOTDIR) return false;
+  throw LastSystemError(PrintableText(path));
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The first bytes of a file; enough to recognise a unit this program wrote.
+std::string ReadHead(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) throw LastSystemError(PrintableText(path));
+  char buf[512];
+  ssize_t n;
+  do {
+    n = read(fd, buf, sizeof buf);
+  } while (n < 0 && errno == EINTR);
+  const int saved = errno;
+  close(fd);
+  if (n < 0) throw SystemError(saved, PrintableText(path));
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+// Creates the file, refusing to replace anything that appeared since the existence check.
+void WriteNewFile(const std::string& path, const std::string& text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) throw LastSystemError(PrintableText(path));
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int saved = errno;
+      close(fd);
+      unlink(path.c_str());
+      throw SystemError(saved, PrintableText(path));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // Don't retry close on EINTR: the descriptor is gone either way on Linux.
+  if (close(fd) != 0 && errno != EINTR) {
+    const int saved = errno;
+    unlink(path.c_str());
+    throw SystemError(saved, PrintableText(path));
+  }
+}
+
+void RemoveFile(const std::string& path) {
+  if (unlink(path.c_str()) != 0) throw LastSystemError(PrintableText(path));
+}
+
+std::string UnitPath(const Target& target, const std::string& unit) {
+  return target.Path(SystemUnitDirectories().front() + "/" + unit);
+}
+
+// Takes back a registration that failed half-way, so that the next attempt does not meet it.
+// Its own failures are not reported: the failure that caused it is.
+void UndoInstall(const Target& target, const std::string& unit) {
+  try {
+    RunCommand(target.Systemctl({"disable", "--", unit}));
+  } catch (const Error&) {
+  }
+  unlink(UnitPath(target, unit).c_str());
+  if (target.live) {
+    try {
+      RunCommand(target.Systemctl({"daemon-reload"}));
+    } catch (const Error&) {
+    }
+  }
+}
+
+}  // namespace
+
+void PosixServiceControl::SetInteractive(bool interactive) {
+  if (interactive) {
+    throw InvalidPropertyValue("Interactive true: a systemd service has no desktop to use");
+  }
+}
+
+void PosixServiceControl::SetStartMode(std::int32_t mode) {
+  // An enabled unit is what automatic start means under systemd; nothing else is offered.
+  if (mode != kAutomaticStart) {
+    throw InvalidPropertyValue("StartMode " + std::to_string(mode) + " (only 2, automatic start)");
+  }
+}
+
+void PosixServiceControl::SetControlsAccepted(std::int16_t controls) {
+  if (controls != 0) {
+    throw InvalidPropertyValue("ControlsAccepted " + std::to_string(controls) +
+                               ": a systemd service cannot be paused");
+  }
+}
+
 bool PosixServiceControl::Install() {
-  throw Error(errnum::kNotSupported, "service registration is not available in this build");
+  // The name is checked before it is used in any path.
+  const std::string unit = UnitFileName(service_name_);
+  const Target target = CurrentTarget();
+  const std::string text = UnitFileText(display_name_, ExecutablePath());
+  // A unit of the same name would be replaced or shadowed: refuse rather than take over someone
+  // else's service.
+  for (const std::string& dir : SystemUnitDirectories()) {
+    const std::string existing = target.Path(dir + "/" + unit);
+    if (Exists(existing)) {
+      throw Error(EEXIST, "a unit " + unit + " already exists (" + PrintableText(existing) +
+                              "); uninstall it first or choose another servicename");
+    }
+  }
+  WriteNewFile(UnitPath(target, unit), text);
+  try {
+    if (target.live) RunCommand(target.Systemctl({"daemon-reload"}));
+    RunCommand(target.Systemctl({"enable", "--", unit}));
+  } catch (const Error&) {
+    UndoInstall(target, unit);
+    throw;
+  }
+  return true;
 }
 
 bool PosixServiceControl::Uninstall() {
-  throw Error(errnum::kNotSupported, "service registration is not available in this build");
+  const std::string unit = UnitFileName(service_name_);
+  const Target target = CurrentTarget();
+  const std::string path = UnitPath(target, unit);
+  if (!Exists(path)) {
+    throw Error(ENOENT,
+                "the service " + unit + " is not registered (no " + PrintableText(path) + ")");
+  }
+  if (!IsRegularFile(path) || !IsGeneratedUnit(ReadHead(path))) {
+    throw Error(EPERM, PrintableText(path) +
+                           " was not written by Vemo_Brennicot -install; it is left as it is");
+  }
+  // Disabling needs the unit's [Install] section, so the file goes afterwards. A running service
+  // is stopped: systemd would otherwise keep a service whose unit is gone.
+  if (target.live) {
+    RunCommand(target.Systemctl({"disable", "--now", "--", unit}));
+  } else {
+    RunCommand(target.Systemctl({"disable", "--", unit}));
+  }
+  RemoveFile(path);
+  if (target.live) RunCommand(target.Systemctl({"daemon-reload"}));
+  return true;
 }
 
 void PosixServiceControl::SetEventHandlers(std::function<void(bool&)> on_start,

@@ -1,0 +1,132 @@
+#include "platform/posix/child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/error.h"
+#include "platform/posix/printable_text.h"
+#include "platform/posix/system_error.h"
+
+extern char** environ;
+
+namespace brennicot::posix {
+namespace {
+
+// Only the end of the output is reported; a chatty helper must not grow memory without bound.
+constexpr std::size_t kOutputKept = 4096;
+
+std::string CommandText(const std::vector<std::string>& argv) {
+  std::string text;
+  for (const std::string& arg : argv) {
+    if (!text.empty()) text += ' ';
+    text += PrintableText(arg);
+  }
+  return text;
+}
+
+std::string LastLine(std::string output) {
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r' ||
+                             output.back() == ' ' || output.back() == '\t')) {
+    output.pop_back();
+  }
+  const auto newline = output.rfind('\n');
+  return PrintableText(newline == std::string::npos ? output : output.substr(newline + 1));
+}
+
+// Owns the spawn attributes: the child starts with no blocked signals and with the default action
+// for the ones this process catches or ignores (SIGPIPE is ignored here).
+class SpawnSetup {
+ public:
+  explicit SpawnSetup(int output_fd) {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions_, output_fd, 1);
+    posix_spawn_file_actions_adddup2(&actions_, output_fd, 2);
+    posix_spawnattr_init(&attr_);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signo : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD}) sigaddset(&defaults, signo);
+    posix_spawnattr_setsigmask(&attr_, &none);
+    posix_spawnattr_setsigdefault(&attr_, &defaults);
+    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attr_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attr() const { return &attr_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attr_;
+};
+
+std::string ReadAll(int fd) {
+  std::string output;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;  // what was read so far is all the report can show
+    }
+    output.append(buf, static_cast<std::size_t>(n));
+    if (output.size() > 2 * kOutputKept) output.erase(0, output.size() - kOutputKept);
+  }
+  return output;
+}
+
+}  // namespace
+
+void RunCommand(const std::vector<std::string>& argv) {
+  if (argv.empty()) throw InvalidArgument("no command to run");
+  const std::string command = CommandText(argv);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw LastSystemError(command);
+  pid_t pid = 0;
+  int spawn_error = 0;
+  {
+    const SpawnSetup setup(pipe_fds[1]);
+    spawn_error = posix_spawnp(&pid, args[0], setup.actions(), setup.attr(), args.data(), environ);
+  }
+  close(pipe_fds[1]);
+  if (spawn_error != 0) {
+    close(pipe_fds[0]);
+    throw SystemError(spawn_error, command);
+  }
+  const std::string output = ReadAll(pipe_fds[0]);
+  close(pipe_fds[0]);
+
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throw LastSystemError(command);
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+
+  const std::string said = LastLine(output);
+  const std::string tail = said.empty() ? "" : ": " + said;
+  if (WIFSIGNALED(status)) {
+    throw Error(128 + WTERMSIG(status),
+                command + " was ended by signal " + std::to_string(WTERMSIG(status)) + tail);
+  }
+  throw Error(WEXITSTATUS(status),
+              command + " exited with status " + std::to_string(WEXITSTATUS(status)) + tail);
+}
+
+}  // namespace brennicot::posix

@@ -1,0 +1,218 @@
+#include "platform/posix/systemd_unit.h"
+
+#include <cstdint>
+
+#include "platform/error.h"
+#include "platform/posix/printable_text.h"
+
+namespace brennicot::posix {
+namespace {
+
+// systemd's UNIT_NAME_MAX (256) counts the terminating NUL.
+constexpr std::size_t kUnitNameMax = 255;
+constexpr std::string_view kUnitSuffix = ".service";
+constexpr std::string_view kMarker =
+    "# Written by \"Vemo_Brennicot -install\"; \"Vemo_Brennicot -uninstall\" removes it.";
+
+bool IsControl(unsigned char c) {
+  return c < 0x20 || c == 0x7f;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when there is none.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+  std::uint32_t smallest = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, code = lead & 0x1Fu, smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, code = lead & 0x0Fu, smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, code = lead & 0x07u, smallest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3Fu);
+  }
+  // Overlong forms, surrogates and code points beyond Unicode are not UTF-8.
+  if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+bool IsUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = Utf8SequenceLength(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+// systemd expands "%" specifiers in both the description and paths.
+std::string EscapeSpecifiers(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '%') out += '%';
+  }
+  return out;
+}
+
+// A display name made fit for one unit line: no control characters (a line break would end the
+// setting), no broken UTF-8 (systemd ignores such a line), specifiers escaped, and no final
+// backslash (systemd would continue the line with the next one).
+std::string DescriptionValue(const std::string& display_name) {
+  std::string clean;
+  for (std::size_t i = 0; i < display_name.size();) {
+    const auto c = static_cast<unsigned char>(display_name[i]);
+    const std::size_t n = Utf8SequenceLength(display_name, i);
+    if (n == 0) {
+      clean += '?';
+      ++i;
+    } else {
+      clean += IsControl(c) ? std::string(" ") : display_name.substr(i, n);
+      i += n;
+    }
+  }
+  std::string value = EscapeSpecifiers(clean);
+  // systemd strips the blank from the value but no longer sees a continuation.
+  if (!value.empty() && value.back() == '\\') value += ' ';
+  return value;
+}
+
+void CheckExecutablePath(const std::string& path) {
+  const auto refuse = [&](const std::string& why) {
+    return InvalidArgument("the executable path '" + PrintableText(path) +
+                           "' cannot be written in a systemd unit: " + why);
+  };
+  if (path.empty() || path.front() != '/') throw refuse("it is not absolute");
+  for (char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (IsControl(c)) throw refuse("it holds a control character");
+    if (c == '"' || c == '\'' || c == '\\') throw refuse("it holds a quote or a backslash");
+  }
+  if (!IsUtf8(path)) throw refuse("it is not valid UTF-8");
+}
+
+// One path as one word of a unit setting; only a blank needs quoting once quotes and backslashes
+// are ruled out.
+std::string PathWord(const std::string& path) {
+  const std::string escaped = EscapeSpecifiers(path);
+  if (path.find(' ') == std::string::npos) return escaped;
+  return '"' + escaped + '"';
+}
+
+bool IsUnder(const std::string& path, std::string_view dir) {
+  return path.compare(0, dir.size(), dir) == 0 &&
+         (path.size() == dir.size() || path[dir.size()] == '/');
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string UnitFileName(const std::string& service_name) {
+  const auto refuse = [&](const std::string& why) {
+    return InvalidArgument("service name '" + PrintableText(service_name) +
+                           "' cannot name a systemd unit: " + why);
+  };
+  if (service_name.empty()) throw refuse("it is empty");
+  for (char ch : service_name) {
+    const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                       (ch >= '0' && ch <= '9') || ch == ':' || ch == '_' || ch == '.' || ch == '-';
+    if (plain) continue;
+    if (ch == '@') throw refuse("'@' would make it a template unit");
+    throw refuse("'" + PrintableText(std::string(1, ch)) +
+                 "' is not allowed (letters, digits, ':', '_', '.' and '-' only)");
+  }
+  const std::size_t longest = kUnitNameMax - kUnitSuffix.size();
+  if (service_name.size() > longest) {
+    throw refuse("it is " + std::to_string(service_name.size()) + " characters long, at most " +
+                 std::to_string(longest) + " fit");
+  }
+  return service_name + std::string(kUnitSuffix);
+}
+
+std::string UnitFileText(const std::string& display_name, const std::string& executable) {
+  CheckExecutablePath(executable);
+  const std::string dir = DirectoryOf(executable);
+  const bool in_home = IsUnder(dir, "/home") || IsUnder(dir, "/root") || IsUnder(dir, "/run/user");
+  const bool in_tmp = IsUnder(dir, "/tmp") || IsUnder(dir, "/var/tmp");
+
+  std::string t;
+  t += kMarker;
+  t += "\n[Unit]\n";
+  t += "Description=" + DescriptionValue(display_name) + "\n";
+  // A collector given by name must resolve at start.
+  t += "Wants=network-online.target\n";
+  t += "After=network-online.target\n";
+  t += "\n[Service]\n";
+  t += "Type=notify\n";
+  t += "ExecStart=" + PathWord(executable) + "\n";
+  // A port that is not there yet (a USB adapter plugged in later) is tried again.
+  t += "Restart=on-failure\n";
+  t += "RestartSec=30s\n";
+  t += "UMask=0022\n";
+  t += "\n# The INI file and the Activity log live beside the executable.\n";
+  t += "ProtectSystem=strict\n";
+  t += "ReadWritePaths=" + PathWord(dir) + "\n";
+  // Hiding the directory the program lives in would keep it from starting at all.
+  t += in_home ? "ProtectHome=read-only\n" : "ProtectHome=yes\n";
+  if (!in_tmp) t += "PrivateTmp=yes\n";
+  t += "\n# Serial ports only: on-board (ttyS), USB adapters (ttyUSB, ttyACM; also behind\n";
+  t += "# /dev/serial/by-id), ARM boards (ttyAMA) and virtual ports (pts).\n";
+  t += "DevicePolicy=closed\n";
+  for (const char* device : {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "pts"}) {
+    t += std::string("DeviceAllow=char-") + device + " rw\n";
+  }
+  t += "\n# Root without privileges beyond writing its own files whoever owns them.\n";
+  t += "CapabilityBoundingSet=CAP_DAC_OVERRIDE\n";
+  t += "NoNewPrivileges=yes\n";
+  t += "RestrictSUIDSGID=yes\n";
+  t += "PrivateMounts=yes\n";
+  t += "PrivateIPC=yes\n";
+  t += "ProtectKernelTunables=yes\n";
+  t += "ProtectKernelModules=yes\n";
+  t += "ProtectKernelLogs=yes\n";
+  t += "ProtectControlGroups=yes\n";
+  t += "ProtectClock=yes\n";
+  t += "ProtectHostname=yes\n";
+  t += "ProtectProc=invisible\n";
+  t += "ProcSubset=pid\n";
+  t += "# UDP to the collector; AF_UNIX for the notification socket and name lookup.\n";
+  t += "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n";
+  t += "RestrictNamespaces=yes\n";
+  t += "RestrictRealtime=yes\n";
+  t += "LockPersonality=yes\n";
+  t += "MemoryDenyWriteExecute=yes\n";
+  t += "SystemCallArchitectures=native\n";
+  t += "SystemCallFilter=@system-service\n";
+  t += "SystemCallFilter=~@privileged @resources\n";
+  t += "SystemCallErrorNumber=EPERM\n";
+  t += "\n[Install]\n";
+  t += "WantedBy=multi-user.target\n";
+  return t;
+}
+
+bool IsGeneratedUnit(const std::string& text) {
+  return text.compare(0, kMarker.size(), kMarker) == 0 &&
+         (text.size() == kMarker.size() || text[kMarker.size()] == '\n');
+}
+
+const std::vector<std::string>& SystemUnitDirectories() {
+  static const std::vector<std::string> dirs = {"/etc/systemd/system", "/run/systemd/system",
+                                                "/usr/local/lib/systemd/system",
+                                                "/lib/systemd/system", "/usr/lib/systemd/system"};
+  return dirs;
+}
+
+}  // namespace brennicot::posix

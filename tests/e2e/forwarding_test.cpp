@@ -1,0 +1,235 @@
+// The real forwarder end to end: a socat pty as its serial port, loopback UDP as its collector.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "rig.h"
+
+namespace e2e {
+namespace {
+
+class ForwardingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("socat"))
+      GTEST_SKIP() << "socat is not installed (scripts/setup-deps installs it)";
+    pty_ = std::make_unique<PtyPair>(dir_.path());
+    forwarder_ = std::make_unique<Forwarder>(dir_.path());
+  }
+
+  // Settings every test starts from: the pty as COM1, the receiver as the collector, no heartbeat.
+  IniText BaseIni() const {
+    IniText ini;
+    ini.settings = {{"commport", "1"},
+                    {"udptarget", "127.0.0.1"},
+                    {"udpport", std::to_string(receiver_.port())},
+                    {"EnableStatusTimer", "0"}};
+    ini.ports[1] = pty_->device();
+    return ini;
+  }
+
+  void StartWithIni(const IniText& ini) {
+    forwarder_->WriteIni(ini);
+    forwarder_->Start({"-interact"});
+    ASSERT_TRUE(forwarder_->WaitForLog(" Startup ")) << forwarder_->Log();
+  }
+
+  void StartInteractive(std::vector<std::pair<std::string, std::string>> extra = {}) {
+    IniText ini = BaseIni();
+    for (auto& e : extra) ini.settings.push_back(std::move(e));
+    StartWithIni(ini);
+  }
+
+  std::vector<std::string> Receive(std::size_t n, Millis gap = 3s) {
+    return receiver_.ReceiveMany(n, gap);
+  }
+
+  TempDir dir_;
+  UdpReceiver receiver_;
+  std::unique_ptr<PtyPair> pty_;
+  std::unique_ptr<Forwarder> forwarder_;
+};
+
+TEST_F(ForwardingTest, StartsForwardsInLayoutOneAndShutsDownOnSigterm) {
+  StartInteractive();
+  pty_->Write("Door 3 open\r\n");
+  EXPECT_EQ(receiver_.Receive(5s),
+            std::optional<std::string>("<190>VemoBrennicotID=Brennicot Door 3 open"));
+
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_GE(messages.size(), 2u) << forwarder_->Log();
+  EXPECT_EQ(messages.front(),
+            "*** Brennicot 1.3 Startup commport:1 commini:9600,N,8,1 flowcontrol:1 "
+            "udptarget:127.0.0.1 udpport:" +
+                std::to_string(receiver_.port()) + " OriginalAddress: VemoBrennicotID:Brennicot");
+  EXPECT_EQ(messages.back(), "Brennicot Shutdown ***");
+  // Interactive mode echoes the entries for the person at the terminal.
+  EXPECT_NE(forwarder_->Stderr().find("Brennicot Shutdown ***"), std::string::npos);
+}
+
+TEST_F(ForwardingTest, LayoutThreeSendsTheLineAloneWithEveryByteUnchanged) {
+  StartInteractive({{"msgformat", "3"}});
+  const std::string line("tab\there nul\0 ff\xff 80\x80 end ", 27);
+  pty_->Write(line + "\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>(line));
+}
+
+TEST_F(ForwardingTest, LayoutOneCarriesTheOriginalAddress) {
+  StartInteractive({{"OriginalAddress", "10.1.2.3"}, {"VemoBrennicotID", "North"}});
+  pty_->Write("Alarm\r");
+  EXPECT_EQ(
+      receiver_.Receive(5s),
+      std::optional<std::string>("<190>OriginalAddress=10.1.2.3 VemoBrennicotID=North Alarm"));
+}
+
+TEST_F(ForwardingTest, LineEndsOfEveryKindGiveOneMessagePerLineAndNoBlankMessages) {
+  StartInteractive({{"msgformat", "3"}});
+  pty_->Write("a\r\nb\n\rc\r\rd\n\ne\r\n\r\n\r\n\n\n\rf\n");
+  const auto got = Receive(7, 2s);
+  EXPECT_EQ(got, (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
+}
+
+TEST_F(ForwardingTest, TwoLinesInOneWriteArriveInOrder) {
+  StartInteractive({{"msgformat", "3"}});
+  pty_->Write("first\r\nsecond\r\n");
+  EXPECT_EQ(Receive(2), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(ForwardingTest, ALineTrickledOverSeveralTicksIsSentOnceWhole) {
+  StartInteractive({{"msgformat", "3"}});
+  // One character every 100 ms: every tick finds new input, so nothing is flushed early.
+  const std::string line = "slow-device-line";
+  for (char c : line) {
+    pty_->Write(std::string(1, c));
+    std::this_thread::sleep_for(100ms);
+  }
+  pty_->Write("\r\n");
+  EXPECT_EQ(Receive(2, 2s), (std::vector<std::string>{line}));
+}
+
+TEST_F(ForwardingTest, APartialLineIsFlushedWhenTheLineGoesQuiet) {
+  StartInteractive({{"msgformat", "3"}});
+  pty_->Write("no line end yet");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("no line end yet"));
+  // The rest of that line, once its end arrives, is a message of its own.
+  pty_->Write(" - the rest\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>(" - the rest"));
+}
+
+TEST_F(ForwardingTest, ARemainderLongerThanTheBufferLimitIsFlushedWhole) {
+  StartInteractive({{"msgformat", "3"}, {"buffermax", "600"}});
+  const std::string long_text(700, 'x');
+  pty_->Write("head\n" + long_text);
+  const auto got = Receive(2);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], "head");
+  EXPECT_EQ(got[1], long_text);
+}
+
+TEST_F(ForwardingTest, ABurstOfTwoThousandLinesArrivesCompleteAndInOrder) {
+  StartInteractive({{"msgformat", "3"}});
+  constexpr int kLines = 2000;
+  std::thread writer([&] {
+    std::string burst;
+    for (int i = 0; i < kLines; ++i) burst += "line " + std::to_string(i) + " of the burst\r\n";
+    pty_->Write(burst);
+  });
+  const auto got = Receive(kLines, 5s);
+  writer.join();
+  ASSERT_EQ(got.size(), static_cast<std::size_t>(kLines));
+  for (int i = 0; i < kLines; ++i) {
+    ASSERT_EQ(got[i], "line " + std::to_string(i) + " of the burst") << "at " << i;
+  }
+}
+
+TEST_F(ForwardingTest, SequenceGapsAreLoggedAndEveryTestLineIsStillSent) {
+  StartInteractive({{"msgformat", "3"}, {"checkseq", "1"}});
+  const std::string prefix = "This is Syslog test message number ";
+  pty_->Write(prefix + "0001\r\n" + prefix + "0002\r\n" + prefix + "0004\r\n" + prefix +
+              "0005\r\n");
+  EXPECT_EQ(Receive(4).size(), 4u);
+  EXPECT_TRUE(forwarder_->WaitForLog("INSEQERR - expected 3 received 4"));
+  const std::string log = forwarder_->Log();
+  EXPECT_EQ(log.find("INSEQERR"), log.rfind("INSEQERR")) << "exactly one report expected:\n" << log;
+}
+
+TEST_F(ForwardingTest, CarriageReturnsAreWrittenToTheDeviceAtStart) {
+  StartInteractive({{"crsend", "3"}});
+  EXPECT_EQ(pty_->Read(1s), "\r\r\r");
+}
+
+TEST_F(ForwardingTest, HeartbeatNamesThePortAndItsSettings) {
+  StartInteractive({{"EnableStatusTimer", "1"}, {"StatusTimerPeriod", "1"}, {"msgformat", "3"}});
+  EXPECT_EQ(receiver_.Receive(5s),
+            std::optional<std::string>("COM Port=1 COM Settings=9600,N,8,1"));
+}
+
+TEST_F(ForwardingTest, NoHeartbeatWhenTheStatusTimerIsOff) {
+  StartInteractive({{"EnableStatusTimer", "0"}, {"StatusTimerPeriod", "1"}, {"msgformat", "3"}});
+  // Over several heartbeat periods only the device's own line arrives.
+  std::this_thread::sleep_for(2500ms);
+  pty_->Write("only this\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("only this"));
+  EXPECT_EQ(receiver_.Receive(500ms), std::nullopt);
+}
+
+TEST_F(ForwardingTest, InvalidSettingsAreReportedAndTheirDefaultsKept) {
+  IniText ini = BaseIni();
+  ini.settings.insert(ini.settings.begin(), {{"udpport", "abc"}, {"msgformat", "7"}});
+  StartWithIni(ini);
+  pty_->Write("still forwarding\n");
+  EXPECT_EQ(receiver_.Receive(5s),
+            std::optional<std::string>("<190>VemoBrennicotID=Brennicot still forwarding"));
+  const auto messages = forwarder_->LogMessages();
+  EXPECT_NE(
+      std::find(messages.begin(), messages.end(), "Vemo_Brennicot invalid port- abc - using 514"),
+      messages.end());
+  EXPECT_NE(std::find(messages.begin(), messages.end(),
+                      "Vemo_Brennicot invalid message format- 7 - using 1"),
+            messages.end());
+}
+
+TEST_F(ForwardingTest, AnAbsentPortInteractivelyLeavesTheErrorLineAndNoStartUpLine) {
+  IniText ini = BaseIni();
+  ini.ports[1] = dir_ / "no-such-tty";
+  forwarder_->WriteIni(ini);
+  forwarder_->Start({"-interact"});
+  ASSERT_TRUE(forwarder_->WaitForLog("frmBrennicot1.3:Startup err#:")) << forwarder_->Log();
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
+  EXPECT_NE(messages[0].find("no-such-tty"), std::string::npos) << messages[0];
+  EXPECT_EQ(messages[1], "Brennicot Shutdown ***");
+}
+
+TEST_F(ForwardingTest, AnAbsentPortInServiceModeEndsWithAFailureStatus) {
+  IniText ini = BaseIni();
+  ini.ports[1] = dir_ / "no-such-tty";
+  forwarder_->WriteIni(ini);
+  forwarder_->Start({});
+  const int status = forwarder_->WaitExit(10s);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(status, -1) << "still running";
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
+  EXPECT_EQ(messages[0].rfind("frmBrennicot1.3:Startup err#:", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[1], "Brennicot Shutdown ***");
+}
+
+TEST_F(ForwardingTest, ServiceModeForwardsUntilSigterm) {
+  forwarder_->WriteIni(BaseIni());
+  forwarder_->Start({});
+  ASSERT_TRUE(forwarder_->WaitForLog(" Startup ")) << forwarder_->Log();
+  pty_->Write("service line\n");
+  EXPECT_EQ(receiver_.Receive(5s),
+            std::optional<std::string>("<190>VemoBrennicotID=Brennicot service line"));
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
+}
+
+}  // namespace
+}  // namespace e2e
