@@ -82,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform.socket->host_name = host_name;
   platform.socket->sent.clear();
   platform.files.files.clear();
+  platform.ui.echoed.clear();  // the interactive echo of every error line would pile up
 
   host.MessageSend(text);
 
