@@ -1,11 +1,7 @@
-#include <string>
-#include <vector>
-
 #include "host/brennicot_main.h"
-#include "platform/posix/platform.h"
+#include "platform/make_platform.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + 1, argv + argc);
-  brennicot::posix::PosixPlatform platform(std::move(arguments));
-  return brennicot::Main(platform);
+  const auto platform = brennicot::MakePlatform(argc, argv);
+  return brennicot::Main(*platform);
 }

@@ -1,7 +1,8 @@
 // The Receive buffer: serial input not sent yet, cut into lines at CR or LF. A line end is the
 // first CR or LF plus at most one following CR or LF, so CR LF, LF CR, CR CR and LF LF each end one
 // line; empty lines are skipped. Cutting is linear in the bytes: consumed lines are skipped by an
-// offset, never erased from the front one by one.
+// offset, never erased from the front one by one, and a partial line that grows over many ticks
+// is searched for a line end only in what each tick added.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,8 @@ class ReceiveBuffer {
 
   std::string data_;
   std::size_t start_ = 0;
+  // data_[start_, searched_to_) is known to hold no CR or LF.
+  std::size_t searched_to_ = 0;
 };
 
 }  // namespace brennicot

@@ -27,11 +27,13 @@ TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
       fs::temp_directory_path() / ("vb_first_run_" + std::to_string(std::random_device{}()));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  const fs::path exe = dir / "Vemo_Brennicot";
+  // The name as built ("Vemo_Brennicot", "Vemo_Brennicot.exe").
+  const fs::path exe = dir / fs::path(BRENNICOT_EXE).filename();
   fs::copy_file(BRENNICOT_EXE, exe);
   fs::permissions(exe, fs::perms::owner_exec, fs::perm_options::add);
   // An unknown argument loads the settings and ends at once.
-  const std::string command = "'" + exe.string() + "' -bogus";
+  // Double quotes: the same for a POSIX shell and for cmd.
+  const std::string command = "\"" + exe.string() + "\" -bogus";
 
   ASSERT_EQ(std::system(command.c_str()), 0);
   const std::string written = ReadFile(dir / "Vemo_Brennicot.ini");

@@ -48,6 +48,10 @@ TEST(ReceiveBuffer, CutRules) {
       {{"one\r", "\n", "two\n", "\r"}, {"one", "two"}, ""},
       {{"a\r\nb", "c\r\nd"}, {"a", "bc"}, "d"},
       {{"x"}, {}, "x"},
+      {{"par", "t", "ial", "\n"}, {"partial"}, ""},
+      {{"abc", "def\rghi", "\n"}, {"abcdef", "ghi"}, ""},
+      {{"a\rb\rc\rd", "e\n"}, {"a", "b", "c", "de"}, ""},
+      {{"a\nb\nc\nd", "\re\n\r"}, {"a", "b", "c", "d", "e"}, ""},
       {{std::string("t\ta\0b\x01\x7F\xFF\r", 9)}, {std::string("t\ta\0b\x01\x7F\xFF", 8)}, ""},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,7 @@
 
 #include "config/ini_loader.h"
 #include "config/port_map.h"
+#include "platform/make_platform.h"
 
 #include "platform/posix/serial_port.h"
 #include "platform/posix/service_control.h"
@@ -32,3 +33,12 @@ std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
 }
 
 }  // namespace brennicot::posix
+
+namespace brennicot {
+
+std::unique_ptr<Platform> MakePlatform(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  return std::make_unique<posix::PosixPlatform>(std::move(arguments));
+}
+
+}  // namespace brennicot

@@ -1,17 +1,27 @@
 #include "platform/posix/user_interface.h"
 
-#include <iostream>
+#include <cstdio>
 
 namespace brennicot::posix {
+namespace {
+
+// stdio rather than iostreams: the service never needs the heavier library at run time.
+void WriteLine(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+}  // namespace
 
 void PosixUserInterface::ShowWindow() {
   loop_.SetStopHandler([this] { loop_.Quit(0); });
 }
 
 void PosixUserInterface::MessageBox(const std::string& text, const std::string& title) {
-  std::cout << title << ": " << text << std::endl;
+  WriteLine(stdout, title + ": " + text);
 }
 
-void PosixUserInterface::Echo(const std::string& entry) { std::cerr << entry << std::endl; }
+void PosixUserInterface::Echo(const std::string& entry) { WriteLine(stderr, entry); }
 
 }  // namespace brennicot::posix

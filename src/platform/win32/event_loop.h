@@ -1,0 +1,55 @@
+// Win32 event loop on the process's one thread: one MsgWaitForMultipleObjects over a wake-up
+// event and the thread's window messages, with the timer deadlines as its timeout.
+//
+// Other threads never run handlers: the service manager's threads, the console control handler
+// and a closed window only post to the loop (Post and RequestStop may be called from any thread),
+// and the loop delivers one event at a time on its own thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/timer_queue.h"
+
+namespace brennicot::win32 {
+
+class Win32EventLoop : public EventLoop {
+ public:
+  // Exit code of a loop that could no longer wait for events.
+  static constexpr int kLoopFailedExitCode = 70;
+
+  // Takes console Ctrl-C, Ctrl-Break and closing the console window as stop requests.
+  Win32EventLoop();
+  ~Win32EventLoop() override;
+  Win32EventLoop(const Win32EventLoop&) = delete;
+  Win32EventLoop& operator=(const Win32EventLoop&) = delete;
+
+  std::unique_ptr<Timer> CreateTimer(std::function<void()> on_tick) override;
+  // Any thread.
+  void Post(std::function<void()> task) override;
+  void SetStopHandler(std::function<void()> on_stop) override;
+  int Run() override;
+  void Quit(int exit_code) override;
+
+  // Any thread: the stop handler runs on the loop (without one, the loop ends with code 0).
+  void RequestStop();
+
+ private:
+  unsigned WaitTimeout();
+  void DispatchWindowMessages();
+  void RunPosted();
+
+  TimerQueue timers_;
+  void* wake_ = nullptr;  // auto-reset event: something was posted or a stop requested
+  std::mutex mutex_;
+  std::vector<std::function<void()>> posted_;  // guarded by mutex_
+  bool stop_requested_ = false;                // guarded by mutex_
+  std::function<void()> on_stop_;
+  bool quit_ = false;
+  int exit_code_ = 0;
+};
+
+}  // namespace brennicot::win32

@@ -1,0 +1,76 @@
+#include "platform/win32/file_system.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/win32/system_error.h"
+#include "platform/win32/windows_api.h"
+
+namespace brennicot::win32 {
+namespace {
+
+void WriteAndClose(HANDLE file, const std::string& path, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t chunk =
+        std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max());
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr)) {
+      const Error error = LastSystemError(path);
+      CloseHandle(file);
+      throw error;
+    }
+    done += written;
+  }
+  if (!CloseHandle(file)) throw LastSystemError(path);
+}
+
+}  // namespace
+
+std::string Win32FileSystem::ExecutableDirectory() {
+  // A path may be longer than MAX_PATH; the call cuts it silently, so grow until it fits.
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) throw LastSystemError("path of the executable");
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768)
+      throw SystemError(ERROR_INSUFFICIENT_BUFFER, "path of the executable");
+    path.resize(path.size() * 2);
+  }
+  const auto separator = path.find_last_of("\\/");
+  if (separator == std::string::npos) return ".";
+  // The root of a drive keeps its separator ("C:\").
+  if (separator == 2 && path[1] == ':') return path.substr(0, 3);
+  return path.substr(0, separator);
+}
+
+std::string Win32FileSystem::JoinPath(const std::string& dir, const std::string& name) {
+  if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) return dir + name;
+  return dir + "\\" + name;
+}
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void Win32FileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw LastSystemError(path);
+  WriteAndClose(file, path, bytes);
+}
+
+void Win32FileSystem::WriteFile(const std::string& path, const std::string& bytes) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw LastSystemError(path);
+  WriteAndClose(file, path, bytes);
+}
+
+}  // namespace brennicot::win32

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace brennicot::win32 {
+
+// Files beside the executable, with "\" as the separator. Each call opens and closes its file.
+class Win32FileSystem : public FileSystem {
+ public:
+  std::string ExecutableDirectory() override;
+  std::string JoinPath(const std::string& dir, const std::string& name) override;
+  bool FileExists(const std::string& path) override;
+  // One CreateFileA for appending, one WriteFile of the whole entry, CloseHandle: another process
+  // may have the file open for reading (an editor, a tail) and entries from two writers never mix.
+  void AppendToFile(const std::string& path, const std::string& bytes) override;
+  void WriteFile(const std::string& path, const std::string& bytes) override;
+};
+
+}  // namespace brennicot::win32

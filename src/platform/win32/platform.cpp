@@ -1,0 +1,51 @@
+#include "platform/win32/platform.h"
+
+#include "platform/make_platform.h"
+#include "platform/win32/serial_port.h"
+#include "platform/win32/service_control.h"
+#include "platform/win32/udp_socket.h"
+#include "platform/win32/windows_api.h"
+
+namespace brennicot::win32 {
+
+std::string ArgumentTail(const std::string& command_line) {
+  std::size_t i = 0;
+  if (!command_line.empty() && command_line[0] == '"') {
+    const std::size_t close = command_line.find('"', 1);
+    i = close == std::string::npos ? command_line.size() : close + 1;
+  } else {
+    i = command_line.find_first_of(" \t");
+    if (i == std::string::npos) i = command_line.size();
+  }
+  while (i < command_line.size() && (command_line[i] == ' ' || command_line[i] == '\t')) ++i;
+  return command_line.substr(i);
+}
+
+Win32Platform::Win32Platform(std::string argument_string)
+    : argument_string_(std::move(argument_string)) {}
+
+std::unique_ptr<UdpSocket> Win32Platform::CreateUdpSocket() {
+  return std::make_unique<Win32UdpSocket>();
+}
+
+std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort() {
+  return std::make_unique<Win32SerialPort>(loop_);
+}
+
+std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
+  return std::make_unique<Win32ServiceControl>(loop_);
+}
+
+}  // namespace brennicot::win32
+
+namespace brennicot {
+
+// The command line as the system holds it, not argv: "-install " with its trailing blank is not
+// "-install", and quotes are part of what was typed.
+std::unique_ptr<Platform> MakePlatform(int, char**) {
+  const char* command_line = GetCommandLineA();
+  return std::make_unique<win32::Win32Platform>(
+      win32::ArgumentTail(command_line != nullptr ? command_line : ""));
+}
+
+}  // namespace brennicot

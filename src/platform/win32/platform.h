@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/clock.h"
+#include "platform/win32/event_loop.h"
+#include "platform/win32/file_system.h"
+#include "platform/win32/profile_reader.h"
+#include "platform/win32/user_interface.h"
+
+namespace brennicot::win32 {
+
+// The argument string of a Windows command line: everything after the program name and the
+// blanks that follow it, exactly as typed (quotes and trailing blanks included), as the program
+// name is delimited by the system's own rule (quoted, or up to the first blank or tab).
+std::string ArgumentTail(const std::string& command_line);
+
+class Win32Platform : public Platform {
+ public:
+  explicit Win32Platform(std::string argument_string);
+
+  FileSystem& Files() override { return files_; }
+  Clock& LocalClock() override { return clock_; }
+  EventLoop& Loop() override { return loop_; }
+  UserInterface& Ui() override { return ui_; }
+  ProfileReader& Profile() override { return profile_; }
+
+  std::unique_ptr<UdpSocket> CreateUdpSocket() override;
+  std::unique_ptr<SerialPort> CreateSerialPort() override;
+  std::unique_ptr<ServiceControl> CreateServiceControl() override;
+
+  std::string ArgumentString() override { return argument_string_; }
+
+ private:
+  Win32EventLoop loop_;
+  Win32FileSystem files_;
+  Win32Clock clock_;
+  Win32UserInterface ui_{loop_};
+  Win32ProfileReader profile_;
+  std::string argument_string_;
+};
+
+}  // namespace brennicot::win32

@@ -1,0 +1,263 @@
+#include "platform/win32/serial_port.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/win32/system_error.h"
+
+namespace brennicot::win32 {
+namespace {
+
+// Often enough that the queue keeps up with a fast line and an event is seen within a fraction of
+// a second; rarely enough to cost nothing.
+constexpr int kPollIntervalMs = 50;
+// Driver output queue; output is small (carriage returns at start-up).
+constexpr DWORD kOutQueueSize = 4096;
+// How long Output waits for a line that takes nothing (flow control holding it) before it fails.
+constexpr DWORD kOutputTimeoutMs = 5000;
+
+ModemLines ReadModemLines(HANDLE handle) {
+  DWORD status = 0;
+  if (!GetCommModemStatus(handle, &status)) return {};
+  return ModemLines{true, status};
+}
+
+}  // namespace
+
+std::string DeviceName(std::int16_t port) {
+  return "\\\\.\\COM" + std::to_string(port);
+}
+
+Win32SerialPort::Win32SerialPort(EventLoop& loop)
+    : loop_(loop),
+      settings_(ParseLineSettings(settings_text_)),
+      poll_timer_(loop.CreateTimer([this] { OnPollTick(); })) {
+  poll_timer_->SetInterval(kPollIntervalMs);
+}
+
+Win32SerialPort::~Win32SerialPort() {
+  Close();
+}
+
+void Win32SerialPort::SetCommPort(std::int16_t port) {
+  if (PortOpen()) {
+    throw InvalidPropertyValue("CommPort cannot change while COM" + std::to_string(port_) +
+                               " is open");
+  }
+  if (port < 1) {
+    throw InvalidPropertyValue("CommPort " + std::to_string(port) + ": the first port is 1");
+  }
+  port_ = port;
+}
+
+void Win32SerialPort::SetPortOpen(bool open) {
+  if (open && !PortOpen()) Open();
+  if (!open) Close();
+}
+
+void Win32SerialPort::SetSettings(const std::string& settings) {
+  const LineSettings parsed = ParseLineSettings(settings);
+  if (PortOpen()) Configure(parsed, handshaking_, dtr_, rts_, settings);
+  settings_text_ = settings;
+  settings_ = parsed;
+}
+
+void Win32SerialPort::SetHandshaking(std::int32_t mode) {
+  CheckHandshaking(mode);
+  if (PortOpen()) Configure(settings_, mode, dtr_, rts_, settings_text_);
+  handshaking_ = mode;
+}
+
+void Win32SerialPort::SetDTREnable(bool enable) {
+  if (PortOpen()) Configure(settings_, handshaking_, enable, rts_, settings_text_);
+  dtr_ = enable;
+}
+
+void Win32SerialPort::SetRTSEnable(bool enable) {
+  if (PortOpen()) Configure(settings_, handshaking_, dtr_, enable, settings_text_);
+  rts_ = enable;
+}
+
+void Win32SerialPort::SetRThreshold(std::int16_t threshold) {
+  if (threshold != 0) {
+    throw Error(errnum::kNotSupported, "RThreshold " + std::to_string(threshold) +
+                                           ": no receive notification; received bytes are polled");
+  }
+}
+
+void Win32SerialPort::SetSThreshold(std::int16_t threshold) {
+  if (threshold != 0) {
+    throw Error(errnum::kNotSupported,
+                "SThreshold " + std::to_string(threshold) + ": no send notification");
+  }
+}
+
+void Win32SerialPort::SetInBufferSize(std::int16_t size) {
+  if (size < 1) {
+    throw InvalidPropertyValue("InBufferSize " + std::to_string(size) + ": must be 1 to 32767");
+  }
+  // The driver's queue follows where it can; the program's own queue is what counts.
+  if (PortOpen()) SetupComm(handle_, static_cast<DWORD>(size), kOutQueueSize);
+  in_buffer_size_ = size;
+}
+
+void Win32SerialPort::Open() {
+  const std::string name = DeviceName(port_);
+  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    throw SystemError(error, error == ERROR_ACCESS_DENIED ? name + ": port in use" : name);
+  }
+  handle_ = handle;
+  where_ = name;
+  queue_.clear();
+  pending_errors_ = 0;
+  lost_error_ = 0;
+  comm_event_ = 0;
+  try {
+    // A device that is no serial port (a file, a printer) fails here.
+    if (!SetupComm(handle_, static_cast<DWORD>(in_buffer_size_), kOutQueueSize)) {
+      throw LastSystemError(where_ + ": not a serial port");
+    }
+    Configure(settings_, handshaking_, dtr_, rts_, settings_text_);
+    // Reads return at once with what is there; writes give up after the output timeout.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = kOutputTimeoutMs;
+    if (!SetCommTimeouts(handle_, &timeouts)) throw LastSystemError(where_);
+    // What arrived before the port was ours belongs to no one.
+    PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    DWORD errors = 0;
+    ClearCommError(handle_, &errors, nullptr);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  modem_ = ReadModemLines(handle_);
+  poll_timer_->SetEnabled(true);
+}
+
+void Win32SerialPort::Close() {
+  if (!PortOpen()) return;
+  poll_timer_->SetEnabled(false);
+  CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+  queue_.clear();
+  queue_.shrink_to_fit();
+  pending_errors_ = 0;
+  lost_error_ = 0;
+  modem_ = {};
+}
+
+void Win32SerialPort::Configure(const LineSettings& settings, std::int32_t handshaking, bool dtr,
+                                bool rts, const std::string& settings_text) {
+  DCB previous{};
+  previous.DCBlength = sizeof previous;
+  if (!GetCommState(handle_, &previous)) throw LastSystemError(where_);
+  DCB wanted = previous;
+  ApplyToDcb(settings, handshaking, dtr, rts, wanted);
+  if (!SetCommState(handle_, &wanted)) {
+    const DWORD error = GetLastError();
+    SetCommState(handle_, &previous);
+    throw SystemError(error, where_ + " refused the settings '" + settings_text + "'");
+  }
+}
+
+void Win32SerialPort::RequireOpen() const {
+  if (!PortOpen()) {
+    throw Error(errnum::kPortNotOpen, "Port not open (COM" + std::to_string(port_) + ")");
+  }
+}
+
+void Win32SerialPort::MarkLost(std::uint32_t error) {
+  lost_error_ = error != 0 ? error : ERROR_GEN_FAILURE;
+  poll_timer_->SetEnabled(false);
+}
+
+Error Win32SerialPort::LostError() const {
+  return SystemError(lost_error_, where_ + ": device failed or removed");
+}
+
+void Win32SerialPort::ReadAvailable() {
+  if (!PortOpen() || lost_error_ != 0) return;
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!ClearCommError(handle_, &errors, &status)) {
+    MarkLost(GetLastError());
+    return;
+  }
+  pending_errors_ |= errors;
+  DWORD waiting = status.cbInQue;
+  char buffer[4096];
+  while (waiting > 0 && queue_.size() < Capacity()) {
+    const DWORD wanted = static_cast<DWORD>(
+        std::min<std::size_t>({sizeof buffer, Capacity() - queue_.size(), waiting}));
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, wanted, &got, nullptr)) {
+      MarkLost(GetLastError());
+      return;
+    }
+    if (got == 0) break;
+    queue_.append(buffer, got);
+    waiting -= std::min(waiting, got);
+  }
+}
+
+void Win32SerialPort::OnPollTick() {
+  ReadAvailable();
+  if (!PortOpen() || lost_error_ != 0) return;
+  const ModemLines now = modem_.present ? ReadModemLines(handle_) : ModemLines{};
+  const std::vector<std::int16_t> events = CommEventsOf(pending_errors_, modem_, now);
+  pending_errors_ = 0;
+  if (now.present) modem_ = now;
+  for (const std::int16_t code : events) {
+    comm_event_ = code;
+    if (on_comm_) on_comm_();
+    if (!PortOpen()) return;  // the handler closed the port
+  }
+}
+
+std::int16_t Win32SerialPort::InBufferCount() {
+  RequireOpen();
+  ReadAvailable();
+  if (queue_.empty() && lost_error_ != 0) throw LostError();
+  // Never above InBufferSize, which is a 16-bit value.
+  return static_cast<std::int16_t>(queue_.size());
+}
+
+std::string Win32SerialPort::Input() {
+  RequireOpen();
+  ReadAvailable();
+  if (queue_.empty() && lost_error_ != 0) throw LostError();
+  std::string bytes;
+  bytes.swap(queue_);
+  return bytes;
+}
+
+void Win32SerialPort::Output(const std::string& bytes) {
+  RequireOpen();
+  if (lost_error_ != 0) throw LostError();
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max()));
+    DWORD written = 0;
+    if (!WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr)) {
+      const DWORD error = GetLastError();
+      MarkLost(error);
+      throw LostError();
+    }
+    if (written == 0) {
+      throw SystemError(ERROR_TIMEOUT, where_ + ": the line took no output for " +
+                                           std::to_string(kOutputTimeoutMs) +
+                                           " ms (held back by flow control?)");
+    }
+    done += written;
+  }
+}
+
+}  // namespace brennicot::win32

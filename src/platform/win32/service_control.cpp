@@ -1,0 +1,340 @@
+#include "platform/win32/service_control.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/win32/event_loop.h"
+#include "platform/win32/system_error.h"
+#include "platform/win32/windows_api.h"
+
+namespace brennicot::win32 {
+namespace {
+
+// Restart a minute after a failure; the count of failures is forgotten after a day.
+constexpr DWORD kRestartDelayMs = 60 * 1000;
+constexpr DWORD kFailureResetSeconds = 24 * 60 * 60;
+// How long the service manager is asked to wait for a start or a stop.
+constexpr DWORD kPendingWaitHintMs = 10 * 1000;
+// How long the end of the process waits for the dispatcher thread to return.
+constexpr DWORD kDispatcherJoinMs = 5 * 1000;
+constexpr char kDescription[] = "Forwards the lines of a serial port as Syslog messages over UDP.";
+
+// What the service manager's threads share with the loop. They reach the service control only
+// through this, and only while it lives.
+struct Shared {
+  std::mutex mutex;
+  Win32ServiceControl* control = nullptr;
+  Win32EventLoop* loop = nullptr;
+  SERVICE_STATUS_HANDLE status_handle = nullptr;
+  SERVICE_STATUS status{};
+  HANDLE service_ended = nullptr;  // manual-reset: ServiceMain may return
+};
+
+Shared& State() {
+  static Shared shared;
+  return shared;
+}
+
+// Caller holds the mutex.
+void SetStatusLocked(Shared& s, DWORD state, DWORD exit_code) {
+  if (s.status_handle == nullptr) return;
+  s.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  s.status.dwCurrentState = state;
+  s.status.dwControlsAccepted =
+      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  s.status.dwWin32ExitCode = exit_code == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+  s.status.dwServiceSpecificExitCode = exit_code;
+  const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+  s.status.dwCheckPoint = pending ? s.status.dwCheckPoint + 1 : 0;
+  s.status.dwWaitHint = pending ? kPendingWaitHintMs : 0;
+  SetServiceStatus(s.status_handle, &s.status);
+}
+
+void ReportStatus(DWORD state, DWORD exit_code = 0) {
+  Shared& s = State();
+  const std::lock_guard lock(s.mutex);
+  SetStatusLocked(s, state, exit_code);
+}
+
+// Runs the member on the loop, if the service control still lives.
+void PostToControl(void (*task)(Win32ServiceControl&)) {
+  Shared& s = State();
+  const std::lock_guard lock(s.mutex);
+  if (s.control == nullptr || s.loop == nullptr) return;
+  Win32ServiceControl* control = s.control;
+  s.loop->Post([control, task] { task(*control); });
+}
+
+DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      ReportStatus(SERVICE_STOP_PENDING);
+      PostToControl([](Win32ServiceControl& c) { c.Stop(0); });
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
+  Shared& s = State();
+  HANDLE ended = nullptr;
+  {
+    const std::lock_guard lock(s.mutex);
+    const char* name = argc > 0 && argv != nullptr ? argv[0] : "";
+    s.status_handle = RegisterServiceCtrlHandlerExA(name, OnServiceControl, nullptr);
+    if (s.status_handle == nullptr) return;
+    SetStatusLocked(s, SERVICE_START_PENDING, 0);
+    ended = s.service_ended;
+  }
+  PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
+  // The service lives on the loop; this thread only has to stay until it has stopped.
+  if (ended != nullptr) WaitForSingleObject(ended, INFINITE);
+}
+
+DWORD WINAPI RunDispatcher(LPVOID) {
+  char no_name[] = "";
+  SERVICE_TABLE_ENTRYA table[] = {{no_name, ServiceMain}, {nullptr, nullptr}};
+  if (!StartServiceCtrlDispatcherA(table)) {
+    // Not started by the service manager: the process is the service on its own.
+    PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
+  }
+  return 0;
+}
+
+std::string ModulePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) throw LastSystemError("path of the executable");
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    if (path.size() >= 32768)
+      throw SystemError(ERROR_INSUFFICIENT_BUFFER, "path of the executable");
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string FileNameOf(const std::string& path) {
+  const auto separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+class ServiceHandle {
+ public:
+  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+  ~ServiceHandle() {
+    if (handle_ != nullptr) CloseServiceHandle(handle_);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  SC_HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  SC_HANDLE handle_;
+};
+
+SC_HANDLE OpenManager(DWORD access) {
+  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, access);
+  if (manager == nullptr) throw LastSystemError("service control manager");
+  return manager;
+}
+
+// Restart after a failure, and count a start that reports failure (SERVICE_STOPPED with an exit
+// code) as a failure too, not only a crash.
+void SetRecovery(SC_HANDLE service, const std::string& where) {
+  SC_ACTION actions[3] = {{SC_ACTION_RESTART, kRestartDelayMs},
+                          {SC_ACTION_RESTART, kRestartDelayMs},
+                          {SC_ACTION_RESTART, kRestartDelayMs}};
+  SERVICE_FAILURE_ACTIONSA failure{};
+  failure.dwResetPeriod = kFailureResetSeconds;
+  failure.cActions = 3;
+  failure.lpsaActions = actions;
+  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) {
+    throw LastSystemError(where + ": recovery actions");
+  }
+  SERVICE_FAILURE_ACTIONS_FLAG flag{};
+  flag.fFailureActionsOnNonCrashFailures = TRUE;
+  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+    // A service manager that does not know this setting at all (Wine's answers "invalid
+    // parameter") still restarts after a crash; anything else is a real refusal.
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_LEVEL) {
+      throw SystemError(error, where + ": recovery after a failed start");
+    }
+  }
+}
+
+}  // namespace
+
+std::string QuotedExecutablePath() {
+  return "\"" + ModulePath() + "\"";
+}
+
+bool CommandRunsProgram(const std::string& command_line, const std::string& file_name) {
+  std::string program;
+  if (!command_line.empty() && command_line.front() == '"') {
+    const auto close = command_line.find('"', 1);
+    program = command_line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+  } else {
+    program = command_line.substr(0, command_line.find_first_of(" \t"));
+  }
+  return !file_name.empty() && EqualIgnoringCase(FileNameOf(program), file_name);
+}
+
+Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop) : loop_(loop) {
+  Shared& s = State();
+  const std::lock_guard lock(s.mutex);
+  s.control = this;
+  s.loop = &loop_;
+  if (s.service_ended == nullptr) s.service_ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+Win32ServiceControl::~Win32ServiceControl() {
+  Shared& s = State();
+  bool serving = false;
+  {
+    const std::lock_guard lock(s.mutex);
+    if (s.control == this) {
+      s.control = nullptr;
+      s.loop = nullptr;
+    }
+    if (s.service_ended != nullptr) SetEvent(s.service_ended);
+    serving = s.status_handle != nullptr;
+  }
+  if (dispatcher_thread_ != nullptr) {
+    // Under the service manager the dispatcher returns once SERVICE_STOPPED is out. A dispatcher
+    // still trying to reach a service manager (from a console) is simply left to the process end.
+    if (serving) WaitForSingleObject(dispatcher_thread_, kDispatcherJoinMs);
+    CloseHandle(dispatcher_thread_);
+  }
+}
+
+void Win32ServiceControl::SetStartMode(std::int32_t mode) {
+  if (mode != SERVICE_AUTO_START && mode != SERVICE_DEMAND_START && mode != SERVICE_DISABLED) {
+    throw InvalidPropertyValue("StartMode " + std::to_string(mode) +
+                               ": must be 2 (automatic), 3 (manual) or 4 (disabled)");
+  }
+  start_mode_ = mode;
+}
+
+void Win32ServiceControl::SetControlsAccepted(std::int16_t controls) {
+  if (controls != 0) {
+    throw InvalidPropertyValue("ControlsAccepted " + std::to_string(controls) +
+                               ": the service takes no pause or continue requests");
+  }
+}
+
+bool Win32ServiceControl::Install() {
+  const std::string where = "service '" + service_name_ + "'";
+  const std::string command = QuotedExecutablePath();
+  const ServiceHandle manager(OpenManager(SC_MANAGER_CREATE_SERVICE));
+  DWORD type = SERVICE_WIN32_OWN_PROCESS;
+  if (interactive_) type |= SERVICE_INTERACTIVE_PROCESS;
+  const ServiceHandle service(CreateServiceA(
+      manager.get(), service_name_.c_str(), display_name_.c_str(),
+      SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, type, static_cast<DWORD>(start_mode_),
+      SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (!service) throw LastSystemError(where);
+  try {
+    SetRecovery(service.get(), where);
+  } catch (const Error&) {
+    DeleteService(service.get());
+    throw;
+  }
+  // Only a text for the management console; a service manager without it loses nothing.
+  char description[sizeof kDescription];
+  std::copy(std::begin(kDescription), std::end(kDescription), description);
+  SERVICE_DESCRIPTIONA text{description};
+  ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &text);
+  return true;
+}
+
+bool Win32ServiceControl::Uninstall() {
+  const std::string where = "service '" + service_name_ + "'";
+  const ServiceHandle manager(OpenManager(SC_MANAGER_CONNECT));
+  const ServiceHandle service(
+      OpenServiceA(manager.get(), service_name_.c_str(),
+                   SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
+  if (!service) throw LastSystemError(where);
+
+  DWORD needed = 0;
+  QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+  std::vector<char> buffer(std::max<DWORD>(needed, sizeof(QUERY_SERVICE_CONFIGA)));
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    throw LastSystemError(where);
+  }
+  const std::string command = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+  if (!CommandRunsProgram(command, FileNameOf(ModulePath()))) {
+    throw SystemError(ERROR_ACCESS_DENIED,
+                      where + " runs " + command + ", not this program; it is left as it is");
+  }
+  SERVICE_STATUS status{};
+  if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+    // Deleting a running service only marks it; stopping it lets it go now.
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  }
+  if (!DeleteService(service.get())) throw LastSystemError(where);
+  return true;
+}
+
+void Win32ServiceControl::SetEventHandlers(std::function<void(bool&)> on_start,
+                                           std::function<void()> on_stop) {
+  on_start_ = std::move(on_start);
+  on_stop_ = std::move(on_stop);
+}
+
+void Win32ServiceControl::StartService() {
+  loop_.SetStopHandler([this] { Stop(0); });
+  if (dispatcher_thread_ != nullptr) return;
+  dispatcher_thread_ = CreateThread(nullptr, 0, RunDispatcher, nullptr, 0, nullptr);
+  // Without a thread for the dispatcher the process can still serve on its own.
+  if (dispatcher_thread_ == nullptr) loop_.Post([this] { RunStart(); });
+}
+
+void Win32ServiceControl::RunStart() {
+  if (started_ || stopping_) return;
+  started_ = true;
+  bool success = true;
+  if (on_start_) on_start_(success);
+  if (success) {
+    ReportStatus(SERVICE_RUNNING);
+  } else {
+    Stop(1);
+  }
+}
+
+void Win32ServiceControl::StopWithFailure() {
+  loop_.Post([this] { Stop(1); });
+}
+
+void Win32ServiceControl::Stop(int exit_code) {
+  if (stopping_) return;
+  stopping_ = true;
+  if (on_stop_) on_stop_();
+  loop_.Quit(exit_code);
+  ReportStatus(SERVICE_STOPPED, static_cast<DWORD>(exit_code));
+}
+
+}  // namespace brennicot::win32

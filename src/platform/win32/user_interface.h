@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "platform/user_interface.h"
+#include "platform/win32/event_loop.h"
+
+namespace brennicot::win32 {
+
+// The host window and MessageBoxA. The window has no content of its own: it is made when
+// interactive mode shows it, and closing it is a stop request, as Ctrl-C in its console is. Without
+// a desktop to show it on (a service, a machine without a display) the console still stops it.
+class Win32UserInterface : public UserInterface {
+ public:
+  explicit Win32UserInterface(Win32EventLoop& loop) : loop_(loop) {}
+  ~Win32UserInterface() override;
+  Win32UserInterface(const Win32UserInterface&) = delete;
+  Win32UserInterface& operator=(const Win32UserInterface&) = delete;
+
+  void ShowWindow() override;
+  // MB_ICONEXCLAMATION | MB_OK; returns when dismissed.
+  void MessageBox(const std::string& text, const std::string& title) override;
+  // To standard error, the console of an interactive run.
+  void Echo(const std::string& entry) override;
+
+  // The window, once shown (nullptr before, or when no window could be made).
+  void* Window() const { return window_; }
+
+ private:
+  Win32EventLoop& loop_;
+  void* window_ = nullptr;
+};
+
+}  // namespace brennicot::win32

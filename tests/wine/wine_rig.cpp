@@ -1,0 +1,245 @@
+#include "wine_rig.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace e2e::wine {
+namespace fs = std::filesystem;
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+            const std::string& out_path, const std::string& err_path, int stdin_fd) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  for (const auto& e : extra_env) {
+    const std::string name = e.substr(0, e.find('=')) + "=";
+    std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(name, 0) == 0; });
+    if (e.find('=') != std::string::npos) env_strings.push_back(e);
+  }
+  std::vector<char*> env;
+  for (auto& e : env_strings) env.push_back(e.data());
+  env.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (stdin_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("spawn " + argv[0] + ": " + std::strerror(rc));
+  return pid;
+}
+
+int WaitPid(pid_t pid, Millis timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) {
+      if (WIFEXITED(status)) return WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+      return -1;
+    }
+    if (r < 0 || std::chrono::steady_clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+void KillAndReap(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+std::string WindowsExecutablePath() {
+  return BRENNICOT_WINDOWS_EXE;
+}
+
+std::string HostName() {
+  char name[256] = {};
+  gethostname(name, sizeof name - 1);
+  std::string token;
+  for (const char* p = name; *p != '\0' && static_cast<unsigned char>(*p) > ' '; ++p) token += *p;
+  return token;
+}
+
+Prefix& Prefix::Get() {
+  static Prefix prefix;
+  return prefix;
+}
+
+Prefix::Prefix() : path_(dir_.path() + "/prefix") {
+  std::vector<std::string> env = Environment();
+  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
+  // Making a prefix now and then fails at once for no reason of ours; a second try does it.
+  for (int attempt = 1;; ++attempt) {
+    const pid_t boot = Spawn({"wineboot", "-i"}, env, dir_ / "wineboot.out", dir_ / "wineboot.err");
+    const int status = WaitPid(boot, 120s);
+    if (status == 0) break;
+    if (status < 0) KillAndReap(boot);
+    if (attempt == 2) {
+      throw std::runtime_error("wineboot failed: " + ReadFile(dir_ / "wineboot.err"));
+    }
+    const pid_t kill_server =
+        Spawn({"wineserver", "-k"}, Environment(), dir_ / "kill.out", dir_ / "kill.err");
+    WaitPid(kill_server, 20s);
+    fs::remove_all(path_);
+  }
+  // The service manager of the session that made the prefix does not start services: let that
+  // session end, then keep one server for the whole run, so that each program starts quickly.
+  const pid_t wait =
+      Spawn({"wineserver", "-w"}, Environment(), dir_ / "wait.out", dir_ / "wait.err");
+  if (WaitPid(wait, 60s) < 0) KillAndReap(wait);
+  const pid_t server =
+      Spawn({"wineserver", "-p"}, Environment(), dir_ / "server.out", dir_ / "server.err");
+  WaitPid(server, 10s);
+  // The session's start links COM ports to the machine's serial devices; it does so only then.
+  // None may stay reachable.
+  if (!Run({"cmd", "/c", "exit"})) throw std::runtime_error("wine does not run programs");
+  for (const auto& entry : fs::directory_iterator(path_ + "/dosdevices")) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("com", 0) == 0) fs::remove(entry.path());
+  }
+}
+
+Prefix::~Prefix() {
+  const pid_t kill_server =
+      Spawn({"wineserver", "-k"}, Environment(), dir_ / "kill.out", dir_ / "kill.err");
+  if (WaitPid(kill_server, 20s) < 0) KillAndReap(kill_server);
+}
+
+std::vector<std::string> Prefix::Environment() const {
+  return {"WINEPREFIX=" + path_, "WINEDEBUG=-all"};
+}
+
+void Prefix::LinkComPort(int port, const std::string& device) {
+  const fs::path link = fs::path(path_) / "dosdevices" / ("com" + std::to_string(port));
+  std::error_code ec;
+  fs::remove(link, ec);
+  if (!device.empty()) fs::create_symlink(device, link);
+}
+
+std::optional<std::string> Prefix::Run(const std::vector<std::string>& args, Millis timeout) {
+  std::vector<std::string> argv{"wine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const pid_t pid = Spawn(argv, Environment(), dir_ / "run.out", dir_ / "run.err");
+  if (WaitPid(pid, timeout) < 0) {
+    KillAndReap(pid);
+    return std::nullopt;
+  }
+  return ReadFile(dir_ / "run.out") + ReadFile(dir_ / "run.err");
+}
+
+KeepAlive::KeepAlive() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  // cmd waits for input on the pipe for as long as the test holds the other end.
+  Prefix& prefix = Prefix::Get();
+  pid_ = Spawn({"wine", "cmd"}, prefix.Environment(), "/dev/null", "/dev/null", fds[0]);
+  close(fds[0]);
+  stdin_fd_ = fds[1];
+}
+
+KeepAlive::~KeepAlive() {
+  if (stdin_fd_ >= 0) close(stdin_fd_);
+  if (WaitPid(pid_, 10s) < 0) KillAndReap(pid_);
+}
+
+WineForwarder::WineForwarder(const std::string& dir)
+    : dir_(dir), exe_(dir + "/Vemo_Brennicot.exe") {
+  fs::copy_file(WindowsExecutablePath(), exe_, fs::copy_options::overwrite_existing);
+}
+
+WineForwarder::~WineForwarder() {
+  if (pid_ > 0 && !status_) KillAndReap(pid_);
+}
+
+void WineForwarder::WriteIni(const IniText& ini) {
+  WriteFile(dir_ + "/Vemo_Brennicot.ini", ini.Render());
+}
+
+void WineForwarder::Start(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"wine", exe_};
+  argv.insert(argv.end(), args.begin(), args.end());
+  status_.reset();
+  std::vector<std::string> env = Prefix::Get().Environment();
+  // No display unless the test asks for one: a message box would wait for a person.
+  if (!use_display_) env.push_back("DISPLAY");
+  pid_ = Spawn(argv, env, dir_ + "/stdout.txt", dir_ + "/stderr.txt");
+}
+
+int WineForwarder::RunToEnd(const std::vector<std::string>& args, Millis timeout) {
+  Start(args);
+  return WaitExit(timeout);
+}
+
+int WineForwarder::WaitExit(Millis timeout) {
+  if (status_) return *status_;
+  const int s = WaitPid(pid_, timeout);
+  if (s >= 0) status_ = s;
+  return s;
+}
+
+int WineForwarder::Interrupt(Millis timeout) {
+  if (status_) return *status_;
+  kill(pid_, SIGINT);
+  return WaitExit(timeout);
+}
+
+bool WineForwarder::Running() {
+  return pid_ > 0 && !status_ && WaitExit(0ms) < 0;
+}
+
+std::string WineForwarder::Log() const {
+  return ReadFile(dir_ + "/Vemo_Brennicot.log");
+}
+
+std::vector<std::string> WineForwarder::LogMessages() const {
+  std::vector<std::string> messages;
+  const std::string log = Log();
+  std::size_t pos = 0;
+  while (pos < log.size()) {
+    std::size_t end = log.find("\r\n", pos);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(pos, end - pos);
+    if (line.size() >= 20 && line[19] == '\t' && line[4] == '/') {
+      messages.push_back(line.substr(20));
+    } else if (!messages.empty()) {
+      messages.back() += "\r\n" + line;
+    }
+    pos = end + 2;
+  }
+  return messages;
+}
+
+bool WineForwarder::WaitForLog(const std::string& fragment, Millis timeout) const {
+  return WaitUntil([&] { return Log().find(fragment) != std::string::npos; }, timeout);
+}
+
+std::string WineForwarder::Stdout() const {
+  return ReadFile(dir_ + "/stdout.txt");
+}
+
+}  // namespace e2e::wine

@@ -1,0 +1,161 @@
+// Registration and the service life under Wine's service manager, and the message box of the
+// registration commands on a virtual display.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "wine_rig.h"
+
+namespace e2e::wine {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kComPort = 9;
+
+bool HaveWine() {
+  return HaveTool("wine") && HaveTool("socat");
+}
+
+// What `sc query` says of the service; empty when it has no such service.
+std::string Query(const std::string& service) {
+  return Prefix::Get().Run({"sc", "query", service}).value_or("");
+}
+
+bool WaitForState(const std::string& service, const std::string& state, Millis timeout = 20s) {
+  return WaitUntil([&] { return Query(service).find(state) != std::string::npos; }, timeout);
+}
+
+class WineServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveWine())
+      GTEST_SKIP() << "wine and socat are needed (scripts/test-windows installs them)";
+    keep_alive_ = std::make_unique<KeepAlive>();
+    pty_ = std::make_unique<PtyPair>(dir_.path());
+    Prefix::Get().LinkComPort(kComPort, pty_->device());
+    fs::create_directories(dir_ / "win");
+    forwarder_ = std::make_unique<WineForwarder>(dir_ / "win");
+    IniText ini;
+    ini.settings = {{"commport", std::to_string(kComPort)},
+                    {"udptarget", "127.0.0.1"},
+                    {"udpport", std::to_string(receiver_.port())},
+                    {"msgformat", "3"},
+                    {"EnableStatusTimer", "0"}};
+    forwarder_->WriteIni(ini);
+  }
+  void TearDown() override {
+    if (!HaveWine()) return;
+    // Whatever a failed test left registered goes with it.
+    Prefix::Get().Run({"sc", "stop", "Vemo_Brennicot"});
+    Prefix::Get().Run({"sc", "delete", "Vemo_Brennicot"});
+    Prefix::Get().LinkComPort(kComPort, "");
+  }
+
+  TempDir dir_;
+  UdpReceiver receiver_;
+  std::unique_ptr<KeepAlive> keep_alive_;
+  std::unique_ptr<PtyPair> pty_;
+  std::unique_ptr<WineForwarder> forwarder_;
+};
+
+TEST_F(WineServiceTest, InstallStartForwardStopUninstall) {
+  ASSERT_EQ(forwarder_->RunToEnd({"-install"}), 0) << forwarder_->Log();
+  // Wine's sc has no "qc": the registration as the service manager stored it.
+  const std::string config =
+      Prefix::Get()
+          .Run({"reg", "query", "HKLM\\System\\CurrentControlSet\\Services\\Vemo_Brennicot"})
+          .value_or("");
+  const std::regex start(R"(Start\s+REG_DWORD\s+0x2\b)");  // automatic
+  const std::regex type(R"(Type\s+REG_DWORD\s+0x10\b)");   // own process, not interactive
+  const std::regex image(R"(ImagePath\s+REG_SZ\s+"[A-Z]:\\[^"]*\\Vemo_Brennicot\.exe"\r?\n)");
+  const std::regex display(R"(DisplayName\s+REG_SZ\s+Vemo Brennicot\r?\n)");
+  EXPECT_TRUE(std::regex_search(config, start)) << config;
+  EXPECT_TRUE(std::regex_search(config, type)) << config;
+  EXPECT_TRUE(std::regex_search(config, image)) << config;
+  EXPECT_TRUE(std::regex_search(config, display)) << config;
+
+  const std::string started = Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"}).value_or("");
+  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "RUNNING"))
+      << started << Query("Vemo_Brennicot") << forwarder_->Log();
+  ASSERT_TRUE(forwarder_->WaitForLog(" Startup ")) << forwarder_->Log();
+  pty_->Write("from the service\r\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("from the service"));
+
+  Prefix::Get().Run({"sc", "stop", "Vemo_Brennicot"});
+  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
+  EXPECT_TRUE(forwarder_->WaitForLog("Brennicot Shutdown ***"));
+
+  ASSERT_EQ(forwarder_->RunToEnd({"-uninstall"}), 0) << forwarder_->Log();
+  EXPECT_EQ(Query("Vemo_Brennicot").find("RUNNING"), std::string::npos);
+  EXPECT_EQ(Query("Vemo_Brennicot").find("STOPPED"), std::string::npos);
+
+  const auto messages = forwarder_->LogMessages();
+  const std::vector<std::string> expected_order{
+      "*** Brennicot 1.3 -install", "Brennicot Shutdown ***",       " Startup ",
+      "Brennicot Shutdown ***",     "*** Brennicot 1.3 -uninstall", "Brennicot Shutdown ***"};
+  std::size_t next = 0;
+  for (const auto& m : messages) {
+    if (next < expected_order.size() && m.find(expected_order[next]) != std::string::npos) ++next;
+  }
+  EXPECT_EQ(next, expected_order.size()) << forwarder_->Log();
+}
+
+TEST_F(WineServiceTest, AFailedStartIsReportedAsAFailureToTheServiceManager) {
+  Prefix::Get().LinkComPort(kComPort, dir_ / "no-such-device");  // the device is not there
+  ASSERT_EQ(forwarder_->RunToEnd({"-install"}), 0) << forwarder_->Log();
+  Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"});
+  ASSERT_TRUE(forwarder_->WaitForLog("Startup err#:")) << forwarder_->Log();
+  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
+  const std::string status = Query("Vemo_Brennicot");
+  // ERROR_SERVICE_SPECIFIC_ERROR with the program's own code.
+  EXPECT_NE(status.find("1066"), std::string::npos) << status;
+  EXPECT_TRUE(forwarder_->WaitForLog("Brennicot Shutdown ***"));
+  EXPECT_EQ(forwarder_->RunToEnd({"-uninstall"}), 0) << forwarder_->Log();
+}
+
+TEST_F(WineServiceTest, ARefusedRegistrationEndsWithStatusOne) {
+  // Nothing registered yet: removing fails with the service manager's reason.
+  EXPECT_EQ(forwarder_->RunToEnd({"-uninstall"}), 1);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_GE(messages.size(), 2u) << forwarder_->Log();
+  EXPECT_EQ(messages[0].rfind("BrennicotMain:ServiceNStall err#:1060:", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[1], "*** Brennicot 1.3 -uninstall");
+}
+
+// The message box waits for the person: the log line of the command comes only once it has been
+// dismissed. Needs a display (scripts/test-windows runs this under xvfb-run).
+TEST_F(WineServiceTest, TheMessageBoxWaitsUntilDismissed) {
+  if (std::getenv("DISPLAY") == nullptr || !HaveTool("xdotool")) {
+    GTEST_SKIP() << "needs a display and xdotool (run under xvfb-run)";
+  }
+  forwarder_->UseDisplay();
+  forwarder_->Start({"-uninstall"});
+  const std::string window_id_file = dir_ / "window.txt";
+  // The box's title is "Vemo_Brennicot".
+  const pid_t search = Spawn({"xdotool", "search", "--sync", "--name", "^Vemo_Brennicot$"}, {},
+                             window_id_file, dir_ / "xdotool.err");
+  const int found = WaitPid(search, 60s);
+  if (found < 0) KillAndReap(search);
+  ASSERT_EQ(found, 0) << ReadFile(dir_ / "xdotool.err");
+  std::string window = ReadFile(window_id_file);
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty());
+
+  // Shown, and the program waits on it.
+  std::this_thread::sleep_for(1s);
+  EXPECT_TRUE(forwarder_->Running());
+  EXPECT_EQ(forwarder_->Log().find("*** Brennicot 1.3 -uninstall"), std::string::npos);
+
+  const pid_t press = Spawn({"xdotool", "key", "--window", window, "Return"}, {}, dir_ / "key.out",
+                            dir_ / "key.err");
+  EXPECT_EQ(WaitPid(press, 10s), 0);
+  EXPECT_EQ(forwarder_->WaitExit(20s), 1);
+  EXPECT_TRUE(forwarder_->WaitForLog("*** Brennicot 1.3 -uninstall"));
+}
+
+}  // namespace
+}  // namespace e2e::wine
