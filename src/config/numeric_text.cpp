@@ -1,5 +1,6 @@
 #include "config/numeric_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -60,10 +61,18 @@ bool IsTooLarge(std::string_view number) {
       if (!seen_point) ++position;
     }
   }
+  // The exponent may have more digits than any integer holds; past a million its exact value no
+  // longer matters, so it saturates there instead of overflowing.
+  constexpr long kExponentLimit = 1000000;
   long exponent = 0;
   if (i < number.size()) {
-    std::from_chars(number.data() + i + 1 + (number[i + 1] == '+' ? 1 : 0),
-                    number.data() + number.size(), exponent);
+    std::size_t j = i + 1;
+    const bool negative = j < number.size() && number[j] == '-';
+    if (j < number.size() && (number[j] == '+' || number[j] == '-')) ++j;
+    for (; j < number.size() && IsDigit(number[j]); ++j) {
+      exponent = std::min(exponent * 10 + (number[j] - '0'), kExponentLimit);
+    }
+    if (negative) exponent = -exponent;
   }
   return seen_nonzero && position + exponent > 0;
 }

@@ -64,6 +64,7 @@ void frmBrennicot::FormUnload() {
 }
 
 void frmBrennicot::OnServiceStart(bool& success) {
+  service_mode_ = true;
   StartUp();
   // The service manager is told the truth: a start whose channels could not be opened would show
   // as running while forwarding nothing, so it fails and the restart policy can act. A status

@@ -61,6 +61,8 @@ class frmBrennicot {
 
  private:
   void Dispatch(const std::string& command);
+  // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
+  void OnDeviceLost();
 
   Platform& platform_;
   ActivityLog log_;
@@ -70,6 +72,8 @@ class frmBrennicot {
   std::int32_t expected_sequence_ = 0;
   std::int32_t status_tick_count_ = 0;
   bool shut_down_ = false;
+  bool service_mode_ = false;    // started by the service manager, not interactively
+  bool stop_requested_ = false;  // the service already asked to stop with a failure
   int one_shot_exit_status_ = 0;
 
   // The five components, in the order the host owns them.

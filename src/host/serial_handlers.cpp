@@ -14,7 +14,7 @@ namespace brennicot {
 
 void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
-  RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
+  const bool ok = RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
     // A sequence check that cannot be made (a `checkseq` that is not a number, a field beyond 32
     // bits) must not hold back the lines behind it: it is reported once, as the tick's failure,
     // and the rest of the tick's lines still go out.
@@ -39,12 +39,27 @@ void frmBrennicot::tmrComm_Timer() {
     } else {
       receive_.Append(mscomm1_->Input());
       send_lines();
-      if (NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
+      // An empty buffer is nothing to send, whatever buffermax says.
+      if (receive_.Length() > 0 &&
+          NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
         MessageSend(receive_.TakeAll());
       }
     }
     if (check_failure) throw *check_failure;
   });
+  if (!ok && mscomm1_->DeviceLost()) OnDeviceLost();
+}
+
+void frmBrennicot::OnDeviceLost() {
+  // The unfinished last line will never be completed now: send it as it is rather than lose it.
+  if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+  // A service gives up with a failure, after the tick's error line, so the service manager can
+  // restart it once the device is back. An interactive run goes on, one error line per tick,
+  // for the person watching it.
+  if (service_mode_ && !stop_requested_) {
+    stop_requested_ = true;
+    ntservice1_->StopWithFailure();
+  }
 }
 
 void frmBrennicot::MSComm1_OnComm() {

@@ -52,6 +52,10 @@ class SerialPort {
   virtual std::int16_t InBufferCount() = 0;
   // Every waiting byte, removed from the queue.
   virtual std::string Input() = 0;
+  // True once the open device has hung up or gone away (a pulled adapter, a closed far end): the
+  // bytes it sent before can still be taken, then every transfer fails until the port is closed
+  // and opened again. False while the port is closed.
+  virtual bool DeviceLost() const = 0;
   // Code of the event behind the current OnComm notification.
   virtual std::int16_t CommEvent() const = 0;
   // Handler of the OnComm notification, delivered on the event loop.

@@ -54,18 +54,17 @@ std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_name
 
 std::string ComposeSyslogPayload(const ComposeContext& context, const std::string& text) {
   const SettingsTable& s = context.settings;
-  // Every setting is read, and the priority checked, before the layout is known: a setting that
-  // cannot be read fails the message whatever the layout.
-  const std::string priority = SyslogPriority(s);
   const std::string& origin = s.Get(key::kOriginalAddress);
   const std::string& id = s.Get(key::kVemoBrennicotId);
   const std::string& format_text = s.Get(key::kMsgFormat);
   const double layout = NumericValue(format_text);
+  // Layout 3 is the text alone: a priority beyond a number must not cost it the line.
   if (layout == 3) return text;
   if (layout != 1 && layout != 2) {
     throw InvalidPropertyValue("msgformat '" + format_text +
                                "' selects no message layout (1, 2 or 3)");
   }
+  const std::string priority = SyslogPriority(s);
   // One buffer, sized up front, for every message: the pieces are appended in place rather than
   // joined through temporaries.
   constexpr std::size_t kHeaderRoom = 96;  // timestamp, host and tag of layout 2

@@ -29,8 +29,9 @@ std::string SyslogPriority(const SettingsTable& settings);
 // "Feb  6 09:05:07": always 15 characters.
 std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_names);
 
-// Throws Error: a failing settings lookup, a priority beyond a double's range, or a `msgformat`
-// that selects no layout (Error 380; nothing would be worth sending).
+// Throws Error: a failing settings lookup, a priority beyond a double's range in the layouts that
+// carry one (1 and 2), or a `msgformat` that selects no layout (Error 380; nothing would be worth
+// sending).
 std::string ComposeSyslogPayload(const ComposeContext& context, const std::string& text);
 
 }  // namespace brennicot

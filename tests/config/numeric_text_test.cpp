@@ -56,6 +56,31 @@ TEST(ToNumber, BeyondTheRangeOfADoubleIsAnOverflow) {
   EXPECT_DOUBLE_EQ(ToNumber("1e-400"), 0);  // underflow is harmless
 }
 
+// An exponent too long for any integer type still decides whether the number is huge or tiny.
+TEST(NumericValue, ExponentOfAnyLengthKeepsItsSign) {
+  const struct {
+    const char* text;
+    double expected;  // infinity: beyond a double, and an overflow for ToNumber
+  } cases[] = {
+      {".1e99999999999999999999", HUGE_VAL},    {"1e99999999999999999999", HUGE_VAL},
+      {"-.5e+99999999999999999999", -HUGE_VAL}, {"1e-99999999999999999999", 0},
+      {"-25e-99999999999999999999", 0},
+  };
+  // What a fuzzer found: the reading stops at the second "e", after an exponent beyond 64 bits.
+  EXPECT_EQ(NumericValue(".000202550710e9535500000202550710e9535500"), HUGE_VAL);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(NumericValue(c.text), c.expected);
+    try {
+      EXPECT_EQ(ToNumber(c.text), c.expected);
+      EXPECT_TRUE(std::isfinite(c.expected));
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errnum::kOverflow);
+      EXPECT_TRUE(std::isinf(c.expected));
+    }
+  }
+}
+
 TEST(IntegerConversion, RoundsHalvesToEvenAndChecksRange) {
   const struct {
     double value;

@@ -253,7 +253,8 @@ void Forwarder::WriteIni(const IniText& ini) {
 }
 
 void Forwarder::Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  std::vector<std::string> argv{exe_};
+  std::vector<std::string> argv = launcher_;
+  argv.push_back(exe_);
   argv.insert(argv.end(), args.begin(), args.end());
   status_.reset();
   pid_ = Spawn(argv, env, dir_ + "/stdout.txt", dir_ + "/stderr.txt");

@@ -96,6 +96,10 @@ class Forwarder {
 
   const std::string& dir() const { return dir_; }
   void WriteIni(const IniText& ini);
+  // A command that the executable and its arguments are appended to when it starts (for example
+  // "unshare -m sh -c SCRIPT"), so a test can run it in a mount namespace of its own. The process
+  // must exec the executable in the end, so that pid() stays the forwarder's.
+  void SetLauncher(std::vector<std::string> launcher) { launcher_ = std::move(launcher); }
   // Starts it with these arguments (and extra environment "NAME=value" entries).
   void Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
   // Runs it to its end; returns the exit status.
@@ -117,6 +121,7 @@ class Forwarder {
  private:
   std::string dir_;
   std::string exe_;
+  std::vector<std::string> launcher_;
   pid_t pid_ = -1;
   std::optional<int> status_;
 };

@@ -171,6 +171,11 @@ std::string FakeSerialPort::Input() {
   return all;
 }
 
+void FakeSerialPort::Lose() {
+  lost = true;
+  read_error = Error(EIO, "Input/output error (/dev/ttyUSB0 for COM1: device hung up or removed)");
+}
+
 void FakeSerialPort::Raise(std::int16_t code) {
   event = code;
   if (on_comm) on_comm();

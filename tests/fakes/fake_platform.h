@@ -147,6 +147,7 @@ class FakeSerialPort : public SerialPort {
   std::function<void()> on_comm;
   std::optional<Error> open_error;
   std::optional<Error> read_error;
+  bool lost = false;  // what DeviceLost reports
   int count_reads = 0;
   int input_reads = 0;
 
@@ -165,8 +166,12 @@ class FakeSerialPort : public SerialPort {
   void Output(const std::string& bytes) override;
   std::int16_t InBufferCount() override;
   std::string Input() override;
+  bool DeviceLost() const override { return lost; }
   std::int16_t CommEvent() const override { return event; }
   void SetOnComm(std::function<void()> handler) override { on_comm = std::move(handler); }
+
+  // The device goes away as the POSIX port reports it: reads fail with EIO and DeviceLost holds.
+  void Lose();
 
   // Raises an OnComm notification with this code.
   void Raise(std::int16_t code);

@@ -73,6 +73,17 @@ TEST_F(CommTimerTest, RemainderLongerThanBuffermaxIsFlushed) {
   EXPECT_EQ(host->Receive().Length(), 0u);
 }
 
+// A buffermax below zero (only a test or a future loader could set one) flushes every remainder
+// at once, but an empty buffer is nothing to send. A fuzzer found the empty datagram.
+TEST_F(CommTimerTest, OverflowFlushNeverSendsAnEmptyMessage) {
+  Start([&] { Set("buffermax", "-1"); });
+  Receive("ab\nj\r\n");
+  EXPECT_EQ(Sent(), (Strings{"ab", "j"}));
+  Receive("xyz");
+  EXPECT_EQ(Sent(), (Strings{"ab", "j", "xyz"}));
+  EXPECT_EQ(host->Receive().Length(), 0u);
+}
+
 TEST_F(CommTimerTest, SequenceGapGoesToTheLogOnly) {
   Start([&] { Set("checkseq", "1"); });
   Receive(TestLine("0001") + "\r\n" + TestLine("0002") + "\r\n" + TestLine("0004") + "\r\n" +
@@ -141,6 +152,48 @@ TEST_F(CommTimerTest, FailedSendIsReportedAndTheTickCarriesOn) {
   platform.socket->send_error.reset();
   Receive("three\n");
   EXPECT_EQ(Sent(), Strings{"three"}) << "failed lines are lost, not retried";
+}
+
+// A vanished device: what it sent before is kept (its unfinished last line is sent as it is), and
+// a service then ends with a failure status after its error line and the shut-down line, so the
+// service manager can restart it once the device is back. Any other read failure does not stop it.
+TEST_F(CommTimerTest, LostDeviceEndsAServiceWithAFailureAfterSendingWhatItHad) {
+  const std::string error =
+      "frmBrennicot:tmrComm err#:5:Input/output error (/dev/ttyUSB0 for COM1: device hung up or "
+      "removed)";
+  Start();
+  platform.port->read_error = Error(5, "Input/output error");
+  Receive("");
+  EXPECT_FALSE(platform.loop.quit) << "a read failure alone is no lost device";
+  platform.port->read_error.reset();
+
+  Receive("done\r\npartial");
+  platform.port->Lose();
+  Receive("");
+  EXPECT_EQ(Sent(), (Strings{"done", "partial"}));
+  const Strings log = Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ((Strings{log.end() - 2, log.end()}), (Strings{error, "Brennicot Shutdown ***"}));
+  EXPECT_TRUE(platform.loop.quit);
+  EXPECT_EQ(platform.loop.exit_code, 1);
+  EXPECT_EQ(platform.service->failures, 1);
+
+  Receive("");
+  EXPECT_EQ(Log().size(), log.size()) << "no tick after the shut-down";
+}
+
+TEST_F(HostTest, LostDeviceInteractivelyKeepsRunningWithAnErrorLinePerTick) {
+  Load("-interact");
+  Set("msgformat", "3");
+  platform.port->queue = "partial";
+  Ticks(1, kCommTick);
+  platform.port->Lose();
+  Ticks(3, kCommTick);
+  EXPECT_EQ(platform.socket->sent, Strings{"partial"});
+  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm err#:5:").size(), 3u);
+  EXPECT_TRUE(LogStartingWith("Brennicot Shutdown").empty());
+  EXPECT_FALSE(platform.loop.quit);
+  EXPECT_EQ(platform.service->failures, 0);
 }
 
 class OnCommTest : public HostTest {

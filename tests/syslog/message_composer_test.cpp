@@ -131,6 +131,32 @@ TEST_F(ComposerTest, PriorityBeyondTheRangeOfADoubleIsAnOverflow) {
   }
 }
 
+// Layout 3 carries no priority, so a facility or level beyond a number cannot cost it the line.
+TEST_F(ComposerTest, LayoutThreeIsSentWhateverThePriority) {
+  const struct {
+    std::string facility;
+    std::string level;
+    std::string format;
+  } cases[] = {
+      {"1e308", "6", "3"},
+      {"23", "-1e400", "3"},
+      // As a fuzzer found it: a level of 8e3801 with stray bytes, and a layout of 3 with more.
+      {std::string("9e40\x05", 5), std::string("00000000008e3801\x01" "6\x04 2.0\x02", 24),
+       std::string("3\xE9\x03" "01\0\0\0\0\0\0", 11)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.facility + "*8+" + c.level);
+    settings.Set("facility", c.facility);
+    settings.Set("level", c.level);
+    settings.Set("msgformat", c.format);
+    EXPECT_EQ(Compose("Door 3 open"), "Door 3 open");
+    for (const char* needs_priority : {"1", "2"}) {
+      settings.Set("msgformat", needs_priority);
+      EXPECT_EQ(FailureNumber("x"), errnum::kOverflow) << "layout " << needs_priority;
+    }
+  }
+}
+
 TEST_F(ComposerTest, LayoutIsChosenByTheNumericValueOfMsgformat) {
   const struct {
     const char* format;

@@ -62,6 +62,7 @@ class PosixSerialPort : public SerialPort {
   void Output(const std::string& bytes) override;
   std::int16_t InBufferCount() override;
   std::string Input() override;
+  bool DeviceLost() const override { return fd_ && lost_errno_ != 0; }
   std::int16_t CommEvent() const override { return comm_event_; }
   void SetOnComm(std::function<void()> on_comm) override { on_comm_ = std::move(on_comm); }
 

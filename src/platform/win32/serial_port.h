@@ -61,7 +61,7 @@ class Win32SerialPort : public SerialPort {
   void SetOnComm(std::function<void()> on_comm) override { on_comm_ = std::move(on_comm); }
 
   // True once the open port has failed (and until it is closed).
-  bool DeviceLost() const { return PortOpen() && lost_error_ != 0; }
+  bool DeviceLost() const override { return PortOpen() && lost_error_ != 0; }
 
  private:
   void Open();

@@ -172,11 +172,13 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
   ASSERT_TRUE(WriteAll(far, "last words"));
   ASSERT_TRUE(RunLoopUntil(loop, [&] { return port->InBufferCount() == 10; }));
   close(far);
+  EXPECT_FALSE(port->DeviceLost());
 
   pair.HangUp();
   // The port must let go of the dead device; if it kept watching it, poll would report the
   // hang-up on every turn and this would spin until the safety timeout.
   ASSERT_TRUE(RunLoopUntil(loop, [&] { return loop.WatchCount() == 0; }));
+  EXPECT_TRUE(port->DeviceLost());
   EXPECT_EQ(port->InBufferCount(), 10);
   EXPECT_EQ(port->Input(), "last words");
   for (const auto& transfer : Transfers(*port)) {
@@ -189,6 +191,7 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
   EXPECT_TRUE(port->PortOpen());
   port->SetPortOpen(false);
   EXPECT_FALSE(port->PortOpen());
+  EXPECT_FALSE(port->DeviceLost());
 }
 
 TEST_F(SerialPortTest, OutputToALineThatTakesNothingFailsAfterItsTimeout) {

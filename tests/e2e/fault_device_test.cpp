@@ -1,0 +1,134 @@
+// The serial side going wrong: the device vanishing mid-run, garbage on the line, and a stop
+// request in the middle of a burst.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "fault_support.h"
+
+namespace e2e {
+namespace {
+
+const char* const kLost = "device hung up or removed";
+
+TEST_F(FaultTest, VanishedDeviceInteractivelyKeepsRunningWithErrorLinesAndNoBusyLoop) {
+  Start(BaseIni());
+  pty_->Write("whole line\r\npartial");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("whole line"));
+  std::this_thread::sleep_for(300ms);  // let socat hand the partial line over before it goes
+  pty_->Vanish();
+
+  const std::string error = "frmBrennicot:tmrComm err#:";
+  ASSERT_TRUE(forwarder_->WaitForLog(error)) << forwarder_->Log();
+  EXPECT_NE(MessagesStartingWith(*forwarder_, error)[0].find(kLost), std::string::npos);
+  // What the device sent before it went is not lost, however the line was cut off.
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("partial"));
+
+  // The dead device must not be polled in a tight loop: over three seconds the process uses
+  // next to no CPU, while its tick goes on reporting the lost port.
+  const std::size_t errors_before = MessagesStartingWith(*forwarder_, error).size();
+  const long cpu_before = CpuMillis(forwarder_->pid());
+  std::this_thread::sleep_for(3s);
+  const long cpu_used = CpuMillis(forwarder_->pid()) - cpu_before;
+  EXPECT_LT(cpu_used, 200) << "CPU ms in 3 s with the device gone";
+  EXPECT_GT(MessagesStartingWith(*forwarder_, error).size(), errors_before);
+  ASSERT_TRUE(forwarder_->Running());
+
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
+}
+
+// A service gives up after the error line and the shut-down line with a failure status, so the
+// service manager's restart policy reopens the port once the device is back.
+TEST_F(FaultTest, VanishedDeviceEndsAServiceWithAFailureStatus) {
+  Start(BaseIni(), /*interactive=*/false);
+  pty_->Write("before\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("before"));
+  pty_->Vanish();
+
+  const int status = forwarder_->WaitExit(10s);
+  ASSERT_NE(status, -1) << "still running:\n" << forwarder_->Log();
+  EXPECT_EQ(status, 1);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_GE(messages.size(), 3u) << forwarder_->Log();
+  EXPECT_EQ(messages[messages.size() - 2].rfind("frmBrennicot:tmrComm err#:", 0), 0u);
+  EXPECT_NE(messages[messages.size() - 2].find(kLost), std::string::npos);
+  EXPECT_EQ(messages.back(), "Brennicot Shutdown ***");
+}
+
+TEST_F(FaultTest, GarbageOnTheLineIsForwardedByteForByteByTheLineRules) {
+  Start(BaseIni());
+  // Every byte value, NUL and 0xFF among them, with CR and LF where they happen to fall.
+  const std::string garbage =
+      RandomBytes(16 * 1024, 7) + std::string("\0\0\0\r\n\xFF\xFF\n\r\r\n\x7F\x80\x13\x11\n", 17);
+  pty_->Write(garbage);
+  const auto lines = LinesOf(garbage);
+  EXPECT_EQ(receiver_.ReceiveMany(lines.size(), 5s), lines);
+
+  // 64 KiB without a line end: sent in pieces whenever the remainder outgrows buffermax (4096),
+  // the last piece once the line goes quiet; together exactly the bytes written.
+  std::string run = RandomBytes(64 * 1024, 11);
+  for (char& c : run) {
+    if (c == '\r' || c == '\n') c = '.';
+  }
+  pty_->Write(run);
+  std::string joined;
+  std::size_t pieces = 0;
+  while (joined.size() < run.size()) {
+    const auto piece = receiver_.Receive(5s);
+    ASSERT_TRUE(piece) << "only " << joined.size() << " of " << run.size() << " bytes arrived";
+    ASSERT_FALSE(piece->empty());
+    joined += *piece;
+    ++pieces;
+  }
+  EXPECT_TRUE(joined == run) << "bytes changed, lost or reordered";
+  EXPECT_GT(pieces, 1u);
+  EXPECT_FALSE(receiver_.Receive(1s)) << "more than the bytes written";
+
+  ASSERT_TRUE(forwarder_->Running());
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  EXPECT_EQ(forwarder_->LogMessages().size(), 2u) << forwarder_->Log();
+}
+
+TEST_F(FaultTest, SigtermInTheMiddleOfABurstShutsDownCleanly) {
+  Start(BaseIni(), /*interactive=*/false);
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    try {
+      for (int i = 0; i < 100000 && !stop; ++i) pty_->Write("burst " + std::to_string(i) + "\n");
+    } catch (...) {
+      // The line went away with the forwarder; the burst ends here.
+    }
+    done = true;
+  });
+  auto received = receiver_.ReceiveMany(200, 5s);
+  ASSERT_EQ(received.size(), 200u);
+  const int status = forwarder_->Stop(SIGTERM);
+  stop = true;
+  // Whatever the writer still has in flight is drained from the device side, so it never blocks.
+  const int device = open(pty_->device().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  while (!done) {
+    pollfd p{device, POLLIN, 0};
+    char buf[4096];
+    const bool drained = device >= 0 && poll(&p, 1, 50) > 0 && read(device, buf, sizeof buf) > 0;
+    if (!drained) std::this_thread::sleep_for(10ms);
+  }
+  writer.join();
+  if (device >= 0) close(device);
+
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
+  // What did go out is the burst's beginning, whole, in order, nothing twice.
+  for (auto& d : receiver_.ReceiveMany(100000, 1s)) received.push_back(std::move(d));
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    ASSERT_EQ(received[i], "burst " + std::to_string(i));
+  }
+}
+
+}  // namespace
+}  // namespace e2e
