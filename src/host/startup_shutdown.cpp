@@ -57,6 +57,12 @@ bool frmBrennicot::StartUp() {
 
 void frmBrennicot::ShutDown() {
   if (shut_down_) return;  // the stop event and the unload handler may both come
+  // Stopping must not lose what the device has already sent: one last poll forwards the lines
+  // still waiting, then the unfinished line as it is.
+  if (tmr_comm_->Enabled()) {
+    tmrComm_Timer();
+    if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+  }
   shut_down_ = true;
   // No tick may reach the closed channels or the released table.
   tmr_comm_->SetEnabled(false);

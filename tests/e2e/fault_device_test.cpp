@@ -123,10 +123,17 @@ TEST_F(FaultTest, SigtermInTheMiddleOfABurstShutsDownCleanly) {
 
   EXPECT_EQ(status, 0);
   EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
-  // What did go out is the burst's beginning, whole, in order, nothing twice.
+  // What did go out is the burst's beginning, in order, nothing twice; the stop forwards the line
+  // the device was in the middle of as it is, so only the last message may be cut short.
   for (auto& d : receiver_.ReceiveMany(100000, 1s)) received.push_back(std::move(d));
   for (std::size_t i = 0; i < received.size(); ++i) {
-    ASSERT_EQ(received[i], "burst " + std::to_string(i));
+    const std::string whole = "burst " + std::to_string(i);
+    if (i + 1 == received.size()) {
+      ASSERT_FALSE(received[i].empty());
+      ASSERT_EQ(whole.rfind(received[i], 0), 0u) << received[i];
+    } else {
+      ASSERT_EQ(received[i], whole);
+    }
   }
 }
 

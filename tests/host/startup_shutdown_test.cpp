@@ -182,6 +182,15 @@ TEST_F(ShutDownTest, ClosesBothChannelsDisarmsTheTimersAndASecondCallDoesNothing
   EXPECT_EQ(platform.port->calls.size(), 1u);
 }
 
+TEST_F(ShutDownTest, ForwardsWhatTheDeviceAlreadySentBeforeClosing) {
+  StartService();
+  platform.port->queue = "last line\r\nunfinished";
+  platform.loop.RequestStop();
+  EXPECT_EQ(platform.socket->sent, (Strings{"<190>VemoBrennicotID=Brennicot last line",
+                                            "<190>VemoBrennicotID=Brennicot unfinished"}));
+  EXPECT_EQ(Log().back(), "Brennicot Shutdown ***");
+}
+
 TEST_F(ShutDownTest, NothingTouchesTheReleasedResourcesAfterwards) {
   StartService();
   host->ShutDown();
