@@ -1,10 +1,10 @@
 #include "platform/posix/serial_settings.h"
 
-#include <cctype>
 #include <string_view>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/line_settings_text.h"
 
 namespace brennicot::posix {
 namespace {
@@ -41,59 +41,23 @@ constexpr SpeedEntry kSpeeds[] = {
 #endif
 };
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::vector<std::string_view> SplitFields(std::string_view text) {
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = text.find(',', start);
-    fields.push_back(Trim(text.substr(start, comma - start)));
-    if (comma == std::string_view::npos) return fields;
-    start = comma + 1;
-  }
-}
-
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 LineSettings ParseLineSettings(const std::string& text) {
-  const auto fail = [&](const std::string& why) {
-    return InvalidPropertyValue("Settings '" + text + "': " + why);
-  };
-  const std::vector<std::string_view> f = SplitFields(text);
-  if (f.size() != 4) throw fail("expected speed,parity,data bits,stop bits as in 9600,N,8,1");
-
+  const LineSettingsText t = ParseLineSettingsText(text);
   LineSettings s;
   bool speed_found = false;
-  if (AllDigits(f[0]) && f[0].size() <= 8) {
-    const unsigned long baud = std::stoul(std::string(f[0]));
-    for (const SpeedEntry& e : kSpeeds) {
-      if (e.baud == baud) {
-        s.speed = e.code;
-        speed_found = true;
-      }
+  for (const SpeedEntry& e : kSpeeds) {
+    if (e.baud == t.speed) {
+      s.speed = e.code;
+      speed_found = true;
     }
   }
-  if (!speed_found) throw fail("speed '" + std::string(f[0]) + "' is not a standard speed");
-
-  const std::string parity(f[1]);
-  if (parity.size() != 1) throw fail("parity '" + parity + "' must be N, E, O, M or S");
-  switch (std::toupper(static_cast<unsigned char>(parity[0]))) {
-    case 'N':
-      s.parity = Parity::kNone;
-      break;
+  if (!speed_found) {
+    throw LineSettingsError(text,
+                            "speed '" + std::to_string(t.speed) + "' is not a standard speed");
+  }
+  switch (t.parity) {
     case 'E':
       s.parity = Parity::kEven;
       break;
@@ -107,28 +71,22 @@ LineSettings ParseLineSettings(const std::string& text) {
     case 'S':
       s.parity = Parity::kSpace;
       break;
+#else
+    case 'M':
+    case 'S':
+      throw LineSettingsError(text, "parity mark and space are not available on this system");
 #endif
     default:
-      throw fail("parity '" + parity + "' must be N, E, O, M or S");
+      s.parity = Parity::kNone;
+      break;
   }
-
-  if (f[2].size() != 1 || f[2][0] < '5' || f[2][0] > '8') {
-    throw fail("data bits '" + std::string(f[2]) + "' must be 5, 6, 7 or 8");
-  }
-  s.data_bits = f[2][0] - '0';
-
+  s.data_bits = t.data_bits;
   // termios has no 1.5 stop bits.
-  if (f[3] != "1" && f[3] != "2")
-    throw fail("stop bits '" + std::string(f[3]) + "' must be 1 or 2");
-  s.stop_bits = f[3][0] - '0';
-  return s;
-}
-
-void CheckHandshaking(std::int32_t mode) {
-  if (mode < 0 || mode > 3) {
-    throw InvalidPropertyValue("Handshaking " + std::to_string(mode) +
-                               ": must be 0 (none), 1 (XON/XOFF), 2 (RTS/CTS) or 3 (both)");
+  if (t.stop_bits != "1" && t.stop_bits != "2") {
+    throw LineSettingsError(text, "stop bits '" + t.stop_bits + "' must be 1 or 2");
   }
+  s.stop_bits = t.stop_bits == "2" ? 2 : 1;
+  return s;
 }
 
 void ApplyToTermios(const LineSettings& settings, std::int32_t handshaking, termios& tio) {

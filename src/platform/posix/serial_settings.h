@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/line_settings_text.h"
+
 namespace brennicot::posix {
 
 enum class Parity { kNone, kEven, kOdd, kMark, kSpace };
@@ -22,9 +24,6 @@ struct LineSettings {
 // 8, stop bits 1 or 2. Blanks around a field are allowed. Anything else throws Error 380 naming the
 // text and the field at fault.
 LineSettings ParseLineSettings(const std::string& text);
-
-// 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both; anything else throws Error 380.
-void CheckHandshaking(std::int32_t mode);
 
 // Raw 8-bit transparent input and output with the receiver on and the modem control lines ignored
 // (CLOCAL), then the framing and flow control asked for. A break is reported as an event, not

@@ -1,10 +1,10 @@
 #include "platform/win32/serial_settings.h"
 
-#include <cctype>
 #include <string_view>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/line_settings_text.h"
 
 namespace brennicot::win32 {
 namespace {
@@ -14,53 +14,13 @@ namespace {
 constexpr WORD kXonLimit = 2048;
 constexpr WORD kXoffLimit = 2048;
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-std::vector<std::string_view> SplitFields(std::string_view text) {
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = text.find(',', start);
-    fields.push_back(Trim(text.substr(start, comma - start)));
-    if (comma == std::string_view::npos) return fields;
-    start = comma + 1;
-  }
-}
-
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 LineSettings ParseLineSettings(const std::string& text) {
-  const auto fail = [&](const std::string& why) {
-    return InvalidPropertyValue("Settings '" + text + "': " + why);
-  };
-  const std::vector<std::string_view> f = SplitFields(text);
-  if (f.size() != 4) throw fail("expected speed,parity,data bits,stop bits as in 9600,N,8,1");
-
+  const LineSettingsText t = ParseLineSettingsText(text);
   LineSettings s;
-  // Eight digits reach far beyond any UART and keep the number well inside a DWORD.
-  if (!AllDigits(f[0]) || f[0].size() > 8 || std::stoul(std::string(f[0])) == 0) {
-    throw fail("speed '" + std::string(f[0]) + "' is not a speed in bits per second");
-  }
-  s.speed = static_cast<DWORD>(std::stoul(std::string(f[0])));
-
-  const std::string parity(f[1]);
-  if (parity.size() != 1) throw fail("parity '" + parity + "' must be N, E, O, M or S");
-  switch (std::toupper(static_cast<unsigned char>(parity[0]))) {
-    case 'N':
-      s.parity = NOPARITY;
-      break;
+  s.speed = static_cast<DWORD>(t.speed);
+  switch (t.parity) {
     case 'E':
       s.parity = EVENPARITY;
       break;
@@ -74,33 +34,22 @@ LineSettings ParseLineSettings(const std::string& text) {
       s.parity = SPACEPARITY;
       break;
     default:
-      throw fail("parity '" + parity + "' must be N, E, O, M or S");
+      s.parity = NOPARITY;
+      break;
   }
-
-  if (f[2].size() != 1 || f[2][0] < '5' || f[2][0] > '8') {
-    throw fail("data bits '" + std::string(f[2]) + "' must be 5, 6, 7 or 8");
-  }
-  s.data_bits = static_cast<BYTE>(f[2][0] - '0');
-
-  if (f[3] == "1") {
-    s.stop_bits = ONESTOPBIT;
-  } else if (f[3] == "1.5") {
-    if (s.data_bits != 5) throw fail("stop bits '1.5' go with 5 data bits only");
+  s.data_bits = static_cast<BYTE>(t.data_bits);
+  if (t.stop_bits == "1.5") {
+    if (s.data_bits != 5) throw LineSettingsError(text, "stop bits '1.5' go with 5 data bits only");
     s.stop_bits = ONE5STOPBITS;
-  } else if (f[3] == "2") {
-    if (s.data_bits == 5) throw fail("stop bits '2' cannot go with 5 data bits");
+  } else if (t.stop_bits == "2") {
+    if (s.data_bits == 5) throw LineSettingsError(text, "stop bits '2' cannot go with 5 data bits");
     s.stop_bits = TWOSTOPBITS;
+  } else if (t.stop_bits == "1") {
+    s.stop_bits = ONESTOPBIT;
   } else {
-    throw fail("stop bits '" + std::string(f[3]) + "' must be 1, 1.5 or 2");
+    throw LineSettingsError(text, "stop bits '" + t.stop_bits + "' must be 1, 1.5 or 2");
   }
   return s;
-}
-
-void CheckHandshaking(std::int32_t mode) {
-  if (mode < 0 || mode > 3) {
-    throw InvalidPropertyValue("Handshaking " + std::to_string(mode) +
-                               ": must be 0 (none), 1 (XON/XOFF), 2 (RTS/CTS) or 3 (both)");
-  }
 }
 
 void ApplyToDcb(const LineSettings& settings, std::int32_t handshaking, bool dtr, bool rts,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/line_settings_text.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -21,9 +22,6 @@ struct LineSettings {
 // with 5 data bits), the combinations a UART can do. Blanks around a field are allowed. Anything
 // else throws Error 380 naming the text and the field at fault.
 LineSettings ParseLineSettings(const std::string& text);
-
-// 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both; anything else throws Error 380.
-void CheckHandshaking(std::int32_t mode);
 
 // Binary, transparent transfer: NUL bytes kept, no error replacement character, and a receive
 // error does not stop the port (it is reported as an event instead). Parity is checked when the
