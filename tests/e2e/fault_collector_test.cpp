@@ -30,7 +30,7 @@ TEST_F(FaultTest, NobodyListeningIsNoErrorAndLaterLinesArriveOnceACollectorDoes)
   WriteLines(*pty_, Numbered("unheard", 20));
   // Several ticks, so every unheard line has been sent into the void before anyone listens.
   std::this_thread::sleep_for(3s);
-  PortReceiver collector(port);
+  UdpReceiver collector(port);
   const auto heard = Numbered("heard", 20);
   WriteLines(*pty_, heard);
   EXPECT_EQ(collector.ReceiveMany(heard.size(), 5s), heard);

@@ -33,45 +33,6 @@ std::vector<std::string> InPrivateMounts(const std::string& script,
   return launcher;
 }
 
-PortReceiver::PortReceiver(int port) {
-  fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) throw std::runtime_error("socket");
-  int size = 16 << 20;
-  setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd_);
-    throw std::runtime_error("bind to port " + std::to_string(port));
-  }
-}
-
-PortReceiver::~PortReceiver() {
-  if (fd_ >= 0) close(fd_);
-}
-
-std::optional<std::string> PortReceiver::Receive(Millis timeout) {
-  pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
-  std::string buf(70000, '\0');
-  const ssize_t n = recv(fd_, buf.data(), buf.size(), 0);
-  if (n < 0) return std::nullopt;
-  buf.resize(static_cast<std::size_t>(n));
-  return buf;
-}
-
-std::vector<std::string> PortReceiver::ReceiveMany(std::size_t n, Millis gap) {
-  std::vector<std::string> got;
-  while (got.size() < n) {
-    auto d = Receive(gap);
-    if (!d) break;
-    got.push_back(std::move(*d));
-  }
-  return got;
-}
-
 long CpuMillis(pid_t pid) {
   const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
   // The command name may hold blanks and parentheses; the fields after it are plain numbers.

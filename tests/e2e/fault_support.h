@@ -25,20 +25,6 @@ bool CanUnshareMounts();
 std::vector<std::string> InPrivateMounts(const std::string& script,
                                          const std::vector<std::string>& parameters = {});
 
-// A UDP socket on 127.0.0.1 and a given port: a collector that appears late.
-class PortReceiver {
- public:
-  explicit PortReceiver(int port);
-  ~PortReceiver();
-  PortReceiver(const PortReceiver&) = delete;
-  PortReceiver& operator=(const PortReceiver&) = delete;
-  std::optional<std::string> Receive(Millis timeout);
-  std::vector<std::string> ReceiveMany(std::size_t n, Millis gap);
-
- private:
-  int fd_ = -1;
-};
-
 // User plus system CPU time of a process so far, in milliseconds (from /proc/<pid>/stat).
 long CpuMillis(pid_t pid);
 

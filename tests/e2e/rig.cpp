@@ -31,21 +31,31 @@ namespace {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+}  // namespace
+
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
-            const std::string& out_path, const std::string& err_path) {
+            const std::string& out_path, const std::string& err_path, int stdin_fd) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   std::vector<std::string> env_strings;
   for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
-  for (const auto& e : extra_env) env_strings.push_back(e);
+  for (const auto& e : extra_env) {
+    const std::string name = e.substr(0, e.find('=')) + "=";
+    std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(name, 0) == 0; });
+    if (e.find('=') != std::string::npos) env_strings.push_back(e);
+  }
   std::vector<char*> env;
   for (auto& e : env_strings) env.push_back(e.data());
   env.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (stdin_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -53,14 +63,10 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   pid_t pid = -1;
   const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    errno = rc;
-    Fail("spawn " + argv[0]);
-  }
+  if (rc != 0) throw std::runtime_error("spawn " + argv[0] + ": " + std::strerror(rc));
   return pid;
 }
 
-// Waits for the child; the exit status, 128+signal when killed, -1 on timeout.
 int WaitPid(pid_t pid, Millis timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
@@ -71,8 +77,7 @@ int WaitPid(pid_t pid, Millis timeout) {
       if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
       return -1;
     }
-    if (r < 0) return -1;
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    if (r < 0 || std::chrono::steady_clock::now() >= deadline) return -1;
     std::this_thread::sleep_for(10ms);
   }
 }
@@ -84,7 +89,22 @@ void KillAndReap(pid_t pid) {
   waitpid(pid, &status, 0);
 }
 
-}  // namespace
+std::vector<std::string> LogMessagesOf(const std::string& log) {
+  std::vector<std::string> messages;
+  std::size_t pos = 0;
+  while (pos < log.size()) {
+    std::size_t end = log.find("\r\n", pos);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(pos, end - pos);
+    if (line.size() >= 20 && line[19] == '\t' && line[4] == '/') {
+      messages.push_back(line.substr(20));
+    } else if (!messages.empty()) {
+      messages.back() += "\r\n" + line;
+    }
+    pos = end + 2;
+  }
+  return messages;
+}
 
 std::string ExecutablePath() {
   return BRENNICOT_EXE;
@@ -184,7 +204,7 @@ void PtyPair::Vanish() {
   socat_ = -1;
 }
 
-UdpReceiver::UdpReceiver() {
+UdpReceiver::UdpReceiver(int port) {
   fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) Fail("socket");
   // Room for a whole burst even while the test is busy writing.
@@ -195,7 +215,10 @@ UdpReceiver::UdpReceiver() {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    Fail("bind to port " + std::to_string(port));
+  }
   socklen_t len = sizeof addr;
   getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
   port_ = ntohs(addr.sin_port);
@@ -287,21 +310,7 @@ std::string Forwarder::Log() const {
 }
 
 std::vector<std::string> Forwarder::LogMessages() const {
-  std::vector<std::string> messages;
-  const std::string log = Log();
-  std::size_t pos = 0;
-  while (pos < log.size()) {
-    std::size_t end = log.find("\r\n", pos);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(pos, end - pos);
-    if (line.size() >= 20 && line[19] == '\t' && line[4] == '/') {
-      messages.push_back(line.substr(20));
-    } else if (!messages.empty()) {
-      messages.back() += "\r\n" + line;
-    }
-    pos = end + 2;
-  }
-  return messages;
+  return LogMessagesOf(Log());
 }
 
 bool Forwarder::WaitForLog(const std::string& fragment, Millis timeout) const {

@@ -58,10 +58,11 @@ class PtyPair {
   std::string peer_;
 };
 
-// A UDP socket on 127.0.0.1 and a system-chosen port.
+// A UDP socket on 127.0.0.1 and a system-chosen port, or a given one (a collector that appears
+// late).
 class UdpReceiver {
  public:
-  UdpReceiver();
+  explicit UdpReceiver(int port = 0);
   ~UdpReceiver();
   UdpReceiver(const UdpReceiver&) = delete;
   UdpReceiver& operator=(const UdpReceiver&) = delete;
@@ -145,6 +146,19 @@ class Rsyslog {
   int port_ = 0;
   std::string out_;
 };
+
+// Starts a program with its standard output and error in files and standard input from
+// `stdin_fd` (or /dev/null). `extra_env` entries "NAME=value" replace the inherited ones; a bare
+// "NAME" removes it.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+            const std::string& out_path, const std::string& err_path, int stdin_fd = -1);
+// Waits for the child; its exit status, 128+signal when killed, -1 on timeout.
+int WaitPid(pid_t pid, Millis timeout);
+void KillAndReap(pid_t pid);
+
+// Messages of Activity log entries (what follows the timestamp and TAB), CR LF continuations
+// joined.
+std::vector<std::string> LogMessagesOf(const std::string& log);
 
 // The executable under test and whether a tool is installed.
 std::string ExecutablePath();

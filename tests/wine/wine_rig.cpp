@@ -17,62 +17,6 @@ extern char** environ;
 namespace e2e::wine {
 namespace fs = std::filesystem;
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
-            const std::string& out_path, const std::string& err_path, int stdin_fd) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::vector<std::string> env_strings;
-  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
-  for (const auto& e : extra_env) {
-    const std::string name = e.substr(0, e.find('=')) + "=";
-    std::erase_if(env_strings, [&](const std::string& s) { return s.rfind(name, 0) == 0; });
-    if (e.find('=') != std::string::npos) env_strings.push_back(e);
-  }
-  std::vector<char*> env;
-  for (auto& e : env_strings) env.push_back(e.data());
-  env.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (stdin_fd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  }
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("spawn " + argv[0] + ": " + std::strerror(rc));
-  return pid;
-}
-
-int WaitPid(pid_t pid, Millis timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    int status = 0;
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) {
-      if (WIFEXITED(status)) return WEXITSTATUS(status);
-      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-      return -1;
-    }
-    if (r < 0 || std::chrono::steady_clock::now() >= deadline) return -1;
-    std::this_thread::sleep_for(10ms);
-  }
-}
-
-void KillAndReap(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-}
-
 std::string WindowsExecutablePath() {
   return BRENNICOT_WINDOWS_EXE;
 }
@@ -217,21 +161,7 @@ std::string WineForwarder::Log() const {
 }
 
 std::vector<std::string> WineForwarder::LogMessages() const {
-  std::vector<std::string> messages;
-  const std::string log = Log();
-  std::size_t pos = 0;
-  while (pos < log.size()) {
-    std::size_t end = log.find("\r\n", pos);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(pos, end - pos);
-    if (line.size() >= 20 && line[19] == '\t' && line[4] == '/') {
-      messages.push_back(line.substr(20));
-    } else if (!messages.empty()) {
-      messages.back() += "\r\n" + line;
-    }
-    pos = end + 2;
-  }
-  return messages;
+  return LogMessagesOf(Log());
 }
 
 bool WineForwarder::WaitForLog(const std::string& fragment, Millis timeout) const {

@@ -80,14 +80,6 @@ class WineForwarder {
   bool use_display_ = false;
 };
 
-// Spawns a program with extra environment entries ("NAME" alone removes NAME) and standard input
-// from stdin_fd (-1: /dev/null); output to the two files.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
-            const std::string& out_path, const std::string& err_path, int stdin_fd = -1);
-// The exit status, 128+signal when killed, -1 when it did not end in time.
-int WaitPid(pid_t pid, Millis timeout);
-void KillAndReap(pid_t pid);
-
 // Vemo_Brennicot.exe of the Windows build under test.
 std::string WindowsExecutablePath();
 // The machine's host name as the forwarder's Host field shows it.
