@@ -125,6 +125,41 @@ TEST_F(FaultTest, GarbageOnTheLineIsForwardedByteForByteByTheLineRules) {
   EXPECT_EQ(forwarder_->LogMessages().size(), 2u) << forwarder_->Log();
 }
 
+// A service has no terminal: stray signals (a log rotator's SIGHUP, SIGUSR1, SIGUSR2, SIGALRM) must
+// not end it, nor may a log file at its size limit (SIGXFSZ on every entry here); SIGTERM still
+// stops it cleanly.
+TEST_F(FaultTest, StraySignalsAndAFileSizeLimitDoNotStopAService) {
+  forwarder_->WriteIni(BaseIni());
+  forwarder_->SetLauncher({"prlimit", "--fsize=0"});
+  forwarder_->Start({});
+  std::optional<std::string> got;
+  for (int i = 0; i < 20 && !got; ++i) {
+    pty_->Write("up\n");
+    got = receiver_.Receive(500ms);
+  }
+  ASSERT_TRUE(got) << forwarder_->Stderr();
+  receiver_.ReceiveMany(100, 600ms);  // the other "up" lines
+
+  for (const int signo : {SIGHUP, SIGUSR1, SIGUSR2, SIGALRM}) {
+    ASSERT_EQ(kill(forwarder_->pid(), signo), 0);
+    pty_->Write("after " + std::to_string(signo) + "\n");
+    EXPECT_EQ(receiver_.Receive(5s), "after " + std::to_string(signo));
+    ASSERT_TRUE(forwarder_->Running()) << "ended by signal " << signo;
+  }
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+}
+
+// Started with its standard descriptors closed, it must not take its own files for them.
+TEST_F(FaultTest, ClosedStandardDescriptorsAreNoStopRequest) {
+  forwarder_->SetLauncher({"sh", "-c", "exec \"$@\" >&- 2>&-", "sh"});
+  Start(BaseIni());
+  pty_->Write("still here\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("still here"));
+  ASSERT_TRUE(forwarder_->Running()) << forwarder_->Log();
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
+}
+
 // With buffermax at its top a remainder can outgrow one datagram before it is flushed; it must
 // arrive in pieces that each fit, not be refused whole as too long.
 TEST_F(FaultTest, AFlushedRemainderBeyondOneDatagramArrivesWholeInPieces) {
