@@ -120,6 +120,7 @@ class FakeUdpSocket : public UdpSocket {
   std::string host_name = "PLANTPC";
   std::optional<Error> bind_error;
   std::optional<Error> send_error;
+  std::size_t max_payload = kMaxUdpPayloadIpv4;
 
   void SetRemotePort(std::int32_t port) override { remote_port = port; }
   void SetRemoteHost(const std::string& host) override { remote_host = host; }
@@ -130,6 +131,7 @@ class FakeUdpSocket : public UdpSocket {
     state = 0;
   }
   void SendData(const std::string& payload) override;
+  std::size_t MaxPayload() const override { return max_payload; }
   std::string LocalHostName() override { return host_name; }
 };
 
@@ -141,7 +143,7 @@ class FakeSerialPort : public SerialPort {
   bool open = false;
   std::string settings = "9600,N,8,1";
   std::int32_t handshaking = 0;
-  std::string queue;  // bytes waiting in the input queue
+  std::string queue;   // bytes waiting in the input queue
   std::string output;  // bytes written to the line
   std::int16_t event = 0;
   std::function<void()> on_comm;
@@ -205,7 +207,8 @@ class FakeServiceControl : public ServiceControl {
     on_start = std::move(start);
     on_stop = std::move(stop);
   }
-  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop event.
+  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop
+  // event.
   void StartService() override;
   void StopWithFailure() override;
 
