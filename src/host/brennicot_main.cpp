@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "base/ascii.h"
 #include "host/command_line.h"
 #include "host/frm_brennicot.h"
 

@@ -1,7 +1,8 @@
 #include "host/frm_brennicot.h"
 
+#include "base/ascii.h"
+#include "base/product_names.h"
 #include "config/ini_loader.h"
-#include "config/product_names.h"
 #include "config/setting_keys.h"
 #include "host/command_line.h"
 #include "host/service_install.h"

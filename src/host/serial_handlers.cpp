@@ -3,7 +3,7 @@
 #include <limits>
 #include <optional>
 
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 #include "config/setting_keys.h"
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"

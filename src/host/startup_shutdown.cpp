@@ -1,5 +1,5 @@
 // StartUp, ShutDown: the opening and closing of the two channels.
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 #include "config/setting_keys.h"
 #include "host/frm_brennicot.h"
 #include "host/version.h"

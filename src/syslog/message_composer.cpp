@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "config/numeric_text.h"
-#include "config/product_names.h"
+#include "base/error.h"
+#include "base/numeric_text.h"
+#include "base/product_names.h"
 #include "config/setting_keys.h"
-#include "platform/error.h"
 
 namespace brennicot {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"
 

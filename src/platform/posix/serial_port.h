@@ -28,7 +28,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/event_loop.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/line_events.h"

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/child_process.h"
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/system_error.h"
 
 namespace brennicot::posix {

@@ -4,7 +4,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/ascii.h"
+#include "base/error.h"
 #include "platform/win32/event_loop.h"
 #include "platform/win32/system_error.h"
 #include "platform/win32/windows_api.h"
@@ -125,18 +126,6 @@ std::string ModulePath() {
 std::string FileNameOf(const std::string& path) {
   const auto separator = path.find_last_of("\\/");
   return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 class ServiceHandle {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/win32/system_error.h"
 
 #ifndef SIO_UDP_CONNRESET
