@@ -5,8 +5,8 @@
 
 namespace brennicot {
 
-void frmBrennicot::MessageSend(const std::string& MessageText) {
-  RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
+bool frmBrennicot::MessageSend(const std::string& MessageText) {
+  return RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
     const ComposeContext context{*settings_, month_names_,
                                  [this] { return platform_.LocalClock().Now(); },
                                  [this] { return wsockudp_->LocalHostName(); }};

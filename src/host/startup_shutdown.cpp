@@ -8,7 +8,6 @@
 namespace brennicot {
 namespace {
 
-constexpr int kCommTickMs = 500;
 constexpr int kStatusTickMs = 1000;
 constexpr std::int16_t kInBufferSize = 16384;
 
@@ -61,7 +60,7 @@ void frmBrennicot::ShutDown() {
   // still waiting, then the unfinished line as it is.
   if (tmr_comm_->Enabled()) {
     tmrComm_Timer();
-    if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+    if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
   }
   shut_down_ = true;
   // No tick may reach the closed channels or the released table.

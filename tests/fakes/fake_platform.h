@@ -138,10 +138,11 @@ class FakeSerialPort : public SerialPort {
   // Every property write and operation, in order, as "Name=value" texts.
   std::vector<std::string> calls;
   std::int16_t comm_port = 1;
+  std::string device = "/dev/ttyS0";
   bool open = false;
   std::string settings = "9600,N,8,1";
   std::int32_t handshaking = 0;
-  std::string queue;  // bytes waiting in the input queue
+  std::string queue;   // bytes waiting in the input queue
   std::string output;  // bytes written to the line
   std::int16_t event = 0;
   std::function<void()> on_comm;
@@ -153,6 +154,7 @@ class FakeSerialPort : public SerialPort {
 
   void SetCommPort(std::int16_t port) override;
   std::int16_t CommPort() const override { return comm_port; }
+  std::string DeviceName() const override { return open ? device : std::string(); }
   bool PortOpen() const override { return open; }
   void SetPortOpen(bool value) override;
   void SetSettings(const std::string& value) override;
@@ -191,6 +193,8 @@ class FakeServiceControl : public ServiceControl {
   std::function<void()> on_stop;
   std::optional<bool> reported_start;  // the flag the start handler left
   int failures = 0;
+  std::vector<std::string> status_texts;  // every status line told, in order
+  bool journal = false;                   // what StandardErrorIsJournal reports
 
   void SetServiceName(const std::string& name) override { service_name = name; }
   std::string ServiceName() const override { return service_name; }
@@ -205,9 +209,12 @@ class FakeServiceControl : public ServiceControl {
     on_start = std::move(start);
     on_stop = std::move(stop);
   }
-  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop event.
+  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop
+  // event.
   void StartService() override;
   void StopWithFailure() override;
+  void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
+  bool StandardErrorIsJournal() const override { return journal; }
 
  private:
   EventLoop& loop_;

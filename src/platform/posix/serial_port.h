@@ -48,6 +48,8 @@ class PosixSerialPort : public SerialPort {
 
   void SetCommPort(std::int16_t port) override;
   std::int16_t CommPort() const override { return port_; }
+  // The device of the open port; empty while closed.
+  std::string DeviceName() const override { return fd_ ? device_ : std::string(); }
   bool PortOpen() const override { return static_cast<bool>(fd_); }
   void SetPortOpen(bool open) override;
   void SetSettings(const std::string& settings) override;
@@ -106,7 +108,8 @@ class PosixSerialPort : public SerialPort {
   // While open.
   UniqueFd fd_;
   std::string where_;  // "<path> for COM<n>", for error descriptions
-  int watch_id_ = 0;   // 0: not watching
+  std::string device_;
+  int watch_id_ = 0;  // 0: not watching
   std::string queue_;
   int lost_errno_ = 0;  // non-zero once the device hung up or failed
   std::unique_ptr<Timer> line_timer_;
