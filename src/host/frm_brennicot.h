@@ -86,6 +86,7 @@ class frmBrennicot {
   bool shut_down_ = false;
   bool service_mode_ = false;    // started by the service manager, not interactively
   bool stop_requested_ = false;  // the service already asked to stop with a failure
+  bool device_lost_ = false;     // the port's device is gone; its loss has been reported
   int one_shot_exit_status_ = 0;
   // For the status line.
   std::uint64_t lines_forwarded_ = 0;

@@ -16,20 +16,22 @@ void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
   if (ticks_since_line_) ++*ticks_since_line_;
   const bool ok = RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
-    // A sequence check that cannot be made (a `checkseq` that is not a number, a field beyond 32
-    // bits) must not hold back the lines behind it: it is reported once, as the tick's failure,
-    // and the rest of the tick's lines still go out.
-    std::optional<Error> check_failure;
+    // A sequence check that cannot be made must not hold back the lines behind it, nor leave them
+    // unchecked: a `checkseq` that is not a number fails every line alike, so it is the tick's one
+    // failure, reported at its end; a sequence field that cannot be read fails its own line only,
+    // and the lines after it are checked against the number it already advanced.
+    std::optional<Error> switch_failure;
     const auto send_lines = [&] {
       receive_.CutLines([&](const std::string& line) {
         ForwardLine(line);
-        if (check_failure) return;
-        RunTrapped(
-            [&] {
-              if (ToNumber(settings_->Get(key::kCheckSeq)) != 1) return;
-              if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
-            },
-            [&](const Error& e) { check_failure = e; });
+        if (switch_failure) return;
+        bool checking = false;
+        RunTrapped([&] { checking = ToNumber(settings_->Get(key::kCheckSeq)) == 1; },
+                   [&](const Error& e) { switch_failure = e; });
+        if (!checking) return;
+        RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
+          if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+        });
       });
     };
     if (mscomm1_->InBufferCount() <= 0) {
@@ -46,7 +48,7 @@ void frmBrennicot::tmrComm_Timer() {
         ForwardLine(receive_.TakeAll());
       }
     }
-    if (check_failure) throw *check_failure;
+    if (switch_failure) throw *switch_failure;
   });
   if (!ok && mscomm1_->DeviceLost()) OnDeviceLost();
   UpdateServiceStatus();
@@ -59,6 +61,7 @@ void frmBrennicot::ForwardLine(const std::string& line) {
 }
 
 void frmBrennicot::OnDeviceLost() {
+  device_lost_ = true;
   // The unfinished last line will never be completed now: send it as it is rather than lose it.
   if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
   // A service gives up with a failure, after the tick's error line, so the service manager can
