@@ -6,8 +6,10 @@
 #include "config/setting_keys.h"
 #include "host/command_line.h"
 #include "host/service_install.h"
+#include "host/service_status.h"
 #include "host/version.h"
 #include "log/error_trap.h"
+#include "log/log_priority.h"
 
 namespace brennicot {
 
@@ -37,6 +39,8 @@ void frmBrennicot::FormLoad() {
     settings_ = std::make_unique<SettingsTable>();
     expected_sequence_ = 0;
     status_tick_count_ = 0;
+    // Before the settings are read: their reports belong in the journal too.
+    if (platform_.ArgumentString().empty()) WatchServiceLog();
     MonthNamesInit(month_names_);
     IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
 
@@ -75,6 +79,43 @@ void frmBrennicot::OnServiceStart(bool& success) {
   // as running while forwarding nothing, so it fails and the restart policy can act. A status
   // heartbeat that could not be armed leaves forwarding intact and fails nothing.
   success = tmr_comm_->Enabled();
+  // A good start says what it does once READY=1 has gone; a failed one says why before it ends.
+  if (success) {
+    platform_.Loop().Post([this] { UpdateServiceStatus(); });
+  } else {
+    UpdateServiceStatus();
+  }
+}
+
+void frmBrennicot::WatchServiceLog() {
+  const bool journal = ntservice1_->StandardErrorIsJournal();
+  log_.SetObserver([this, journal](const std::string& message) {
+    if (PriorityOf(message) == LogPriority::kError) last_error_ = message;
+    if (journal) platform_.Ui().Echo(JournalStreamText(message));
+  });
+}
+
+void frmBrennicot::UpdateServiceStatus() {
+  if (!service_mode_) return;
+  // After ShutDown the settings are gone; the last status told stays the right one.
+  RunTrapped(
+      [&] {
+        const SettingsTable& s = *settings_;
+        ServiceStatus status;
+        status.comm_port = mscomm1_->CommPort();
+        status.device = mscomm1_->DeviceName();
+        status.settings = s.Get(key::kCommIni);
+        status.target = s.Get(key::kUdpTarget);
+        status.udp_port = s.Get(key::kUdpPort);
+        status.lines_forwarded = lines_forwarded_;
+        if (ticks_since_line_) status.seconds_since_line = *ticks_since_line_ * kCommTickMs / 1000;
+        status.last_error = last_error_;
+        std::string text = ComposeStatusText(status);
+        if (text == status_text_) return;
+        status_text_ = std::move(text);
+        ntservice1_->SetStatusText(status_text_);
+      },
+      [](const Error&) {});
 }
 
 void frmBrennicot::OnServiceStop() {

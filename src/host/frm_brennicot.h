@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "config/settings_table.h"
@@ -13,6 +14,9 @@
 #include "syslog/month_names.h"
 
 namespace brennicot {
+
+// The serial poll's period.
+inline constexpr int kCommTickMs = 500;
 
 class frmBrennicot {
  public:
@@ -33,8 +37,9 @@ class frmBrennicot {
   // Closes both channels, disarms the timers, releases the Settings table, logs the shut-down line.
   // A second call does nothing.
   void ShutDown();
-  // Sends one text as one Syslog datagram in the configured layout. Traps its own failures.
-  void MessageSend(const std::string& MessageText);
+  // Sends one text as one Syslog datagram in the configured layout. Traps its own failures;
+  // returns whether it left.
+  bool MessageSend(const std::string& MessageText);
 
   // Event handlers.
   void OnServiceStart(bool& success);
@@ -63,6 +68,13 @@ class frmBrennicot {
   void Dispatch(const std::string& command);
   // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
   void OnDeviceLost();
+  // Sends a line from the device and counts it for the status line when it left.
+  void ForwardLine(const std::string& line);
+  // Service mode: every log entry also feeds the status line's last error and, where standard
+  // error is the journal, the journal.
+  void WatchServiceLog();
+  // Service mode: tells the service manager the status line when it changed.
+  void UpdateServiceStatus();
 
   Platform& platform_;
   ActivityLog log_;
@@ -76,6 +88,11 @@ class frmBrennicot {
   bool stop_requested_ = false;  // the service already asked to stop with a failure
   bool device_lost_ = false;     // the port's device is gone; its loss has been reported
   int one_shot_exit_status_ = 0;
+  // For the status line.
+  std::uint64_t lines_forwarded_ = 0;
+  std::optional<std::int64_t> ticks_since_line_;
+  std::string last_error_;
+  std::string status_text_;
 
   // The five components, in the order the host owns them.
   std::unique_ptr<Timer> tmr_status_;

@@ -7,14 +7,14 @@
 
 namespace brennicot {
 
-void frmBrennicot::MessageSend(const std::string& MessageText) {
+bool frmBrennicot::MessageSend(const std::string& MessageText) {
   const ComposeContext context{*settings_, month_names_,
                                [this] { return platform_.LocalClock().Now(); },
                                [this] { return wsockudp_->LocalHostName(); }};
   std::string payload;
   if (!RunTrapped(log_, "frmBrennicot:MessageSend",
                   [&] { payload = ComposeSyslogPayload(context, MessageText); })) {
-    return;
+    return false;
   }
   // A text too long for one datagram (a remainder flushed without a line end can outgrow it)
   // would be lost whole; it leaves as consecutive pieces instead, each as large as fits. Only
@@ -23,15 +23,16 @@ void frmBrennicot::MessageSend(const std::string& MessageText) {
   const std::size_t limit = wsockudp_->MaxPayload();
   const std::size_t header = payload.size() - std::min(payload.size(), MessageText.size());
   if (payload.size() <= limit || header >= limit) {
-    RunTrapped(log_, "frmBrennicot:MessageSend", [&] { wsockudp_->SendData(payload); });
-    return;
+    return RunTrapped(log_, "frmBrennicot:MessageSend", [&] { wsockudp_->SendData(payload); });
   }
   const std::size_t piece = limit - header;
+  bool all_sent = true;
   for (std::size_t at = 0; at < MessageText.size(); at += piece) {
-    RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
+    all_sent &= RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
       wsockudp_->SendData(ComposeSyslogPayload(context, MessageText.substr(at, piece)));
     });
   }
+  return all_sent;
 }
 
 }  // namespace brennicot

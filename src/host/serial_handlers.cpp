@@ -14,6 +14,7 @@ namespace brennicot {
 
 void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
+  if (ticks_since_line_) ++*ticks_since_line_;
   const bool ok = RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
     // A sequence check that cannot be made must not hold back the lines behind it, nor leave them
     // unchecked: a `checkseq` that is not a number fails every line alike, so it is the tick's one
@@ -22,7 +23,7 @@ void frmBrennicot::tmrComm_Timer() {
     std::optional<Error> switch_failure;
     const auto send_lines = [&] {
       receive_.CutLines([&](const std::string& line) {
-        MessageSend(line);
+        ForwardLine(line);
         if (switch_failure) return;
         bool checking = false;
         RunTrapped([&] { checking = ToNumber(settings_->Get(key::kCheckSeq)) == 1; },
@@ -37,25 +38,32 @@ void frmBrennicot::tmrComm_Timer() {
       // Should a tick ever end half-way, its complete lines still go out one by one, never glued
       // together with their line ends. Only a partial line is flushed as it is.
       send_lines();
-      if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+      if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
     } else {
       receive_.Append(mscomm1_->Input());
       send_lines();
       // An empty buffer is nothing to send, whatever buffermax says.
       if (receive_.Length() > 0 &&
           NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
-        MessageSend(receive_.TakeAll());
+        ForwardLine(receive_.TakeAll());
       }
     }
     if (switch_failure) throw *switch_failure;
   });
   if (!ok && mscomm1_->DeviceLost()) OnDeviceLost();
+  UpdateServiceStatus();
+}
+
+void frmBrennicot::ForwardLine(const std::string& line) {
+  if (!MessageSend(line)) return;
+  ++lines_forwarded_;
+  ticks_since_line_ = 0;
 }
 
 void frmBrennicot::OnDeviceLost() {
   device_lost_ = true;
   // The unfinished last line will never be completed now: send it as it is rather than lose it.
-  if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+  if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
   // A service gives up with a failure, after the tick's error line, so the service manager can
   // restart it once the device is back. An interactive run goes on, one error line per tick,
   // for the person watching it.

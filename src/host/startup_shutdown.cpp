@@ -8,7 +8,6 @@
 namespace brennicot {
 namespace {
 
-constexpr int kCommTickMs = 500;
 constexpr int kStatusTickMs = 1000;
 constexpr std::int16_t kInBufferSize = 16384;
 
@@ -62,7 +61,7 @@ void frmBrennicot::ShutDown() {
   // more to give, and polling it would report the same loss a second time.
   if (tmr_comm_->Enabled() && !device_lost_) {
     tmrComm_Timer();
-    if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
+    if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
   }
   shut_down_ = true;
   // No tick may reach the closed channels or the released table.

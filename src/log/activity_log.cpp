@@ -39,6 +39,12 @@ void ActivityLog::LogWrite(const std::string& message) {
     } catch (...) {
     }
   }
+  if (observer_) {
+    try {
+      observer_(message);
+    } catch (...) {
+    }
+  }
 }
 
 }  // namespace brennicot

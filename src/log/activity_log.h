@@ -22,12 +22,17 @@ class ActivityLog {
   void LogWrite(const std::string& message);
   // Also hands each entry (without its CR LF) to `echo`; empty function to stop.
   void SetEcho(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
+  // Also hands each message, without time stamp, to `observer`; empty function to stop.
+  void SetObserver(std::function<void(const std::string&)> observer) {
+    observer_ = std::move(observer);
+  }
 
  private:
   FileSystem& files_;
   Clock& clock_;
   std::string file_name_;
   std::function<void(const std::string&)> echo_;
+  std::function<void(const std::string&)> observer_;
 };
 
 }  // namespace brennicot

@@ -35,6 +35,8 @@ class SerialPort {
 
   virtual void SetCommPort(std::int16_t port) = 0;  // 1 is the first port; only while closed
   virtual std::int16_t CommPort() const = 0;
+  // The device CommPort opens, where the platform maps port numbers to devices; otherwise empty.
+  virtual std::string DeviceName() const { return {}; }
   virtual bool PortOpen() const = 0;
   // true opens the port with the properties written before; false closes it.
   virtual void SetPortOpen(bool open) = 0;

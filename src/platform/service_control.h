@@ -34,6 +34,13 @@ class ServiceControl {
   // The service gives up on its own (its device is gone): the stop event runs and the service
   // manager is told the service failed, so its restart policy can act.
   virtual void StopWithFailure() = 0;
+
+  // What the service does, in one line, for the service manager to show; where it has no such
+  // line (Win32), nothing happens.
+  virtual void SetStatusText(const std::string& /*text*/) {}
+  // Whether standard error reaches the service manager's journal, so that log entries written
+  // there are kept with the service's other records.
+  virtual bool StandardErrorIsJournal() const { return false; }
 };
 
 }  // namespace brennicot

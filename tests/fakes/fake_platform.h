@@ -140,6 +140,7 @@ class FakeSerialPort : public SerialPort {
   // Every property write and operation, in order, as "Name=value" texts.
   std::vector<std::string> calls;
   std::int16_t comm_port = 1;
+  std::string device = "/dev/ttyS0";
   bool open = false;
   std::string settings = "9600,N,8,1";
   std::int32_t handshaking = 0;
@@ -155,6 +156,7 @@ class FakeSerialPort : public SerialPort {
 
   void SetCommPort(std::int16_t port) override;
   std::int16_t CommPort() const override { return comm_port; }
+  std::string DeviceName() const override { return open ? device : std::string(); }
   bool PortOpen() const override { return open; }
   void SetPortOpen(bool value) override;
   void SetSettings(const std::string& value) override;
@@ -193,6 +195,8 @@ class FakeServiceControl : public ServiceControl {
   std::function<void()> on_stop;
   std::optional<bool> reported_start;  // the flag the start handler left
   int failures = 0;
+  std::vector<std::string> status_texts;  // every status line told, in order
+  bool journal = false;                   // what StandardErrorIsJournal reports
 
   void SetServiceName(const std::string& name) override { service_name = name; }
   std::string ServiceName() const override { return service_name; }
@@ -211,6 +215,8 @@ class FakeServiceControl : public ServiceControl {
   // event.
   void StartService() override;
   void StopWithFailure() override;
+  void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
+  bool StandardErrorIsJournal() const override { return journal; }
 
  private:
   EventLoop& loop_;

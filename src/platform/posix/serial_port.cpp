@@ -192,6 +192,7 @@ void PosixSerialPort::Open() {
 
   fd_ = std::move(fd);
   where_ = where;
+  device_ = path;
   queue_.clear();
   lost_errno_ = 0;
   comm_event_ = 0;

@@ -50,6 +50,8 @@ class PosixSerialPort : public SerialPort {
 
   void SetCommPort(std::int16_t port) override;
   std::int16_t CommPort() const override { return port_; }
+  // The device of the open port; empty while closed.
+  std::string DeviceName() const override { return fd_ ? device_ : std::string(); }
   bool PortOpen() const override { return static_cast<bool>(fd_); }
   void SetPortOpen(bool open) override;
   void SetSettings(const std::string& settings) override;
@@ -110,7 +112,8 @@ class PosixSerialPort : public SerialPort {
 
   // While open.
   UniqueFd fd_;
-  std::string where_;     // "<path> for COM<n>", for error descriptions
+  std::string where_;  // "<path> for COM<n>", for error descriptions
+  std::string device_;
   int watch_id_ = 0;      // 0: not watching
   bool holding_ = false;  // input is coming: read on read_timer_, not on readiness
   std::string queue_;

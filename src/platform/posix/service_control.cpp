@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -40,6 +41,19 @@ void NotifyServiceManager(const std::string& state) {
 namespace {
 
 constexpr std::int32_t kAutomaticStart = 2;
+
+// The keep-alive interval systemd asks for (WATCHDOG_USEC, meant for this process when
+// WATCHDOG_PID says so), in milliseconds; 0 when no watchdog watches this process.
+long long WatchdogIntervalMs() {
+  const char* usec = std::getenv("WATCHDOG_USEC");
+  if (usec == nullptr || usec[0] == '\0') return 0;
+  const char* pid = std::getenv("WATCHDOG_PID");
+  if (pid != nullptr && pid[0] != '\0' && std::strtoll(pid, nullptr, 10) != getpid()) return 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(usec, &end, 10);
+  if (*end != '\0' || value <= 0) return 0;
+  return value / 1000;
+}
 constexpr const char* kRootVariable = "BRENNICOT_SYSTEMD_ROOT";
 
 // Where registration acts: the running systemd, or a directory tree standing for a system's root.
@@ -250,10 +264,37 @@ void PosixServiceControl::StartService() {
     if (on_start_) on_start_(success);
     if (success) {
       NotifyServiceManager("READY=1");
+      StartWatchdog();
     } else {
       Stop(1);
     }
   });
+}
+
+void PosixServiceControl::StartWatchdog() {
+  const long long timeout_ms = WatchdogIntervalMs();
+  if (timeout_ms <= 0) return;
+  // From the loop itself, so that a handler that never returns stops the keep-alives too. A third
+  // of the timeout leaves room for a tick delivered late.
+  const long long interval = std::max(1LL, std::min<long long>(timeout_ms / 3, INT_MAX));
+  watchdog_ = loop_.CreateTimer([] { NotifyServiceManager("WATCHDOG=1"); });
+  watchdog_->SetInterval(static_cast<int>(interval));
+  watchdog_->SetEnabled(true);
+}
+
+void PosixServiceControl::SetStatusText(const std::string& text) {
+  NotifyServiceManager("STATUS=" + text);
+}
+
+bool PosixServiceControl::StandardErrorIsJournal() const {
+  // systemd names the stream it connected as "device:inode"; a descriptor redirected since then
+  // (a wrapper script, a shell) no longer matches it.
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (stream == nullptr) return false;
+  struct stat st {};
+  if (fstat(STDERR_FILENO, &st) != 0) return false;
+  return std::string(stream) == std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+                                    std::to_string(static_cast<unsigned long long>(st.st_ino));
 }
 
 void PosixServiceControl::StopWithFailure() {
@@ -263,6 +304,7 @@ void PosixServiceControl::StopWithFailure() {
 void PosixServiceControl::Stop(int exit_code) {
   if (stopping_) return;
   stopping_ = true;
+  if (watchdog_) watchdog_->SetEnabled(false);
   NotifyServiceManager("STOPPING=1");
   if (on_stop_) on_stop_();
   loop_.Quit(exit_code);

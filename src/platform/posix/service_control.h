@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/posix/event_loop.h"
@@ -10,7 +11,8 @@ namespace brennicot::posix {
 
 // Service mode on POSIX: the process is the service. The start event comes from the loop as soon as
 // it runs, SIGTERM (also SIGINT) is the stop event, SIGHUP is ignored, and under systemd
-// (NOTIFY_SOCKET set) the process reports READY=1 after a good start and STOPPING=1 at stop.
+// (NOTIFY_SOCKET set) the process reports READY=1 after a good start, its status line (STATUS=),
+// keep-alives for systemd's watchdog (WATCHDOG=1) and STOPPING=1 at stop.
 //
 // Registration writes a systemd unit "<service name>.service" to /etc/systemd/system, reloads
 // systemd and enables the unit; removal disables it (stopping it if it runs), deletes the unit and
@@ -37,9 +39,15 @@ class PosixServiceControl : public ServiceControl {
                         std::function<void()> on_stop) override;
   void StartService() override;
   void StopWithFailure() override;
+  // STATUS= to systemd when NOTIFY_SOCKET is set.
+  void SetStatusText(const std::string& text) override;
+  // JOURNAL_STREAM names standard error's device and inode.
+  bool StandardErrorIsJournal() const override;
 
  private:
   void Stop(int exit_code);
+  // Under a systemd watchdog (WATCHDOG_USEC): WATCHDOG=1 from the loop, three times per timeout.
+  void StartWatchdog();
 
   PosixEventLoop& loop_;
   std::string service_name_;
@@ -47,6 +55,7 @@ class PosixServiceControl : public ServiceControl {
   std::function<void(bool&)> on_start_;
   std::function<void()> on_stop_;
   bool stopping_ = false;
+  std::unique_ptr<Timer> watchdog_;
 };
 
 // Sends one state line to systemd's notification socket when NOTIFY_SOCKET is set; otherwise

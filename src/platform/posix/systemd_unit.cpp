@@ -157,12 +157,17 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
   // A collector given by name must resolve at start.
   t += "Wants=network-online.target\n";
   t += "After=network-online.target\n";
+  // Restarts never run out: an adapter unplugged over a weekend is found again on Monday.
+  t += "StartLimitIntervalSec=0\n";
   t += "\n[Service]\n";
   t += "Type=notify\n";
   t += "ExecStart=" + PathWord(executable) + "\n";
   // A port that is not there yet (a USB adapter plugged in later) is tried again.
   t += "Restart=on-failure\n";
   t += "RestartSec=30s\n";
+  // The loop polls every 500 ms and sends keep-alives from there: a loop stuck for 30 s is killed
+  // (SIGABRT) and restarted.
+  t += "WatchdogSec=30s\n";
   t += "UMask=0022\n";
   t += "\n# The INI file and the Activity log live beside the executable.\n";
   t += "ProtectSystem=strict\n";

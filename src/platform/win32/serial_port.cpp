@@ -24,7 +24,7 @@ ModemLines ReadModemLines(HANDLE handle) {
 
 }  // namespace
 
-std::string DeviceName(std::int16_t port) {
+std::string ComDevicePath(std::int16_t port) {
   return "\\\\.\\COM" + std::to_string(port);
 }
 
@@ -102,7 +102,7 @@ void Win32SerialPort::SetInBufferSize(std::int16_t size) {
 }
 
 void Win32SerialPort::Open() {
-  const std::string name = DeviceName(port_);
+  const std::string name = ComDevicePath(port_);
   HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {

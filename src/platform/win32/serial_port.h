@@ -32,7 +32,7 @@
 namespace brennicot::win32 {
 
 // "\\.\COM<n>": the name that reaches every port number, COM10 and above included.
-std::string DeviceName(std::int16_t port);
+std::string ComDevicePath(std::int16_t port);
 
 class Win32SerialPort : public SerialPort {
  public:

@@ -198,6 +198,9 @@ TEST_F(ServiceMode, AGoodStartIsReadyAndStopsCleanlyAtSigterm) {
   for (const std::string& m : Log())
     started |= m.rfind("*** Brennicot 1.3 Startup commport:99", 0) == 0;
   EXPECT_TRUE(started);
+  // What the service does, after it said it is ready.
+  EXPECT_EQ(notify_.Receive(60s), "STATUS=COM99 (" + device + ") 9600,N,8,1 -> 127.0.0.1:" +
+                                      udp_port + "; 0 lines forwarded");
 
   service->Signal(SIGTERM);
   EXPECT_EQ(notify_.Receive(60s), std::optional<std::string>("STOPPING=1"));

@@ -17,8 +17,8 @@ using testing::ErrorOf;
 constexpr std::int16_t kAbsentPort = 250;
 
 TEST(Win32SerialPortTest, DeviceNamesReachEveryPortNumber) {
-  EXPECT_EQ(DeviceName(1), "\\\\.\\COM1");
-  EXPECT_EQ(DeviceName(12), "\\\\.\\COM12");
+  EXPECT_EQ(ComDevicePath(1), "\\\\.\\COM1");
+  EXPECT_EQ(ComDevicePath(12), "\\\\.\\COM12");
 }
 
 TEST(Win32SerialPortTest, AnAbsentPortFailsToOpenNamingItAndStaysClosed) {

@@ -1,0 +1,25 @@
+// The one-line status a service manager shows for the running service ("systemctl status").
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace brennicot {
+
+struct ServiceStatus {
+  std::int16_t comm_port = 1;
+  std::string device;  // the device the port opens; empty where the platform names none
+  std::string settings;
+  std::string target;
+  std::string udp_port;
+  std::uint64_t lines_forwarded = 0;
+  std::optional<std::int64_t> seconds_since_line;  // none before the first line
+  std::string last_error;                          // empty while nothing failed
+};
+
+// "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 12,345 lines forwarded, last 3 s ago",
+// then "; last error: <error line>" once something failed. Always one line.
+std::string ComposeStatusText(const ServiceStatus& status);
+
+}  // namespace brennicot

@@ -1,0 +1,18 @@
+// How much an Activity log entry matters to an operator, and its form on a journal stream.
+#pragma once
+
+#include <string>
+
+namespace brennicot {
+
+// The sd-daemon priority levels the entries map to.
+enum class LogPriority { kError = 3, kWarning = 4, kInfo = 6 };
+
+// Error lines are failures; sequence gaps and rejected settings are warnings; the rest is news.
+LogPriority PriorityOf(const std::string& message);
+
+// The entry as the journal reads it from a stream: every line prefixed "<priority>", LF between
+// lines, no line end after the last (the writer adds it). The journal stamps the time itself.
+std::string JournalStreamText(const std::string& message);
+
+}  // namespace brennicot
