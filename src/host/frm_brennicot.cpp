@@ -3,6 +3,7 @@
 #include "base/ascii.h"
 #include "base/product_names.h"
 #include "config/ini_loader.h"
+#include "config/port_map.h"
 #include "config/setting_keys.h"
 #include "host/command_line.h"
 #include "host/service_install.h"
@@ -20,7 +21,10 @@ frmBrennicot::frmBrennicot(Platform& platform)
       tmr_status_(platform.Loop().CreateTimer([this] { tmrStatus_Timer(); })),
       tmr_comm_(platform.Loop().CreateTimer([this] { tmrComm_Timer(); })),
       wsockudp_(platform.CreateUdpSocket()),
-      mscomm1_(platform.CreateSerialPort()),
+      mscomm1_(platform.CreateSerialPort([&platform](std::int16_t port) {
+        // The [Ports] section is read when the port opens, so the mapping in force is the file's.
+        return SerialDevicePath(port, platform.Profile(), IniFilePath(platform.Files()));
+      })),
       ntservice1_(platform.CreateServiceControl()) {
   mscomm1_->SetOnComm([this] { MSComm1_OnComm(); });
   ntservice1_->SetEventHandlers([this](bool& success) { OnServiceStart(success); },

@@ -85,7 +85,7 @@ bool IsPseudoTerminal(int fd) {
 
 }  // namespace
 
-PosixSerialPort::PosixSerialPort(PosixEventLoop& loop, DevicePathOf device_path)
+PosixSerialPort::PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path)
     : loop_(loop),
       device_path_(std::move(device_path)),
       settings_(ParseLineSettings(settings_text_)),
