@@ -1,4 +1,5 @@
 #include "platform/posix/file_system.h"
+#include "platform/posix/executable_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,10 +45,7 @@ void WriteWithFlags(const std::string& path, const std::string& bytes, int flags
 }  // namespace
 
 std::string PosixFileSystem::ExecutableDirectory() {
-  char buf[PATH_MAX + 1];
-  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  if (n < 0) throw LastSystemError("/proc/self/exe");
-  std::string path(buf, static_cast<std::size_t>(n));
+  const std::string path = ExecutablePath();
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

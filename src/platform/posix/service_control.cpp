@@ -1,4 +1,5 @@
 #include "platform/posix/service_control.h"
+#include "platform/posix/executable_path.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -91,11 +92,8 @@ Target CurrentTarget() {
   return Target{};
 }
 
-std::string ExecutablePath() {
-  char buf[PATH_MAX + 1];
-  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  if (n < 0) throw LastSystemError("/proc/self/exe");
-  const std::string path(buf, static_cast<std::size_t>(n));
+std::string ExistingExecutablePath() {
+  const std::string path = ExecutablePath();
   // A program replaced or deleted since it started reads as "<path> (deleted)".
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) throw LastSystemError(PrintableText(path));
@@ -205,7 +203,7 @@ bool PosixServiceControl::Install() {
   // The name is checked before it is used in any path.
   const std::string unit = UnitFileName(service_name_);
   const Target target = CurrentTarget();
-  const std::string text = UnitFileText(display_name_, ExecutablePath());
+  const std::string text = UnitFileText(display_name_, ExistingExecutablePath());
   // A unit of the same name would be replaced or shadowed: refuse rather than take over someone
   // else's service.
   for (const std::string& dir : SystemUnitDirectories()) {

@@ -13,14 +13,12 @@
 #include <memory>
 
 #include "base/error.h"
+#include "platform/monotonic_millis.h"
 #include "platform/posix/system_error.h"
+#include "platform/udp_socket_rules.h"
 
 namespace brennicot::posix {
 namespace {
-
-// Start-up may wait this long for a name's first answer, so the first lines are not lost to a
-// resolver that is merely slow.
-constexpr std::chrono::milliseconds kFirstAnswerWait{1500};
 
 ResolvedAddress ToResolved(const addrinfo& a) {
   return ResolvedAddress{std::string(reinterpret_cast<const char*>(a.ai_addr), a.ai_addrlen)};
@@ -70,11 +68,6 @@ bool IsIpv6Literal(const std::string& host) {
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
-std::int64_t MonotonicMillis() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 PosixUdpSocket::PosixUdpSocket()
@@ -89,10 +82,7 @@ PosixUdpSocket::PosixUdpSocket()
           IntervalsFromEnvironment()) {}
 
 void PosixUdpSocket::SetRemotePort(std::int32_t port) {
-  if (port < 0 || port > 65535) {
-    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 0 to 65535");
-  }
-  remote_port_ = port;
+  remote_port_ = CheckedRemotePort(port);
 }
 
 void PosixUdpSocket::SetRemoteHost(const std::string& host) {
@@ -136,8 +126,7 @@ void PosixUdpSocket::OpenSocket(int family) {
 }
 
 std::string PosixUdpSocket::RemoteEndpoint() const {
-  const std::string port = std::to_string(remote_port_);
-  return IsIpv6Literal(remote_host_) ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port;
+  return RemoteEndpointText(remote_host_, remote_port_, IsIpv6Literal(remote_host_));
 }
 
 void PosixUdpSocket::SendData(const std::string& payload) {
@@ -158,15 +147,12 @@ void PosixUdpSocket::SendData(const std::string& payload) {
                              reinterpret_cast<const sockaddr*>(&target), length);
     if (n >= 0) return;
     const int error_number = errno;
-    if (error_number == EINTR) continue;
-    // A port-unreachable report left by an earlier datagram is not about this one.
-    if (error_number == ECONNREFUSED && !retried) {
-      retried = true;
-      continue;
-    }
-    // A payload too large says nothing about the address; anything else may (a collector that
-    // moved away from a network we can still reach).
-    if (error_number != EMSGSIZE) address_.SendFailed();
+    const SendFailure failure = error_number == EINTR          ? SendFailure::kInterrupted
+                                : error_number == ECONNREFUSED ? SendFailure::kPortUnreachable
+                                : error_number == EMSGSIZE     ? SendFailure::kTooLarge
+                                                               : SendFailure::kOther;
+    if (SendAgain(failure, retried)) continue;
+    if (AddressMayHaveMoved(failure)) address_.SendFailed();
     throw SystemError(error_number, "UDP to " + RemoteEndpoint());
   }
 }
@@ -174,13 +160,7 @@ void PosixUdpSocket::SendData(const std::string& payload) {
 std::string PosixUdpSocket::LocalHostName() {
   char name[HOST_NAME_MAX + 2] = {};
   if (gethostname(name, sizeof name - 1) != 0) throw LastSystemError("host name");
-  // The name is one token of a Syslog header: it ends at the first blank or control character.
-  std::string token;
-  for (const char* p = name; *p != '\0' && static_cast<unsigned char>(*p) > ' ' && *p != 0x7f;
-       ++p) {
-    token += *p;
-  }
-  return token.empty() ? "localhost" : token;
+  return HostNameToken(name);
 }
 
 }  // namespace brennicot::posix
