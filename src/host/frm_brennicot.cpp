@@ -34,9 +34,10 @@ frmBrennicot::frmBrennicot(Platform& platform)
 frmBrennicot::~frmBrennicot() = default;
 
 void frmBrennicot::FormLoad() {
+  command_ = LowerAscii(platform_.ArgumentString());
   // The person running it interactively is checking a configuration: what loading the settings
   // reports must reach the terminal too, so echoing starts before anything is logged.
-  if (LowerAscii(platform_.ArgumentString()) == kInteractCommand) {
+  if (command_ == kInteractCommand) {
     log_.SetEcho([this](const std::string& entry) { platform_.Ui().Echo(entry); });
   }
   RunTrapped(log_, "frmBrennicot:form_load", [&] {
@@ -44,7 +45,7 @@ void frmBrennicot::FormLoad() {
     expected_sequence_ = 0;
     status_tick_count_ = 0;
     // Before the settings are read: their reports belong in the journal too.
-    if (platform_.ArgumentString().empty()) WatchServiceLog();
+    if (command_.empty()) WatchServiceLog();
     MonthNamesInit(month_names_);
     IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
 
@@ -52,7 +53,7 @@ void frmBrennicot::FormLoad() {
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
     ntservice1_->SetDisplayName(service_name);
 
-    Dispatch(LowerAscii(platform_.ArgumentString()));
+    Dispatch(command_);
   });
 }
 
