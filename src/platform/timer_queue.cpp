@@ -50,6 +50,10 @@ std::optional<TimerQueue::Millis> TimerQueue::NextDeadline() const {
 void TimerQueue::RunDue(Millis slack) {
   // A handler may create, disable or destroy timers: work on a snapshot and re-check each one.
   auto snapshot = timers_;
+  // With a slack, a timer due a little later may share this wake-up: the earlier deadline still
+  // goes first.
+  std::stable_sort(snapshot.begin(), snapshot.end(),
+                   [](const auto& a, const auto& b) { return a->deadline < b->deadline; });
   for (const auto& t : snapshot) {
     const Millis now = now_ms_();
     if (!t->alive || !t->enabled || t->interval <= 0 || t->deadline > now + slack) continue;

@@ -76,6 +76,14 @@ TEST_F(TimerQueueTest, TimersAFewMillisecondsApartShareWakeUpsAndKeepTheirRate) 
   EXPECT_EQ(Count("b"), 10);
   EXPECT_EQ(wake_ups, 20);
   EXPECT_EQ(queue.NextDeadline(), 10'500) << "the early ticks moved a's phase";
+
+  // Sharing a wake-up never reorders: the earlier deadline goes first, whoever was made first.
+  auto later = Make("later", 60);
+  auto sooner = Make("sooner", 55);
+  ticks.clear();
+  now += 55;
+  queue.RunDue(10);
+  EXPECT_EQ(ticks, (std::vector<std::string>{"sooner", "later"}));
 }
 
 TEST_F(TimerQueueTest, DisableStopsAndEnableRestartsTheFullInterval) {
