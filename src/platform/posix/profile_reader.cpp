@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/ascii.h"
+#include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
 
 namespace brennicot::posix {
@@ -52,22 +53,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return std::nullopt;
   }
   std::string content;
-  char chunk[8192];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n > 0 && content.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-      close(fd);
-      throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return std::nullopt;
-    }
-    content.append(chunk, static_cast<std::size_t>(n));
-  }
+  bool too_large = false;
+  const int error_number = ReadAll(fd, [&](std::string_view chunk) {
+    too_large = content.size() + chunk.size() > kMaxFileSize;
+    if (!too_large) content.append(chunk);
+    return !too_large;
+  });
   close(fd);
+  if (too_large) throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
+  if (error_number != 0) return std::nullopt;
   return content;
 }
 

@@ -15,6 +15,7 @@
 
 #include "base/error.h"
 #include "platform/posix/child_process.h"
+#include "platform/posix/fd_transfer.h"
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"
 #include "platform/posix/systemd_unit.h"
@@ -133,17 +134,10 @@ std::string ReadHead(const std::string& path) {
 void WriteNewFile(const std::string& path, const std::string& text) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) throw LastSystemError(PrintableText(path));
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int saved = errno;
-      close(fd);
-      unlink(path.c_str());
-      throw SystemError(saved, PrintableText(path));
-    }
-    done += static_cast<std::size_t>(n);
+  if (const int error_number = WriteAll(fd, text); error_number != 0) {
+    close(fd);
+    unlink(path.c_str());
+    throw SystemError(error_number, PrintableText(path));
   }
   // Don't retry close on EINTR: the descriptor is gone either way on Linux.
   if (close(fd) != 0 && errno != EINTR) {

@@ -1,4 +1,5 @@
 #include "platform/posix/udp_socket.h"
+#include "platform/address_choice.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -20,10 +21,6 @@
 namespace brennicot::posix {
 namespace {
 
-ResolvedAddress ToResolved(const addrinfo& a) {
-  return ResolvedAddress{std::string(reinterpret_cast<const char*>(a.ai_addr), a.ai_addrlen)};
-}
-
 // getaddrinfo for `host`; the IPv4 address where there is one, else the IPv6 one.
 LookupAnswer Resolve(const std::string& host, int flags) {
   addrinfo hints{};
@@ -38,29 +35,9 @@ LookupAnswer Resolve(const std::string& host, int flags) {
     return Error(rc, text + " (remote host '" + host + "')");
   }
   const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
-  for (int family : {AF_INET, AF_INET6}) {
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) {
-        return ToResolved(*a);
-      }
-    }
-  }
+  if (auto chosen = PreferredAnswer<sockaddr_storage>(found, AF_INET, AF_INET6)) return *chosen;
   return Error(EAI_FAMILY, std::string(gai_strerror(EAI_FAMILY)) + " (remote host '" + host +
                                "' has no IPv4 or IPv6 address)");
-}
-
-std::optional<ResolvedAddress> AsLiteral(const std::string& host) {
-  if (host.empty()) return std::nullopt;
-  // A numeric host is parsed on the spot: nothing is asked of any resolver.
-  LookupAnswer answer = Resolve(host, AI_NUMERICHOST);
-  if (auto* found = std::get_if<ResolvedAddress>(&answer)) return std::move(*found);
-  return std::nullopt;
-}
-
-int FamilyOf(const ResolvedAddress& address) {
-  sockaddr_storage storage{};
-  std::memcpy(&storage, address.bytes.data(), std::min(address.bytes.size(), sizeof storage));
-  return storage.ss_family;
 }
 
 bool IsIpv6Literal(const std::string& host) {
@@ -87,13 +64,13 @@ void PosixUdpSocket::SetRemotePort(std::int32_t port) {
 
 void PosixUdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  address_.SetHost(host, AsLiteral(host));
+  address_.SetHost(
+      host, LiteralAddress(host, [](const std::string& h) { return Resolve(h, AI_NUMERICHOST); }));
 }
 
 void PosixUdpSocket::Bind() {
   address_.AwaitFirstAnswer(kFirstAnswerWait);
-  // A name still unanswered gets IPv4, the rule; the first send reopens for IPv6 if need be.
-  OpenSocket(address_.Known() ? FamilyOf(*address_.Known()) : AF_INET);
+  OpenSocket(BindFamily<sockaddr_storage>(address_.Known(), AF_INET));
 }
 
 void PosixUdpSocket::Close() {

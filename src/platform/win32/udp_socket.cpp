@@ -1,4 +1,5 @@
 #include "platform/win32/udp_socket.h"
+#include "platform/address_choice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,14 +28,7 @@ LookupAnswer Resolve(const std::string& host, int flags) {
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0) return SystemError(static_cast<std::uint32_t>(rc), "remote host '" + host + "'");
   const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
-  for (int family : {AF_INET, AF_INET6}) {
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) {
-        return ResolvedAddress{
-            std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)};
-      }
-    }
-  }
+  if (auto chosen = PreferredAnswer<sockaddr_storage>(found, AF_INET, AF_INET6)) return *chosen;
   return SystemError(WSAEAFNOSUPPORT, "remote host '" + host + "' has no IPv4 or IPv6 address");
 }
 
@@ -43,20 +37,6 @@ LookupAnswer Resolve(const std::string& host, int flags) {
 LookupAnswer ResolveInBackground(const std::string& host) {
   const WinsockSession winsock;
   return Resolve(host, 0);
-}
-
-std::optional<ResolvedAddress> AsLiteral(const std::string& host) {
-  if (host.empty()) return std::nullopt;
-  // A numeric host is parsed on the spot: nothing is asked of any resolver.
-  LookupAnswer answer = Resolve(host, AI_NUMERICHOST);
-  if (auto* found = std::get_if<ResolvedAddress>(&answer)) return std::move(*found);
-  return std::nullopt;
-}
-
-int FamilyOf(const ResolvedAddress& address) {
-  sockaddr_storage storage{};
-  std::memcpy(&storage, address.bytes.data(), std::min(address.bytes.size(), sizeof storage));
-  return storage.ss_family;
 }
 
 bool IsIpv6Literal(const std::string& host) {
@@ -94,13 +74,13 @@ void Win32UdpSocket::SetRemotePort(std::int32_t port) {
 
 void Win32UdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  address_.SetHost(host, AsLiteral(host));
+  address_.SetHost(
+      host, LiteralAddress(host, [](const std::string& h) { return Resolve(h, AI_NUMERICHOST); }));
 }
 
 void Win32UdpSocket::Bind() {
   address_.AwaitFirstAnswer(kFirstAnswerWait);
-  // A name still unanswered gets IPv4, the rule; the first send reopens for IPv6 if need be.
-  OpenSocket(address_.Known() ? FamilyOf(*address_.Known()) : AF_INET);
+  OpenSocket(BindFamily<sockaddr_storage>(address_.Known(), AF_INET));
 }
 
 void Win32UdpSocket::Close() {
