@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
+#include "base/product_names.h"
 #include "config/ini_default_file.h"
-#include "config/product_names.h"
 #include "platform/posix/profile_reader.h"
 
 namespace brennicot::bench {

@@ -1,6 +1,6 @@
 #include "config/ini_default_file.h"
 
-#include "config/product_names.h"
+#include "base/product_names.h"
 #include "config/setting_keys.h"
 #include "log/error_trap.h"
 

@@ -6,15 +6,16 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/ascii.h"
+#include "base/error.h"
+#include "base/numeric_text.h"
+#include "base/product_names.h"
 #include "config/ini_default_file.h"
-#include "config/numeric_text.h"
-#include "config/product_names.h"
 #include "config/section_block.h"
 #include "config/setting_keys.h"
 #include "config/settings_defaults.h"
 #include "config/validators.h"
 #include "log/error_trap.h"
-#include "platform/error.h"
 
 namespace brennicot {
 namespace {
@@ -70,23 +71,9 @@ constexpr bool RulesFollowKeyTable() {
 }
 static_assert(RulesFollowKeyTable());
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsLowered(std::string_view lowered, std::string_view key) {
-  if (lowered.size() != key.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    if (lowered[i] != LowerAscii(key[i])) return false;
-  }
-  return true;
-}
-
 const KeyRule* FindRule(std::string_view name) {
-  std::string lowered(name);
-  for (char& c : lowered) c = LowerAscii(c);
   for (const KeyRule& rule : kRules) {
-    if (EqualsLowered(lowered, rule.key)) return &rule;
+    if (EqualIgnoringCase(name, rule.key)) return &rule;
   }
   return nullptr;
 }

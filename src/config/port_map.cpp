@@ -2,8 +2,9 @@
 
 #include <string_view>
 
+#include "base/ascii.h"
+#include "base/error.h"
 #include "config/section_block.h"
-#include "platform/error.h"
 
 namespace brennicot {
 namespace {
@@ -11,18 +12,6 @@ namespace {
 constexpr std::string_view kPortsSection = "Ports";
 // The section is small, but device paths by id are long; leave room for many of them.
 constexpr std::int32_t kPortsBufferSize = 32767;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -40,7 +29,7 @@ std::string SerialDevicePath(std::int16_t port, ProfileReader& profile,
   std::string device;
   for (const std::string_view entry : SectionEntries(block, kPortsBufferSize)) {
     const std::size_t equals = entry.find('=');
-    if (equals == std::string_view::npos || !EqualsIgnoringCase(entry.substr(0, equals), key)) {
+    if (equals == std::string_view::npos || !EqualIgnoringCase(entry.substr(0, equals), key)) {
       continue;
     }
     mapped = true;

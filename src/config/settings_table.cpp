@@ -1,6 +1,6 @@
 #include "config/settings_table.h"
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "host/command_line.h"
 #include "host/frm_brennicot.h"
 
 namespace brennicot {
@@ -11,13 +10,8 @@ int Main(Platform& platform) {
   auto host = std::make_unique<frmBrennicot>(platform);
   host->FormLoad();
 
-  const std::string arguments = platform.ArgumentString();
   int exit_code = host->OneShotExitStatus();
-  // One-shot commands and unknown arguments end here; interactive and service mode live in the
-  // loop.
-  if (arguments.empty() || LowerAscii(arguments) == kInteractCommand) {
-    exit_code = platform.Loop().Run();
-  }
+  if (host->RunsEventLoop()) exit_code = platform.Loop().Run();
   host->FormUnload();
   host.reset();
   return exit_code;

@@ -1,16 +1,8 @@
 #include "host/command_line.h"
 
-#include "config/product_names.h"
+#include "base/product_names.h"
 
 namespace brennicot {
-
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string ServiceNameFrom(std::string_view display_name) {
   std::string out(display_name);

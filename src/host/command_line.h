@@ -10,8 +10,6 @@ inline constexpr std::string_view kInstallCommand = "-install";
 inline constexpr std::string_view kUninstallCommand = "-uninstall";
 inline constexpr std::string_view kInteractCommand = "-interact";
 
-// ASCII letters lowered; every other byte unchanged.
-std::string LowerAscii(std::string_view text);
 // The service name: `servicename` with every blank replaced by "_".
 std::string ServiceNameFrom(std::string_view display_name);
 // "Vemo Brennicot install was successful" / "Vemo Brennicot uninstall failed".

@@ -1,7 +1,9 @@
 #include "host/frm_brennicot.h"
 
+#include "base/ascii.h"
+#include "base/product_names.h"
 #include "config/ini_loader.h"
-#include "config/product_names.h"
+#include "config/port_map.h"
 #include "config/setting_keys.h"
 #include "host/command_line.h"
 #include "host/service_install.h"
@@ -19,7 +21,10 @@ frmBrennicot::frmBrennicot(Platform& platform)
       tmr_status_(platform.Loop().CreateTimer([this] { tmrStatus_Timer(); })),
       tmr_comm_(platform.Loop().CreateTimer([this] { tmrComm_Timer(); })),
       wsockudp_(platform.CreateUdpSocket()),
-      mscomm1_(platform.CreateSerialPort()),
+      mscomm1_(platform.CreateSerialPort([&platform](std::int16_t port) {
+        // The [Ports] section is read when the port opens, so the mapping in force is the file's.
+        return SerialDevicePath(port, platform.Profile(), IniFilePath(platform.Files()));
+      })),
       ntservice1_(platform.CreateServiceControl()) {
   mscomm1_->SetOnComm([this] { MSComm1_OnComm(); });
   ntservice1_->SetEventHandlers([this](bool& success) { OnServiceStart(success); },
@@ -29,9 +34,10 @@ frmBrennicot::frmBrennicot(Platform& platform)
 frmBrennicot::~frmBrennicot() = default;
 
 void frmBrennicot::FormLoad() {
+  command_ = LowerAscii(platform_.ArgumentString());
   // The person running it interactively is checking a configuration: what loading the settings
   // reports must reach the terminal too, so echoing starts before anything is logged.
-  if (LowerAscii(platform_.ArgumentString()) == kInteractCommand) {
+  if (command_ == kInteractCommand) {
     log_.SetEcho([this](const std::string& entry) { platform_.Ui().Echo(entry); });
   }
   RunTrapped(log_, "frmBrennicot:form_load", [&] {
@@ -39,7 +45,7 @@ void frmBrennicot::FormLoad() {
     expected_sequence_ = 0;
     status_tick_count_ = 0;
     // Before the settings are read: their reports belong in the journal too.
-    if (platform_.ArgumentString().empty()) WatchServiceLog();
+    if (command_.empty()) WatchServiceLog();
     MonthNamesInit(month_names_);
     IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
 
@@ -47,7 +53,7 @@ void frmBrennicot::FormLoad() {
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
     ntservice1_->SetDisplayName(service_name);
 
-    Dispatch(LowerAscii(platform_.ArgumentString()));
+    Dispatch(command_);
   });
 }
 

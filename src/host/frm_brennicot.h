@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/settings_table.h"
+#include "host/command_line.h"
 #include "log/activity_log.h"
 #include "platform/platform.h"
 #include "serial/receive_buffer.h"
@@ -28,7 +29,8 @@ class frmBrennicot {
   // Load handler: prepares the process-wide state, loads the configuration, names the service and
   // dispatches on the lowercased argument string.
   void FormLoad();
-  // Unload handler: runs when the host is destroyed.
+  // Unload handler: the entry procedure calls it after the event loop has ended (at once after a
+  // one-shot command), before the host is destroyed. Shuts down.
   void FormUnload();
 
   // Opens the socket and the serial port, arms the timers, logs the start-up line. Traps its own
@@ -48,6 +50,9 @@ class frmBrennicot {
   void tmrStatus_Timer();
   void MSComm1_OnComm();
 
+  // Whether the loaded command line lives in the event loop (service mode and -interact) rather
+  // than ending after the load (registration, unknown arguments).
+  bool RunsEventLoop() const { return command_.empty() || command_ == kInteractCommand; }
   // Status for the process to end with after a one-shot command: 1 when a registration failed.
   int OneShotExitStatus() const { return one_shot_exit_status_; }
 
@@ -55,13 +60,9 @@ class frmBrennicot {
   ActivityLog& Log() { return log_; }
   SettingsTable& Settings() { return *settings_; }
   bool SettingsReleased() const { return settings_->Released(); }
-  ServiceControl& NTService1() { return *ntservice1_; }
-  SerialPort& MSComm1() { return *mscomm1_; }
-  UdpSocket& WsockUDP() { return *wsockudp_; }
   Timer& tmrComm() { return *tmr_comm_; }
   Timer& tmrStatus() { return *tmr_status_; }
   std::int32_t ExpectedSequence() const { return expected_sequence_; }
-  const MonthNameTable& MonthNames() const { return month_names_; }
   ReceiveBuffer& Receive() { return receive_; }
 
  private:
@@ -77,6 +78,7 @@ class frmBrennicot {
   void UpdateServiceStatus();
 
   Platform& platform_;
+  std::string command_;  // the argument string, lowered: decided once, at load
   ActivityLog log_;
   std::unique_ptr<SettingsTable> settings_;
   MonthNameTable month_names_;

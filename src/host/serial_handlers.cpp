@@ -3,8 +3,9 @@
 #include <limits>
 #include <optional>
 
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 #include "config/setting_keys.h"
+#include "config/setting_number.h"
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"
 #include "serial/comm_event_table.h"
@@ -26,7 +27,7 @@ void frmBrennicot::tmrComm_Timer() {
         ForwardLine(line);
         if (switch_failure) return;
         bool checking = false;
-        RunTrapped([&] { checking = ToNumber(settings_->Get(key::kCheckSeq)) == 1; },
+        RunTrapped([&] { checking = SettingNumber(*settings_, key::kCheckSeq) == 1; },
                    [&](const Error& e) { switch_failure = e; });
         if (!checking) return;
         RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
@@ -44,7 +45,7 @@ void frmBrennicot::tmrComm_Timer() {
       send_lines();
       // An empty buffer is nothing to send, whatever buffermax says.
       if (receive_.Length() > 0 &&
-          NumericValue(settings_->Get(key::kBufferMax)) < static_cast<double>(receive_.Length())) {
+          SettingNumber(*settings_, key::kBufferMax) < static_cast<double>(receive_.Length())) {
         ForwardLine(receive_.TakeAll());
       }
     }
@@ -81,7 +82,7 @@ void frmBrennicot::MSComm1_OnComm() {
         if (event.text.empty()) return;
         const std::string message = std::string(kCommMessagePrefix) + std::string(event.text);
         log_.LogWrite(message);
-        if (ToNumber(settings_->Get(key::kSendCommMess)) == 1 && event.forward) {
+        if (SettingNumber(*settings_, key::kSendCommMess) == 1 && event.forward) {
           MessageSend(message);
         }
       },
@@ -100,7 +101,7 @@ void frmBrennicot::tmrStatus_Timer() {
   if (shut_down_) return;
   const bool ok = RunTrapped(log_, "frmBrennicot:tmrStatus", [&] {
     if (status_tick_count_ < std::numeric_limits<std::int32_t>::max()) ++status_tick_count_;
-    const std::int32_t period = ToInt32(ToNumber(settings_->Get(key::kStatusTimerPeriod)));
+    const std::int32_t period = ToInt32(SettingNumber(*settings_, key::kStatusTimerPeriod));
     if (status_tick_count_ != period) return;
     // The next period is counted from the moment this heartbeat has left.
     tmr_status_->SetEnabled(false);

@@ -1,6 +1,7 @@
 // StartUp, ShutDown: the opening and closing of the two channels.
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 #include "config/setting_keys.h"
+#include "config/setting_number.h"
 #include "host/frm_brennicot.h"
 #include "host/version.h"
 #include "log/error_trap.h"
@@ -18,15 +19,15 @@ bool frmBrennicot::StartUp() {
     const SettingsTable& s = *settings_;
     receive_.Clear();
 
-    wsockudp_->SetRemotePort(ToInt32(ToNumber(s.Get(key::kUdpPort))));
+    wsockudp_->SetRemotePort(ToInt32(SettingNumber(s, key::kUdpPort)));
     wsockudp_->SetRemoteHost(s.Get(key::kUdpTarget));
     wsockudp_->Bind();
 
     SerialPort& port = *mscomm1_;
-    port.SetCommPort(ToInt16(ToNumber(s.Get(key::kCommPort))));
+    port.SetCommPort(ToInt16(SettingNumber(s, key::kCommPort)));
     if (port.PortOpen()) port.SetPortOpen(false);
     port.SetSettings(s.Get(key::kCommIni));
-    port.SetHandshaking(ToInt32(ToNumber(s.Get(key::kFlowControl))));
+    port.SetHandshaking(ToInt32(SettingNumber(s, key::kFlowControl)));
     port.SetDTREnable(true);
     port.SetRTSEnable(true);
     port.SetRThreshold(0);  // received bytes are polled by tmrComm, not signalled
@@ -35,7 +36,7 @@ bool frmBrennicot::StartUp() {
     port.SetPortOpen(true);
 
     // The device may need a few carriage returns to wake up; one write per carriage return.
-    const std::int32_t carriage_returns = ToInt32(NumericValue(s.Get(key::kCrSend)));
+    const std::int32_t carriage_returns = ToInt32(SettingNumber(s, key::kCrSend));
     for (std::int32_t i = 0; i < carriage_returns; ++i) port.Output("\r");
 
     tmr_comm_->SetInterval(kCommTickMs);
@@ -47,7 +48,7 @@ bool frmBrennicot::StartUp() {
                   " OriginalAddress:" + s.Get(key::kOriginalAddress) +
                   " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId));
 
-    if (ToNumber(s.Get(key::kEnableStatusTimer)) == 1) {
+    if (SettingNumber(s, key::kEnableStatusTimer) == 1) {
       tmr_status_->SetInterval(kStatusTickMs);
       tmr_status_->SetEnabled(true);
     }

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
 #include "log/activity_log.h"
-#include "platform/error.h"
 
 namespace brennicot {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot {
 

@@ -3,21 +3,17 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace brennicot {
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 std::vector<std::string_view> SplitFields(std::string_view text) {
   std::vector<std::string_view> fields;
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = text.find(',', start);
-    fields.push_back(Trim(text.substr(start, comma - start)));
+    fields.push_back(TrimBlanks(text.substr(start, comma - start)));
     if (comma == std::string_view::npos) return fields;
     start = comma + 1;
   }

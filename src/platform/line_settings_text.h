@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot {
 

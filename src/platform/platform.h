@@ -27,7 +27,7 @@ class Platform {
   virtual ProfileReader& Profile() = 0;
 
   virtual std::unique_ptr<UdpSocket> CreateUdpSocket() = 0;
-  virtual std::unique_ptr<SerialPort> CreateSerialPort() = 0;
+  virtual std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) = 0;
   virtual std::unique_ptr<ServiceControl> CreateServiceControl() = 0;
 
   // Everything on the command line after the program name, arguments joined by single blanks.

@@ -8,6 +8,10 @@
 
 namespace brennicot {
 
+// The device to open for a port number (1 is the first), asked each time the port opens. POSIX
+// opens the path it returns; Win32 opens COM<n> itself and never calls it.
+using SerialDevicePathOf = std::function<std::string(std::int16_t port)>;
+
 // Codes of CommEvent: line events and errors behind an OnComm notification.
 namespace comm_event {
 inline constexpr std::int16_t kSend = 1;

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "config/numeric_text.h"
-#include "platform/error.h"
+#include "base/error.h"
+#include "base/numeric_text.h"
 
 namespace brennicot {
 
@@ -17,8 +17,8 @@ std::optional<std::string> CheckSequence(std::string_view line, std::int32_t& ex
   ++expected;
   const std::int32_t received = ToInt32(NumericValue(line.substr(kTestLinePrefix.size())));
   if (received == expected) return std::nullopt;
-  std::string report = "INSEQERR - expected " + std::to_string(expected) + " received " +
-                       std::to_string(received);
+  std::string report =
+      "INSEQERR - expected " + std::to_string(expected) + " received " + std::to_string(received);
   expected = received;
   return report;
 }

@@ -3,10 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "config/numeric_text.h"
-#include "config/product_names.h"
+#include "base/error.h"
+#include "base/numeric_text.h"
+#include "base/product_names.h"
 #include "config/setting_keys.h"
-#include "platform/error.h"
+#include "config/setting_number.h"
 
 namespace brennicot {
 namespace {
@@ -30,7 +31,7 @@ std::size_t LabelledFieldLength(std::string_view key, const std::string& value) 
 
 std::string SyslogPriority(const SettingsTable& settings) {
   const double priority =
-      NumericValue(settings.Get(key::kFacility)) * 8 + NumericValue(settings.Get(key::kLevel));
+      SettingNumber(settings, key::kFacility) * 8 + SettingNumber(settings, key::kLevel);
   if (!std::isfinite(priority)) throw Overflow("Syslog priority beyond the range of a number");
   std::string text = "<";
   // Every message pays for this: a whole number below 10^15 (any real priority) is written as
@@ -57,7 +58,7 @@ std::string ComposeSyslogPayload(const ComposeContext& context, const std::strin
   const std::string& origin = s.Get(key::kOriginalAddress);
   const std::string& id = s.Get(key::kVemoBrennicotId);
   const std::string& format_text = s.Get(key::kMsgFormat);
-  const double layout = NumericValue(format_text);
+  const double layout = SettingNumber(s, key::kMsgFormat);
   // Layout 3 is the text alone: a priority beyond a number must not cost it the line.
   if (layout == 3) return text;
   if (layout != 1 && layout != 2) {

@@ -238,7 +238,8 @@ std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
   return s;
 }
 
-std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort() {
+std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort(SerialDevicePathOf device_path) {
+  serial_device_path = std::move(device_path);
   auto p = std::make_unique<FakeSerialPort>();
   port = p.get();
   return p;

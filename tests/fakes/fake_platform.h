@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/platform.h"
 #include "platform/timer_queue.h"
 
@@ -236,6 +236,7 @@ class FakePlatform : public Platform {
   FakeUdpSocket* socket = nullptr;
   FakeSerialPort* port = nullptr;
   FakeServiceControl* service = nullptr;
+  SerialDevicePathOf serial_device_path;  // what the host gave the port to find its device
 
   FileSystem& Files() override { return files; }
   Clock& LocalClock() override { return clock; }
@@ -243,7 +244,7 @@ class FakePlatform : public Platform {
   UserInterface& Ui() override { return ui; }
   ProfileReader& Profile() override { return profile; }
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
-  std::unique_ptr<SerialPort> CreateSerialPort() override;
+  std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
   std::string ArgumentString() override { return arguments; }
 };

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/ini_loader.h"
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 #include "config/validators.h"
 #include "fakes/fake_platform.h"
 #include "fuzz/fuzz_support.h"

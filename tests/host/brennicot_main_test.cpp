@@ -14,8 +14,8 @@ using Strings = std::vector<std::string>;
 class MainPlatform : public fakes::FakePlatform {
  public:
   bool port_absent = false;
-  std::unique_ptr<SerialPort> CreateSerialPort() override {
-    auto p = FakePlatform::CreateSerialPort();
+  std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override {
+    auto p = FakePlatform::CreateSerialPort(std::move(device_path));
     if (port_absent) port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
     return p;
   }

@@ -47,6 +47,16 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
   }
 }
 
+// The backend knows nothing of the INI file: the host tells it where a port number leads.
+TEST_F(DispatchTest, PortDeviceComesFromThePortsSectionOfTheIniFile) {
+  platform.files.files["/opt/vb/Vemo_Brennicot.ini"] = "";
+  platform.profile.block = std::string("COM2=/dev/ttyUSB0\0", 18);
+  Load("-setup");
+  ASSERT_TRUE(platform.serial_device_path);
+  EXPECT_EQ(platform.serial_device_path(2), "/dev/ttyUSB0");
+  EXPECT_EQ(platform.serial_device_path(1), "/dev/ttyS0");
+}
+
 TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
   platform.arguments = "-install";
   host = std::make_unique<frmBrennicot>(platform);

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot {
 namespace {

@@ -8,7 +8,8 @@
 
 #include <cerrno>
 
-#include "platform/error.h"
+#include "base/error.h"
+#include "platform/posix/fd_transfer.h"
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"
 
@@ -74,19 +75,14 @@ class SpawnSetup {
   posix_spawnattr_t attr_;
 };
 
-std::string ReadAll(int fd) {
+std::string ReadOutput(int fd) {
   std::string output;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;  // what was read so far is all the report can show
-    }
-    output.append(buf, static_cast<std::size_t>(n));
+  // A failed read ends it: what was read so far is all the report can show.
+  ReadAll(fd, [&output](std::string_view chunk) {
+    output.append(chunk);
     if (output.size() > 2 * kOutputKept) output.erase(0, output.size() - kOutputKept);
-  }
+    return true;
+  });
   return output;
 }
 
@@ -112,7 +108,7 @@ void RunCommand(const std::vector<std::string>& argv) {
     close(pipe_fds[0]);
     throw SystemError(spawn_error, command);
   }
-  const std::string output = ReadAll(pipe_fds[0]);
+  const std::string output = ReadOutput(pipe_fds[0]);
   close(pipe_fds[0]);
 
   int status = 0;

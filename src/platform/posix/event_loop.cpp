@@ -1,4 +1,5 @@
 #include "platform/posix/event_loop.h"
+#include "platform/monotonic_millis.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,11 +28,6 @@ void OnSignal(int signo) {
   // Nothing useful can be done if the pipe is full: a stop is already pending then.
   [[maybe_unused]] auto n = write(g_signal_pipe[1], &byte, 1);
   errno = saved;
-}
-
-std::int64_t MonotonicMillis() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace

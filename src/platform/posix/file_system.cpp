@@ -1,4 +1,5 @@
 #include "platform/posix/file_system.h"
+#include "platform/posix/executable_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,24 +8,11 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
 
 namespace brennicot::posix {
 namespace {
-
-void WriteAll(int fd, const std::string& bytes, const std::string& path) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      close(fd);
-      throw SystemError(saved, path);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 void WriteWithFlags(const std::string& path, const std::string& bytes, int flags) {
   // Non-blocking, so a FIFO in the file's place cannot hang the program (without a reader the open
@@ -36,7 +24,10 @@ void WriteWithFlags(const std::string& path, const std::string& bytes, int flags
     close(fd);
     throw InvalidArgument(path + " is not a regular file");
   }
-  WriteAll(fd, bytes, path);
+  if (const int error_number = WriteAll(fd, bytes); error_number != 0) {
+    close(fd);
+    throw SystemError(error_number, path);
+  }
   // Don't retry close on EINTR: the descriptor is gone either way on Linux.
   if (close(fd) != 0 && errno != EINTR) throw LastSystemError(path);
 }
@@ -44,10 +35,7 @@ void WriteWithFlags(const std::string& path, const std::string& bytes, int flags
 }  // namespace
 
 std::string PosixFileSystem::ExecutableDirectory() {
-  char buf[PATH_MAX + 1];
-  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  if (n < 0) throw LastSystemError("/proc/self/exe");
-  std::string path(buf, static_cast<std::size_t>(n));
+  const std::string path = ExecutablePath();
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

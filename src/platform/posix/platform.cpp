@@ -5,10 +5,7 @@
 
 #include <cerrno>
 
-#include "config/ini_loader.h"
-#include "config/port_map.h"
 #include "platform/make_platform.h"
-
 #include "platform/posix/serial_port.h"
 #include "platform/posix/service_control.h"
 #include "platform/posix/udp_socket.h"
@@ -26,11 +23,8 @@ std::unique_ptr<UdpSocket> PosixPlatform::CreateUdpSocket() {
   return std::make_unique<PosixUdpSocket>();
 }
 
-std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort() {
-  // The [Ports] section is read when the port opens, so the mapping in force is the file's.
-  return std::make_unique<PosixSerialPort>(loop_, [this](std::int16_t port) {
-    return SerialDevicePath(port, profile_, IniFilePath(files_));
-  });
+std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort(SerialDevicePathOf device_path) {
+  return std::make_unique<PosixSerialPort>(loop_, std::move(device_path));
 }
 
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {

@@ -8,32 +8,12 @@
 #include <optional>
 #include <string_view>
 
+#include "base/ascii.h"
+#include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
 
 namespace brennicot::posix {
 namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // The name of a section header line ("[name]", already trimmed), or false when the line is not one.
 // The name runs to the last "]" on the line, as written (no trimming inside the brackets).
@@ -49,12 +29,12 @@ bool SectionName(std::string_view line, std::string_view* name) {
 // written. The entries of the block are C strings, so a NUL byte ends the entry.
 std::string Entry(std::string_view line) {
   const std::size_t nul = line.find('\0');
-  if (nul != std::string_view::npos) line = Trim(line.substr(0, nul));
+  if (nul != std::string_view::npos) line = TrimBlanks(line.substr(0, nul));
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) return std::string(line);
-  std::string entry(Trim(line.substr(0, eq)));
+  std::string entry(TrimBlanks(line.substr(0, eq)));
   entry += '=';
-  entry += Trim(line.substr(eq + 1));
+  entry += TrimBlanks(line.substr(eq + 1));
   return entry;
 }
 
@@ -73,22 +53,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return std::nullopt;
   }
   std::string content;
-  char chunk[8192];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n > 0 && content.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-      close(fd);
-      throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return std::nullopt;
-    }
-    content.append(chunk, static_cast<std::size_t>(n));
-  }
+  bool too_large = false;
+  const int error_number = ReadAll(fd, [&](std::string_view chunk) {
+    too_large = content.size() + chunk.size() > kMaxFileSize;
+    if (!too_large) content.append(chunk);
+    return !too_large;
+  });
   close(fd);
+  if (too_large) throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
+  if (error_number != 0) return std::nullopt;
   return content;
 }
 
@@ -112,7 +85,7 @@ std::string PosixProfileReader::ReadSection(const std::string& section, std::int
   while (!rest.empty() && !section_done && block.size() < size) {
     std::size_t end = rest.find_first_of("\r\n");
     if (end == std::string_view::npos) end = rest.size();
-    const std::string_view line = Trim(rest.substr(0, end));
+    const std::string_view line = TrimBlanks(rest.substr(0, end));
     rest.remove_prefix(end);
     if (!rest.empty() && rest.front() == '\r') rest.remove_prefix(1);
     if (!rest.empty() && rest.front() == '\n') rest.remove_prefix(1);

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform/posix/system_error.h"
+#include "platform/serial_port_rules.h"
 
 namespace brennicot::posix {
 namespace {
@@ -85,7 +86,7 @@ bool IsPseudoTerminal(int fd) {
 
 }  // namespace
 
-PosixSerialPort::PosixSerialPort(PosixEventLoop& loop, DevicePathOf device_path)
+PosixSerialPort::PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path)
     : loop_(loop),
       device_path_(std::move(device_path)),
       settings_(ParseLineSettings(settings_text_)),
@@ -100,13 +101,7 @@ PosixSerialPort::~PosixSerialPort() {
 }
 
 void PosixSerialPort::SetCommPort(std::int16_t port) {
-  if (fd_) {
-    throw InvalidPropertyValue("CommPort cannot change while COM" + std::to_string(port_) +
-                               " is open");
-  }
-  if (port < 1) {
-    throw InvalidPropertyValue("CommPort " + std::to_string(port) + ": the first port is 1");
-  }
+  CheckCommPort(port, static_cast<bool>(fd_), port_);
   port_ = port;
 }
 
@@ -140,23 +135,15 @@ void PosixSerialPort::SetRTSEnable(bool enable) {
 }
 
 void PosixSerialPort::SetRThreshold(std::int16_t threshold) {
-  if (threshold != 0) {
-    throw Error(errnum::kNotSupported, "RThreshold " + std::to_string(threshold) +
-                                           ": no receive notification; received bytes are polled");
-  }
+  CheckRThreshold(threshold);
 }
 
 void PosixSerialPort::SetSThreshold(std::int16_t threshold) {
-  if (threshold != 0) {
-    throw Error(errnum::kNotSupported,
-                "SThreshold " + std::to_string(threshold) + ": no send notification");
-  }
+  CheckSThreshold(threshold);
 }
 
 void PosixSerialPort::SetInBufferSize(std::int16_t size) {
-  if (size < 1) {
-    throw InvalidPropertyValue("InBufferSize " + std::to_string(size) + ": must be 1 to 32767");
-  }
+  CheckInBufferSize(size);
   in_buffer_size_ = size;
   UpdateReading();
 }

@@ -28,7 +28,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/event_loop.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/line_events.h"
@@ -41,9 +41,8 @@ namespace brennicot::posix {
 class PosixSerialPort : public SerialPort {
  public:
   // Maps a port number (1 is the first port) to the device path to open.
-  using DevicePathOf = std::function<std::string(std::int16_t port)>;
 
-  PosixSerialPort(PosixEventLoop& loop, DevicePathOf device_path);
+  PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path);
   ~PosixSerialPort() override;
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
@@ -97,7 +96,7 @@ class PosixSerialPort : public SerialPort {
   void PollLineState();
 
   PosixEventLoop& loop_;
-  DevicePathOf device_path_;
+  SerialDevicePathOf device_path_;
 
   std::int16_t port_ = 1;
   std::string settings_text_ = "9600,N,8,1";

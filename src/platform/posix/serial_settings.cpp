@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/line_settings_text.h"
 
 namespace brennicot::posix {

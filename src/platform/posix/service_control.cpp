@@ -1,4 +1,5 @@
 #include "platform/posix/service_control.h"
+#include "platform/posix/executable_path.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -12,8 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/child_process.h"
+#include "platform/posix/fd_transfer.h"
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"
 #include "platform/posix/systemd_unit.h"
@@ -91,11 +93,8 @@ Target CurrentTarget() {
   return Target{};
 }
 
-std::string ExecutablePath() {
-  char buf[PATH_MAX + 1];
-  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  if (n < 0) throw LastSystemError("/proc/self/exe");
-  const std::string path(buf, static_cast<std::size_t>(n));
+std::string ExistingExecutablePath() {
+  const std::string path = ExecutablePath();
   // A program replaced or deleted since it started reads as "<path> (deleted)".
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) throw LastSystemError(PrintableText(path));
@@ -135,17 +134,10 @@ std::string ReadHead(const std::string& path) {
 void WriteNewFile(const std::string& path, const std::string& text) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) throw LastSystemError(PrintableText(path));
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int saved = errno;
-      close(fd);
-      unlink(path.c_str());
-      throw SystemError(saved, PrintableText(path));
-    }
-    done += static_cast<std::size_t>(n);
+  if (const int error_number = WriteAll(fd, text); error_number != 0) {
+    close(fd);
+    unlink(path.c_str());
+    throw SystemError(error_number, PrintableText(path));
   }
   // Don't retry close on EINTR: the descriptor is gone either way on Linux.
   if (close(fd) != 0 && errno != EINTR) {
@@ -205,7 +197,7 @@ bool PosixServiceControl::Install() {
   // The name is checked before it is used in any path.
   const std::string unit = UnitFileName(service_name_);
   const Target target = CurrentTarget();
-  const std::string text = UnitFileText(display_name_, ExecutablePath());
+  const std::string text = UnitFileText(display_name_, ExistingExecutablePath());
   // A unit of the same name would be replaced or shadowed: refuse rather than take over someone
   // else's service.
   for (const std::string& dir : SystemUnitDirectories()) {

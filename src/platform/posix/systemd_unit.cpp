@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/printable_text.h"
 
 namespace brennicot::posix {

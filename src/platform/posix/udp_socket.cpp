@@ -1,4 +1,5 @@
 #include "platform/posix/udp_socket.h"
+#include "platform/address_choice.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -12,19 +13,13 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/error.h"
+#include "base/error.h"
+#include "platform/monotonic_millis.h"
 #include "platform/posix/system_error.h"
+#include "platform/udp_socket_rules.h"
 
 namespace brennicot::posix {
 namespace {
-
-// Start-up may wait this long for a name's first answer, so the first lines are not lost to a
-// resolver that is merely slow.
-constexpr std::chrono::milliseconds kFirstAnswerWait{1500};
-
-ResolvedAddress ToResolved(const addrinfo& a) {
-  return ResolvedAddress{std::string(reinterpret_cast<const char*>(a.ai_addr), a.ai_addrlen)};
-}
 
 // getaddrinfo for `host`; the IPv4 address where there is one, else the IPv6 one.
 LookupAnswer Resolve(const std::string& host, int flags) {
@@ -40,39 +35,14 @@ LookupAnswer Resolve(const std::string& host, int flags) {
     return Error(rc, text + " (remote host '" + host + "')");
   }
   const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
-  for (int family : {AF_INET, AF_INET6}) {
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) {
-        return ToResolved(*a);
-      }
-    }
-  }
+  if (auto chosen = PreferredAnswer<sockaddr_storage>(found, AF_INET, AF_INET6)) return *chosen;
   return Error(EAI_FAMILY, std::string(gai_strerror(EAI_FAMILY)) + " (remote host '" + host +
                                "' has no IPv4 or IPv6 address)");
-}
-
-std::optional<ResolvedAddress> AsLiteral(const std::string& host) {
-  if (host.empty()) return std::nullopt;
-  // A numeric host is parsed on the spot: nothing is asked of any resolver.
-  LookupAnswer answer = Resolve(host, AI_NUMERICHOST);
-  if (auto* found = std::get_if<ResolvedAddress>(&answer)) return std::move(*found);
-  return std::nullopt;
-}
-
-int FamilyOf(const ResolvedAddress& address) {
-  sockaddr_storage storage{};
-  std::memcpy(&storage, address.bytes.data(), std::min(address.bytes.size(), sizeof storage));
-  return storage.ss_family;
 }
 
 bool IsIpv6Literal(const std::string& host) {
   in6_addr address{};
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
-}
-
-std::int64_t MonotonicMillis() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -89,21 +59,18 @@ PosixUdpSocket::PosixUdpSocket()
           IntervalsFromEnvironment()) {}
 
 void PosixUdpSocket::SetRemotePort(std::int32_t port) {
-  if (port < 0 || port > 65535) {
-    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 0 to 65535");
-  }
-  remote_port_ = port;
+  remote_port_ = CheckedRemotePort(port);
 }
 
 void PosixUdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  address_.SetHost(host, AsLiteral(host));
+  address_.SetHost(
+      host, LiteralAddress(host, [](const std::string& h) { return Resolve(h, AI_NUMERICHOST); }));
 }
 
 void PosixUdpSocket::Bind() {
   address_.AwaitFirstAnswer(kFirstAnswerWait);
-  // A name still unanswered gets IPv4, the rule; the first send reopens for IPv6 if need be.
-  OpenSocket(address_.Known() ? FamilyOf(*address_.Known()) : AF_INET);
+  OpenSocket(BindFamily<sockaddr_storage>(address_.Known(), AF_INET));
 }
 
 void PosixUdpSocket::Close() {
@@ -136,8 +103,7 @@ void PosixUdpSocket::OpenSocket(int family) {
 }
 
 std::string PosixUdpSocket::RemoteEndpoint() const {
-  const std::string port = std::to_string(remote_port_);
-  return IsIpv6Literal(remote_host_) ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port;
+  return RemoteEndpointText(remote_host_, remote_port_, IsIpv6Literal(remote_host_));
 }
 
 void PosixUdpSocket::SendData(const std::string& payload) {
@@ -158,15 +124,12 @@ void PosixUdpSocket::SendData(const std::string& payload) {
                              reinterpret_cast<const sockaddr*>(&target), length);
     if (n >= 0) return;
     const int error_number = errno;
-    if (error_number == EINTR) continue;
-    // A port-unreachable report left by an earlier datagram is not about this one.
-    if (error_number == ECONNREFUSED && !retried) {
-      retried = true;
-      continue;
-    }
-    // A payload too large says nothing about the address; anything else may (a collector that
-    // moved away from a network we can still reach).
-    if (error_number != EMSGSIZE) address_.SendFailed();
+    const SendFailure failure = error_number == EINTR          ? SendFailure::kInterrupted
+                                : error_number == ECONNREFUSED ? SendFailure::kPortUnreachable
+                                : error_number == EMSGSIZE     ? SendFailure::kTooLarge
+                                                               : SendFailure::kOther;
+    if (SendAgain(failure, retried)) continue;
+    if (AddressMayHaveMoved(failure)) address_.SendFailed();
     throw SystemError(error_number, "UDP to " + RemoteEndpoint());
   }
 }
@@ -174,13 +137,7 @@ void PosixUdpSocket::SendData(const std::string& payload) {
 std::string PosixUdpSocket::LocalHostName() {
   char name[HOST_NAME_MAX + 2] = {};
   if (gethostname(name, sizeof name - 1) != 0) throw LastSystemError("host name");
-  // The name is one token of a Syslog header: it ends at the first blank or control character.
-  std::string token;
-  for (const char* p = name; *p != '\0' && static_cast<unsigned char>(*p) > ' ' && *p != 0x7f;
-       ++p) {
-    token += *p;
-  }
-  return token.empty() ? "localhost" : token;
+  return HostNameToken(name);
 }
 
 }  // namespace brennicot::posix

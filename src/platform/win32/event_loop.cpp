@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "platform/monotonic_millis.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -32,11 +33,6 @@ BOOL WINAPI OnConsoleControl(DWORD control) {
     default:
       return FALSE;
   }
-}
-
-std::int64_t MonotonicMillis() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/win32/file_system.h"
+#include "platform/win32/executable_path.h"
 
 #include <algorithm>
 #include <limits>
@@ -28,19 +29,7 @@ void WriteAndClose(HANDLE file, const std::string& path, const std::string& byte
 }  // namespace
 
 std::string Win32FileSystem::ExecutableDirectory() {
-  // A path may be longer than MAX_PATH; the call cuts it silently, so grow until it fits.
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) throw LastSystemError("path of the executable");
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    if (path.size() >= 32768)
-      throw SystemError(ERROR_INSUFFICIENT_BUFFER, "path of the executable");
-    path.resize(path.size() * 2);
-  }
+  const std::string path = ExecutablePath();
   const auto separator = path.find_last_of("\\/");
   if (separator == std::string::npos) return ".";
   // The root of a drive keeps its separator ("C:\").

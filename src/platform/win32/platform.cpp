@@ -28,7 +28,8 @@ std::unique_ptr<UdpSocket> Win32Platform::CreateUdpSocket() {
   return std::make_unique<Win32UdpSocket>();
 }
 
-std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort() {
+// Windows names its ports COM<n> itself: there is no device path to ask for.
+std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort(SerialDevicePathOf /*device_path*/) {
   return std::make_unique<Win32SerialPort>(loop_);
 }
 

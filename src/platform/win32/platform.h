@@ -27,7 +27,7 @@ class Win32Platform : public Platform {
   ProfileReader& Profile() override { return profile_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
-  std::unique_ptr<SerialPort> CreateSerialPort() override;
+  std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
 
   std::string ArgumentString() override { return argument_string_; }

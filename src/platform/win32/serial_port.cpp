@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/serial_port_rules.h"
 #include "platform/win32/system_error.h"
 
 namespace brennicot::win32 {
@@ -40,13 +41,7 @@ Win32SerialPort::~Win32SerialPort() {
 }
 
 void Win32SerialPort::SetCommPort(std::int16_t port) {
-  if (PortOpen()) {
-    throw InvalidPropertyValue("CommPort cannot change while COM" + std::to_string(port_) +
-                               " is open");
-  }
-  if (port < 1) {
-    throw InvalidPropertyValue("CommPort " + std::to_string(port) + ": the first port is 1");
-  }
+  CheckCommPort(port, PortOpen(), port_);
   port_ = port;
 }
 
@@ -79,23 +74,15 @@ void Win32SerialPort::SetRTSEnable(bool enable) {
 }
 
 void Win32SerialPort::SetRThreshold(std::int16_t threshold) {
-  if (threshold != 0) {
-    throw Error(errnum::kNotSupported, "RThreshold " + std::to_string(threshold) +
-                                           ": no receive notification; received bytes are polled");
-  }
+  CheckRThreshold(threshold);
 }
 
 void Win32SerialPort::SetSThreshold(std::int16_t threshold) {
-  if (threshold != 0) {
-    throw Error(errnum::kNotSupported,
-                "SThreshold " + std::to_string(threshold) + ": no send notification");
-  }
+  CheckSThreshold(threshold);
 }
 
 void Win32SerialPort::SetInBufferSize(std::int16_t size) {
-  if (size < 1) {
-    throw InvalidPropertyValue("InBufferSize " + std::to_string(size) + ": must be 1 to 32767");
-  }
+  CheckInBufferSize(size);
   // The driver's queue follows where it can; the program's own queue is what counts.
   if (PortOpen()) SetupComm(handle_, static_cast<DWORD>(size), kOutQueueSize);
   in_buffer_size_ = size;

@@ -23,7 +23,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/event_loop.h"
 #include "platform/serial_port.h"
 #include "platform/win32/line_events.h"

@@ -1,10 +1,12 @@
 #include "platform/win32/service_control.h"
+#include "platform/win32/executable_path.h"
 
 #include <algorithm>
 #include <mutex>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/ascii.h"
+#include "base/error.h"
 #include "platform/win32/event_loop.h"
 #include "platform/win32/system_error.h"
 #include "platform/win32/windows_api.h"
@@ -107,36 +109,9 @@ DWORD WINAPI RunDispatcher(LPVOID) {
   return 0;
 }
 
-std::string ModulePath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) throw LastSystemError("path of the executable");
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    if (path.size() >= 32768)
-      throw SystemError(ERROR_INSUFFICIENT_BUFFER, "path of the executable");
-    path.resize(path.size() * 2);
-  }
-}
-
 std::string FileNameOf(const std::string& path) {
   const auto separator = path.find_last_of("\\/");
   return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 class ServiceHandle {
@@ -188,7 +163,7 @@ void SetRecovery(SC_HANDLE service, const std::string& where) {
 }  // namespace
 
 std::string QuotedExecutablePath() {
-  return "\"" + ModulePath() + "\"";
+  return "\"" + ExecutablePath() + "\"";
 }
 
 bool CommandRunsProgram(const std::string& command_line, const std::string& file_name) {
@@ -286,7 +261,7 @@ bool Win32ServiceControl::Uninstall() {
     throw LastSystemError(where);
   }
   const std::string command = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
-  if (!CommandRunsProgram(command, FileNameOf(ModulePath()))) {
+  if (!CommandRunsProgram(command, FileNameOf(ExecutablePath()))) {
     throw SystemError(ERROR_ACCESS_DENIED,
                       where + " runs " + command + ", not this program; it is left as it is");
   }

@@ -1,11 +1,14 @@
 #include "platform/win32/udp_socket.h"
+#include "platform/address_choice.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
 
-#include "platform/error.h"
+#include "base/error.h"
+#include "platform/monotonic_millis.h"
+#include "platform/udp_socket_rules.h"
 #include "platform/win32/system_error.h"
 
 #ifndef SIO_UDP_CONNRESET
@@ -14,10 +17,6 @@
 
 namespace brennicot::win32 {
 namespace {
-
-// Start-up may wait this long for a name's first answer, so the first lines are not lost to a
-// resolver that is merely slow.
-constexpr std::chrono::milliseconds kFirstAnswerWait{1500};
 
 // getaddrinfo for `host`; the IPv4 address where there is one, else the IPv6 one.
 LookupAnswer Resolve(const std::string& host, int flags) {
@@ -29,14 +28,7 @@ LookupAnswer Resolve(const std::string& host, int flags) {
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0) return SystemError(static_cast<std::uint32_t>(rc), "remote host '" + host + "'");
   const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
-  for (int family : {AF_INET, AF_INET6}) {
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) {
-        return ResolvedAddress{
-            std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)};
-      }
-    }
-  }
+  if (auto chosen = PreferredAnswer<sockaddr_storage>(found, AF_INET, AF_INET6)) return *chosen;
   return SystemError(WSAEAFNOSUPPORT, "remote host '" + host + "' has no IPv4 or IPv6 address");
 }
 
@@ -47,28 +39,9 @@ LookupAnswer ResolveInBackground(const std::string& host) {
   return Resolve(host, 0);
 }
 
-std::optional<ResolvedAddress> AsLiteral(const std::string& host) {
-  if (host.empty()) return std::nullopt;
-  // A numeric host is parsed on the spot: nothing is asked of any resolver.
-  LookupAnswer answer = Resolve(host, AI_NUMERICHOST);
-  if (auto* found = std::get_if<ResolvedAddress>(&answer)) return std::move(*found);
-  return std::nullopt;
-}
-
-int FamilyOf(const ResolvedAddress& address) {
-  sockaddr_storage storage{};
-  std::memcpy(&storage, address.bytes.data(), std::min(address.bytes.size(), sizeof storage));
-  return storage.ss_family;
-}
-
 bool IsIpv6Literal(const std::string& host) {
   in6_addr address{};
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
-}
-
-std::int64_t MonotonicMillis() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -96,21 +69,18 @@ Win32UdpSocket::~Win32UdpSocket() {
 }
 
 void Win32UdpSocket::SetRemotePort(std::int32_t port) {
-  if (port < 0 || port > 65535) {
-    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 0 to 65535");
-  }
-  remote_port_ = port;
+  remote_port_ = CheckedRemotePort(port);
 }
 
 void Win32UdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  address_.SetHost(host, AsLiteral(host));
+  address_.SetHost(
+      host, LiteralAddress(host, [](const std::string& h) { return Resolve(h, AI_NUMERICHOST); }));
 }
 
 void Win32UdpSocket::Bind() {
   address_.AwaitFirstAnswer(kFirstAnswerWait);
-  // A name still unanswered gets IPv4, the rule; the first send reopens for IPv6 if need be.
-  OpenSocket(address_.Known() ? FamilyOf(*address_.Known()) : AF_INET);
+  OpenSocket(BindFamily<sockaddr_storage>(address_.Known(), AF_INET));
 }
 
 void Win32UdpSocket::Close() {
@@ -154,8 +124,7 @@ void Win32UdpSocket::OpenSocket(int family) {
 }
 
 std::string Win32UdpSocket::RemoteEndpoint() const {
-  const std::string port = std::to_string(remote_port_);
-  return IsIpv6Literal(remote_host_) ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port;
+  return RemoteEndpointText(remote_host_, remote_port_, IsIpv6Literal(remote_host_));
 }
 
 void Win32UdpSocket::SendData(const std::string& payload) {
@@ -181,13 +150,11 @@ void Win32UdpSocket::SendData(const std::string& payload) {
                          reinterpret_cast<const sockaddr*>(&target), length);
     if (n != SOCKET_ERROR) return;
     const int error = WSAGetLastError();
-    // A port-unreachable report left by an earlier datagram is not about this one.
-    if (error == WSAECONNRESET && !retried) {
-      retried = true;
-      continue;
-    }
-    // A payload too large says nothing about the address; anything else may.
-    if (error != WSAEMSGSIZE) address_.SendFailed();
+    const SendFailure failure = error == WSAECONNRESET ? SendFailure::kPortUnreachable
+                                : error == WSAEMSGSIZE ? SendFailure::kTooLarge
+                                                       : SendFailure::kOther;
+    if (SendAgain(failure, retried)) continue;
+    if (AddressMayHaveMoved(failure)) address_.SendFailed();
     throw SystemError(static_cast<std::uint32_t>(error), "UDP to " + RemoteEndpoint());
   }
 }
@@ -195,13 +162,7 @@ void Win32UdpSocket::SendData(const std::string& payload) {
 std::string Win32UdpSocket::LocalHostName() {
   char name[257] = {};
   if (gethostname(name, sizeof name - 1) != 0) throw LastSocketError("host name");
-  // The name is one token of a Syslog header: it ends at the first blank or control character.
-  std::string token;
-  for (const char* p = name; *p != '\0' && static_cast<unsigned char>(*p) > ' ' && *p != 0x7f;
-       ++p) {
-    token += *p;
-  }
-  return token.empty() ? "localhost" : token;
+  return HostNameToken(name);
 }
 
 }  // namespace brennicot::win32

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "config/product_names.h"
+#include "base/product_names.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {

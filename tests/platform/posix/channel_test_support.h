@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/event_loop.h"
 
 extern char** environ;

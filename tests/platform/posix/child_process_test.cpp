@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot::posix {
 namespace {

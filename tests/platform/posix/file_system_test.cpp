@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot::posix {
 namespace {

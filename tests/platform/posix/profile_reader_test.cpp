@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/profile_section_vectors.h"
 
 namespace brennicot {

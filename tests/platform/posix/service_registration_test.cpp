@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/service_control.h"
 #include "platform/posix/test_process.h"

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <regex>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/posix/test_process.h"
 
 namespace brennicot::posix {

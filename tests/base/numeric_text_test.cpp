@@ -1,11 +1,11 @@
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot {
 namespace {
@@ -15,11 +15,11 @@ TEST(NumericValue, ReadsTheLeadingNumberAndNeverFails) {
     const char* text;
     double expected;
   } cases[] = {
-      {"23", 23},      {" 2", 2},        {"\t2", 2},        {"2.0", 2},      {"2.5", 2.5},
-      {"-3", -3},      {"+4", 4},        {"1e3", 1000},     {"1E-2", 0.01},  {"1e", 1},
-      {"1e+", 1},      {"12abc", 12},    {"0042", 42},      {"abc", 0},      {"", 0},
-      {"  ", 0},       {".5", 0.5},      {"5.", 5},         {"-", 0},        {".", 0},
-      {"- 3", 0},      {"0x10", 0},      {"1,5", 1},        {"1e-400", 0},   {"COM3", 0},
+      {"23", 23}, {" 2", 2},     {"\t2", 2},    {"2.0", 2},     {"2.5", 2.5},
+      {"-3", -3}, {"+4", 4},     {"1e3", 1000}, {"1E-2", 0.01}, {"1e", 1},
+      {"1e+", 1}, {"12abc", 12}, {"0042", 42},  {"abc", 0},     {"", 0},
+      {"  ", 0},  {".5", 0.5},   {"5.", 5},     {"-", 0},       {".", 0},
+      {"- 3", 0}, {"0x10", 0},   {"1,5", 1},    {"1e-400", 0},  {"COM3", 0},
   };
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(NumericValue(c.text), c.expected) << "text: '" << c.text << "'";
@@ -85,8 +85,8 @@ TEST(IntegerConversion, RoundsHalvesToEvenAndChecksRange) {
   const struct {
     double value;
     std::int32_t expected;
-  } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {0.5, 0}, {1.5, 2}, {2.4, 2},
-               {2.6, 3}, {-0.4, 0}, {-1.6, -2}, {1e9, 1000000000}};
+  } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {0.5, 0},   {1.5, 2},
+               {2.4, 2}, {2.6, 3}, {-0.4, 0},  {-1.6, -2}, {1e9, 1000000000}};
   for (const auto& c : cases) EXPECT_EQ(ToInt32(c.value), c.expected) << c.value;
 
   EXPECT_EQ(ToInt16(32767), 32767);
@@ -119,9 +119,16 @@ TEST(FormatDecimal, PlainDecimalUpToFifteenSignificantDigits) {
     double value;
     const char* expected;
   } cases[] = {
-      {190, "190"},       {3, "3"},          {0, "0"},           {-3, "-3"},
-      {190.5, "190.5"},   {0.001, "0.001"},  {1e20, "100000000000000000000"},
-      {0.1 + 0.2, "0.3"}, {1.0 / 3, "0.333333333333333"},    {-0.25, "-0.25"},
+      {190, "190"},
+      {3, "3"},
+      {0, "0"},
+      {-3, "-3"},
+      {190.5, "190.5"},
+      {0.001, "0.001"},
+      {1e20, "100000000000000000000"},
+      {0.1 + 0.2, "0.3"},
+      {1.0 / 3, "0.333333333333333"},
+      {-0.25, "-0.25"},
       {123456789012345678.0, "123456789012346000"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatDecimal(c.value), c.expected) << c.value;

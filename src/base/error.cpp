@@ -1,4 +1,4 @@
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace brennicot {
 
@@ -6,7 +6,9 @@ Error TypeMismatch(const std::string& text) {
   return Error(errnum::kTypeMismatch, "Type mismatch: '" + text + "' is not a number");
 }
 
-Error Overflow(const std::string& what) { return Error(errnum::kOverflow, "Overflow: " + what); }
+Error Overflow(const std::string& what) {
+  return Error(errnum::kOverflow, "Overflow: " + what);
+}
 
 Error InvalidArgument(const std::string& what) {
   return Error(errnum::kInvalidArgument, "Invalid argument: " + what);

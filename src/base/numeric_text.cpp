@@ -1,4 +1,4 @@
-#include "config/numeric_text.h"
+#include "base/numeric_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,14 +7,12 @@
 #include <limits>
 #include <system_error>
 
-#include "platform/error.h"
+#include "base/ascii.h"
+#include "base/error.h"
 
 namespace brennicot {
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -121,9 +119,7 @@ double NumericValue(std::string_view text) {
 }
 
 double ToNumber(std::string_view text) {
-  std::string_view t = text;
-  while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
+  const std::string_view t = TrimBlanks(text);
   const std::size_t len = NumberPrefixLength(t);
   if (len == 0 || len != t.size()) throw TypeMismatch(std::string(text));
   bool out_of_range = false;
