@@ -94,6 +94,10 @@ class FakeUserInterface : public UserInterface {
     boxes.push_back({text, title});
   }
   void Echo(const std::string& entry) override { echoed.push_back(entry); }
+  std::string out;  // all PrintOut text, in order
+  std::string err;  // all PrintError text, in order
+  void PrintOut(const std::string& text) override { out += text; }
+  void PrintError(const std::string& text) override { err += text; }
 };
 
 // Returns a fixed section block for any file that exists in the fake file system.
@@ -141,7 +145,7 @@ class FakeSerialPort : public SerialPort {
   bool open = false;
   std::string settings = "9600,N,8,1";
   std::int32_t handshaking = 0;
-  std::string queue;  // bytes waiting in the input queue
+  std::string queue;   // bytes waiting in the input queue
   std::string output;  // bytes written to the line
   std::int16_t event = 0;
   std::function<void()> on_comm;
@@ -205,7 +209,8 @@ class FakeServiceControl : public ServiceControl {
     on_start = std::move(start);
     on_stop = std::move(stop);
   }
-  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop event.
+  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop
+  // event.
   void StartService() override;
   void StopWithFailure() override;
 
