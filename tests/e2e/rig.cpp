@@ -20,6 +20,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "emulation.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -277,8 +279,8 @@ void Forwarder::WriteIni(const IniText& ini) {
 
 void Forwarder::Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
   std::vector<std::string> argv = launcher_;
-  argv.push_back(exe_);
-  argv.insert(argv.end(), args.begin(), args.end());
+  const auto command = brennicot::emulation::ProgramCommand(exe_, args);
+  argv.insert(argv.end(), command.begin(), command.end());
   status_.reset();
   pid_ = Spawn(argv, env, dir_ + "/stdout.txt", dir_ + "/stderr.txt");
 }
