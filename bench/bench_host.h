@@ -29,6 +29,7 @@ class DiscardingUdpSocket : public UdpSocket {
     ++datagrams;
     bytes += static_cast<std::int64_t>(payload.size());
   }
+  std::size_t MaxPayload() const override { return kMaxUdpPayloadIpv4; }
   std::string LocalHostName() override { return "BENCHPC"; }
 
  private:

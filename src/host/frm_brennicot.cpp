@@ -27,6 +27,11 @@ frmBrennicot::frmBrennicot(Platform& platform)
 frmBrennicot::~frmBrennicot() = default;
 
 void frmBrennicot::FormLoad() {
+  // The person running it interactively is checking a configuration: what loading the settings
+  // reports must reach the terminal too, so echoing starts before anything is logged.
+  if (LowerAscii(platform_.ArgumentString()) == kInteractCommand) {
+    log_.SetEcho([this](const std::string& entry) { platform_.Ui().Echo(entry); });
+  }
   RunTrapped(log_, "frmBrennicot:form_load", [&] {
     settings_ = std::make_unique<SettingsTable>();
     expected_sequence_ = 0;
@@ -51,7 +56,6 @@ void frmBrennicot::Dispatch(const std::string& command) {
                               std::string(names::kMessageBoxTitle));
     log_.LogWrite("*** Brennicot " + VersionText() + " " + command);
   } else if (command == kInteractCommand) {
-    log_.SetEcho([this](const std::string& entry) { platform_.Ui().Echo(entry); });
     StartUp();
     platform_.Ui().ShowWindow();
   } else {

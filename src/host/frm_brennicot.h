@@ -74,6 +74,7 @@ class frmBrennicot {
   bool shut_down_ = false;
   bool service_mode_ = false;    // started by the service manager, not interactively
   bool stop_requested_ = false;  // the service already asked to stop with a failure
+  bool device_lost_ = false;     // the port's device is gone; its loss has been reported
   int one_shot_exit_status_ = 0;
 
   // The five components, in the order the host owns them.

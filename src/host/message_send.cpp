@@ -1,4 +1,6 @@
 // MessageSend: the only way out towards the collector.
+#include <algorithm>
+
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"
 #include "syslog/message_composer.h"
@@ -6,12 +8,30 @@
 namespace brennicot {
 
 void frmBrennicot::MessageSend(const std::string& MessageText) {
-  RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
-    const ComposeContext context{*settings_, month_names_,
-                                 [this] { return platform_.LocalClock().Now(); },
-                                 [this] { return wsockudp_->LocalHostName(); }};
-    wsockudp_->SendData(ComposeSyslogPayload(context, MessageText));
-  });
+  const ComposeContext context{*settings_, month_names_,
+                               [this] { return platform_.LocalClock().Now(); },
+                               [this] { return wsockudp_->LocalHostName(); }};
+  std::string payload;
+  if (!RunTrapped(log_, "frmBrennicot:MessageSend",
+                  [&] { payload = ComposeSyslogPayload(context, MessageText); })) {
+    return;
+  }
+  // A text too long for one datagram (a remainder flushed without a line end can outgrow it)
+  // would be lost whole; it leaves as consecutive pieces instead, each as large as fits. Only
+  // layouts that end with the text unchanged can be that long, so what precedes it is the header
+  // every piece repeats.
+  const std::size_t limit = wsockudp_->MaxPayload();
+  const std::size_t header = payload.size() - std::min(payload.size(), MessageText.size());
+  if (payload.size() <= limit || header >= limit) {
+    RunTrapped(log_, "frmBrennicot:MessageSend", [&] { wsockudp_->SendData(payload); });
+    return;
+  }
+  const std::size_t piece = limit - header;
+  for (std::size_t at = 0; at < MessageText.size(); at += piece) {
+    RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
+      wsockudp_->SendData(ComposeSyslogPayload(context, MessageText.substr(at, piece)));
+    });
+  }
 }
 
 }  // namespace brennicot

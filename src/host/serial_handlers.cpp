@@ -15,20 +15,22 @@ namespace brennicot {
 void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
   const bool ok = RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
-    // A sequence check that cannot be made (a `checkseq` that is not a number, a field beyond 32
-    // bits) must not hold back the lines behind it: it is reported once, as the tick's failure,
-    // and the rest of the tick's lines still go out.
-    std::optional<Error> check_failure;
+    // A sequence check that cannot be made must not hold back the lines behind it, nor leave them
+    // unchecked: a `checkseq` that is not a number fails every line alike, so it is the tick's one
+    // failure, reported at its end; a sequence field that cannot be read fails its own line only,
+    // and the lines after it are checked against the number it already advanced.
+    std::optional<Error> switch_failure;
     const auto send_lines = [&] {
       receive_.CutLines([&](const std::string& line) {
         MessageSend(line);
-        if (check_failure) return;
-        RunTrapped(
-            [&] {
-              if (ToNumber(settings_->Get(key::kCheckSeq)) != 1) return;
-              if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
-            },
-            [&](const Error& e) { check_failure = e; });
+        if (switch_failure) return;
+        bool checking = false;
+        RunTrapped([&] { checking = ToNumber(settings_->Get(key::kCheckSeq)) == 1; },
+                   [&](const Error& e) { switch_failure = e; });
+        if (!checking) return;
+        RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
+          if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+        });
       });
     };
     if (mscomm1_->InBufferCount() <= 0) {
@@ -45,12 +47,13 @@ void frmBrennicot::tmrComm_Timer() {
         MessageSend(receive_.TakeAll());
       }
     }
-    if (check_failure) throw *check_failure;
+    if (switch_failure) throw *switch_failure;
   });
   if (!ok && mscomm1_->DeviceLost()) OnDeviceLost();
 }
 
 void frmBrennicot::OnDeviceLost() {
+  device_lost_ = true;
   // The unfinished last line will never be completed now: send it as it is rather than lose it.
   if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
   // A service gives up with a failure, after the tick's error line, so the service manager can

@@ -58,8 +58,9 @@ bool frmBrennicot::StartUp() {
 void frmBrennicot::ShutDown() {
   if (shut_down_) return;  // the stop event and the unload handler may both come
   // Stopping must not lose what the device has already sent: one last poll forwards the lines
-  // still waiting, then the unfinished line as it is.
-  if (tmr_comm_->Enabled()) {
+  // still waiting, then the unfinished line as it is. A device already reported lost has nothing
+  // more to give, and polling it would report the same loss a second time.
+  if (tmr_comm_->Enabled() && !device_lost_) {
     tmrComm_Timer();
     if (receive_.Length() > 0) MessageSend(receive_.TakeAll());
   }

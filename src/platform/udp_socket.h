@@ -1,10 +1,15 @@
 // The UDP socket WsockUDP: one unconnected datagram socket towards the Syslog collector.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace brennicot {
+
+// The most payload one UDP datagram carries: 65,535 less the IP and UDP headers.
+inline constexpr std::size_t kMaxUdpPayloadIpv4 = 65507;
+inline constexpr std::size_t kMaxUdpPayloadIpv6 = 65527;
 
 class UdpSocket {
  public:
@@ -20,6 +25,9 @@ class UdpSocket {
   virtual void Close() = 0;
   // One datagram holding exactly these bytes. Throws Error (unresolvable host, payload too large).
   virtual void SendData(const std::string& payload) = 0;
+  // The largest payload one datagram to the current target can carry (by its address family; IPv4's
+  // while the family is not known yet).
+  virtual std::size_t MaxPayload() const = 0;
   // The local machine's identity: one token without blanks (its host name).
   virtual std::string LocalHostName() = 0;
 };

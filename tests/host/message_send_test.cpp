@@ -67,6 +67,20 @@ TEST_F(MessageSendTest, RefusedDatagramIsReportedAndTheCallReturns) {
   EXPECT_EQ(Reports(), Strings{"frmBrennicot:MessageSend err#:111:Connection refused"});
 }
 
+// A text too long for one datagram leaves as consecutive pieces, each filling one with the layout's
+// header; a text that fits leaves whole.
+TEST_F(MessageSendTest, ATextBeyondOneDatagramLeavesInPiecesThatEachFit) {
+  const std::string header = "<190>VemoBrennicotID=Brennicot ";
+  platform.socket->max_payload = header.size() + 10;
+  std::string text;
+  for (int i = 0; i < 25; ++i) text += static_cast<char>('a' + i);
+  host->MessageSend(text.substr(0, 10));
+  host->MessageSend(text);
+  EXPECT_EQ(platform.socket->sent, (Strings{header + "abcdefghij", header + "abcdefghij",
+                                            header + "klmnopqrst", header + "uvwxy"}));
+  EXPECT_TRUE(Reports().empty()) << Reports()[0];
+}
+
 TEST_F(MessageSendTest, AfterShutDownTheReleasedTableIsNotRead) {
   host->ShutDown();
   host->MessageSend("late");

@@ -127,10 +127,17 @@ TEST_F(CommTimerTest, AFailingSequenceCheckIsReportedOnceAndHoldsNoLineBack) {
 
 TEST_F(CommTimerTest, ASequenceFieldBeyondThirtyTwoBitsFailsOnlyItsOwnCheck) {
   Start([&] { Set("checkseq", "1"); });
-  const std::string prefix = "This is Syslog test message number ";
-  Receive(prefix + "9e99\r\n" + prefix + "0001\r\n");
-  EXPECT_EQ(Sent(), (Strings{prefix + "9e99", prefix + "0001"}));
-  EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm").size(), 1u);
+  Receive(TestLine("0001") + "\r\n" + TestLine("9e99") + "\r\n" + TestLine("0003") + "\r\n");
+  Receive(TestLine("0004") + "\r\n");
+  EXPECT_EQ(Sent(),
+            (Strings{TestLine("0001"), TestLine("9e99"), TestLine("0003"), TestLine("0004")}));
+  // One error line for the unreadable field; the lines around it are checked, and no false gap.
+  const Strings errors = LogStartingWith("frmBrennicot:tmrComm err#:6:");
+  EXPECT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(LogStartingWith("INSEQERR").empty()) << LogStartingWith("INSEQERR")[0];
+  EXPECT_EQ(host->ExpectedSequence(), 4);
+  Receive(TestLine("0009") + "\r\n");
+  EXPECT_EQ(LogStartingWith("INSEQERR"), Strings{"INSEQERR - expected 5 received 9"});
 }
 
 TEST_F(CommTimerTest, ReadFailureGivesOneLinePerTick) {

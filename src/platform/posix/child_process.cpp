@@ -52,7 +52,9 @@ class SpawnSetup {
     sigemptyset(&none);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int signo : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD}) sigaddset(&defaults, signo);
+    for (int signo :
+         {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM, SIGXFSZ})
+      sigaddset(&defaults, signo);
     posix_spawnattr_setsigmask(&attr_, &none);
     posix_spawnattr_setsigdefault(&attr_, &defaults);
     posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);

@@ -15,6 +15,8 @@ namespace {
 
 int g_signal_pipe[2] = {-1, -1};
 
+constexpr int kIgnoredSignals[] = {SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGXFSZ};
+
 void OnSignal(int signo) {
   const int saved = errno;
   const unsigned char byte = static_cast<unsigned char>(signo);
@@ -38,8 +40,14 @@ PosixEventLoop::PosixEventLoop() : timers_(MonotonicMillis) {
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   for (int signo : {SIGTERM, SIGINT, SIGHUP}) sigaction(signo, &sa, nullptr);
-  // A vanished collector or device must never kill the process through SIGPIPE.
-  signal(SIGPIPE, SIG_IGN);
+  // A vanished collector or device must never kill the process through SIGPIPE, and a stray
+  // signal must never end it without its shut-down: the program has no use for SIGUSR1, SIGUSR2 or
+  // SIGALRM, and a log write past a file-size limit loses that entry, like a full disk does.
+  for (int signo : kIgnoredSignals) signal(signo, SIG_IGN);
+}
+
+void PosixEventLoop::IgnoreHangUp() {
+  signal(SIGHUP, SIG_IGN);
 }
 
 PosixEventLoop::~PosixEventLoop() {
@@ -47,6 +55,7 @@ PosixEventLoop::~PosixEventLoop() {
   sa.sa_handler = SIG_DFL;
   sigemptyset(&sa.sa_mask);
   for (int signo : {SIGTERM, SIGINT, SIGHUP}) sigaction(signo, &sa, nullptr);
+  for (int signo : kIgnoredSignals) sigaction(signo, &sa, nullptr);
 }
 
 std::unique_ptr<Timer> PosixEventLoop::CreateTimer(std::function<void()> on_tick) {

@@ -1,5 +1,6 @@
 // POSIX event loop: one poll(2) over the watched descriptors and a self-pipe for stop signals
-// (SIGTERM, SIGINT, SIGHUP), with timer deadlines on the monotonic clock.
+// (SIGTERM, SIGINT, SIGHUP), with timer deadlines on the monotonic clock. SIGPIPE, SIGUSR1,
+// SIGUSR2, SIGALRM and SIGXFSZ are ignored while the loop exists.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,8 @@ class PosixEventLoop : public EventLoop {
   void SetStopHandler(std::function<void()> on_stop) override;
   int Run() override;
   void Quit(int exit_code) override;
+  // A service has no terminal to lose: SIGHUP (a log rotator's habit) must not stop it.
+  void IgnoreHangUp();
 
   // Calls on_ready(revents) on the loop whenever poll reports one of `events` on fd.
   // Returns an id for UpdateWatch / Unwatch.

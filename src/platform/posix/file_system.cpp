@@ -27,8 +27,15 @@ void WriteAll(int fd, const std::string& bytes, const std::string& path) {
 }
 
 void WriteWithFlags(const std::string& path, const std::string& bytes, int flags) {
-  const int fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  // Non-blocking, so a FIFO in the file's place cannot hang the program (without a reader the open
+  // fails); only a regular file, or a link to one, is written.
+  const int fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) throw LastSystemError(path);
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    throw InvalidArgument(path + " is not a regular file");
+  }
   WriteAll(fd, bytes, path);
   // Don't retry close on EINTR: the descriptor is gone either way on Linux.
   if (close(fd) != 0 && errno != EINTR) throw LastSystemError(path);

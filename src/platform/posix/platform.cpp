@@ -1,5 +1,10 @@
 #include "platform/posix/platform.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "config/ini_loader.h"
 #include "config/port_map.h"
 #include "platform/make_platform.h"
@@ -35,8 +40,23 @@ std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
 }  // namespace brennicot::posix
 
 namespace brennicot {
+namespace {
+
+// Started with standard descriptors closed, the first files opened would take their numbers: the
+// stop-signal pipe would become standard error, and the first echoed entry would read as a stop.
+void OpenMissingStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    // open() returns the lowest free number, which is this one; anything else is not ours to keep.
+    if (null_fd >= 0 && null_fd != fd) close(null_fd);
+  }
+}
+
+}  // namespace
 
 std::unique_ptr<Platform> MakePlatform(int argc, char** argv) {
+  OpenMissingStandardDescriptors();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   return std::make_unique<posix::PosixPlatform>(std::move(arguments));
 }

@@ -1,11 +1,14 @@
 #include "platform/posix/profile_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <optional>
 #include <string_view>
+
+#include "platform/posix/system_error.h"
 
 namespace brennicot::posix {
 namespace {
@@ -55,15 +58,29 @@ std::string Entry(std::string_view line) {
   return entry;
 }
 
-// The whole file, or nothing when it cannot be read (missing, a directory, no permission).
+// No settings file is anywhere near this; a larger one is something else in its place.
+constexpr std::size_t kMaxFileSize = 1024 * 1024;
+
+// The whole file, or nothing when it cannot be read (missing, a directory, no permission, not a
+// regular file: a FIFO must not hang the start, nor a device be read without end). Throws Error
+// for a file larger than kMaxFileSize.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return std::nullopt;
+  }
   std::string content;
   char chunk[8192];
   for (;;) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n == 0) break;
+    if (n > 0 && content.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
+      close(fd);
+      throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
+    }
     if (n < 0) {
       if (errno == EINTR) continue;
       close(fd);

@@ -4,6 +4,10 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 #include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -60,6 +64,17 @@ std::optional<LineState> ReadLineState(int fd, bool lines, bool counters) {
   (void)counters;
 #endif
   return state;
+}
+
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+#ifdef __linux__
+  // Unix 98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143.
+  return major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+#else
+  return false;
+#endif
 }
 
 }  // namespace
@@ -161,7 +176,10 @@ void PosixSerialPort::Open() {
     if (error_number == EWOULDBLOCK) throw SystemError(EBUSY, where + ": port in use");
     throw SystemError(error_number, where);
   }
-  if (ioctl(fd.get(), TIOCEXCL) != 0) throw LastSystemError(where);
+  // The exclusive mark keeps out openers that take no lock. On a pseudo-terminal it would outlive
+  // us while the other side stays open, so the next instance of this program (a restart, a crash)
+  // would find its own port "in use"; there the lock alone guards it, and it dies with us.
+  if (!IsPseudoTerminal(fd.get()) && ioctl(fd.get(), TIOCEXCL) != 0) throw LastSystemError(where);
   Configure(fd.get(), where, settings_, handshaking_, settings_text_);
 
   fd_ = std::move(fd);

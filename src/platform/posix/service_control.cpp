@@ -273,6 +273,7 @@ void PosixServiceControl::SetEventHandlers(std::function<void(bool&)> on_start,
 }
 
 void PosixServiceControl::StartService() {
+  loop_.IgnoreHangUp();
   loop_.SetStopHandler([this] { Stop(0); });
   loop_.Post([this] {
     bool success = true;

@@ -3,14 +3,14 @@
 #include <functional>
 #include <string>
 
-#include "platform/event_loop.h"
+#include "platform/posix/event_loop.h"
 #include "platform/service_control.h"
 
 namespace brennicot::posix {
 
 // Service mode on POSIX: the process is the service. The start event comes from the loop as soon as
-// it runs, SIGTERM (also SIGINT, SIGHUP) is the stop event, and under systemd (NOTIFY_SOCKET set)
-// the process reports READY=1 after a good start and STOPPING=1 at stop.
+// it runs, SIGTERM (also SIGINT) is the stop event, SIGHUP is ignored, and under systemd
+// (NOTIFY_SOCKET set) the process reports READY=1 after a good start and STOPPING=1 at stop.
 //
 // Registration writes a systemd unit "<service name>.service" to /etc/systemd/system, reloads
 // systemd and enables the unit; removal disables it (stopping it if it runs), deletes the unit and
@@ -19,7 +19,7 @@ namespace brennicot::posix {
 // images, and for tests on machines where systemd does not run.
 class PosixServiceControl : public ServiceControl {
  public:
-  explicit PosixServiceControl(EventLoop& loop) : loop_(loop) {}
+  explicit PosixServiceControl(PosixEventLoop& loop) : loop_(loop) {}
 
   void SetServiceName(const std::string& name) override { service_name_ = name; }
   std::string ServiceName() const override { return service_name_; }
@@ -41,7 +41,7 @@ class PosixServiceControl : public ServiceControl {
  private:
   void Stop(int exit_code);
 
-  EventLoop& loop_;
+  PosixEventLoop& loop_;
   std::string service_name_;
   std::string display_name_;
   std::function<void(bool&)> on_start_;

@@ -134,6 +134,8 @@ std::string UnitFileName(const std::string& service_name) {
     throw refuse("'" + PrintableText(std::string(1, ch)) +
                  "' is not allowed (letters, digits, ':', '_', '.' and '-' only)");
   }
+  // systemd skips hidden entries when it walks .wants, so such a unit would never start at boot.
+  if (service_name.front() == '.') throw refuse("a name starting with '.' is hidden from systemd");
   const std::size_t longest = kUnitNameMax - kUnitSuffix.size();
   if (service_name.size() > longest) {
     throw refuse("it is " + std::to_string(service_name.size()) + " characters long, at most " +

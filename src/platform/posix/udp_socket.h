@@ -31,6 +31,9 @@ class PosixUdpSocket : public UdpSocket {
   int State() const override { return fd_ ? 1 : 0; }
   void Close() override;
   void SendData(const std::string& payload) override;
+  std::size_t MaxPayload() const override {
+    return family_ == AF_INET6 ? kMaxUdpPayloadIpv6 : kMaxUdpPayloadIpv4;
+  }
   std::string LocalHostName() override;
 
  private:

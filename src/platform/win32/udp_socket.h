@@ -41,6 +41,9 @@ class Win32UdpSocket : public UdpSocket {
   // Binding a bound socket replaces it with a fresh one.
   void Bind() override;
   int State() const override { return socket_ != INVALID_SOCKET ? 1 : 0; }
+  std::size_t MaxPayload() const override {
+    return family_ == AF_INET6 ? kMaxUdpPayloadIpv6 : kMaxUdpPayloadIpv4;
+  }
   void Close() override;
   void SendData(const std::string& payload) override;
   std::string LocalHostName() override;

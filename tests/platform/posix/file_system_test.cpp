@@ -1,6 +1,8 @@
 #include "platform/posix/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -73,6 +75,27 @@ TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
   e = Failure([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
   EXPECT_EQ(e.number(), EISDIR);
   EXPECT_NE(e.description().find(dir), std::string::npos) << e.description();
+}
+
+// Packages link these files elsewhere, so a link to a regular file is written through; anything
+// else in the file's place (a FIFO would block an ordinary open for good) fails at once.
+TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
+  const std::string target = dir + "/real.log";
+  const std::string link = dir + "/Vemo_Brennicot.log";
+  fs::create_symlink(target, link);
+  files.AppendToFile(link, "through the link\n");
+  EXPECT_EQ(Read(target), "through the link\n");
+
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(Failure([&] { files.AppendToFile(fifo, "x"); }).number(), ENXIO);  // no reader
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const Error e = Failure([&] { files.WriteFile(fifo, "x"); });
+  close(reader);
+  EXPECT_EQ(e.number(), errnum::kInvalidArgument);
+  EXPECT_NE(e.description().find(fifo + " is not a regular file"), std::string::npos);
+  EXPECT_EQ(Failure([&] { files.WriteFile("/dev/null", "x"); }).number(), errnum::kInvalidArgument);
 }
 
 TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {

@@ -1,6 +1,9 @@
 #include "platform/posix/profile_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "platform/profile_section_vectors.h"
 
 namespace brennicot {
@@ -37,6 +41,28 @@ class ProfileReaderTest : public ::testing::Test {
   fs::path dir_;
   posix::PosixProfileReader reader_;
 };
+
+// Only a regular file (or a link to one) is read, and only up to 1 MiB: a FIFO must not hang the
+// start, nor a device be read without end.
+TEST_F(ProfileReaderTest, ReadsOnlyRegularFilesOfASaneSize) {
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, fifo), "");
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, "/dev/zero"), "");
+
+  const std::string link = (dir_ / "link.ini").string();
+  fs::create_symlink(WriteIni("[Vemo_Brennicot]\nudpport=515\n"), link);
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, link), std::string("udpport=515\0", 12));
+
+  const std::string big = WriteIni("[Vemo_Brennicot]\nudpport=515\n;" + std::string(1 << 20, 'x'));
+  try {
+    reader_.ReadSection("Vemo_Brennicot", 4096, big);
+    ADD_FAILURE() << "a file over 1 MiB was read";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), EFBIG);
+    EXPECT_NE(e.description().find("larger than 1 MiB"), std::string::npos) << e.description();
+  }
+}
 
 // Shows NULs so a failing comparison can be read.
 std::string Visible(std::string_view s) {

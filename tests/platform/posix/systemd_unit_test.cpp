@@ -39,6 +39,7 @@ TEST(UnitFileName, RefusesWhatSystemdRejectsOrWhatCouldActAsAPath) {
       {"inst@nce", "'@' would make it a template unit"},
       {"%n", "'%' is not allowed"},
       {"star*", "'*' is not allowed"},
+      {".hidden", "a name starting with '.' is hidden from systemd"},
       {"Brennic\xc3\xb6t", "'\\xc3' is not allowed"},
       {std::string(248, 'x'), "it is 248 characters long, at most 247 fit"},
   };
