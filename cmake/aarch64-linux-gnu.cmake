@@ -17,6 +17,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Test programs run under qemu user mode; the tests learn it from BRENNICOT_EMULATOR (the test
-# preset), which also starts the program under test through it.
+# Test programs run under qemu user mode; CTest also hands it to them as BRENNICOT_EMULATOR, through
+# which they start the program under test.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)

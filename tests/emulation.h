@@ -1,7 +1,7 @@
-// The arm64 build's tests run under qemu user mode on the build machine. Its test preset names the
-// emulator in BRENNICOT_EMULATOR: the program under test is started through it (the machine cannot
-// run an arm64 executable by itself), and the few checks that only real arm64 hardware can make
-// are skipped with their reason.
+// The arm64 build's tests run under qemu user mode on the build machine. CTest names the emulator
+// in BRENNICOT_EMULATOR (tests/CMakeLists.txt): the program under test is started through it (the
+// machine cannot run an arm64 executable by itself), and the few checks that only real arm64
+// hardware can make are skipped with their reason.
 #pragma once
 
 #include <gtest/gtest.h>
