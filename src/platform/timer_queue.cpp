@@ -7,7 +7,8 @@ namespace brennicot {
 
 class TimerQueue::Entry : public Timer {
  public:
-  Entry(TimerQueue& queue, std::shared_ptr<State> state) : queue_(queue), state_(std::move(state)) {}
+  Entry(TimerQueue& queue, std::shared_ptr<State> state)
+      : queue_(queue), state_(std::move(state)) {}
   ~Entry() override { state_->alive = false; }
 
   void SetInterval(int milliseconds) override {
@@ -46,12 +47,12 @@ std::optional<TimerQueue::Millis> TimerQueue::NextDeadline() const {
   return next;
 }
 
-void TimerQueue::RunDue() {
+void TimerQueue::RunDue(Millis slack) {
   // A handler may create, disable or destroy timers: work on a snapshot and re-check each one.
   auto snapshot = timers_;
   for (const auto& t : snapshot) {
     const Millis now = now_ms_();
-    if (!t->alive || !t->enabled || t->interval <= 0 || t->deadline > now) continue;
+    if (!t->alive || !t->enabled || t->interval <= 0 || t->deadline > now + slack) continue;
     t->deadline += t->interval;
     if (t->deadline <= now) t->deadline = now + t->interval;  // late: one tick, not a burst
     t->on_tick();

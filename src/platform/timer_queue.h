@@ -21,8 +21,10 @@ class TimerQueue {
   std::unique_ptr<Timer> CreateTimer(std::function<void()> on_tick);
   // The earliest deadline of an enabled timer, if any.
   std::optional<Millis> NextDeadline() const;
-  // Delivers one tick to each timer that is due now, one handler at a time.
-  void RunDue();
+  // Delivers one tick to each timer that is due now, or within `slack` of now, one handler at a
+  // time. A slack lets timers whose deadlines lie a few milliseconds apart share one wake-up;
+  // an early tick keeps the timer's phase, so it still ticks once per interval.
+  void RunDue(Millis slack = 0);
 
  private:
   struct State {

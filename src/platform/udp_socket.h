@@ -15,10 +15,12 @@ class UdpSocket {
  public:
   virtual ~UdpSocket() = default;
   virtual void SetRemotePort(std::int32_t port) = 0;
-  // A host name or a dotted address; resolved when needed (a failed resolution is retried at the
-  // next send, so a collector named before the network is up is reached once it is).
+  // A host name or a dotted address. A name is looked up in the background and again now and
+  // then, never while a send waits; a failed look-up is retried, so a collector named before the
+  // network is up is reached once it is.
   virtual void SetRemoteHost(const std::string& host) = 0;
-  // Opens the socket on any local address and a system-chosen port. Throws Error.
+  // Opens the socket on any local address and a system-chosen port, after waiting briefly for the
+  // first answer for a host name. Throws Error.
   virtual void Bind() = 0;
   // 0 while closed, non-zero once bound.
   virtual int State() const = 0;

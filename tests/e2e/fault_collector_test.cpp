@@ -1,7 +1,10 @@
-// The collector side going wrong: nobody listening, and a collector name that does not resolve
-// until it does. Neither may stop the forwarder; lines after the fault must arrive.
+// The collector side going wrong: nobody listening, a name server that never answers, a collector
+// name that does not resolve until it does, and one that moves. None may stop or stall the
+// forwarder; lines after the fault must arrive.
 #include <signal.h>
 
+#include <chrono>
+#include <memory>
 #include <thread>
 
 #include "fault_support.h"
@@ -42,39 +45,111 @@ TEST_F(FaultTest, NobodyListeningIsNoErrorAndLaterLinesArriveOnceACollectorDoes)
   EXPECT_EQ(messages.back(), "Brennicot Shutdown ***");
 }
 
-TEST_F(FaultTest, UnresolvableCollectorIsReportedPerLineAndReachedOnceItResolves) {
-  if (!CanUnshareMounts()) {
-    GTEST_SKIP() << "cannot create a private mount namespace here (unshare -m is not permitted), "
-                    "so the collector's name cannot be made to resolve later";
-  }
-  // The forwarder sees hosts and nsswitch files of its own; "files" only, so that no name is
-  // ever asked of a DNS server.
-  const std::string hosts = dir_ / "hosts";
-  const std::string nsswitch = dir_ / "nsswitch.conf";
-  WriteFile(hosts, "127.0.0.1 localhost\n");
-  WriteFile(nsswitch, "hosts: files\n");
-  forwarder_->SetLauncher(InPrivateMounts(
-      R"(mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/nsswitch.conf && shift 2 &&
-         exec "$@")",
-      {hosts, nsswitch}));
-  IniText ini = BaseIni();
-  ini.settings.push_back({"udptarget", "vb-collector.test"});
-  Start(ini);
+const std::string kSendError = "frmBrennicot:MessageSend err#:";
 
-  WriteLines(*pty_, Numbered("lost", 3));
-  const std::string error = "frmBrennicot:MessageSend err#:";
-  ASSERT_TRUE(WaitUntil([&] { return MessagesStartingWith(*forwarder_, error).size() == 3; }, 10s))
-      << forwarder_->Log();
-  for (const auto& line : MessagesStartingWith(*forwarder_, error)) {
+// The forwarder in a mount namespace whose hosts, nsswitch.conf and resolv.conf are the test's
+// own. Its one name server is a loopback socket that reads the queries and never answers, as a
+// firewall that drops DNS would leave it.
+class SilentNameServerTest : public FaultTest {
+ protected:
+  void SetUp() override {
+    FaultTest::SetUp();
+    if (IsSkipped()) return;
+    if (!CanUnshareMounts()) {
+      GTEST_SKIP() << "cannot create a private mount namespace here (unshare -m is not permitted)";
+    }
+    try {
+      name_server_ = std::make_unique<UdpReceiver>(53, "127.53.0.1");
+    } catch (const std::exception& e) {
+      GTEST_SKIP() << "no silent name server: " << e.what();
+    }
+  }
+
+  // `options` is the resolv.conf line that sets how long a query waits.
+  void StartIsolated(const std::string& options, IniText ini,
+                     const std::vector<std::string>& env = {}) {
+    WriteFile(hosts_, "127.0.0.1 localhost\n");
+    WriteFile(dir_ / "nsswitch.conf", "hosts: files dns\n");
+    WriteFile(dir_ / "resolv.conf", "nameserver 127.53.0.1\n" + options + "\n");
+    forwarder_->SetLauncher(InPrivateMounts(
+        R"(mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/nsswitch.conf &&
+           mount --bind "$3" /etc/resolv.conf && shift 3 && exec "$@")",
+        {hosts_, dir_ / "nsswitch.conf", dir_ / "resolv.conf"}));
+    ini.settings.push_back({"udptarget", "vb-collector.test"});
+    forwarder_->WriteIni(ini);
+    forwarder_->Start({"-interact"}, env);
+    ASSERT_TRUE(WaitStarted()) << forwarder_->Log() << forwarder_->Stderr();
+  }
+
+  std::size_t Errors() const { return MessagesStartingWith(*forwarder_, kSendError).size(); }
+
+  // Writes a probe line every half second until one reaches `collector`, then lets the probes
+  // still on their way arrive.
+  bool ProbeUntilReached(UdpReceiver& collector) {
+    const bool reached = WaitUntil(
+        [&] {
+          WriteLines(*pty_, {"probe"});
+          return collector.Receive(500ms).has_value();
+        },
+        15s);
+    collector.ReceiveMany(100, 1500ms);
+    return reached;
+  }
+
+  const std::string hosts_ = dir_ / "hosts";  // written in place: the bind mount holds it
+  std::unique_ptr<UdpReceiver> name_server_;
+};
+
+TEST_F(SilentNameServerTest, SendsFailAtOnceTheHeartbeatKeepsTimeAndStopIsPrompt) {
+  IniText ini = BaseIni();
+  ini.settings.push_back({"EnableStatusTimer", "1"});
+  ini.settings.push_back({"StatusTimerPeriod", "1"});
+  StartIsolated("options timeout:30 attempts:1", ini);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(name_server_->Receive(2s)) << "the name was never asked of the name server";
+
+  // One heartbeat a second, each failing at once.
+  std::this_thread::sleep_until(started + 3500ms);
+  const std::size_t beats = Errors();
+  EXPECT_GE(beats, 2u) << forwarder_->Log();
+  EXPECT_LE(beats, 4u) << forwarder_->Log();
+
+  WriteLines(*pty_, Numbered("lost", 60));
+  EXPECT_TRUE(WaitUntil([&] { return Errors() >= beats + 60; }, 3s)) << forwarder_->Log();
+  for (const auto& line : MessagesStartingWith(*forwarder_, kSendError)) {
     EXPECT_NE(line.find("vb-collector.test"), std::string::npos) << line;
   }
 
-  // Written in place: the bind mount holds this very file.
-  WriteFile(hosts, "127.0.0.1 localhost\n127.0.0.1 vb-collector.test\n");
+  // Stopping forwards what is pending; each of those sends fails at once as well.
+  WriteLines(*pty_, Numbered("pending", 400));
+  std::this_thread::sleep_for(100ms);  // through socat into the forwarder's queue
+  const auto stop = std::chrono::steady_clock::now();
+  EXPECT_EQ(forwarder_->Stop(SIGTERM, 10s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - stop, 2s);
+  EXPECT_GE(Errors(), beats + 460);
+  EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
+}
+
+TEST_F(SilentNameServerTest, NameIsReachedOnceItResolvesAndAMoveIsFollowedWithoutRestart) {
+  StartIsolated("options timeout:1 attempts:1", BaseIni(), {"BRENNICOT_REFRESH_SECONDS=1"});
+  WriteLines(*pty_, Numbered("lost", 3));
+  ASSERT_TRUE(WaitUntil([&] { return Errors() == 3; }, 5s)) << forwarder_->Log();
+
+  WriteFile(hosts_, "127.0.0.1 localhost\n127.0.0.1 vb-collector.test\n");
+  ASSERT_TRUE(ProbeUntilReached(receiver_)) << forwarder_->Log();
   const auto found = Numbered("found", 5);
   WriteLines(*pty_, found);
-  EXPECT_EQ(receiver_.ReceiveMany(found.size(), 5s), found);
-  EXPECT_EQ(MessagesStartingWith(*forwarder_, error).size(), 3u);
+  EXPECT_EQ(receiver_.ReceiveMany(found.size(), 3s), found);
+
+  // The collector moves to another address under the same name.
+  UdpReceiver moved(receiver_.port(), "127.0.0.2");
+  WriteFile(hosts_, "127.0.0.1 localhost\n127.0.0.2 vb-collector.test\n");
+  ASSERT_TRUE(ProbeUntilReached(moved)) << forwarder_->Log();
+  receiver_.ReceiveMany(100, 100ms);  // probes sent before the move was seen
+  const auto after = Numbered("after", 5);
+  WriteLines(*pty_, after);
+  EXPECT_EQ(moved.ReceiveMany(after.size(), 3s), after);
+  EXPECT_FALSE(receiver_.Receive(500ms)) << "a line went to the old address";
   EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
 }
 

@@ -206,7 +206,7 @@ void PtyPair::Vanish() {
   socat_ = -1;
 }
 
-UdpReceiver::UdpReceiver(int port) {
+UdpReceiver::UdpReceiver(int port, const std::string& address) {
   fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) Fail("socket");
   // Room for a whole burst even while the test is busy writing.
@@ -216,10 +216,14 @@ UdpReceiver::UdpReceiver(int port) {
   }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1) Fail("address " + address);
   addr.sin_port = htons(static_cast<std::uint16_t>(port));
   if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    Fail("bind to port " + std::to_string(port));
+    const int error_number = errno;
+    close(fd_);
+    fd_ = -1;
+    errno = error_number;
+    Fail("bind to " + address + ":" + std::to_string(port));
   }
   socklen_t len = sizeof addr;
   getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);

@@ -58,11 +58,11 @@ class PtyPair {
   std::string peer_;
 };
 
-// A UDP socket on 127.0.0.1 and a system-chosen port, or a given one (a collector that appears
-// late).
+// A UDP socket on 127.0.0.1 (or another loopback address) and a system-chosen port, or a given
+// one (a collector that appears late, or moves).
 class UdpReceiver {
  public:
-  explicit UdpReceiver(int port = 0);
+  explicit UdpReceiver(int port = 0, const std::string& address = "127.0.0.1");
   ~UdpReceiver();
   UdpReceiver(const UdpReceiver&) = delete;
   UdpReceiver& operator=(const UdpReceiver&) = delete;

@@ -61,6 +61,23 @@ TEST_F(TimerQueueTest, LateTickIsDeliveredOnceAndTheScheduleRestartsFromThen) {
   EXPECT_EQ(Count("a"), 2);
 }
 
+TEST_F(TimerQueueTest, TimersAFewMillisecondsApartShareWakeUpsAndKeepTheirRate) {
+  auto a = Make("a", 500);
+  now = 3;
+  auto b = Make("b", 1000);
+  int wake_ups = 0;
+  // As the event loop runs them: asleep until the next deadline, then whatever is due.
+  while (now < 10'000) {
+    now = *queue.NextDeadline();
+    queue.RunDue(10);
+    ++wake_ups;
+  }
+  EXPECT_EQ(Count("a"), 20);
+  EXPECT_EQ(Count("b"), 10);
+  EXPECT_EQ(wake_ups, 20);
+  EXPECT_EQ(queue.NextDeadline(), 10'500) << "the early ticks moved a's phase";
+}
+
 TEST_F(TimerQueueTest, DisableStopsAndEnableRestartsTheFullInterval) {
   auto a = Make("a", 1000);
   RunUntil(700);

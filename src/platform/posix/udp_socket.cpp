@@ -5,7 +5,9 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -16,12 +18,75 @@
 namespace brennicot::posix {
 namespace {
 
+// Start-up may wait this long for a name's first answer, so the first lines are not lost to a
+// resolver that is merely slow.
+constexpr std::chrono::milliseconds kFirstAnswerWait{1500};
+
+ResolvedAddress ToResolved(const addrinfo& a) {
+  return ResolvedAddress{std::string(reinterpret_cast<const char*>(a.ai_addr), a.ai_addrlen)};
+}
+
+// getaddrinfo for `host`; the IPv4 address where there is one, else the IPv6 one.
+LookupAnswer Resolve(const std::string& host, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  // No AI_ADDRCONFIG: it hides "localhost" on a machine whose only address is the loopback.
+  hints.ai_flags = flags;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (rc != 0) {
+    const std::string text = rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
+    return Error(rc, text + " (remote host '" + host + "')");
+  }
+  const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
+  for (int family : {AF_INET, AF_INET6}) {
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) {
+        return ToResolved(*a);
+      }
+    }
+  }
+  return Error(EAI_FAMILY, std::string(gai_strerror(EAI_FAMILY)) + " (remote host '" + host +
+                               "' has no IPv4 or IPv6 address)");
+}
+
+std::optional<ResolvedAddress> AsLiteral(const std::string& host) {
+  if (host.empty()) return std::nullopt;
+  // A numeric host is parsed on the spot: nothing is asked of any resolver.
+  LookupAnswer answer = Resolve(host, AI_NUMERICHOST);
+  if (auto* found = std::get_if<ResolvedAddress>(&answer)) return std::move(*found);
+  return std::nullopt;
+}
+
+int FamilyOf(const ResolvedAddress& address) {
+  sockaddr_storage storage{};
+  std::memcpy(&storage, address.bytes.data(), std::min(address.bytes.size(), sizeof storage));
+  return storage.ss_family;
+}
+
 bool IsIpv6Literal(const std::string& host) {
   in6_addr address{};
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
+std::int64_t MonotonicMillis() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
+
+PosixUdpSocket::PosixUdpSocket()
+    : address_(
+          std::make_unique<ThreadedNameLookup>(
+              [](const std::string& host) { return Resolve(host, 0); }),
+          MonotonicMillis,
+          [](const std::string& host) {
+            return Error(EAI_AGAIN, std::string(gai_strerror(EAI_AGAIN)) + " (remote host '" +
+                                        host + "': still being looked up)");
+          },
+          IntervalsFromEnvironment()) {}
 
 void PosixUdpSocket::SetRemotePort(std::int32_t port) {
   if (port < 0 || port > 65535) {
@@ -32,18 +97,13 @@ void PosixUdpSocket::SetRemotePort(std::int32_t port) {
 
 void PosixUdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  target_.reset();
+  address_.SetHost(host, AsLiteral(host));
 }
 
 void PosixUdpSocket::Bind() {
-  // The family of a name is known only once it resolves, which may be later; IPv4 is the rule.
-  int family = AF_INET;
-  if (target_) {
-    family = target_->address.ss_family;
-  } else if (IsIpv6Literal(remote_host_)) {
-    family = AF_INET6;
-  }
-  OpenSocket(family);
+  address_.AwaitFirstAnswer(kFirstAnswerWait);
+  // A name still unanswered gets IPv4, the rule; the first send reopens for IPv6 if need be.
+  OpenSocket(address_.Known() ? FamilyOf(*address_.Known()) : AF_INET);
 }
 
 void PosixUdpSocket::Close() {
@@ -75,37 +135,6 @@ void PosixUdpSocket::OpenSocket(int family) {
   family_ = family;
 }
 
-const PosixUdpSocket::Target& PosixUdpSocket::ResolvedTarget() {
-  if (target_) return *target_;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  // No AI_ADDRCONFIG: it hides "localhost" on a machine whose only address is the loopback.
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(remote_host_.c_str(), nullptr, &hints, &found);
-  if (rc != 0) {
-    const std::string text = rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc);
-    throw Error(rc, text + " (remote host '" + remote_host_ + "')");
-  }
-  const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
-
-  const addrinfo* pick = nullptr;
-  for (int family : {AF_INET, AF_INET6}) {
-    for (const addrinfo* a = found; a != nullptr && pick == nullptr; a = a->ai_next) {
-      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) pick = a;
-    }
-  }
-  if (pick == nullptr) {
-    throw Error(EAI_FAMILY, std::string(gai_strerror(EAI_FAMILY)) + " (remote host '" +
-                                remote_host_ + "' has no IPv4 or IPv6 address)");
-  }
-  Target target{};
-  std::memcpy(&target.address, pick->ai_addr, pick->ai_addrlen);
-  target.length = pick->ai_addrlen;
-  target_ = target;
-  return *target_;
-}
-
 std::string PosixUdpSocket::RemoteEndpoint() const {
   const std::string port = std::to_string(remote_port_);
   return IsIpv6Literal(remote_host_) ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port;
@@ -113,31 +142,32 @@ std::string PosixUdpSocket::RemoteEndpoint() const {
 
 void PosixUdpSocket::SendData(const std::string& payload) {
   if (!fd_) throw SystemError(ENOTCONN, "UDP to " + RemoteEndpoint() + ": socket not bound");
-  try {
-    Target target = ResolvedTarget();
-    if (target.address.ss_family != family_) OpenSocket(target.address.ss_family);
-    const auto port = htons(static_cast<std::uint16_t>(remote_port_));
-    if (target.address.ss_family == AF_INET6) {
-      reinterpret_cast<sockaddr_in6&>(target.address).sin6_port = port;
-    } else {
-      reinterpret_cast<sockaddr_in&>(target.address).sin_port = port;
+  const ResolvedAddress resolved = address_.Current();
+  sockaddr_storage target{};
+  const auto length = static_cast<socklen_t>(std::min(resolved.bytes.size(), sizeof target));
+  std::memcpy(&target, resolved.bytes.data(), length);
+  if (target.ss_family != family_) OpenSocket(target.ss_family);
+  const auto port = htons(static_cast<std::uint16_t>(remote_port_));
+  if (target.ss_family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6&>(target).sin6_port = port;
+  } else {
+    reinterpret_cast<sockaddr_in&>(target).sin_port = port;
+  }
+  for (bool retried = false;;) {
+    const ssize_t n = sendto(fd_.get(), payload.data(), payload.size(), MSG_NOSIGNAL,
+                             reinterpret_cast<const sockaddr*>(&target), length);
+    if (n >= 0) return;
+    const int error_number = errno;
+    if (error_number == EINTR) continue;
+    // A port-unreachable report left by an earlier datagram is not about this one.
+    if (error_number == ECONNREFUSED && !retried) {
+      retried = true;
+      continue;
     }
-    for (bool retried = false;;) {
-      const ssize_t n = sendto(fd_.get(), payload.data(), payload.size(), MSG_NOSIGNAL,
-                               reinterpret_cast<const sockaddr*>(&target.address), target.length);
-      if (n >= 0) return;
-      const int error_number = errno;
-      if (error_number == EINTR) continue;
-      // A port-unreachable report left by an earlier datagram is not about this one.
-      if (error_number == ECONNREFUSED && !retried) {
-        retried = true;
-        continue;
-      }
-      throw SystemError(error_number, "UDP to " + RemoteEndpoint());
-    }
-  } catch (...) {
-    target_.reset();  // resolve afresh at the next send
-    throw;
+    // A payload too large says nothing about the address; anything else may (a collector that
+    // moved away from a network we can still reach).
+    if (error_number != EMSGSIZE) address_.SendFailed();
+    throw SystemError(error_number, "UDP to " + RemoteEndpoint());
   }
 }
 

@@ -1,8 +1,9 @@
 // The UDP socket on POSIX: one unconnected datagram socket bound to any local address and a
 // system-chosen port.
 //
-// - The remote host is resolved at the first send and kept; after any failed send it is resolved
-//   again at the next one, so a collector named before the network is up is reached once it is.
+// - A host name is looked up in the background (CollectorAddress): never on the event thread,
+//   except that Bind waits briefly for the first answer. Until there is one, sends fail at once;
+//   a name that resolved is looked up again every minute and after a send error.
 //   A name with IPv4 and IPv6 addresses is reached over IPv4; IPv6 is used for an IPv6 literal or
 //   a name that has no IPv4 address. When the target's address family differs from the socket's,
 //   the socket is opened afresh for that family.
@@ -14,8 +15,9 @@
 #include <sys/socket.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "platform/collector_address.h"
 
 #include "platform/posix/unique_fd.h"
 #include "platform/udp_socket.h"
@@ -24,6 +26,7 @@ namespace brennicot::posix {
 
 class PosixUdpSocket : public UdpSocket {
  public:
+  PosixUdpSocket();
   void SetRemotePort(std::int32_t port) override;
   void SetRemoteHost(const std::string& host) override;
   // Binding a bound socket replaces it with a fresh one.
@@ -37,20 +40,14 @@ class PosixUdpSocket : public UdpSocket {
   std::string LocalHostName() override;
 
  private:
-  struct Target {
-    sockaddr_storage address;
-    socklen_t length;
-  };
-
   void OpenSocket(int family);
-  const Target& ResolvedTarget();
   std::string RemoteEndpoint() const;  // "host:port", "[v6]:port"
 
   std::int32_t remote_port_ = 0;
   std::string remote_host_;
   UniqueFd fd_;
   int family_ = 0;
-  std::optional<Target> target_;
+  CollectorAddress address_;
 };
 
 }  // namespace brennicot::posix

@@ -1,5 +1,7 @@
 #include "platform/win32/udp_socket.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -13,9 +15,60 @@
 namespace brennicot::win32 {
 namespace {
 
+// Start-up may wait this long for a name's first answer, so the first lines are not lost to a
+// resolver that is merely slow.
+constexpr std::chrono::milliseconds kFirstAnswerWait{1500};
+
+// getaddrinfo for `host`; the IPv4 address where there is one, else the IPv6 one.
+LookupAnswer Resolve(const std::string& host, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_flags = flags;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (rc != 0) return SystemError(static_cast<std::uint32_t>(rc), "remote host '" + host + "'");
+  const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
+  for (int family : {AF_INET, AF_INET6}) {
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) {
+        return ResolvedAddress{
+            std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)};
+      }
+    }
+  }
+  return SystemError(WSAEAFNOSUPPORT, "remote host '" + host + "' has no IPv4 or IPv6 address");
+}
+
+// On the look-up's own thread: Winsock is held for the look-up itself, so a socket closed (and
+// Winsock released) meanwhile does not pull it from under a look-up that is still running.
+LookupAnswer ResolveInBackground(const std::string& host) {
+  const WinsockSession winsock;
+  return Resolve(host, 0);
+}
+
+std::optional<ResolvedAddress> AsLiteral(const std::string& host) {
+  if (host.empty()) return std::nullopt;
+  // A numeric host is parsed on the spot: nothing is asked of any resolver.
+  LookupAnswer answer = Resolve(host, AI_NUMERICHOST);
+  if (auto* found = std::get_if<ResolvedAddress>(&answer)) return std::move(*found);
+  return std::nullopt;
+}
+
+int FamilyOf(const ResolvedAddress& address) {
+  sockaddr_storage storage{};
+  std::memcpy(&storage, address.bytes.data(), std::min(address.bytes.size(), sizeof storage));
+  return storage.ss_family;
+}
+
 bool IsIpv6Literal(const std::string& host) {
   in6_addr address{};
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
+}
+
+std::int64_t MonotonicMillis() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -30,6 +83,14 @@ WinsockSession::~WinsockSession() {
   WSACleanup();
 }
 
+Win32UdpSocket::Win32UdpSocket()
+    : address_(
+          std::make_unique<ThreadedNameLookup>(ResolveInBackground), MonotonicMillis,
+          [](const std::string& host) {
+            return SystemError(WSATRY_AGAIN, "remote host '" + host + "': still being looked up");
+          },
+          IntervalsFromEnvironment()) {}
+
 Win32UdpSocket::~Win32UdpSocket() {
   Close();
 }
@@ -43,18 +104,13 @@ void Win32UdpSocket::SetRemotePort(std::int32_t port) {
 
 void Win32UdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  target_.reset();
+  address_.SetHost(host, AsLiteral(host));
 }
 
 void Win32UdpSocket::Bind() {
-  // The family of a name is known only once it resolves, which may be later; IPv4 is the rule.
-  int family = AF_INET;
-  if (target_) {
-    family = target_->address.ss_family;
-  } else if (IsIpv6Literal(remote_host_)) {
-    family = AF_INET6;
-  }
-  OpenSocket(family);
+  address_.AwaitFirstAnswer(kFirstAnswerWait);
+  // A name still unanswered gets IPv4, the rule; the first send reopens for IPv6 if need be.
+  OpenSocket(address_.Known() ? FamilyOf(*address_.Known()) : AF_INET);
 }
 
 void Win32UdpSocket::Close() {
@@ -97,35 +153,6 @@ void Win32UdpSocket::OpenSocket(int family) {
   family_ = family;
 }
 
-const Win32UdpSocket::Target& Win32UdpSocket::ResolvedTarget() {
-  if (target_) return *target_;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(remote_host_.c_str(), nullptr, &hints, &found);
-  if (rc != 0) {
-    throw SystemError(static_cast<std::uint32_t>(rc), "remote host '" + remote_host_ + "'");
-  }
-  const std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(found, freeaddrinfo);
-
-  const addrinfo* pick = nullptr;
-  for (int family : {AF_INET, AF_INET6}) {
-    for (const addrinfo* a = found; a != nullptr && pick == nullptr; a = a->ai_next) {
-      if (a->ai_family == family && a->ai_addrlen <= sizeof(sockaddr_storage)) pick = a;
-    }
-  }
-  if (pick == nullptr) {
-    throw SystemError(WSAEAFNOSUPPORT,
-                      "remote host '" + remote_host_ + "' has no IPv4 or IPv6 address");
-  }
-  Target target{};
-  std::memcpy(&target.address, pick->ai_addr, pick->ai_addrlen);
-  target.length = static_cast<int>(pick->ai_addrlen);
-  target_ = target;
-  return *target_;
-}
-
 std::string Win32UdpSocket::RemoteEndpoint() const {
   const std::string port = std::to_string(remote_port_);
   return IsIpv6Literal(remote_host_) ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port;
@@ -138,30 +165,30 @@ void Win32UdpSocket::SendData(const std::string& payload) {
   if (payload.size() > 65535) {
     throw SystemError(WSAEMSGSIZE, "UDP to " + RemoteEndpoint());
   }
-  try {
-    Target target = ResolvedTarget();
-    if (target.address.ss_family != family_) OpenSocket(target.address.ss_family);
-    const auto port = htons(static_cast<u_short>(remote_port_));
-    if (target.address.ss_family == AF_INET6) {
-      reinterpret_cast<sockaddr_in6&>(target.address).sin6_port = port;
-    } else {
-      reinterpret_cast<sockaddr_in&>(target.address).sin_port = port;
+  const ResolvedAddress resolved = address_.Current();
+  sockaddr_storage target{};
+  const int length = static_cast<int>(std::min(resolved.bytes.size(), sizeof target));
+  std::memcpy(&target, resolved.bytes.data(), static_cast<std::size_t>(length));
+  if (target.ss_family != family_) OpenSocket(target.ss_family);
+  const auto port = htons(static_cast<u_short>(remote_port_));
+  if (target.ss_family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6&>(target).sin6_port = port;
+  } else {
+    reinterpret_cast<sockaddr_in&>(target).sin_port = port;
+  }
+  for (bool retried = false;;) {
+    const int n = sendto(socket_, payload.data(), static_cast<int>(payload.size()), 0,
+                         reinterpret_cast<const sockaddr*>(&target), length);
+    if (n != SOCKET_ERROR) return;
+    const int error = WSAGetLastError();
+    // A port-unreachable report left by an earlier datagram is not about this one.
+    if (error == WSAECONNRESET && !retried) {
+      retried = true;
+      continue;
     }
-    for (bool retried = false;;) {
-      const int n = sendto(socket_, payload.data(), static_cast<int>(payload.size()), 0,
-                           reinterpret_cast<const sockaddr*>(&target.address), target.length);
-      if (n != SOCKET_ERROR) return;
-      const int error = WSAGetLastError();
-      // A port-unreachable report left by an earlier datagram is not about this one.
-      if (error == WSAECONNRESET && !retried) {
-        retried = true;
-        continue;
-      }
-      throw SystemError(static_cast<std::uint32_t>(error), "UDP to " + RemoteEndpoint());
-    }
-  } catch (...) {
-    target_.reset();  // resolve afresh at the next send
-    throw;
+    // A payload too large says nothing about the address; anything else may.
+    if (error != WSAEMSGSIZE) address_.SendFailed();
+    throw SystemError(static_cast<std::uint32_t>(error), "UDP to " + RemoteEndpoint());
   }
 }
 

@@ -1,8 +1,9 @@
 // The UDP socket on Win32 (Winsock 2): one unconnected datagram socket bound to any local address
 // and a system-chosen port, with the same rules as on POSIX.
 //
-// - The remote host is resolved at the first send and kept; after any failed send it is resolved
-//   again at the next one, so a collector named before the network is up is reached once it is.
+// - A host name is looked up in the background (CollectorAddress): never on the event thread,
+//   except that Bind waits briefly for the first answer. Until there is one, sends fail at once;
+//   a name that resolved is looked up again every minute and after a send error.
 //   A name with IPv4 and IPv6 addresses is reached over IPv4; IPv6 is used for an IPv6 literal or
 //   a name that has no IPv4 address. When the target's family differs from the socket's, the
 //   socket is opened afresh for that family.
@@ -12,9 +13,9 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
+#include "platform/collector_address.h"
 #include "platform/udp_socket.h"
 #include "platform/win32/windows_api.h"
 
@@ -31,7 +32,7 @@ class WinsockSession {
 
 class Win32UdpSocket : public UdpSocket {
  public:
-  Win32UdpSocket() = default;
+  Win32UdpSocket();
   ~Win32UdpSocket() override;
   Win32UdpSocket(const Win32UdpSocket&) = delete;
   Win32UdpSocket& operator=(const Win32UdpSocket&) = delete;
@@ -49,13 +50,7 @@ class Win32UdpSocket : public UdpSocket {
   std::string LocalHostName() override;
 
  private:
-  struct Target {
-    sockaddr_storage address;
-    int length;
-  };
-
   void OpenSocket(int family);
-  const Target& ResolvedTarget();
   std::string RemoteEndpoint() const;  // "host:port", "[v6]:port"
 
   WinsockSession winsock_;
@@ -63,7 +58,7 @@ class Win32UdpSocket : public UdpSocket {
   std::string remote_host_;
   SOCKET socket_ = INVALID_SOCKET;
   int family_ = 0;
-  std::optional<Target> target_;
+  CollectorAddress address_;  // after winsock_: a literal is parsed with Winsock
 };
 
 }  // namespace brennicot::win32

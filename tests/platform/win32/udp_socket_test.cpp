@@ -89,16 +89,21 @@ TEST(Win32UdpSocketTest, ACollectorThatIsNotListeningGivesNoError) {
   }
 }
 
-TEST(Win32UdpSocketTest, AFailedResolutionFailsThatSendOnlyAndIsTriedAgain) {
+TEST(Win32UdpSocketTest, AFailedResolutionFailsSendsAtOnceButNotForGood) {
   Receiver receiver;
   Win32UdpSocket udp;
   udp.SetRemotePort(receiver.port());
   udp.SetRemoteHost("no-such-host.invalid");
-  udp.Bind();
-  const auto e = ErrorOf([&] { udp.SendData("lost"); });
-  ASSERT_TRUE(e);
-  EXPECT_NE(e->number(), 0);
-  EXPECT_TRUE(Contains(e->description(), "remote host 'no-such-host.invalid'")) << e->description();
+  udp.Bind();  // waits briefly for the answer; binding itself needs none
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const ULONGLONG before = GetTickCount64();
+    const auto e = ErrorOf([&] { udp.SendData("lost"); });
+    EXPECT_LT(GetTickCount64() - before, 100u) << "a send waited for the resolver";
+    ASSERT_TRUE(e);
+    EXPECT_NE(e->number(), 0);
+    EXPECT_TRUE(Contains(e->description(), "remote host 'no-such-host.invalid'"))
+        << e->description();
+  }
   EXPECT_NE(udp.State(), 0);
   udp.SetRemoteHost("127.0.0.1");
   udp.SendData("reached");

@@ -1,0 +1,120 @@
+// The collector's address as the UDP socket backends keep it: a name is looked up in the
+// background, never on the event thread, and looked up again now and then so that a collector
+// that moves (DNS fail-over) is followed without a restart.
+//
+// - A literal address is used as it is and never looked up.
+// - Until a name has an address, every send fails at once: with "still being looked up" while
+//   the first answer is awaited, then with the resolver's own error. A failed look-up is retried,
+//   not more often than every retry interval.
+// - A name that resolved is looked up again about every refresh interval, and soon after a send
+//   error; a changed address is used from the next send on. While the resolver fails, the last
+//   good address stays in use.
+// - Look-ups are started by sends: a forwarder with nothing to send does not ask the resolver.
+//
+// Plain code over a NameLookup, so that the rules are tested with a fake resolver and a fake
+// clock; the backends give it a lookup that runs their resolver on a thread of its own.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "platform/error.h"
+
+namespace brennicot {
+
+// A resolved address in the backend's own form (the bytes of its socket address structure);
+// the rules here only compare it.
+struct ResolvedAddress {
+  std::string bytes;
+  bool operator==(const ResolvedAddress&) const = default;
+};
+
+using LookupAnswer = std::variant<ResolvedAddress, Error>;
+
+// One name look-up at a time, answered in the background.
+class NameLookup {
+ public:
+  virtual ~NameLookup() = default;
+  // Begins looking up `host`; a look-up still running is abandoned (its answer is never taken).
+  virtual void Start(const std::string& host) = 0;
+  // True from Start until its answer has been taken.
+  virtual bool Busy() const = 0;
+  // The answer of the running look-up once it is there; never waits.
+  virtual std::optional<LookupAnswer> Take() = 0;
+  // Waits until the running look-up has answered, at most `bound`.
+  virtual void Wait(std::chrono::milliseconds bound) = 0;
+};
+
+// Runs a resolver function on a detached thread per look-up. A look-up that never returns (a
+// name server that does not answer) holds only its own thread: it never delays the caller, the
+// next look-up, or the end of the process.
+class ThreadedNameLookup : public NameLookup {
+ public:
+  using Resolver = std::function<LookupAnswer(const std::string& host)>;
+
+  explicit ThreadedNameLookup(Resolver resolve) : resolve_(std::move(resolve)) {}
+  void Start(const std::string& host) override;
+  bool Busy() const override { return slot_ != nullptr; }
+  std::optional<LookupAnswer> Take() override;
+  void Wait(std::chrono::milliseconds bound) override;
+
+ private:
+  struct Slot;
+  Resolver resolve_;
+  std::shared_ptr<Slot> slot_;
+};
+
+class CollectorAddress {
+ public:
+  using Millis = std::int64_t;
+  struct Intervals {
+    Millis refresh = 60'000;
+    Millis retry = 5'000;
+  };
+  // What a send reports while the first answer for `host` is awaited.
+  using PendingError = std::function<Error(const std::string& host)>;
+
+  CollectorAddress(std::unique_ptr<NameLookup> lookup, std::function<Millis()> now_ms,
+                   PendingError pending, Intervals intervals);
+
+  // A literal address is given as `literal` and never looked up; a name starts its look-up now.
+  void SetHost(const std::string& host, std::optional<ResolvedAddress> literal);
+  // Waits at most `bound` for the first answer of a name (start-up only: the event loop is not
+  // running yet).
+  void AwaitFirstAnswer(std::chrono::milliseconds bound);
+  // The address to send to now; throws the pending or resolver error while there is none.
+  ResolvedAddress Current();
+  // The address if one is known, without starting anything.
+  const std::optional<ResolvedAddress>& Known() const { return address_; }
+  // A send to the current address failed: look the name up again soon.
+  void SendFailed();
+
+ private:
+  void Collect();
+  void StartIfDue();
+  void StartLookup();
+
+  std::unique_ptr<NameLookup> lookup_;
+  std::function<Millis()> now_ms_;
+  PendingError pending_;
+  Intervals intervals_;
+
+  std::string host_;
+  bool is_name_ = false;
+  std::optional<ResolvedAddress> address_;
+  std::optional<Error> last_error_;
+  Millis started_at_ = 0;
+  Millis next_due_ = 0;
+};
+
+// The usual intervals, with the refresh set by BRENNICOT_REFRESH_SECONDS (1 to 3600) when given,
+// so a test can follow an address change without waiting a minute; the retry is never longer
+// than the refresh.
+CollectorAddress::Intervals IntervalsFromEnvironment();
+
+}  // namespace brennicot
