@@ -1,6 +1,7 @@
 #include "host/command_line.h"
 
 #include "base/product_names.h"
+#include "host/version.h"
 
 namespace brennicot {
 
@@ -18,6 +19,37 @@ std::string RegistrationMessage(std::string_view command, bool succeeded) {
   text += command.substr(1);
   text += succeeded ? " was successful" : " failed";
   return text;
+}
+
+bool IsHelpCommand(std::string_view command) {
+  return command == "--help" || command == "-h" || command == "-?" || command == "/?";
+}
+
+std::string UsageText() {
+  const std::string stem(names::kStem);
+  return "Usage: " + stem + " [-interact | -install | -uninstall | --help | --version]\n" +
+         "Forwards the text lines of a serial port as Syslog messages over UDP.\n"
+         "\n"
+         "  (none)      run as the service, as the service manager starts it\n"
+         "  -interact   run in the foreground, echoing the Activity log to standard error\n"
+         "  -install    register the service and set it to start at boot\n"
+         "  -uninstall  stop the service and remove its registration\n"
+         "  --help      this text (also -h, -?, /?)\n"
+         "  --version   the program name and version\n"
+         "\n"
+         "Any other argument only loads the settings (writing the default file if there is\n"
+         "none) and ends. The settings file " +
+         std::string(names::kIniFile) + " and the Activity log\n" + std::string(names::kLogFile) +
+         " are beside the program. Manual: " + stem + "(8).\n";
+}
+
+std::string VersionLine() {
+  return std::string(names::kStem) + " " + VersionText() + "\n";
+}
+
+std::string UnknownArgumentHint(std::string_view arguments) {
+  return std::string(names::kStem) + ": unrecognised argument '" + std::string(arguments) +
+         "': settings loaded, nothing started (--help lists the commands)\n";
 }
 
 }  // namespace brennicot

@@ -9,6 +9,16 @@ namespace brennicot {
 inline constexpr std::string_view kInstallCommand = "-install";
 inline constexpr std::string_view kUninstallCommand = "-uninstall";
 inline constexpr std::string_view kInteractCommand = "-interact";
+inline constexpr std::string_view kVersionCommand = "--version";
+
+// "--help", "-h", "-?" or "/?" (the argument string, lowercased).
+bool IsHelpCommand(std::string_view command);
+// The usage text printed for a help command, ending in a line end.
+std::string UsageText();
+// "Vemo_Brennicot 1.3" and a line end.
+std::string VersionLine();
+// The one line printed to standard error for any other unrecognised argument.
+std::string UnknownArgumentHint(std::string_view arguments);
 
 // The service name: `servicename` with every blank replaced by "_".
 std::string ServiceNameFrom(std::string_view display_name);

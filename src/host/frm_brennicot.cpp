@@ -69,6 +69,15 @@ void frmBrennicot::Dispatch(const std::string& command) {
     StartUp();
     platform_.Ui().ShowWindow();
   } else {
+    // Help and version are printed besides, not instead: every argument but the four commands
+    // still only loads the settings and ends, as it always did.
+    if (IsHelpCommand(command)) {
+      platform_.Ui().PrintOut(UsageText());
+    } else if (command == kVersionCommand) {
+      platform_.Ui().PrintOut(VersionLine());
+    } else if (!command.empty()) {
+      platform_.Ui().PrintError(UnknownArgumentHint(platform_.ArgumentString()));
+    }
     ntservice1_->StartService();
   }
 }

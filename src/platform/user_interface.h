@@ -16,6 +16,10 @@ class UserInterface {
   virtual void MessageBox(const std::string& text, const std::string& title) = 0;
   // Echo of an Activity log entry for a person watching an interactive run.
   virtual void Echo(const std::string& entry) = 0;
+  // Text for whoever started the program from a shell (usage, version, a hint): `text` as it is,
+  // to standard output, or to standard error.
+  virtual void PrintOut(const std::string& text) = 0;
+  virtual void PrintError(const std::string& text) = 0;
 };
 
 }  // namespace brennicot

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/ini_default_file.h"
+#include "emulation.h"
 
 namespace brennicot {
 namespace {
@@ -33,7 +34,8 @@ TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
   fs::permissions(exe, fs::perms::owner_exec, fs::perm_options::add);
   // An unknown argument loads the settings and ends at once.
   // Double quotes: the same for a POSIX shell and for cmd.
-  const std::string command = "\"" + exe.string() + "\" -bogus";
+  const std::string command = (emulation::Emulated() ? emulation::Emulator() + " " : "") + "\"" +
+                              exe.string() + "\" -bogus";
 
   ASSERT_EQ(std::system(command.c_str()), 0);
   const std::string written = ReadFile(dir / "Vemo_Brennicot.ini");
@@ -48,6 +50,13 @@ TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
     EXPECT_EQ(line.find(" err#:"), std::string::npos) << line;
   }
   fs::remove_all(dir);
+}
+
+// The Debian package ships the default file as a conffile: any difference from what a first run
+// writes would make an untouched file look edited to dpkg.
+TEST(FirstRun, ThePackagedDefaultFileIsTheOneAFirstRunWrites) {
+  EXPECT_EQ(ReadFile(fs::path(BRENNICOT_SOURCE_DIR) / "packaging" / "Vemo_Brennicot.ini"),
+            DefaultIniText());
 }
 
 }  // namespace

@@ -20,6 +20,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "emulation.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -281,8 +283,8 @@ void Forwarder::WriteIni(const IniText& ini) {
 
 void Forwarder::Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
   std::vector<std::string> argv = launcher_;
-  argv.push_back(exe_);
-  argv.insert(argv.end(), args.begin(), args.end());
+  const auto command = brennicot::emulation::ProgramCommand(exe_, args);
+  argv.insert(argv.end(), command.begin(), command.end());
   status_.reset();
   pid_ = Spawn(argv, env, dir_ + "/stdout.txt", dir_ + "/stderr.txt");
 }
@@ -328,7 +330,45 @@ std::string Forwarder::Stderr() const {
   return ReadFile(dir_ + "/stderr.txt");
 }
 
-Rsyslog::Rsyslog(const std::string& dir) : port_(FreeUdpPort()), out_(dir + "/collected.txt") {
+Collector::Collector(const std::string& dir)
+    : dir_(dir), port_(FreeUdpPort()), out_(dir + "/collected.txt") {}
+
+void Collector::Launch(const std::string& name, const std::vector<std::string>& argv,
+                       const std::vector<std::string>& env) {
+  const std::string err = dir_ + "/" + name + ".err";
+  pid_ = Spawn(argv, env, dir_ + "/" + name + ".out", err);
+  // Ready once it listens on the port.
+  const bool ready = WaitUntil(
+      [&] {
+        const std::string table = ReadFile("/proc/net/udp");
+        char hex[8];
+        std::snprintf(hex, sizeof hex, ":%04X", port_);
+        return table.find(std::string("0100007F") + hex) != std::string::npos;
+      },
+      10s);
+  if (!ready) throw std::runtime_error(name + " did not start: " + ReadFile(err));
+}
+
+Collector::~Collector() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    if (WaitPid(pid_, 5s) < 0) KillAndReap(pid_);
+  }
+}
+
+std::vector<std::string> Collector::Records() const {
+  std::vector<std::string> records;
+  std::istringstream in(ReadFile(out_));
+  std::string line;
+  while (std::getline(in, line)) records.push_back(line);
+  return records;
+}
+
+bool Collector::WaitForRecords(std::size_t n, Millis timeout) const {
+  return WaitUntil([&] { return Records().size() >= n; }, timeout);
+}
+
+Rsyslog::Rsyslog(const std::string& dir) : Collector(dir) {
   const std::string work = dir + "/rsyslog-work";
   fs::create_directories(work);
   const std::string conf = dir + "/rsyslog.conf";
@@ -342,37 +382,32 @@ Rsyslog::Rsyslog(const std::string& dir) : port_(FreeUdpPort()), out_(dir + "/co
                       "string=\"%rawmsg%|%hostname%|%syslogtag%|%msg%\\n\")\n"
                       "action(type=\"omfile\" file=\"" +
                       out_ + "\" template=\"record\")\n");
-  pid_ = Spawn({"rsyslogd", "-n", "-f", conf, "-i", dir + "/rsyslog.pid"}, {}, dir + "/rsyslog.out",
-               dir + "/rsyslog.err");
-  // Ready once it listens on the port.
-  const bool ready = WaitUntil(
-      [&] {
-        const std::string table = ReadFile("/proc/net/udp");
-        char hex[8];
-        std::snprintf(hex, sizeof hex, ":%04X", port_);
-        return table.find(std::string("0100007F") + hex) != std::string::npos;
-      },
-      10s);
-  if (!ready) throw std::runtime_error("rsyslogd did not start: " + ReadFile(dir + "/rsyslog.err"));
+  Launch("rsyslog", {"rsyslogd", "-n", "-f", conf, "-i", dir + "/rsyslog.pid"}, {});
 }
 
-Rsyslog::~Rsyslog() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    if (WaitPid(pid_, 5s) < 0) KillAndReap(pid_);
-  }
+bool SyslogNg::Available() {
+  return access(BRENNICOT_SYSLOG_NG_ROOT "/usr/sbin/syslog-ng", X_OK) == 0;
 }
 
-std::vector<std::string> Rsyslog::Records() const {
-  std::vector<std::string> records;
-  std::istringstream in(ReadFile(out_));
-  std::string line;
-  while (std::getline(in, line)) records.push_back(line);
-  return records;
-}
-
-bool Rsyslog::WaitForRecords(std::size_t n, Millis timeout) const {
-  return WaitUntil([&] { return Records().size() >= n; }, timeout);
+SyslogNg::SyslogNg(const std::string& dir) : Collector(dir) {
+  const std::string root = BRENNICOT_SYSLOG_NG_ROOT;
+  const std::string conf = dir + "/syslog-ng.conf";
+  // keep-hostname: the host is the one in the message, not the sender's address.
+  WriteFile(conf,
+            "@version: 3.38\n"
+            "options { keep-hostname(yes); stats-freq(0); };\n"
+            "source s { network(ip(\"127.0.0.1\") port(" +
+                std::to_string(port_) +
+                ") transport(\"udp\") flags(store-raw-message)); };\n"
+                "destination d { file(\"" +
+                out_ +
+                "\" template(\"$RAWMSG|$HOST|$PROGRAM|$MSG\\n\")); };\n"
+                "log { source(s); destination(d); };\n");
+  Launch("syslog-ng",
+         {root + "/usr/sbin/syslog-ng", "-F", "--no-caps", "-f", conf,
+          "--module-path=" + root + "/usr/lib/syslog-ng/3.38", "-p", dir + "/syslog-ng.pid", "-R",
+          dir + "/syslog-ng.persist", "-c", dir + "/syslog-ng.ctl"},
+         {"LD_LIBRARY_PATH=" + root + "/usr/lib/syslog-ng"});
 }
 
 }  // namespace e2e

@@ -127,24 +127,46 @@ class Forwarder {
   std::optional<int> status_;
 };
 
-// A private rsyslogd with its own configuration and work directory, receiving on 127.0.0.1 and
-// writing "%rawmsg%|%hostname%|%syslogtag%|%msg%" per message into a file.
-class Rsyslog {
+// A real Syslog collector of its own, unprivileged, receiving on a free port of 127.0.0.1 and
+// writing one record per message into a file: the raw message as received, "|", the host, "|",
+// the program name (tag), "|", the message, each as the collector parsed them.
+class Collector {
  public:
-  explicit Rsyslog(const std::string& dir);
-  ~Rsyslog();
-  Rsyslog(const Rsyslog&) = delete;
-  Rsyslog& operator=(const Rsyslog&) = delete;
+  virtual ~Collector();
+  Collector(const Collector&) = delete;
+  Collector& operator=(const Collector&) = delete;
 
   int port() const { return port_; }
   // The records written so far, one per message.
   std::vector<std::string> Records() const;
   bool WaitForRecords(std::size_t n, Millis timeout = 10s) const;
 
+ protected:
+  explicit Collector(const std::string& dir);
+  // Starts the collector and waits until it listens; `name` for the error when it does not.
+  void Launch(const std::string& name, const std::vector<std::string>& argv,
+              const std::vector<std::string>& env);
+
+  const std::string dir_;
+  const int port_;
+  const std::string out_;
+
  private:
   pid_t pid_ = -1;
-  int port_ = 0;
-  std::string out_;
+};
+
+// rsyslogd with its own configuration and work directory.
+class Rsyslog : public Collector {
+ public:
+  explicit Rsyslog(const std::string& dir);
+};
+
+// syslog-ng, unpacked by scripts/setup-deps beside the system's rsyslog (the two packages
+// conflict), with its own configuration, state and control files.
+class SyslogNg : public Collector {
+ public:
+  explicit SyslogNg(const std::string& dir);
+  static bool Available();
 };
 
 // Starts a program with its standard output and error in files and standard input from

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <thread>
 
+#include "emulation.h"
 #include "fault_support.h"
 
 namespace e2e {
@@ -39,7 +40,6 @@ TEST_F(WakeUpTest, QuietLineWakesOnlyForTheTicksAndAStreamIsReadInBatches) {
   long before = WakeUps(forwarder_->pid());
   std::this_thread::sleep_for(5s);
   const long idle = WakeUps(forwarder_->pid()) - before;
-  EXPECT_LE(idle, 13) << "two ticks a second would be 10";
 
   // 40-byte lines at the pace of a 115,200-baud line for 3 s: read one by one, that would be
   // some 290 wake-ups a second.
@@ -53,9 +53,12 @@ TEST_F(WakeUpTest, QuietLineWakesOnlyForTheTicksAndAStreamIsReadInBatches) {
     pty_->Write(sent.back() + "\n");
   }
   const long streaming = WakeUps(forwarder_->pid()) - before;
-  EXPECT_LE(streaming, 180) << "about 35 a second expected";
   EXPECT_EQ(receiver_.ReceiveMany(sent.size(), 2s), sent);
   EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+
+  BRENNICOT_SKIP_WHEN_EMULATED("the process is qemu, whose own threads add wake-ups of their own");
+  EXPECT_LE(idle, 13) << "two ticks a second would be 10";
+  EXPECT_LE(streaming, 180) << "about 35 a second expected";
 }
 
 }  // namespace

@@ -94,6 +94,10 @@ class FakeUserInterface : public UserInterface {
     boxes.push_back({text, title});
   }
   void Echo(const std::string& entry) override { echoed.push_back(entry); }
+  std::string out;  // all PrintOut text, in order
+  std::string err;  // all PrintError text, in order
+  void PrintOut(const std::string& text) override { out += text; }
+  void PrintError(const std::string& text) override { err += text; }
 };
 
 // Returns a fixed section block for any file that exists in the fake file system.

@@ -59,6 +59,48 @@ TEST(Main, OneShotCommandsEndWithoutTheLoop) {
   }
 }
 
+// Help and version print besides what any unrecognised argument does: load, log, end with 0.
+TEST(Main, HelpVersionAndUnknownArgumentsPrintThenEndAsBefore) {
+  const struct {
+    const char* arguments;
+    const char* out_starts;  // nullptr: nothing on standard output
+    const char* err;         // nullptr: nothing on standard error
+  } cases[] = {
+      {"--help", "Usage: Vemo_Brennicot [-interact ", nullptr},
+      {"-H", "Usage: Vemo_Brennicot [-interact ", nullptr},
+      {"-?", "Usage: Vemo_Brennicot [-interact ", nullptr},
+      {"/?", "Usage: Vemo_Brennicot [-interact ", nullptr},
+      {"--VERSION", "Vemo_Brennicot 1.3\n", nullptr},
+      {"--help me", nullptr,
+       "Vemo_Brennicot: unrecognised argument '--help me': settings loaded, nothing started "
+       "(--help lists the commands)\n"},
+      {"-Bogus", nullptr,
+       "Vemo_Brennicot: unrecognised argument '-Bogus': settings loaded, nothing started "
+       "(--help lists the commands)\n"},
+  };
+  for (const auto& c : cases) {
+    MainPlatform platform;
+    platform.arguments = c.arguments;
+    EXPECT_EQ(Main(platform), 0) << c.arguments;
+    EXPECT_EQ(platform.loop.runs, 0) << c.arguments;
+    EXPECT_EQ(platform.files.LogMessages(), Strings{"Brennicot Shutdown ***"}) << c.arguments;
+    EXPECT_EQ(platform.ui.err, c.err ? c.err : "") << c.arguments;
+    if (c.out_starts == nullptr) {
+      EXPECT_EQ(platform.ui.out, "") << c.arguments;
+    } else {
+      EXPECT_EQ(platform.ui.out.rfind(c.out_starts, 0), 0u) << c.arguments << platform.ui.out;
+      EXPECT_EQ(platform.ui.out.back(), '\n') << c.arguments;
+    }
+  }
+  // The modes print nothing of their own.
+  for (const char* arguments : {"", "-interact", "-install"}) {
+    MainPlatform platform;
+    platform.arguments = arguments;
+    Main(platform);
+    EXPECT_EQ(platform.ui.out + platform.ui.err, "") << arguments;
+  }
+}
+
 TEST(Main, ServiceAndInteractiveModesRunTheLoopThenShutDownOnce) {
   for (const char* arguments : {"", "-interact", "-INTERACT"}) {
     MainPlatform platform;

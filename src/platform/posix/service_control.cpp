@@ -12,8 +12,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/error.h"
+#include "base/product_names.h"
 #include "platform/posix/child_process.h"
 #include "platform/posix/fd_transfer.h"
 #include "platform/posix/printable_text.h"
@@ -100,6 +102,32 @@ std::string ExistingExecutablePath() {
   if (stat(path.c_str(), &st) != 0) throw LastSystemError(PrintableText(path));
   if (!S_ISREG(st.st_mode)) throw SystemError(ENOENT, PrintableText(path));
   return path;
+}
+
+// The real directories into which the INI file and the Activity log beside the program are
+// links (a Debian package keeps them in /etc and /var/log), each once. Files that are not links
+// add nothing; a link whose directory is missing still names it, so the unit says where it must be.
+std::vector<std::string> LinkedDirectories(const std::string& executable) {
+  const std::string dir = executable.substr(0, executable.rfind('/'));
+  std::vector<std::string> dirs;
+  for (std::string_view name : {names::kIniFile, names::kLogFile}) {
+    const std::string beside = dir + "/" + std::string(name);
+    char buf[PATH_MAX + 1];
+    const ssize_t n = readlink(beside.c_str(), buf, PATH_MAX);
+    if (n <= 0) continue;
+    std::string target(buf, static_cast<std::size_t>(n));
+    if (target.front() != '/') target = dir + "/" + target;
+    std::string target_dir = target.substr(0, target.rfind('/'));
+    if (target_dir.empty()) target_dir = "/";
+    if (char* real = realpath(target_dir.c_str(), nullptr)) {
+      target_dir = real;
+      std::free(real);
+    }
+    if (std::find(dirs.begin(), dirs.end(), target_dir) == dirs.end()) {
+      dirs.push_back(target_dir);
+    }
+  }
+  return dirs;
 }
 
 // Whether anything (a file, a link, a masking link to /dev/null) stands at the path.
@@ -197,7 +225,8 @@ bool PosixServiceControl::Install() {
   // The name is checked before it is used in any path.
   const std::string unit = UnitFileName(service_name_);
   const Target target = CurrentTarget();
-  const std::string text = UnitFileText(display_name_, ExistingExecutablePath());
+  const std::string executable = ExistingExecutablePath();
+  const std::string text = UnitFileText(display_name_, executable, LinkedDirectories(executable));
   // A unit of the same name would be replaced or shadowed: refuse rather than take over someone
   // else's service.
   for (const std::string& dir : SystemUnitDirectories()) {

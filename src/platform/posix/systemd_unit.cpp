@@ -86,9 +86,9 @@ std::string DescriptionValue(const std::string& display_name) {
   return value;
 }
 
-void CheckExecutablePath(const std::string& path) {
+void CheckUnitPath(const std::string& path, const std::string& what) {
   const auto refuse = [&](const std::string& why) {
-    return InvalidArgument("the executable path '" + PrintableText(path) +
+    return InvalidArgument(what + " '" + PrintableText(path) +
                            "' cannot be written in a systemd unit: " + why);
   };
   if (path.empty() || path.front() != '/') throw refuse("it is not absolute");
@@ -144,8 +144,10 @@ std::string UnitFileName(const std::string& service_name) {
   return service_name + std::string(kUnitSuffix);
 }
 
-std::string UnitFileText(const std::string& display_name, const std::string& executable) {
-  CheckExecutablePath(executable);
+std::string UnitFileText(const std::string& display_name, const std::string& executable,
+                         const std::vector<std::string>& linked_dirs) {
+  CheckUnitPath(executable, "the executable path");
+  for (const std::string& linked : linked_dirs) CheckUnitPath(linked, "the linked directory");
   const std::string dir = DirectoryOf(executable);
   const bool in_home = IsUnder(dir, "/home") || IsUnder(dir, "/root") || IsUnder(dir, "/run/user");
   const bool in_tmp = IsUnder(dir, "/tmp") || IsUnder(dir, "/var/tmp");
@@ -169,9 +171,14 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
   // (SIGABRT) and restarted.
   t += "WatchdogSec=30s\n";
   t += "UMask=0022\n";
-  t += "\n# The INI file and the Activity log live beside the executable.\n";
+  t += "\n# The INI file and the Activity log live beside the executable, or where links there\n";
+  t += "# lead.\n";
   t += "ProtectSystem=strict\n";
-  t += "ReadWritePaths=" + PathWord(dir) + "\n";
+  t += "ReadWritePaths=" + PathWord(dir);
+  for (const std::string& linked : linked_dirs) {
+    if (linked != dir) t += " " + PathWord(linked);
+  }
+  t += "\n";
   // Hiding the directory the program lives in would keep it from starting at all.
   t += in_home ? "ProtectHome=read-only\n" : "ProtectHome=yes\n";
   if (!in_tmp) t += "PrivateTmp=yes\n";

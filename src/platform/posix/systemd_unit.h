@@ -13,10 +13,13 @@ namespace brennicot::posix {
 std::string UnitFileName(const std::string& service_name);
 
 // The whole unit file. `executable` is the absolute path of the program, which is started without
-// arguments; its directory stays writable for the INI file and the Activity log. Throws Error
-// (invalid argument) for a path that a unit cannot express: relative, not UTF-8, or holding a
-// quote, a backslash or a control character (systemd refuses those in an executable path).
-std::string UnitFileText(const std::string& display_name, const std::string& executable);
+// arguments; its directory stays writable for the INI file and the Activity log, and so do
+// `linked_dirs`, the absolute directories that links beside the program lead those files into
+// (a package puts them under /etc and /var/log). Throws Error (invalid argument) for a path that a
+// unit cannot express: relative, not UTF-8, or holding a quote, a backslash or a control character
+// (systemd refuses those in an executable path).
+std::string UnitFileText(const std::string& display_name, const std::string& executable,
+                         const std::vector<std::string>& linked_dirs = {});
 
 // True when the text is a unit that UnitFileText wrote (uninstall removes only those).
 bool IsGeneratedUnit(const std::string& text);

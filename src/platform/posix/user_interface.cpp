@@ -12,6 +12,11 @@ void WriteLine(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+void WriteText(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
 }  // namespace
 
 void PosixUserInterface::ShowWindow() {
@@ -22,6 +27,16 @@ void PosixUserInterface::MessageBox(const std::string& text, const std::string& 
   WriteLine(stdout, title + ": " + text);
 }
 
-void PosixUserInterface::Echo(const std::string& entry) { WriteLine(stderr, entry); }
+void PosixUserInterface::Echo(const std::string& entry) {
+  WriteLine(stderr, entry);
+}
+
+void PosixUserInterface::PrintOut(const std::string& text) {
+  WriteText(stdout, text);
+}
+
+void PosixUserInterface::PrintError(const std::string& text) {
+  WriteText(stderr, text);
+}
 
 }  // namespace brennicot::posix

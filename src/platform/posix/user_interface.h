@@ -12,6 +12,8 @@ class PosixUserInterface : public UserInterface {
   void ShowWindow() override;
   void MessageBox(const std::string& text, const std::string& title) override;
   void Echo(const std::string& entry) override;
+  void PrintOut(const std::string& text) override;
+  void PrintError(const std::string& text) override;
 
  private:
   EventLoop& loop_;

@@ -59,4 +59,15 @@ void Win32UserInterface::Echo(const std::string& entry) {
   std::fflush(stderr);
 }
 
+// A program started from a console writes there; started otherwise the text goes nowhere.
+void Win32UserInterface::PrintOut(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+void Win32UserInterface::PrintError(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace brennicot::win32

@@ -22,6 +22,8 @@ class Win32UserInterface : public UserInterface {
   void MessageBox(const std::string& text, const std::string& title) override;
   // To standard error, the console of an interactive run.
   void Echo(const std::string& entry) override;
+  void PrintOut(const std::string& text) override;
+  void PrintError(const std::string& text) override;
 
   // The window, once shown (nullptr before, or when no window could be made).
   void* Window() const { return window_; }

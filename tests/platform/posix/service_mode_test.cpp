@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "emulation.h"
 #include "platform/posix/test_process.h"
 
 namespace brennicot::posix {
@@ -99,7 +100,7 @@ class ServiceMode : public ::testing::Test {
   // Whether the program reads its INI file: a run with an unknown argument loads the settings and
   // ends without opening anything.
   bool IniIsRead() {
-    TestProcess(std::vector<std::string>{exe_, "-probe"}).Wait();
+    TestProcess(brennicot::emulation::ProgramCommand(exe_, {"-probe"})).Wait();
     bool read = false;
     for (const std::string& m : Log()) read |= m.find("invalid IP- 999.0.0.1") != std::string::npos;
     std::filesystem::remove(log_);
@@ -114,7 +115,7 @@ class ServiceMode : public ::testing::Test {
   }
   std::unique_ptr<TestProcess> StartService() {
     return std::make_unique<TestProcess>(
-        std::vector<std::string>{exe_},
+        brennicot::emulation::ProgramCommand(exe_),
         std::vector<std::string>{"NOTIFY_SOCKET=" + notify_.path(), "BRENNICOT_SYSTEMD_ROOT"},
         shielded_ ? ShieldSerialDevices() : nullptr);
   }

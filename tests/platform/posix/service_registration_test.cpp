@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/error.h"
+#include "emulation.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/service_control.h"
 #include "platform/posix/test_process.h"
@@ -14,6 +15,7 @@
 namespace brennicot::posix {
 namespace {
 
+using brennicot::emulation::ProgramCommand;
 using brennicot::testing::LogMessages;
 using brennicot::testing::OnPath;
 using brennicot::testing::ReadFile;
@@ -159,7 +161,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
     const std::vector<std::string> env = {"BRENNICOT_SYSTEMD_ROOT=" + sys.root};
     const auto before = TreeOf(sys.root);
 
-    auto r = RunProgram({exe, "-install"}, env);
+    auto r = RunProgram(ProgramCommand(exe, {"-install"}), env);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n");
     auto messages = LogMessages(log);
@@ -178,7 +180,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
     EXPECT_EQ(enabled.out, "enabled\n");
 
     // The second registration meets the first and leaves it as it was.
-    r = RunProgram({exe, "-install"}, env);
+    r = RunProgram(ProgramCommand(exe, {"-install"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install failed\n");
     messages = LogMessages(log);
     ASSERT_GE(messages.size(), 3u);
@@ -190,16 +192,45 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
         << messages[messages.size() - 3];
     EXPECT_EQ(ReadFile(unit), text);
 
-    r = RunProgram({exe, "-uninstall"}, env);
+    r = RunProgram(ProgramCommand(exe, {"-uninstall"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot uninstall was successful\n");
     EXPECT_EQ(LogMessages(log).back(), "Brennicot Shutdown ***");
     EXPECT_EQ(TreeOf(sys.root), before);
 
-    r = RunProgram({exe, "-uninstall"}, env);
+    r = RunProgram(ProgramCommand(exe, {"-uninstall"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot uninstall failed\n");
     messages = LogMessages(log);
     EXPECT_EQ(messages[messages.size() - 3].rfind("BrennicotMain:ServiceNStall err#:2:", 0), 0u)
         << messages[messages.size() - 3];
+  }
+}
+
+// Installed as the Debian package lays it out: the INI file and the Activity log beside the
+// program are links into other directories (relative or absolute, the log not there yet), which
+// the unit must leave writable, or the service could not log.
+TEST(ServiceRegistrationProgram, LeavesTheDirectoriesLinkedFilesLiveInWritable) {
+  if (!OnPath("systemctl")) GTEST_SKIP() << "systemctl is not installed";
+  SystemRoot sys;
+  const std::string lib = sys.dir / "lib", etc = sys.dir / "etc", log = sys.dir / "log";
+  for (const auto& d : {lib, etc, log}) std::filesystem::create_directories(d);
+  const std::string exe = lib + "/Vemo_Brennicot";
+  std::filesystem::copy_file(BRENNICOT_EXE, exe);
+  std::filesystem::create_symlink("../etc/Vemo_Brennicot.ini", lib + "/Vemo_Brennicot.ini");
+  std::filesystem::create_symlink(log + "/Vemo_Brennicot.log", lib + "/Vemo_Brennicot.log");
+
+  const auto r =
+      RunProgram(ProgramCommand(exe, {"-install"}), {"BRENNICOT_SYSTEMD_ROOT=" + sys.root});
+  EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n") << r.err;
+  const std::string unit = sys.units + "/Vemo_Brennicot.service";
+  EXPECT_NE(ReadFile(unit).find("\nReadWritePaths=" + lib + " " + etc + " " + log + "\n"),
+            std::string::npos)
+      << ReadFile(unit);
+  // The first run wrote its default file and its log through the links.
+  EXPECT_TRUE(std::filesystem::is_regular_file(etc + "/Vemo_Brennicot.ini"));
+  EXPECT_EQ(LogMessages(log + "/Vemo_Brennicot.log").back(), "Brennicot Shutdown ***");
+  if (OnPath("systemd-analyze")) {
+    const auto verify = RunProgram({"systemd-analyze", "verify", unit});
+    EXPECT_EQ(verify.out + verify.err, "");
   }
 }
 
