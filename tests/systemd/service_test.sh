@@ -17,6 +17,9 @@ done
 
 mkdir -p "$PARENT"
 W=$(mktemp -d "$PARENT/systemd-test.XXXXXX")
+# Inside, /tmp and /opt are private: only the work directory is reachable, so the program travels
+# through it (a checkout under /tmp, as a CI clone may be, would be out of sight).
+cp "$EXE" "$W/Vemo_Brennicot"
 UNIT=Vemo_Brennicot.service
 DIR=/opt/vemo-brennicot
 DEVICE=/dev/serial/by-id/usb-Vemo_Test_Adapter_A1-if00-port0
@@ -89,14 +92,14 @@ plug || fail "socat made no device"
 
 # ---- install where users install it
 X mkdir -p $DIR
-X cp "$EXE" $DIR/Vemo_Brennicot
+X cp "$W/Vemo_Brennicot" $DIR/Vemo_Brennicot
 printf '[Ports]\r\nCOM1=%s\r\n[Vemo_Brennicot]\r\ncommport=1\r\nflowcontrol=0\r\nudptarget=127.0.0.1\r\nudpport=5514\r\nmsgformat=3\r\nEnableStatusTimer=0\r\n' \
   "$DEVICE" | X sh -c "cat > $DIR/Vemo_Brennicot.ini"
 out=$(X $DIR/Vemo_Brennicot -install)
 if [ "$out" = "Vemo_Brennicot: Vemo Brennicot install was successful" ] && [ "$(prop LoadState)" = loaded ] \
   && [ "$(X systemctl is-enabled $UNIT)" = enabled ]; then
   pass "-install: unit loaded (daemon-reload) and enabled"
-else fail "-install: '$out', LoadState=$(prop LoadState)"; fi
+else fail "-install: '$out', LoadState=$(prop LoadState)"; finish; fi  # nothing else can hold
 
 # LeakSanitizer cannot work inside the unit's sandbox and would turn every clean exit of a
 # sanitizer build into status 1; the address and undefined-behaviour checks stay on.
