@@ -27,10 +27,11 @@
 
 namespace brennicot {
 
-// A resolved address in the backend's own form (the bytes of its socket address structure);
-// the rules here only compare it.
+// A resolved address in the backend's own form (the bytes of its socket address structure) and
+// its family; the rules here only compare it.
 struct ResolvedAddress {
   std::string bytes;
+  bool ipv6 = false;
   bool operator==(const ResolvedAddress&) const = default;
 };
 

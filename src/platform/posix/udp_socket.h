@@ -12,42 +12,30 @@
 //   a failed send with errno and its text (EMSGSIZE for a payload over the datagram limit).
 #pragma once
 
-#include <sys/socket.h>
-
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "platform/collector_address.h"
-
 #include "platform/posix/unique_fd.h"
-#include "platform/udp_socket.h"
+#include "platform/udp_socket_base.h"
 
 namespace brennicot::posix {
 
-class PosixUdpSocket : public UdpSocket {
+class PosixUdpSocket : public UdpSocketBase {
  public:
   PosixUdpSocket();
-  void SetRemotePort(std::int32_t port) override;
-  void SetRemoteHost(const std::string& host) override;
-  // Binding a bound socket replaces it with a fresh one.
-  void Bind() override;
-  int State() const override { return fd_ ? 1 : 0; }
-  void Close() override;
-  void SendData(const std::string& payload) override;
-  std::size_t MaxPayload() const override {
-    return family_ == AF_INET6 ? kMaxUdpPayloadIpv6 : kMaxUdpPayloadIpv4;
-  }
-  std::string LocalHostName() override;
 
  private:
-  void OpenSocket(int family);
-  std::string RemoteEndpoint() const;  // "host:port", "[v6]:port"
+  LookupAnswer ParseLiteral(const std::string& host) const override;
+  bool IsIpv6Literal(const std::string& host) const override;
+  void OpenSocket(IpFamily family) override;
+  void CloseSocket() override { fd_.Reset(); }
+  void CheckSendable(const std::string& payload) const override;
+  std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
+                                    std::uint16_t port) override;
+  std::string SystemHostName() const override;
 
-  std::int32_t remote_port_ = 0;
-  std::string remote_host_;
   UniqueFd fd_;
-  int family_ = 0;
-  CollectorAddress address_;
 };
 
 }  // namespace brennicot::posix

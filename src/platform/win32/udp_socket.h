@@ -13,10 +13,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "platform/collector_address.h"
-#include "platform/udp_socket.h"
+#include "platform/udp_socket_base.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -30,35 +30,26 @@ class WinsockSession {
   WinsockSession& operator=(const WinsockSession&) = delete;
 };
 
-class Win32UdpSocket : public UdpSocket {
+// Winsock is held before the collector's address is made and released after it is gone.
+class Win32UdpSocket : private WinsockSession, public UdpSocketBase {
  public:
   Win32UdpSocket();
   ~Win32UdpSocket() override;
   Win32UdpSocket(const Win32UdpSocket&) = delete;
   Win32UdpSocket& operator=(const Win32UdpSocket&) = delete;
 
-  void SetRemotePort(std::int32_t port) override;
-  void SetRemoteHost(const std::string& host) override;
-  // Binding a bound socket replaces it with a fresh one.
-  void Bind() override;
-  int State() const override { return socket_ != INVALID_SOCKET ? 1 : 0; }
-  std::size_t MaxPayload() const override {
-    return family_ == AF_INET6 ? kMaxUdpPayloadIpv6 : kMaxUdpPayloadIpv4;
-  }
-  void Close() override;
-  void SendData(const std::string& payload) override;
-  std::string LocalHostName() override;
-
  private:
-  void OpenSocket(int family);
-  std::string RemoteEndpoint() const;  // "host:port", "[v6]:port"
+  LookupAnswer ParseLiteral(const std::string& host) const override;
+  bool IsIpv6Literal(const std::string& host) const override;
+  void OpenSocket(IpFamily family) override;
+  void CloseSocket() override;
+  // Also refuses a payload over 65,535 bytes, before the address is looked at.
+  void CheckSendable(const std::string& payload) const override;
+  std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
+                                    std::uint16_t port) override;
+  std::string SystemHostName() const override;
 
-  WinsockSession winsock_;
-  std::int32_t remote_port_ = 0;
-  std::string remote_host_;
   SOCKET socket_ = INVALID_SOCKET;
-  int family_ = 0;
-  CollectorAddress address_;  // after winsock_: a literal is parsed with Winsock
 };
 
 }  // namespace brennicot::win32
