@@ -19,7 +19,6 @@
 #include <optional>
 
 #include "platform/posix/system_error.h"
-#include "platform/serial_port_rules.h"
 
 namespace brennicot::posix {
 namespace {
@@ -100,16 +99,6 @@ PosixSerialPort::~PosixSerialPort() {
   Close();
 }
 
-void PosixSerialPort::SetCommPort(std::int16_t port) {
-  CheckCommPort(port, static_cast<bool>(fd_), port_);
-  port_ = port;
-}
-
-void PosixSerialPort::SetPortOpen(bool open) {
-  if (open && !fd_) Open();
-  if (!open) Close();
-}
-
 void PosixSerialPort::SetSettings(const std::string& settings) {
   const LineSettings parsed = ParseLineSettings(settings);
   if (fd_) Configure(fd_.get(), where_, parsed, handshaking_, settings);
@@ -134,23 +123,9 @@ void PosixSerialPort::SetRTSEnable(bool enable) {
   rts_ = enable;
 }
 
-void PosixSerialPort::SetRThreshold(std::int16_t threshold) {
-  CheckRThreshold(threshold);
-}
-
-void PosixSerialPort::SetSThreshold(std::int16_t threshold) {
-  CheckSThreshold(threshold);
-}
-
-void PosixSerialPort::SetInBufferSize(std::int16_t size) {
-  CheckInBufferSize(size);
-  in_buffer_size_ = size;
-  UpdateReading();
-}
-
 void PosixSerialPort::Open() {
-  const std::string path = device_path_(port_);
-  const std::string where = path + " for COM" + std::to_string(port_);
+  const std::string path = device_path_(CommPort());
+  const std::string where = path + " for COM" + std::to_string(CommPort());
 
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) {
@@ -180,9 +155,9 @@ void PosixSerialPort::Open() {
   fd_ = std::move(fd);
   where_ = where;
   device_ = path;
-  queue_.clear();
+  EmptyQueue(false);
   lost_errno_ = 0;
-  comm_event_ = 0;
+  ClearCommEvent();
   try {
     SetModemLine(TIOCM_DTR, dtr_);
     SetModemLine(TIOCM_RTS, rts_);
@@ -202,8 +177,7 @@ void PosixSerialPort::Close() {
   if (watch_id_ != 0) loop_.Unwatch(watch_id_);
   watch_id_ = 0;
   fd_.Reset();  // also ends the exclusive use and the lock
-  queue_.clear();
-  queue_.shrink_to_fit();
+  EmptyQueue(true);
   lost_errno_ = 0;
 }
 
@@ -235,20 +209,14 @@ void PosixSerialPort::SetModemLine(int line, bool on) {
   throw LastSystemError(where_);
 }
 
-void PosixSerialPort::RequireOpen() const {
-  if (!fd_) {
-    throw Error(errnum::kPortNotOpen, "Port not open (COM" + std::to_string(port_) + ")");
-  }
-}
-
 bool PosixSerialPort::ReadAvailable() {
   char buf[4096];
   bool any = false;
-  while (fd_ && lost_errno_ == 0 && queue_.size() < Capacity()) {
-    const std::size_t room = std::min(sizeof buf, Capacity() - queue_.size());
+  while (fd_ && lost_errno_ == 0 && Room() > 0) {
+    const std::size_t room = std::min(sizeof buf, Room());
     const ssize_t n = ::read(fd_.get(), buf, room);
     if (n > 0) {
-      queue_.append(buf, static_cast<std::size_t>(n));
+      Enqueue(buf, static_cast<std::size_t>(n));
       any = true;
       continue;
     }
@@ -264,6 +232,10 @@ bool PosixSerialPort::ReadAvailable() {
   return any;
 }
 
+void PosixSerialPort::ReadDevice() {
+  ReadAvailable();
+}
+
 void PosixSerialPort::OnReadable(short revents) {
   if ((revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
     holding_ = true;
@@ -272,7 +244,7 @@ void PosixSerialPort::OnReadable(short revents) {
   }
   const bool any = ReadAvailable();
   // A hung-up device stays "ready" for ever; once nothing more comes from it, it is gone.
-  if (!any && lost_errno_ == 0 && queue_.size() < Capacity()) {
+  if (!any && lost_errno_ == 0 && Room() > 0) {
     MarkLost((revents & POLLNVAL) != 0 ? EBADF : EIO);
   }
   UpdateReading();
@@ -286,7 +258,7 @@ void PosixSerialPort::OnReadHoldOver() {
 }
 
 void PosixSerialPort::UpdateReading() {
-  const bool wanted = fd_ && lost_errno_ == 0 && queue_.size() < Capacity();
+  const bool wanted = fd_ && lost_errno_ == 0 && Room() > 0;
   if (!wanted) holding_ = false;
   read_timer_->SetEnabled(wanted && holding_);
   const bool watch = wanted && !holding_;
@@ -309,28 +281,7 @@ Error PosixSerialPort::LostError() const {
   return SystemError(lost_errno_, where_ + ": device hung up or removed");
 }
 
-std::int16_t PosixSerialPort::InBufferCount() {
-  RequireOpen();
-  if (lost_errno_ == 0) ReadAvailable();
-  UpdateReading();
-  if (queue_.empty() && lost_errno_ != 0) throw LostError();
-  // Never above InBufferSize, which is a 16-bit value.
-  return static_cast<std::int16_t>(queue_.size());
-}
-
-std::string PosixSerialPort::Input() {
-  RequireOpen();
-  if (lost_errno_ == 0) ReadAvailable();
-  if (queue_.empty() && lost_errno_ != 0) throw LostError();
-  std::string bytes;
-  bytes.swap(queue_);
-  UpdateReading();
-  return bytes;
-}
-
-void PosixSerialPort::Output(const std::string& bytes) {
-  RequireOpen();
-  if (lost_errno_ != 0) throw LostError();
+void PosixSerialPort::Write(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
@@ -380,11 +331,7 @@ void PosixSerialPort::PollLineState() {
   }
   const std::vector<std::int16_t> events = CommEventsBetween(line_state_, *state);
   line_state_ = *state;
-  for (const std::int16_t code : events) {
-    comm_event_ = code;
-    if (on_comm_) on_comm_();
-    if (!fd_) return;  // the handler closed the port
-  }
+  DeliverEvents(events);
 }
 
 }  // namespace brennicot::posix

@@ -34,54 +34,44 @@
 #include "platform/posix/line_events.h"
 #include "platform/posix/serial_settings.h"
 #include "platform/posix/unique_fd.h"
-#include "platform/serial_port.h"
+#include "platform/serial_port_base.h"
 
 namespace brennicot::posix {
 
-class PosixSerialPort : public SerialPort {
+class PosixSerialPort : public SerialPortBase {
  public:
-  // Maps a port number (1 is the first port) to the device path to open.
-
+  // `device_path` maps a port number (1 is the first port) to the device path to open.
   PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path);
   ~PosixSerialPort() override;
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
-  void SetCommPort(std::int16_t port) override;
-  std::int16_t CommPort() const override { return port_; }
   // The device of the open port; empty while closed.
   std::string DeviceName() const override { return fd_ ? device_ : std::string(); }
   bool PortOpen() const override { return static_cast<bool>(fd_); }
-  void SetPortOpen(bool open) override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }
   void SetHandshaking(std::int32_t mode) override;
   void SetDTREnable(bool enable) override;
   void SetRTSEnable(bool enable) override;
-  // Only 0: received bytes are taken by polling and no send notification exists.
-  void SetRThreshold(std::int16_t threshold) override;
-  void SetSThreshold(std::int16_t threshold) override;
-  void SetInBufferSize(std::int16_t size) override;
-  void Output(const std::string& bytes) override;
-  std::int16_t InBufferCount() override;
-  std::string Input() override;
   bool DeviceLost() const override { return fd_ && lost_errno_ != 0; }
-  std::int16_t CommEvent() const override { return comm_event_; }
-  void SetOnComm(std::function<void()> on_comm) override { on_comm_ = std::move(on_comm); }
 
   // How long Output waits for a line that accepts nothing (flow control holding it, a stalled
   // device) before it fails.
   void SetOutputTimeout(std::chrono::milliseconds timeout) { output_timeout_ = timeout; }
 
  private:
-  void Open();
-  void Close();
+  void Open() override;
+  void Close() override;
+  void InBufferSizeChanged() override { UpdateReading(); }
+  void ReadDevice() override;
+  void QueueChanged() override { UpdateReading(); }
+  Error LostError() const override;
+  void Write(const std::string& bytes) override;
   // Sets the framing and flow control on the open descriptor; on failure restores what was there.
   void Configure(int fd, const std::string& where, const LineSettings& settings,
                  std::int32_t handshaking, const std::string& settings_text);
   void SetModemLine(int line, bool on);
-  void RequireOpen() const;
-  std::size_t Capacity() const { return static_cast<std::size_t>(in_buffer_size_); }
   // Reads what the device has, up to the queue's capacity; true when anything came. The caller
   // then calls UpdateReading.
   bool ReadAvailable();
@@ -91,23 +81,18 @@ class PosixSerialPort : public SerialPort {
   // coming, reads it on the hold timer. Otherwise neither.
   void UpdateReading();
   void MarkLost(int error_number);
-  Error LostError() const;
   void StartLineWatch();
   void PollLineState();
 
   PosixEventLoop& loop_;
   SerialDevicePathOf device_path_;
 
-  std::int16_t port_ = 1;
   std::string settings_text_ = "9600,N,8,1";
   LineSettings settings_;
   std::int32_t handshaking_ = 0;
   bool dtr_ = true;
   bool rts_ = false;
-  std::int16_t in_buffer_size_ = 1024;
   std::chrono::milliseconds output_timeout_{5000};
-  std::int16_t comm_event_ = 0;
-  std::function<void()> on_comm_;
 
   // While open.
   UniqueFd fd_;
@@ -115,8 +100,7 @@ class PosixSerialPort : public SerialPort {
   std::string device_;
   int watch_id_ = 0;      // 0: not watching
   bool holding_ = false;  // input is coming: read on read_timer_, not on readiness
-  std::string queue_;
-  int lost_errno_ = 0;  // non-zero once the device hung up or failed
+  int lost_errno_ = 0;    // non-zero once the device hung up or failed
   std::unique_ptr<Timer> line_timer_;
   std::unique_ptr<Timer> read_timer_;
   LineState line_state_;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/serial_port_rules.h"
 #include "platform/win32/system_error.h"
 
 namespace brennicot::win32 {
@@ -40,16 +39,6 @@ Win32SerialPort::~Win32SerialPort() {
   Close();
 }
 
-void Win32SerialPort::SetCommPort(std::int16_t port) {
-  CheckCommPort(port, PortOpen(), port_);
-  port_ = port;
-}
-
-void Win32SerialPort::SetPortOpen(bool open) {
-  if (open && !PortOpen()) Open();
-  if (!open) Close();
-}
-
 void Win32SerialPort::SetSettings(const std::string& settings) {
   const LineSettings parsed = ParseLineSettings(settings);
   if (PortOpen()) Configure(parsed, handshaking_, dtr_, rts_, settings);
@@ -73,23 +62,13 @@ void Win32SerialPort::SetRTSEnable(bool enable) {
   rts_ = enable;
 }
 
-void Win32SerialPort::SetRThreshold(std::int16_t threshold) {
-  CheckRThreshold(threshold);
-}
-
-void Win32SerialPort::SetSThreshold(std::int16_t threshold) {
-  CheckSThreshold(threshold);
-}
-
-void Win32SerialPort::SetInBufferSize(std::int16_t size) {
-  CheckInBufferSize(size);
+void Win32SerialPort::InBufferSizeChanged() {
   // The driver's queue follows where it can; the program's own queue is what counts.
-  if (PortOpen()) SetupComm(handle_, static_cast<DWORD>(size), kOutQueueSize);
-  in_buffer_size_ = size;
+  if (PortOpen()) SetupComm(handle_, static_cast<DWORD>(Capacity()), kOutQueueSize);
 }
 
 void Win32SerialPort::Open() {
-  const std::string name = ComDevicePath(port_);
+  const std::string name = ComDevicePath(CommPort());
   HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -98,13 +77,13 @@ void Win32SerialPort::Open() {
   }
   handle_ = handle;
   where_ = name;
-  queue_.clear();
+  EmptyQueue(false);
   pending_errors_ = 0;
   lost_error_ = 0;
-  comm_event_ = 0;
+  ClearCommEvent();
   try {
     // A device that is no serial port (a file, a printer) fails here.
-    if (!SetupComm(handle_, static_cast<DWORD>(in_buffer_size_), kOutQueueSize)) {
+    if (!SetupComm(handle_, static_cast<DWORD>(Capacity()), kOutQueueSize)) {
       throw LastSystemError(where_ + ": not a serial port");
     }
     Configure(settings_, handshaking_, dtr_, rts_, settings_text_);
@@ -133,8 +112,7 @@ void Win32SerialPort::Close() {
   poll_timer_->SetEnabled(false);
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
-  queue_.clear();
-  queue_.shrink_to_fit();
+  EmptyQueue(true);
   pending_errors_ = 0;
   lost_error_ = 0;
   modem_ = {};
@@ -154,12 +132,6 @@ void Win32SerialPort::Configure(const LineSettings& settings, std::int32_t hands
   }
 }
 
-void Win32SerialPort::RequireOpen() const {
-  if (!PortOpen()) {
-    throw Error(errnum::kPortNotOpen, "Port not open (COM" + std::to_string(port_) + ")");
-  }
-}
-
 void Win32SerialPort::MarkLost(std::uint32_t error) {
   lost_error_ = error != 0 ? error : ERROR_GEN_FAILURE;
   poll_timer_->SetEnabled(false);
@@ -169,7 +141,7 @@ Error Win32SerialPort::LostError() const {
   return SystemError(lost_error_, where_ + ": device failed or removed");
 }
 
-void Win32SerialPort::ReadAvailable() {
+void Win32SerialPort::ReadDevice() {
   if (!PortOpen() || lost_error_ != 0) return;
   DWORD errors = 0;
   COMSTAT status{};
@@ -180,54 +152,31 @@ void Win32SerialPort::ReadAvailable() {
   pending_errors_ |= errors;
   DWORD waiting = status.cbInQue;
   char buffer[4096];
-  while (waiting > 0 && queue_.size() < Capacity()) {
-    const DWORD wanted = static_cast<DWORD>(
-        std::min<std::size_t>({sizeof buffer, Capacity() - queue_.size(), waiting}));
+  while (waiting > 0 && Room() > 0) {
+    const DWORD wanted =
+        static_cast<DWORD>(std::min<std::size_t>({sizeof buffer, Room(), waiting}));
     DWORD got = 0;
     if (!ReadFile(handle_, buffer, wanted, &got, nullptr)) {
       MarkLost(GetLastError());
       return;
     }
     if (got == 0) break;
-    queue_.append(buffer, got);
+    Enqueue(buffer, got);
     waiting -= std::min(waiting, got);
   }
 }
 
 void Win32SerialPort::OnPollTick() {
-  ReadAvailable();
+  ReadDevice();
   if (!PortOpen() || lost_error_ != 0) return;
   const ModemLines now = modem_.present ? ReadModemLines(handle_) : ModemLines{};
   const std::vector<std::int16_t> events = CommEventsOf(pending_errors_, modem_, now);
   pending_errors_ = 0;
   if (now.present) modem_ = now;
-  for (const std::int16_t code : events) {
-    comm_event_ = code;
-    if (on_comm_) on_comm_();
-    if (!PortOpen()) return;  // the handler closed the port
-  }
+  DeliverEvents(events);
 }
 
-std::int16_t Win32SerialPort::InBufferCount() {
-  RequireOpen();
-  ReadAvailable();
-  if (queue_.empty() && lost_error_ != 0) throw LostError();
-  // Never above InBufferSize, which is a 16-bit value.
-  return static_cast<std::int16_t>(queue_.size());
-}
-
-std::string Win32SerialPort::Input() {
-  RequireOpen();
-  ReadAvailable();
-  if (queue_.empty() && lost_error_ != 0) throw LostError();
-  std::string bytes;
-  bytes.swap(queue_);
-  return bytes;
-}
-
-void Win32SerialPort::Output(const std::string& bytes) {
-  RequireOpen();
-  if (lost_error_ != 0) throw LostError();
+void Win32SerialPort::Write(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(

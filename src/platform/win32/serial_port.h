@@ -25,7 +25,7 @@
 
 #include "base/error.h"
 #include "platform/event_loop.h"
-#include "platform/serial_port.h"
+#include "platform/serial_port_base.h"
 #include "platform/win32/line_events.h"
 #include "platform/win32/serial_settings.h"
 
@@ -34,65 +34,48 @@ namespace brennicot::win32 {
 // "\\.\COM<n>": the name that reaches every port number, COM10 and above included.
 std::string ComDevicePath(std::int16_t port);
 
-class Win32SerialPort : public SerialPort {
+class Win32SerialPort : public SerialPortBase {
  public:
   explicit Win32SerialPort(EventLoop& loop);
   ~Win32SerialPort() override;
   Win32SerialPort(const Win32SerialPort&) = delete;
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
-  void SetCommPort(std::int16_t port) override;
-  std::int16_t CommPort() const override { return port_; }
   bool PortOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
-  void SetPortOpen(bool open) override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }
   void SetHandshaking(std::int32_t mode) override;
   void SetDTREnable(bool enable) override;
   void SetRTSEnable(bool enable) override;
-  // Only 0: received bytes are taken by polling and no send notification exists.
-  void SetRThreshold(std::int16_t threshold) override;
-  void SetSThreshold(std::int16_t threshold) override;
-  void SetInBufferSize(std::int16_t size) override;
-  void Output(const std::string& bytes) override;
-  std::int16_t InBufferCount() override;
-  std::string Input() override;
-  std::int16_t CommEvent() const override { return comm_event_; }
-  void SetOnComm(std::function<void()> on_comm) override { on_comm_ = std::move(on_comm); }
 
   // True once the open port has failed (and until it is closed).
   bool DeviceLost() const override { return PortOpen() && lost_error_ != 0; }
 
  private:
-  void Open();
-  void Close();
+  void Open() override;
+  void Close() override;
+  void InBufferSizeChanged() override;
+  // Takes the driver's error flags into the pending events and its waiting bytes into the queue.
+  void ReadDevice() override;
+  Error LostError() const override;
+  void Write(const std::string& bytes) override;
   // Sets the DCB on the open port; on failure the port keeps what it had.
   void Configure(const LineSettings& settings, std::int32_t handshaking, bool dtr, bool rts,
                  const std::string& settings_text);
-  void RequireOpen() const;
-  std::size_t Capacity() const { return static_cast<std::size_t>(in_buffer_size_); }
-  // Takes the driver's error flags into the pending events and its waiting bytes into the queue.
-  void ReadAvailable();
   void OnPollTick();
   void MarkLost(std::uint32_t error);
-  Error LostError() const;
 
   EventLoop& loop_;
-  std::int16_t port_ = 1;
   std::string settings_text_ = "9600,N,8,1";
   LineSettings settings_;
   std::int32_t handshaking_ = 0;
   bool dtr_ = true;
   bool rts_ = false;
-  std::int16_t in_buffer_size_ = 1024;
-  std::int16_t comm_event_ = 0;
-  std::function<void()> on_comm_;
   std::unique_ptr<Timer> poll_timer_;
 
   // While open.
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  std::string where_;  // "\\.\COMn", for error descriptions
-  std::string queue_;
+  std::string where_;                 // "\\.\COMn", for error descriptions
   std::uint32_t pending_errors_ = 0;  // CE_* flags not yet delivered as events
   ModemLines modem_;
   std::uint32_t lost_error_ = 0;  // non-zero once the port failed
