@@ -223,10 +223,10 @@ void PosixServiceControl::SetControlsAccepted(std::int16_t controls) {
 
 bool PosixServiceControl::Install() {
   // The name is checked before it is used in any path.
-  const std::string unit = UnitFileName(service_name_);
+  const std::string unit = UnitFileName(ServiceName());
   const Target target = CurrentTarget();
   const std::string executable = ExistingExecutablePath();
-  const std::string text = UnitFileText(display_name_, executable, LinkedDirectories(executable));
+  const std::string text = UnitFileText(DisplayName(), executable, LinkedDirectories(executable));
   // A unit of the same name would be replaced or shadowed: refuse rather than take over someone
   // else's service.
   for (const std::string& dir : SystemUnitDirectories()) {
@@ -248,7 +248,7 @@ bool PosixServiceControl::Install() {
 }
 
 bool PosixServiceControl::Uninstall() {
-  const std::string unit = UnitFileName(service_name_);
+  const std::string unit = UnitFileName(ServiceName());
   const Target target = CurrentTarget();
   const std::string path = UnitPath(target, unit);
   if (!Exists(path)) {
@@ -271,25 +271,20 @@ bool PosixServiceControl::Uninstall() {
   return true;
 }
 
-void PosixServiceControl::SetEventHandlers(std::function<void(bool&)> on_start,
-                                           std::function<void()> on_stop) {
-  on_start_ = std::move(on_start);
-  on_stop_ = std::move(on_stop);
-}
-
 void PosixServiceControl::StartService() {
   loop_.IgnoreHangUp();
   loop_.SetStopHandler([this] { Stop(0); });
-  loop_.Post([this] {
-    bool success = true;
-    if (on_start_) on_start_(success);
-    if (success) {
-      NotifyServiceManager("READY=1");
-      StartWatchdog();
-    } else {
-      Stop(1);
-    }
-  });
+  loop_.Post([this] { RunStartEvent(); });
+}
+
+void PosixServiceControl::ReportRunning() {
+  NotifyServiceManager("READY=1");
+  StartWatchdog();
+}
+
+void PosixServiceControl::ReportStopping() {
+  if (watchdog_) watchdog_->SetEnabled(false);
+  NotifyServiceManager("STOPPING=1");
 }
 
 void PosixServiceControl::StartWatchdog() {
@@ -316,19 +311,6 @@ bool PosixServiceControl::StandardErrorIsJournal() const {
   if (fstat(STDERR_FILENO, &st) != 0) return false;
   return std::string(stream) == std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
                                     std::to_string(static_cast<unsigned long long>(st.st_ino));
-}
-
-void PosixServiceControl::StopWithFailure() {
-  loop_.Post([this] { Stop(1); });
-}
-
-void PosixServiceControl::Stop(int exit_code) {
-  if (stopping_) return;
-  stopping_ = true;
-  if (watchdog_) watchdog_->SetEnabled(false);
-  NotifyServiceManager("STOPPING=1");
-  if (on_stop_) on_stop_();
-  loop_.Quit(exit_code);
 }
 
 }  // namespace brennicot::posix

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/posix/event_loop.h"
-#include "platform/service_control.h"
+#include "platform/service_control_base.h"
 
 namespace brennicot::posix {
 
@@ -19,14 +19,10 @@ namespace brennicot::posix {
 // reloads. With BRENNICOT_SYSTEMD_ROOT set to a directory, the same is done offline in that tree
 // (unit in $ROOT/etc/systemd/system, "systemctl --root=$ROOT", no reload): for building system
 // images, and for tests on machines where systemd does not run.
-class PosixServiceControl : public ServiceControl {
+class PosixServiceControl : public ServiceControlBase {
  public:
-  explicit PosixServiceControl(PosixEventLoop& loop) : loop_(loop) {}
+  explicit PosixServiceControl(PosixEventLoop& loop) : ServiceControlBase(loop), loop_(loop) {}
 
-  void SetServiceName(const std::string& name) override { service_name_ = name; }
-  std::string ServiceName() const override { return service_name_; }
-  void SetDisplayName(const std::string& name) override { display_name_ = name; }
-  std::string DisplayName() const override { return display_name_; }
   // A systemd service has no desktop and no pause/continue: only false and 0 are taken.
   void SetInteractive(bool interactive) override;
   // Only 2, automatic start: the unit is enabled.
@@ -35,26 +31,19 @@ class PosixServiceControl : public ServiceControl {
   bool Install() override;
   bool Uninstall() override;
 
-  void SetEventHandlers(std::function<void(bool&)> on_start,
-                        std::function<void()> on_stop) override;
   void StartService() override;
-  void StopWithFailure() override;
   // STATUS= to systemd when NOTIFY_SOCKET is set.
   void SetStatusText(const std::string& text) override;
   // JOURNAL_STREAM names standard error's device and inode.
   bool StandardErrorIsJournal() const override;
 
  private:
-  void Stop(int exit_code);
+  void ReportRunning() override;
+  void ReportStopping() override;
   // Under a systemd watchdog (WATCHDOG_USEC): WATCHDOG=1 from the loop, three times per timeout.
   void StartWatchdog();
 
   PosixEventLoop& loop_;
-  std::string service_name_;
-  std::string display_name_;
-  std::function<void(bool&)> on_start_;
-  std::function<void()> on_stop_;
-  bool stopping_ = false;
   std::unique_ptr<Timer> watchdog_;
 };
 

@@ -177,7 +177,8 @@ bool CommandRunsProgram(const std::string& command_line, const std::string& file
   return !file_name.empty() && EqualIgnoringCase(FileNameOf(program), file_name);
 }
 
-Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop) : loop_(loop) {
+Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop)
+    : ServiceControlBase(loop), loop_(loop) {
   Shared& s = State();
   const std::lock_guard lock(s.mutex);
   s.control = this;
@@ -221,13 +222,13 @@ void Win32ServiceControl::SetControlsAccepted(std::int16_t controls) {
 }
 
 bool Win32ServiceControl::Install() {
-  const std::string where = "service '" + service_name_ + "'";
+  const std::string where = "service '" + ServiceName() + "'";
   const std::string command = QuotedExecutablePath();
   const ServiceHandle manager(OpenManager(SC_MANAGER_CREATE_SERVICE));
   DWORD type = SERVICE_WIN32_OWN_PROCESS;
   if (interactive_) type |= SERVICE_INTERACTIVE_PROCESS;
   const ServiceHandle service(CreateServiceA(
-      manager.get(), service_name_.c_str(), display_name_.c_str(),
+      manager.get(), ServiceName().c_str(), DisplayName().c_str(),
       SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, type, static_cast<DWORD>(start_mode_),
       SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
   if (!service) throw LastSystemError(where);
@@ -246,10 +247,10 @@ bool Win32ServiceControl::Install() {
 }
 
 bool Win32ServiceControl::Uninstall() {
-  const std::string where = "service '" + service_name_ + "'";
+  const std::string where = "service '" + ServiceName() + "'";
   const ServiceHandle manager(OpenManager(SC_MANAGER_CONNECT));
   const ServiceHandle service(
-      OpenServiceA(manager.get(), service_name_.c_str(),
+      OpenServiceA(manager.get(), ServiceName().c_str(),
                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
   if (!service) throw LastSystemError(where);
 
@@ -274,12 +275,6 @@ bool Win32ServiceControl::Uninstall() {
   return true;
 }
 
-void Win32ServiceControl::SetEventHandlers(std::function<void(bool&)> on_start,
-                                           std::function<void()> on_stop) {
-  on_start_ = std::move(on_start);
-  on_stop_ = std::move(on_stop);
-}
-
 void Win32ServiceControl::StartService() {
   loop_.SetStopHandler([this] { Stop(0); });
   if (dispatcher_thread_ != nullptr) return;
@@ -289,26 +284,16 @@ void Win32ServiceControl::StartService() {
 }
 
 void Win32ServiceControl::RunStart() {
-  if (started_ || stopping_) return;
+  if (started_ || Stopping()) return;
   started_ = true;
-  bool success = true;
-  if (on_start_) on_start_(success);
-  if (success) {
-    ReportStatus(SERVICE_RUNNING);
-  } else {
-    Stop(1);
-  }
+  RunStartEvent();
 }
 
-void Win32ServiceControl::StopWithFailure() {
-  loop_.Post([this] { Stop(1); });
+void Win32ServiceControl::ReportRunning() {
+  ReportStatus(SERVICE_RUNNING);
 }
 
-void Win32ServiceControl::Stop(int exit_code) {
-  if (stopping_) return;
-  stopping_ = true;
-  if (on_stop_) on_stop_();
-  loop_.Quit(exit_code);
+void Win32ServiceControl::ReportStopped(int exit_code) {
   ReportStatus(SERVICE_STOPPED, static_cast<DWORD>(exit_code));
 }
 

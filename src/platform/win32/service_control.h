@@ -21,23 +21,19 @@
 #include <string>
 
 #include "platform/event_loop.h"
-#include "platform/service_control.h"
+#include "platform/service_control_base.h"
 
 namespace brennicot::win32 {
 
 class Win32EventLoop;
 
-class Win32ServiceControl : public ServiceControl {
+class Win32ServiceControl : public ServiceControlBase {
  public:
   explicit Win32ServiceControl(Win32EventLoop& loop);
   ~Win32ServiceControl() override;
   Win32ServiceControl(const Win32ServiceControl&) = delete;
   Win32ServiceControl& operator=(const Win32ServiceControl&) = delete;
 
-  void SetServiceName(const std::string& name) override { service_name_ = name; }
-  std::string ServiceName() const override { return service_name_; }
-  void SetDisplayName(const std::string& name) override { display_name_ = name; }
-  std::string DisplayName() const override { return display_name_; }
   void SetInteractive(bool interactive) override { interactive_ = interactive; }
   // 2 automatic, 3 on demand, 4 disabled: the start types of a service of its own process.
   void SetStartMode(std::int32_t mode) override;
@@ -46,26 +42,21 @@ class Win32ServiceControl : public ServiceControl {
   bool Install() override;
   bool Uninstall() override;
 
-  void SetEventHandlers(std::function<void(bool&)> on_start,
-                        std::function<void()> on_stop) override;
   void StartService() override;
-  void StopWithFailure() override;
 
   // Runs on the loop: the start event, with the outcome reported to the service manager.
   void RunStart();
-  // Runs on the loop: the stop event once, then SERVICE_STOPPED and the end of the loop.
-  void Stop(int exit_code);
+  // Runs on the loop: the stop event once, then the end of the loop and SERVICE_STOPPED.
+  using ServiceControlBase::Stop;
 
  private:
+  void ReportRunning() override;
+  void ReportStopped(int exit_code) override;
+
   Win32EventLoop& loop_;
-  std::string service_name_;
-  std::string display_name_;
   bool interactive_ = false;
   std::int32_t start_mode_ = 2;
-  std::function<void(bool&)> on_start_;
-  std::function<void()> on_stop_;
   bool started_ = false;
-  bool stopping_ = false;
   void* dispatcher_thread_ = nullptr;
 };
 
