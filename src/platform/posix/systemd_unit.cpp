@@ -1,6 +1,10 @@
 #include "platform/posix/systemd_unit.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
+#include <string_view>
+#include <utility>
 
 #include "base/error.h"
 #include "platform/posix/printable_text.h"
@@ -118,6 +122,95 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The unit -install writes; the names in braces are filled in. Why some lines are there:
+// - network-online: a collector given by name must resolve at start.
+// - StartLimitIntervalSec=0: restarts never run out, so an adapter unplugged over a weekend is
+//   found again on Monday.
+// - Restart=on-failure: a port that is not there yet (a USB adapter plugged in later) is tried
+//   again.
+// - WatchdogSec: the loop polls every 500 ms and sends keep-alives from there, so a loop stuck for
+//   30 s is killed (SIGABRT) and restarted.
+// - ProtectHome is read-only, not hidden, for a program that lives under a home directory, and
+//   PrivateTmp is left out for one under /tmp: hiding its directory would keep it from starting.
+constexpr std::string_view kUnitTemplate = R"({marker}
+[Unit]
+Description={description}
+Wants=network-online.target
+After=network-online.target
+StartLimitIntervalSec=0
+
+[Service]
+Type=notify
+ExecStart={executable}
+Restart=on-failure
+RestartSec=30s
+WatchdogSec=30s
+UMask=0022
+
+# The INI file and the Activity log live beside the executable, or where links there
+# lead.
+ProtectSystem=strict
+ReadWritePaths={read_write_paths}
+ProtectHome={protect_home}
+{private_tmp}
+
+# Serial ports only: on-board (ttyS), USB adapters (ttyUSB, ttyACM; also behind
+# /dev/serial/by-id), ARM boards (ttyAMA) and virtual ports (pts).
+DevicePolicy=closed
+DeviceAllow=char-ttyS rw
+DeviceAllow=char-ttyUSB rw
+DeviceAllow=char-ttyACM rw
+DeviceAllow=char-ttyAMA rw
+DeviceAllow=char-pts rw
+
+# Root without privileges beyond writing its own files whoever owns them.
+CapabilityBoundingSet=CAP_DAC_OVERRIDE
+NoNewPrivileges=yes
+RestrictSUIDSGID=yes
+PrivateMounts=yes
+PrivateIPC=yes
+ProtectKernelTunables=yes
+ProtectKernelModules=yes
+ProtectKernelLogs=yes
+ProtectControlGroups=yes
+ProtectClock=yes
+ProtectHostname=yes
+ProtectProc=invisible
+ProcSubset=pid
+# UDP to the collector; AF_UNIX for the notification socket and name lookup.
+RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX
+RestrictNamespaces=yes
+RestrictRealtime=yes
+LockPersonality=yes
+MemoryDenyWriteExecute=yes
+SystemCallArchitectures=native
+SystemCallFilter=@system-service
+SystemCallFilter=~@privileged @resources
+SystemCallErrorNumber=EPERM
+
+[Install]
+WantedBy=multi-user.target
+)";
+
+// `text` with each placeholder replaced by its value. Values are never searched for placeholders,
+// so a display name holding one stays as it is.
+std::string Filled(std::string_view text,
+                   std::initializer_list<std::pair<std::string_view, std::string>> values) {
+  std::string filled;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto* match = std::find_if(values.begin(), values.end(), [&](const auto& value) {
+      return text.substr(i).starts_with(value.first);
+    });
+    if (match == values.end()) {
+      filled += text[i++];
+    } else {
+      filled += match->second;
+      i += match->first.size();
+    }
+  }
+  return filled;
+}
+
 }  // namespace
 
 std::string UnitFileName(const std::string& service_name) {
@@ -152,69 +245,17 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
   const bool in_home = IsUnder(dir, "/home") || IsUnder(dir, "/root") || IsUnder(dir, "/run/user");
   const bool in_tmp = IsUnder(dir, "/tmp") || IsUnder(dir, "/var/tmp");
 
-  std::string t;
-  t += kMarker;
-  t += "\n[Unit]\n";
-  t += "Description=" + DescriptionValue(display_name) + "\n";
-  // A collector given by name must resolve at start.
-  t += "Wants=network-online.target\n";
-  t += "After=network-online.target\n";
-  // Restarts never run out: an adapter unplugged over a weekend is found again on Monday.
-  t += "StartLimitIntervalSec=0\n";
-  t += "\n[Service]\n";
-  t += "Type=notify\n";
-  t += "ExecStart=" + PathWord(executable) + "\n";
-  // A port that is not there yet (a USB adapter plugged in later) is tried again.
-  t += "Restart=on-failure\n";
-  t += "RestartSec=30s\n";
-  // The loop polls every 500 ms and sends keep-alives from there: a loop stuck for 30 s is killed
-  // (SIGABRT) and restarted.
-  t += "WatchdogSec=30s\n";
-  t += "UMask=0022\n";
-  t += "\n# The INI file and the Activity log live beside the executable, or where links there\n";
-  t += "# lead.\n";
-  t += "ProtectSystem=strict\n";
-  t += "ReadWritePaths=" + PathWord(dir);
+  std::string read_write = PathWord(dir);
   for (const std::string& linked : linked_dirs) {
-    if (linked != dir) t += " " + PathWord(linked);
+    if (linked != dir) read_write += " " + PathWord(linked);
   }
-  t += "\n";
   // Hiding the directory the program lives in would keep it from starting at all.
-  t += in_home ? "ProtectHome=read-only\n" : "ProtectHome=yes\n";
-  if (!in_tmp) t += "PrivateTmp=yes\n";
-  t += "\n# Serial ports only: on-board (ttyS), USB adapters (ttyUSB, ttyACM; also behind\n";
-  t += "# /dev/serial/by-id), ARM boards (ttyAMA) and virtual ports (pts).\n";
-  t += "DevicePolicy=closed\n";
-  for (const char* device : {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "pts"}) {
-    t += std::string("DeviceAllow=char-") + device + " rw\n";
-  }
-  t += "\n# Root without privileges beyond writing its own files whoever owns them.\n";
-  t += "CapabilityBoundingSet=CAP_DAC_OVERRIDE\n";
-  t += "NoNewPrivileges=yes\n";
-  t += "RestrictSUIDSGID=yes\n";
-  t += "PrivateMounts=yes\n";
-  t += "PrivateIPC=yes\n";
-  t += "ProtectKernelTunables=yes\n";
-  t += "ProtectKernelModules=yes\n";
-  t += "ProtectKernelLogs=yes\n";
-  t += "ProtectControlGroups=yes\n";
-  t += "ProtectClock=yes\n";
-  t += "ProtectHostname=yes\n";
-  t += "ProtectProc=invisible\n";
-  t += "ProcSubset=pid\n";
-  t += "# UDP to the collector; AF_UNIX for the notification socket and name lookup.\n";
-  t += "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n";
-  t += "RestrictNamespaces=yes\n";
-  t += "RestrictRealtime=yes\n";
-  t += "LockPersonality=yes\n";
-  t += "MemoryDenyWriteExecute=yes\n";
-  t += "SystemCallArchitectures=native\n";
-  t += "SystemCallFilter=@system-service\n";
-  t += "SystemCallFilter=~@privileged @resources\n";
-  t += "SystemCallErrorNumber=EPERM\n";
-  t += "\n[Install]\n";
-  t += "WantedBy=multi-user.target\n";
-  return t;
+  return Filled(kUnitTemplate, {{"{marker}", std::string(kMarker)},
+                                {"{description}", DescriptionValue(display_name)},
+                                {"{executable}", PathWord(executable)},
+                                {"{read_write_paths}", read_write},
+                                {"{protect_home}", in_home ? "read-only" : "yes"},
+                                {"{private_tmp}\n", in_tmp ? "" : "PrivateTmp=yes\n"}});
 }
 
 bool IsGeneratedUnit(const std::string& text) {
