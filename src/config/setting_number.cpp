@@ -1,5 +1,6 @@
 #include "config/setting_number.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -10,37 +11,24 @@
 namespace brennicot {
 namespace {
 
-enum class Conversion { kStrict, kLenient };
+// Refused when their text is not wholly a number: their use fails without one.
+constexpr std::array kStrict = {key::kCommPort,         key::kFlowControl, key::kUdpPort,
+                                key::kSendCommMess,     key::kCheckSeq,    key::kEnableStatusTimer,
+                                key::kStatusTimerPeriod};
+// Read the forgiving way (the leading number, 0 when none): the layout and the priority parts are
+// read on every message and must never fail it.
+constexpr std::array kLenient = {key::kMsgFormat, key::kCrSend, key::kFacility, key::kLevel,
+                                 key::kBufferMax};
 
-struct NumericSetting {
-  std::string_view key;
-  Conversion conversion;
-};
-
-constexpr std::array<NumericSetting, 12> kNumericSettings = {{
-    {key::kCommPort, Conversion::kStrict},
-    {key::kFlowControl, Conversion::kStrict},
-    {key::kUdpPort, Conversion::kStrict},
-    // The layout and the priority parts are read on every message: they must never fail it.
-    {key::kMsgFormat, Conversion::kLenient},
-    {key::kCrSend, Conversion::kLenient},
-    {key::kFacility, Conversion::kLenient},
-    {key::kLevel, Conversion::kLenient},
-    {key::kBufferMax, Conversion::kLenient},
-    {key::kSendCommMess, Conversion::kStrict},
-    {key::kCheckSeq, Conversion::kStrict},
-    {key::kEnableStatusTimer, Conversion::kStrict},
-    {key::kStatusTimerPeriod, Conversion::kStrict},
-}};
+bool Listed(const auto& keys, std::string_view key) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
 
 }  // namespace
 
 double SettingNumber(const SettingsTable& settings, std::string_view key) {
-  for (const NumericSetting& setting : kNumericSettings) {
-    if (setting.key != key) continue;
-    const std::string& text = settings.Get(key);
-    return setting.conversion == Conversion::kStrict ? ToNumber(text) : NumericValue(text);
-  }
+  if (Listed(kStrict, key)) return ToNumber(settings.Get(key));
+  if (Listed(kLenient, key)) return NumericValue(settings.Get(key));
   throw Error(errnum::kInternal,
               "Internal error: " + std::string(key) + " is not a number setting");
 }
