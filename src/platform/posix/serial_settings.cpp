@@ -1,5 +1,7 @@
 #include "platform/posix/serial_settings.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +43,22 @@ constexpr SpeedEntry kSpeeds[] = {
 #endif
 };
 
+struct ParityEntry {
+  char letter;
+  tcflag_t bits;
+};
+
+// Mark and space parity need CMSPAR, which not every system has.
+constexpr ParityEntry kParities[] = {
+    {'N', 0},
+    {'E', PARENB},
+    {'O', PARENB | PARODD},
+#ifdef CMSPAR
+    {'M', PARENB | CMSPAR | PARODD},
+    {'S', PARENB | CMSPAR},
+#endif
+};
+
 }  // namespace
 
 LineSettings ParseLineSettings(const std::string& text) {
@@ -57,29 +75,13 @@ LineSettings ParseLineSettings(const std::string& text) {
     throw LineSettingsError(text,
                             "speed '" + std::to_string(t.speed) + "' is not a standard speed");
   }
-  switch (t.parity) {
-    case 'E':
-      s.parity = Parity::kEven;
-      break;
-    case 'O':
-      s.parity = Parity::kOdd;
-      break;
-#ifdef CMSPAR
-    case 'M':
-      s.parity = Parity::kMark;
-      break;
-    case 'S':
-      s.parity = Parity::kSpace;
-      break;
-#else
-    case 'M':
-    case 'S':
-      throw LineSettingsError(text, "parity mark and space are not available on this system");
-#endif
-    default:
-      s.parity = Parity::kNone;
-      break;
+  const auto parity = std::find_if(std::begin(kParities), std::end(kParities),
+                                   [&t](const ParityEntry& e) { return e.letter == t.parity; });
+  // The text's form allows only the five letters; mark and space are what may be missing.
+  if (parity == std::end(kParities)) {
+    throw LineSettingsError(text, "parity mark and space are not available on this system");
   }
+  s.parity = parity->bits;
   s.data_bits = t.data_bits;
   // termios has no 1.5 stop bits.
   if (t.stop_bits != "1" && t.stop_bits != "2") {
@@ -103,27 +105,7 @@ void ApplyToTermios(const LineSettings& settings, std::int32_t handshaking, term
 
   static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
   tio.c_cflag |= kSizes[settings.data_bits - 5];
-  switch (settings.parity) {
-    case Parity::kNone:
-      break;
-    case Parity::kEven:
-      tio.c_cflag |= PARENB;
-      break;
-    case Parity::kOdd:
-      tio.c_cflag |= PARENB | PARODD;
-      break;
-#ifdef CMSPAR
-    case Parity::kMark:
-      tio.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;
-    case Parity::kSpace:
-      tio.c_cflag |= PARENB | CMSPAR;
-      break;
-#else
-    default:
-      break;
-#endif
-  }
+  tio.c_cflag |= settings.parity;
   if (settings.stop_bits == 2) tio.c_cflag |= CSTOPB;
 
   if (handshaking == 1 || handshaking == 3) {

@@ -11,13 +11,11 @@
 
 namespace brennicot::posix {
 
-enum class Parity { kNone, kEven, kOdd, kMark, kSpace };
-
 struct LineSettings {
   speed_t speed = B9600;  // a termios speed constant
-  Parity parity = Parity::kNone;
-  int data_bits = 8;  // 5 to 8
-  int stop_bits = 1;  // 1 or 2
+  tcflag_t parity = 0;    // its parity bits: PARENB, PARODD, CMSPAR
+  int data_bits = 8;      // 5 to 8
+  int stop_bits = 1;      // 1 or 2
 };
 
 // Speed: one of the standard termios speeds. Parity: N, E, O, M or S (either case). Data bits 5 to
