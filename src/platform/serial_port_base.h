@@ -36,6 +36,11 @@ class SerialPortBase : public SerialPort {
   void SetOnComm(std::function<void()> on_comm) final { on_comm_ = std::move(on_comm); }
 
  protected:
+  SerialPortBase() = default;
+  // A port owns its device: copies would close it twice.
+  SerialPortBase(const SerialPortBase&) = delete;
+  SerialPortBase& operator=(const SerialPortBase&) = delete;
+
   // The input queue's capacity: InBufferSize.
   std::size_t Capacity() const { return static_cast<std::size_t>(in_buffer_size_); }
   // What the input queue can still take: never beyond InBufferSize.

@@ -23,6 +23,9 @@ class ServiceControlBase : public ServiceControl {
 
  protected:
   explicit ServiceControlBase(EventLoop& loop) : loop_(loop) {}
+  // The loop and the service manager hold on to this object: never copied.
+  ServiceControlBase(const ServiceControlBase&) = delete;
+  ServiceControlBase& operator=(const ServiceControlBase&) = delete;
 
   // On the loop: the start event, then ReportRunning after a good start, or the stop event with
   // exit code 1 after a failed one.

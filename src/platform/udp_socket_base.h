@@ -56,6 +56,9 @@ class UdpSocketBase : public UdpSocket {
   // `lookup` runs the backend's resolver; `pending` is what a send reports while a name's first
   // answer is awaited.
   UdpSocketBase(std::unique_ptr<NameLookup> lookup, CollectorAddress::PendingError pending);
+  // A socket owns its descriptor: copies would close it twice.
+  UdpSocketBase(const UdpSocketBase&) = delete;
+  UdpSocketBase& operator=(const UdpSocketBase&) = delete;
 
   // "UDP to host:port", or "UDP to [host]:port" for an IPv6 literal: how failures name the
   // collector.

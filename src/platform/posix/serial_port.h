@@ -43,8 +43,6 @@ class PosixSerialPort : public SerialPortBase {
   // `device_path` maps a port number (1 is the first port) to the device path to open.
   PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path);
   ~PosixSerialPort() override;
-  PosixSerialPort(const PosixSerialPort&) = delete;
-  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
   // The device of the open port; empty while closed.
   std::string DeviceName() const override { return fd_ ? device_ : std::string(); }

@@ -7,11 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "base/error.h"
 #include "platform/posix/system_error.h"

@@ -38,8 +38,6 @@ class Win32SerialPort : public SerialPortBase {
  public:
   explicit Win32SerialPort(EventLoop& loop);
   ~Win32SerialPort() override;
-  Win32SerialPort(const Win32SerialPort&) = delete;
-  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
   bool PortOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
   void SetSettings(const std::string& settings) override;

@@ -31,8 +31,6 @@ class Win32ServiceControl : public ServiceControlBase {
  public:
   explicit Win32ServiceControl(Win32EventLoop& loop);
   ~Win32ServiceControl() override;
-  Win32ServiceControl(const Win32ServiceControl&) = delete;
-  Win32ServiceControl& operator=(const Win32ServiceControl&) = delete;
 
   void SetInteractive(bool interactive) override { interactive_ = interactive; }
   // 2 automatic, 3 on demand, 4 disabled: the start types of a service of its own process.

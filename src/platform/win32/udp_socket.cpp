@@ -1,9 +1,8 @@
 #include "platform/win32/udp_socket.h"
 #include "platform/socket_address.h"
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "base/error.h"
 #include "platform/win32/system_error.h"

@@ -35,8 +35,6 @@ class Win32UdpSocket : private WinsockSession, public UdpSocketBase {
  public:
   Win32UdpSocket();
   ~Win32UdpSocket() override;
-  Win32UdpSocket(const Win32UdpSocket&) = delete;
-  Win32UdpSocket& operator=(const Win32UdpSocket&) = delete;
 
  private:
   LookupAnswer ParseLiteral(const std::string& host) const override;
