@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "base/error.h"
-#include "emulation.h"
+#include "kit/emulation.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 
 namespace brennicot::posix {
 namespace {
@@ -22,21 +22,9 @@ namespace fs = std::filesystem;
 class PosixFileSystemTest : public testing::Test {
  protected:
   PosixFileSystem files;
-  std::string dir;
+  testkit::TempDir scratch;
+  const std::string dir = scratch.path();
 
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vb_files_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   // The Error a call throws; fails the test when it throws nothing.
   template <typename Call>
   static Error Failure(Call call) {
@@ -56,14 +44,14 @@ TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
   files.AppendToFile(path, "one\r\n");
   EXPECT_TRUE(files.FileExists(path));
   files.AppendToFile(path, std::string("t\0o\xFF\r\n", 6));
-  EXPECT_EQ(Read(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
+  EXPECT_EQ(testkit::ReadFile(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
 }
 
 TEST_F(PosixFileSystemTest, WriteFileTruncates) {
   const std::string path = files.JoinPath(dir, "Vemo_Brennicot.ini");
   files.WriteFile(path, "a much longer first content");
   files.WriteFile(path, "short");
-  EXPECT_EQ(Read(path), "short");
+  EXPECT_EQ(testkit::ReadFile(path), "short");
 }
 
 TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
@@ -84,7 +72,7 @@ TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
   const std::string link = dir + "/Vemo_Brennicot.log";
   fs::create_symlink(target, link);
   files.AppendToFile(link, "through the link\n");
-  EXPECT_EQ(Read(target), "through the link\n");
+  EXPECT_EQ(testkit::ReadFile(target), "through the link\n");
 
   const std::string fifo = dir + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
