@@ -1,6 +1,8 @@
 // The program's own Error that an operation throws, for tests of the exact error texts.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <utility>
 
@@ -16,6 +18,14 @@ std::optional<Error> ErrorOf(Operation&& operation) {
     return e;
   }
   return std::nullopt;
+}
+
+// The Error an operation throws; fails the test when it throws none.
+template <typename Operation>
+Error FailureOf(Operation&& operation) {
+  if (auto e = ErrorOf(std::forward<Operation>(operation))) return *e;
+  ADD_FAILURE() << "no Error thrown";
+  return Error(0, "");
 }
 
 }  // namespace brennicot::testkit

@@ -11,6 +11,7 @@
 
 #include "base/error.h"
 #include "kit/emulation.h"
+#include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/temp_dir.h"
 
@@ -24,18 +25,6 @@ class PosixFileSystemTest : public testing::Test {
   PosixFileSystem files;
   testkit::TempDir scratch;
   const std::string dir = scratch.path();
-
-  // The Error a call throws; fails the test when it throws nothing.
-  template <typename Call>
-  static Error Failure(Call call) {
-    try {
-      call();
-    } catch (const Error& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no Error thrown";
-    return Error(0, "");
-  }
 };
 
 TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
@@ -56,11 +45,11 @@ TEST_F(PosixFileSystemTest, WriteFileTruncates) {
 
 TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
   const std::string missing = dir + "/no/such/dir/Vemo_Brennicot.log";
-  Error e = Failure([&] { files.AppendToFile(missing, "x"); });
+  Error e = testkit::FailureOf([&] { files.AppendToFile(missing, "x"); });
   EXPECT_EQ(e.number(), ENOENT);
   EXPECT_NE(e.description().find(missing), std::string::npos) << e.description();
 
-  e = Failure([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
+  e = testkit::FailureOf([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
   EXPECT_EQ(e.number(), EISDIR);
   EXPECT_NE(e.description().find(dir), std::string::npos) << e.description();
 }
@@ -76,14 +65,16 @@ TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
 
   const std::string fifo = dir + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(Failure([&] { files.AppendToFile(fifo, "x"); }).number(), ENXIO);  // no reader
+  EXPECT_EQ(testkit::FailureOf([&] { files.AppendToFile(fifo, "x"); }).number(),
+            ENXIO);  // no reader
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  const Error e = Failure([&] { files.WriteFile(fifo, "x"); });
+  const Error e = testkit::FailureOf([&] { files.WriteFile(fifo, "x"); });
   close(reader);
   EXPECT_EQ(e.number(), errnum::kInvalidArgument);
   EXPECT_NE(e.description().find(fifo + " is not a regular file"), std::string::npos);
-  EXPECT_EQ(Failure([&] { files.WriteFile("/dev/null", "x"); }).number(), errnum::kInvalidArgument);
+  EXPECT_EQ(testkit::FailureOf([&] { files.WriteFile("/dev/null", "x"); }).number(),
+            errnum::kInvalidArgument);
 }
 
 TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {

@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "kit/activity_log.h"
 #include "kit/emulation.h"
+#include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/process.h"
 #include "kit/temp_dir.h"
@@ -47,16 +48,6 @@ struct SystemRoot {
   std::string units = root + "/etc/systemd/system";
   SystemRoot() { std::filesystem::create_directories(units); }
 };
-
-Error FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return Error(0, "");
-}
 
 class ServiceRegistration : public ::testing::Test {
  protected:
