@@ -3,59 +3,49 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
 #include "config/ini_default_file.h"
-#include "emulation.h"
+#include "kit/emulation.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 
 namespace brennicot {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("vb_first_run_" + std::to_string(std::random_device{}()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  testkit::TempDir dir;
   // The name as built ("Vemo_Brennicot", "Vemo_Brennicot.exe").
-  const fs::path exe = dir / fs::path(BRENNICOT_EXE).filename();
+  const fs::path exe = dir / fs::path(BRENNICOT_EXE).filename().string();
   fs::copy_file(BRENNICOT_EXE, exe);
   fs::permissions(exe, fs::perms::owner_exec, fs::perm_options::add);
   // An unknown argument loads the settings and ends at once.
   // Double quotes: the same for a POSIX shell and for cmd.
-  const std::string command = (emulation::Emulated() ? emulation::Emulator() + " " : "") + "\"" +
-                              exe.string() + "\" -bogus";
+  const std::string command =
+      (testkit::emulation::Emulated() ? testkit::emulation::Emulator() + " " : "") + "\"" +
+      exe.string() + "\" -bogus";
 
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string written = ReadFile(dir / "Vemo_Brennicot.ini");
+  const std::string written = testkit::ReadFile(dir / "Vemo_Brennicot.ini");
   EXPECT_EQ(written, DefaultIniText());
   EXPECT_NE(written.find("\r\nudptarget=localhost\r\n"), std::string::npos);
 
   ASSERT_EQ(std::system(command.c_str()), 0);
-  EXPECT_EQ(ReadFile(dir / "Vemo_Brennicot.ini"), written);
-  std::istringstream log(ReadFile(dir / "Vemo_Brennicot.log"));
+  EXPECT_EQ(testkit::ReadFile(dir / "Vemo_Brennicot.ini"), written);
+  std::istringstream log(testkit::ReadFile(dir / "Vemo_Brennicot.log"));
   for (std::string line; std::getline(log, line);) {
     EXPECT_EQ(line.find("Vemo_Brennicot invalid"), std::string::npos) << line;
     EXPECT_EQ(line.find(" err#:"), std::string::npos) << line;
   }
-  fs::remove_all(dir);
 }
 
 // The Debian package ships the default file as a conffile: any difference from what a first run
 // writes would make an untouched file look edited to dpkg.
 TEST(FirstRun, ThePackagedDefaultFileIsTheOneAFirstRunWrites) {
-  EXPECT_EQ(ReadFile(fs::path(BRENNICOT_SOURCE_DIR) / "packaging" / "Vemo_Brennicot.ini"),
+  EXPECT_EQ(testkit::ReadFile(BRENNICOT_SOURCE_DIR "/packaging/Vemo_Brennicot.ini"),
             DefaultIniText());
 }
 

@@ -3,10 +3,16 @@
 
 #include <unistd.h>
 
-#include "rig.h"
+#include "kit/collectors.h"
+#include "kit/forwarder.h"
+#include "kit/process.h"
+#include "kit/pty_pair.h"
+#include "kit/temp_dir.h"
 
 namespace e2e {
 namespace {
+
+using namespace brennicot::testkit;
 
 std::string HostName() {
   char buf[256] = {};
@@ -20,7 +26,9 @@ struct CollectorKind {
   const char* message_lead;
 };
 
-void PrintTo(const CollectorKind& kind, std::ostream* out) { *out << kind.name; }
+void PrintTo(const CollectorKind& kind, std::ostream* out) {
+  *out << kind.name;
+}
 
 class CollectorTest : public ::testing::TestWithParam<CollectorKind> {
  protected:

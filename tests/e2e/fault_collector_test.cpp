@@ -8,9 +8,12 @@
 #include <thread>
 
 #include "fault_support.h"
+#include "kit/mount_namespace.h"
 
 namespace e2e {
 namespace {
+
+using namespace brennicot::testkit;
 
 std::vector<std::string> Numbered(const std::string& stem, int n) {
   std::vector<std::string> lines;
@@ -81,7 +84,7 @@ class SilentNameServerTest : public FaultTest {
     ASSERT_TRUE(WaitStarted()) << forwarder_->Log() << forwarder_->Stderr();
   }
 
-  std::size_t Errors() const { return MessagesStartingWith(*forwarder_, kSendError).size(); }
+  std::size_t Errors() const { return forwarder_->MessagesStartingWith(kSendError).size(); }
 
   // Writes a probe line every half second until one reaches `collector`, then lets the probes
   // still on their way arrive.
@@ -116,7 +119,7 @@ TEST_F(SilentNameServerTest, SendsFailAtOnceTheHeartbeatKeepsTimeAndStopIsPrompt
 
   WriteLines(*pty_, Numbered("lost", 60));
   EXPECT_TRUE(WaitUntil([&] { return Errors() >= beats + 60; }, 3s)) << forwarder_->Log();
-  for (const auto& line : MessagesStartingWith(*forwarder_, kSendError)) {
+  for (const auto& line : forwarder_->MessagesStartingWith(kSendError)) {
     EXPECT_NE(line.find("vb-collector.test"), std::string::npos) << line;
   }
 

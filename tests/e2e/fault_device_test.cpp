@@ -10,9 +10,12 @@
 #include <thread>
 
 #include "fault_support.h"
+#include "kit/process_figures.h"
 
 namespace e2e {
 namespace {
+
+using namespace brennicot::testkit;
 
 const char* const kLost = "device hung up or removed";
 
@@ -21,22 +24,22 @@ TEST_F(FaultTest, VanishedDeviceInteractivelyKeepsRunningWithErrorLinesAndNoBusy
   pty_->Write("whole line\r\npartial");
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("whole line"));
   std::this_thread::sleep_for(300ms);  // let socat hand the partial line over before it goes
-  pty_->Vanish();
+  pty_->HangUp();
 
   const std::string error = "frmBrennicot:tmrComm err#:";
   ASSERT_TRUE(forwarder_->WaitForLog(error)) << forwarder_->Log();
-  EXPECT_NE(MessagesStartingWith(*forwarder_, error)[0].find(kLost), std::string::npos);
+  EXPECT_NE(forwarder_->MessagesStartingWith(error)[0].find(kLost), std::string::npos);
   // What the device sent before it went is not lost, however the line was cut off.
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("partial"));
 
   // The dead device must not be polled in a tight loop: over three seconds the process uses
   // next to no CPU, while its tick goes on reporting the lost port.
-  const std::size_t errors_before = MessagesStartingWith(*forwarder_, error).size();
+  const std::size_t errors_before = forwarder_->MessagesStartingWith(error).size();
   const long cpu_before = CpuMillis(forwarder_->pid());
   std::this_thread::sleep_for(3s);
   const long cpu_used = CpuMillis(forwarder_->pid()) - cpu_before;
   EXPECT_LT(cpu_used, 200) << "CPU ms in 3 s with the device gone";
-  EXPECT_GT(MessagesStartingWith(*forwarder_, error).size(), errors_before);
+  EXPECT_GT(forwarder_->MessagesStartingWith(error).size(), errors_before);
   ASSERT_TRUE(forwarder_->Running());
 
   EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
@@ -49,7 +52,7 @@ TEST_F(FaultTest, VanishedDeviceEndsAServiceWithAFailureStatus) {
   Start(BaseIni(), /*interactive=*/false);
   pty_->Write("before\n");
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("before"));
-  pty_->Vanish();
+  pty_->HangUp();
 
   const int status = forwarder_->WaitExit(10s);
   ASSERT_NE(status, -1) << "still running:\n" << forwarder_->Log();

@@ -5,9 +5,12 @@
 #include <filesystem>
 
 #include "fault_support.h"
+#include "kit/mount_namespace.h"
 
 namespace e2e {
 namespace {
+
+using namespace brennicot::testkit;
 
 namespace fs = std::filesystem;
 

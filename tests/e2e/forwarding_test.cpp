@@ -6,10 +6,16 @@
 #include <algorithm>
 #include <thread>
 
-#include "rig.h"
+#include "kit/forwarder.h"
+#include "kit/process.h"
+#include "kit/pty_pair.h"
+#include "kit/temp_dir.h"
+#include "kit/udp_receiver.h"
 
 namespace e2e {
 namespace {
+
+using namespace brennicot::testkit;
 
 class ForwardingTest : public ::testing::Test {
  protected:

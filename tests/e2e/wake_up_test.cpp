@@ -6,11 +6,13 @@
 #include <fstream>
 #include <thread>
 
-#include "emulation.h"
 #include "fault_support.h"
+#include "kit/emulation.h"
 
 namespace e2e {
 namespace {
+
+using namespace brennicot::testkit;
 
 // Voluntary context switches of all the process's threads: each is one return from a wait.
 long WakeUps(pid_t pid) {

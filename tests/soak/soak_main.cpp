@@ -15,36 +15,21 @@
 #include <string>
 #include <thread>
 
-#include "rig.h"
+#include "kit/forwarder.h"
+#include "kit/process_figures.h"
+#include "kit/pty_pair.h"
+#include "kit/temp_dir.h"
+#include "kit/udp_receiver.h"
 
 namespace {
 
-using namespace e2e;
+using namespace brennicot::testkit;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kLineLength = 64;  // bytes per line, line end included
 constexpr int kLinesPerWrite = 64;       // one pty write: 4 KiB
 constexpr long kRssSlackKib = 1024;      // allocator noise that does not count as growth
 constexpr const char* kHeartbeat = "COM Port=";
-
-long RssKib(pid_t pid) {
-  std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return -1;
-}
-
-long OpenDescriptors(pid_t pid) {
-  std::error_code ec;
-  long n = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    ++n;
-  }
-  return ec ? -1 : n;
-}
 
 std::string Line(long seq) {
   std::string line = "soak " + std::to_string(seq) + " ";
@@ -104,15 +89,9 @@ int main(int argc, char** argv) {
     PtyPair pty(dir.path());
     UdpReceiver receiver;
     Forwarder forwarder(dir.path());
-    IniText ini;
-    ini.settings = {{"commport", "1"},
-                    {"udptarget", "127.0.0.1"},
-                    {"udpport", std::to_string(receiver.port())},
-                    {"flowcontrol", "0"},
-                    {"msgformat", "3"},
-                    {"EnableStatusTimer", "1"},
-                    {"StatusTimerPeriod", "5"}};
-    ini.ports[1] = pty.device();
+    IniText ini = IniText::Forwarding(pty.device(), receiver.port());
+    ini.Set("EnableStatusTimer", "1");
+    ini.Set("StatusTimerPeriod", "5");
     forwarder.WriteIni(ini);
     forwarder.Start({});
     if (!forwarder.WaitForLog(" Startup ")) {

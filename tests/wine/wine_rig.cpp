@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,14 +10,11 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
+#include "kit/process.h"
 
 namespace e2e::wine {
 namespace fs = std::filesystem;
-
-std::string WindowsExecutablePath() {
-  return BRENNICOT_WINDOWS_EXE;
-}
+using namespace brennicot::testkit;
 
 std::string HostName() {
   char name[256] = {};
@@ -112,64 +107,27 @@ KeepAlive::~KeepAlive() {
 }
 
 WineForwarder::WineForwarder(const std::string& dir)
-    : dir_(dir), exe_(dir + "/Vemo_Brennicot.exe") {
-  fs::copy_file(WindowsExecutablePath(), exe_, fs::copy_options::overwrite_existing);
-}
-
-WineForwarder::~WineForwarder() {
-  if (pid_ > 0 && !status_) KillAndReap(pid_);
-}
-
-void WineForwarder::WriteIni(const IniText& ini) {
-  WriteFile(dir_ + "/Vemo_Brennicot.ini", ini.Render());
-}
-
-void WineForwarder::Start(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"wine", exe_};
-  argv.insert(argv.end(), args.begin(), args.end());
-  status_.reset();
+    : Forwarder(dir, BRENNICOT_WINDOWS_EXE, "Vemo_Brennicot.exe") {
+  SetLauncher({"wine"});
   std::vector<std::string> env = Prefix::Get().Environment();
-  // No display unless the test asks for one: a message box would wait for a person.
-  if (!use_display_) env.push_back("DISPLAY");
-  pid_ = Spawn(argv, env, dir_ + "/stdout.txt", dir_ + "/stderr.txt");
+  env.push_back("DISPLAY");
+  SetEnvironment(env);
+}
+
+void WineForwarder::UseDisplay() {
+  SetEnvironment(Prefix::Get().Environment());
 }
 
 int WineForwarder::RunToEnd(const std::vector<std::string>& args, Millis timeout) {
-  Start(args);
-  return WaitExit(timeout);
-}
-
-int WineForwarder::WaitExit(Millis timeout) {
-  if (status_) return *status_;
-  const int s = WaitPid(pid_, timeout);
-  if (s >= 0) status_ = s;
-  return s;
+  return Forwarder::RunToEnd(args, timeout);
 }
 
 int WineForwarder::Interrupt(Millis timeout) {
-  if (status_) return *status_;
-  kill(pid_, SIGINT);
-  return WaitExit(timeout);
-}
-
-bool WineForwarder::Running() {
-  return pid_ > 0 && !status_ && WaitExit(0ms) < 0;
-}
-
-std::string WineForwarder::Log() const {
-  return ReadFile(dir_ + "/Vemo_Brennicot.log");
-}
-
-std::vector<std::string> WineForwarder::LogMessages() const {
-  return LogMessagesOf(Log());
+  return Stop(SIGINT, timeout);
 }
 
 bool WineForwarder::WaitForLog(const std::string& fragment, Millis timeout) const {
-  return WaitUntil([&] { return Log().find(fragment) != std::string::npos; }, timeout);
-}
-
-std::string WineForwarder::Stdout() const {
-  return ReadFile(dir_ + "/stdout.txt");
+  return Forwarder::WaitForLog(fragment, timeout);
 }
 
 }  // namespace e2e::wine

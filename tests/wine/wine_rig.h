@@ -1,6 +1,6 @@
-// The Windows build under Wine, end to end: a private Wine prefix for the whole run, the real
-// Vemo_Brennicot.exe in a temporary directory with its INI, a socat pseudo-terminal linked in as
-// a COM port of the prefix, and the loopback UDP receiver of the POSIX rig.
+// The Windows build under Wine, end to end: a private Wine prefix for the whole run, and the real
+// Vemo_Brennicot.exe started in it. The rest (pty pair linked in as a COM port, the loopback
+// receiver, the Linux build beside it) is the test kit's.
 #pragma once
 
 #include <sys/types.h>
@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "../e2e/rig.h"
+#include "kit/forwarder.h"
+#include "kit/temp_dir.h"
 
 namespace e2e::wine {
+
+using brennicot::testkit::Millis;
+using namespace std::chrono_literals;
 
 // The prefix of the run, made on first use and shut down at exit. It has no COM ports but the
 // ones a test links in: no real serial device of the machine is ever reachable from it.
@@ -30,7 +34,7 @@ class Prefix {
 
  private:
   Prefix();
-  TempDir dir_;
+  brennicot::testkit::TempDir dir_;
   std::string path_;
 };
 
@@ -47,41 +51,20 @@ class KeepAlive {
   int stdin_fd_ = -1;
 };
 
-// The Windows executable, copied into a directory of its own as Vemo_Brennicot.exe.
-class WineForwarder {
+// The Windows executable, copied into a directory of its own as Vemo_Brennicot.exe and run by
+// wine in the prefix, without a display unless the test asks for one (a message box would wait
+// for a person). Wine starts slowly: the waits are longer.
+class WineForwarder : public brennicot::testkit::Forwarder {
  public:
   explicit WineForwarder(const std::string& dir);
-  ~WineForwarder();
-  WineForwarder(const WineForwarder&) = delete;
-  WineForwarder& operator=(const WineForwarder&) = delete;
-
-  const std::string& dir() const { return dir_; }
-  const std::string& exe() const { return exe_; }
-  void WriteIni(const IniText& ini);
   // Lets the program show its window and message box on the display of the test.
-  void UseDisplay() { use_display_ = true; }
-  void Start(const std::vector<std::string>& args);
+  void UseDisplay();
   int RunToEnd(const std::vector<std::string>& args, Millis timeout = 30s);
   // Ctrl-C in its console: Wine turns SIGINT into the console control event.
   int Interrupt(Millis timeout = 15s);
-  int WaitExit(Millis timeout);
-  bool Running();
-
-  std::string Log() const;
-  std::vector<std::string> LogMessages() const;
   bool WaitForLog(const std::string& fragment, Millis timeout = 15s) const;
-  std::string Stdout() const;
-
- private:
-  std::string dir_;
-  std::string exe_;
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-  bool use_display_ = false;
 };
 
-// Vemo_Brennicot.exe of the Windows build under test.
-std::string WindowsExecutablePath();
 // The machine's host name as the forwarder's Host field shows it.
 std::string HostName();
 

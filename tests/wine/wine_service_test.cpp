@@ -7,10 +7,16 @@
 #include <regex>
 #include <thread>
 
+#include "kit/process.h"
+#include "kit/pty_pair.h"
+#include "kit/temp_dir.h"
+#include "kit/udp_receiver.h"
 #include "wine_rig.h"
 
 namespace e2e::wine {
 namespace {
+
+using namespace brennicot::testkit;
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "base/error.h"
-#include "emulation.h"
+#include "kit/emulation.h"
 
 namespace brennicot::posix {
 namespace {

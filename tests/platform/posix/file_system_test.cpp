@@ -8,11 +8,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "base/error.h"
-#include "emulation.h"
+#include "kit/emulation.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 
 namespace brennicot::posix {
 namespace {
@@ -22,32 +23,8 @@ namespace fs = std::filesystem;
 class PosixFileSystemTest : public testing::Test {
  protected:
   PosixFileSystem files;
-  std::string dir;
-
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vb_files_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  // The Error a call throws; fails the test when it throws nothing.
-  template <typename Call>
-  static Error Failure(Call call) {
-    try {
-      call();
-    } catch (const Error& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no Error thrown";
-    return Error(0, "");
-  }
+  testkit::TempDir scratch;
+  const std::string dir = scratch.path();
 };
 
 TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
@@ -56,23 +33,23 @@ TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
   files.AppendToFile(path, "one\r\n");
   EXPECT_TRUE(files.FileExists(path));
   files.AppendToFile(path, std::string("t\0o\xFF\r\n", 6));
-  EXPECT_EQ(Read(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
+  EXPECT_EQ(testkit::ReadFile(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
 }
 
 TEST_F(PosixFileSystemTest, WriteFileTruncates) {
   const std::string path = files.JoinPath(dir, "Vemo_Brennicot.ini");
   files.WriteFile(path, "a much longer first content");
   files.WriteFile(path, "short");
-  EXPECT_EQ(Read(path), "short");
+  EXPECT_EQ(testkit::ReadFile(path), "short");
 }
 
 TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
   const std::string missing = dir + "/no/such/dir/Vemo_Brennicot.log";
-  Error e = Failure([&] { files.AppendToFile(missing, "x"); });
+  Error e = testkit::FailureOf([&] { files.AppendToFile(missing, "x"); });
   EXPECT_EQ(e.number(), ENOENT);
   EXPECT_NE(e.description().find(missing), std::string::npos) << e.description();
 
-  e = Failure([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
+  e = testkit::FailureOf([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
   EXPECT_EQ(e.number(), EISDIR);
   EXPECT_NE(e.description().find(dir), std::string::npos) << e.description();
 }
@@ -84,18 +61,20 @@ TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
   const std::string link = dir + "/Vemo_Brennicot.log";
   fs::create_symlink(target, link);
   files.AppendToFile(link, "through the link\n");
-  EXPECT_EQ(Read(target), "through the link\n");
+  EXPECT_EQ(testkit::ReadFile(target), "through the link\n");
 
   const std::string fifo = dir + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(Failure([&] { files.AppendToFile(fifo, "x"); }).number(), ENXIO);  // no reader
+  EXPECT_EQ(testkit::FailureOf([&] { files.AppendToFile(fifo, "x"); }).number(),
+            ENXIO);  // no reader
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  const Error e = Failure([&] { files.WriteFile(fifo, "x"); });
+  const Error e = testkit::FailureOf([&] { files.WriteFile(fifo, "x"); });
   close(reader);
   EXPECT_EQ(e.number(), errnum::kInvalidArgument);
   EXPECT_NE(e.description().find(fifo + " is not a regular file"), std::string::npos);
-  EXPECT_EQ(Failure([&] { files.WriteFile("/dev/null", "x"); }).number(), errnum::kInvalidArgument);
+  EXPECT_EQ(testkit::FailureOf([&] { files.WriteFile("/dev/null", "x"); }).number(),
+            errnum::kInvalidArgument);
 }
 
 TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {

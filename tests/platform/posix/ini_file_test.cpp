@@ -2,10 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +11,8 @@
 #include "config/port_map.h"
 #include "config/setting_keys.h"
 #include "fakes/fake_platform.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/profile_reader.h"
 
@@ -34,25 +33,9 @@ class DirFileSystem : public posix::PosixFileSystem {
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vb_ini_" + std::to_string(std::random_device{}()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  std::string IniPath() const { return dir_ / "Vemo_Brennicot.ini"; }
 
-  std::string IniPath() const { return (dir_ / "Vemo_Brennicot.ini").string(); }
-
-  void WriteIni(const std::string& bytes) const {
-    std::ofstream(IniPath(), std::ios::binary | std::ios::trunc) << bytes;
-  }
-
-  std::string ReadFile(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  void WriteIni(const std::string& bytes) const { testkit::WriteFile(IniPath(), bytes); }
 
   // One load with a fresh table; returns the table and the messages it logged.
   SettingsTable Load(const std::string& exe_dir, std::vector<std::string>* messages) {
@@ -75,16 +58,16 @@ class IniFileTest : public ::testing::Test {
     return {settings.Entries().begin(), settings.Entries().end()};
   }
 
-  fs::path dir_;
+  testkit::TempDir dir_;
   posix::PosixProfileReader reader_;
 };
 
 TEST_F(IniFileTest, FirstRunWritesTheFileAndTheSecondLoadsExactlyTheDefaults) {
   std::vector<std::string> messages;
-  EXPECT_EQ(AsMap(Load(dir_.string(), &messages)), Defaults());
-  EXPECT_EQ(ReadFile(IniPath()), DefaultIniText());
+  EXPECT_EQ(AsMap(Load(dir_.path(), &messages)), Defaults());
+  EXPECT_EQ(testkit::ReadFile(IniPath()), DefaultIniText());
 
-  EXPECT_EQ(AsMap(Load(dir_.string(), &messages)), Defaults());
+  EXPECT_EQ(AsMap(Load(dir_.path(), &messages)), Defaults());
   EXPECT_TRUE(messages.empty()) << messages.front();
   EXPECT_FALSE(fs::exists(dir_ / "Vemo_Brennicot.log"));
 }
@@ -108,7 +91,7 @@ TEST_F(IniFileTest, AHandEditedFileLoadsLikeTheSystemReaderWouldGiveIt) {
   expected["udptarget"] = "collector.example";
   expected["servicename"] = "Plant North ; main gate";
   expected["OriginalAddress"] = "10.20.30.40";
-  EXPECT_EQ(AsMap(Load(dir_.string(), &messages)), expected);
+  EXPECT_EQ(AsMap(Load(dir_.path(), &messages)), expected);
   EXPECT_EQ(messages, std::vector<std::string>{"Vemo_Brennicot invalid port- abc - using 514"});
 
   EXPECT_EQ(SerialDevicePath(3, reader_, IniPath()),
@@ -126,7 +109,7 @@ TEST_F(IniFileTest, EntriesBeyondTheFirst4096CharactersAreNotApplied) {
   std::vector<std::string> messages;
   auto expected = Defaults();
   expected["level"] = "33";
-  EXPECT_EQ(AsMap(Load(dir_.string(), &messages)), expected);
+  EXPECT_EQ(AsMap(Load(dir_.path(), &messages)), expected);
   EXPECT_TRUE(messages.empty());
 }
 

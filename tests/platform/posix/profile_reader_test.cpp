@@ -6,12 +6,12 @@
 #include <cerrno>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <string_view>
 
 #include "base/error.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 #include "platform/profile_section_vectors.h"
 
 namespace brennicot {
@@ -20,37 +20,27 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_view_literals;
 
-// A fresh directory per test, removed afterwards.
 class ProfileReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("vb_profile_") + info->name() + "_" +
-                                        std::to_string(std::random_device{}()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string WriteIni(std::string_view bytes) {
-    const fs::path path = dir_ / "Vemo_Brennicot.ini";
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
-    return path.string();
+    const std::string path = dir_ / "Vemo_Brennicot.ini";
+    testkit::WriteFile(path, std::string(bytes));
+    return path;
   }
 
-  fs::path dir_;
+  testkit::TempDir dir_;
   posix::PosixProfileReader reader_;
 };
 
 // Only a regular file (or a link to one) is read, and only up to 1 MiB: a FIFO must not hang the
 // start, nor a device be read without end.
 TEST_F(ProfileReaderTest, ReadsOnlyRegularFilesOfASaneSize) {
-  const std::string fifo = (dir_ / "fifo").string();
+  const std::string fifo = dir_ / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, fifo), "");
   EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, "/dev/zero"), "");
 
-  const std::string link = (dir_ / "link.ini").string();
+  const std::string link = dir_ / "link.ini";
   fs::create_symlink(WriteIni("[Vemo_Brennicot]\nudpport=515\n"), link);
   EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, link), std::string("udpport=515\0", 12));
 
@@ -80,8 +70,8 @@ TEST_F(ProfileReaderTest, SharedVectors) {
 }
 
 TEST_F(ProfileReaderTest, UnreadableFileReadsAsNoSection) {
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, (dir_ / "missing.ini").string()), "");
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, dir_.string()), "");  // a directory
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, dir_ / "missing.ini"), "");
+  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, dir_.path()), "");  // a directory
 }
 
 // Choices of our own where no Win32 observation exists: a lone CR ends a line, a NUL byte ends

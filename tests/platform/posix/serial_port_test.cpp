@@ -1,27 +1,32 @@
 #include "platform/posix/serial_port.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <random>
 
-#include "channel_test_support.h"
-#include "emulation.h"
+#include "kit/emulation.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
+#include "kit/pty_pair.h"
+#include "run_loop_until.h"
 
 namespace brennicot::posix {
 namespace {
 
-using namespace testing;
+using namespace brennicot::testkit;
+using testing::RunLoopUntil;
 using namespace std::chrono_literals;
 
 constexpr std::int16_t kQueue = 16384;
 
 class SerialPortTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(pair.Ready()) << "socat did not create the pair"; }
-
   // A port whose every number maps to the given path, set up as the host sets it up.
   std::unique_ptr<PosixSerialPort> PortOn(const std::string& path, bool open = false) {
     auto port = std::make_unique<PosixSerialPort>(loop, [path](std::int16_t) { return path; });
@@ -40,8 +45,8 @@ class SerialPortTest : public ::testing::Test {
 };
 
 TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedValue) {
-  const int device = OpenRaw(pair.a());  // looks at the device's settings from outside
-  auto port = PortOn(pair.a());
+  const int device = OpenRaw(pair.device());  // looks at the device's settings from outside
+  auto port = PortOn(pair.device());
   port->SetSettings("19200,M,8,2");
   port->SetHandshaking(3);
   port->SetDTREnable(true);  // a pseudo-terminal has no modem lines: not an error
@@ -95,12 +100,12 @@ TEST_F(SerialPortTest, AbsentDeviceNotATerminalPortInUseAndClosedPortAreClearErr
   EXPECT_EQ(e->number(), ENOTTY);
   EXPECT_TRUE(Contains(e->description(), plain + " for COM3: not a serial device"));
 
-  auto first = PortOn(pair.a(), true);
-  auto second = PortOn(pair.a());
+  auto first = PortOn(pair.device(), true);
+  auto second = PortOn(pair.device());
   e = ErrorOf([&] { second->SetPortOpen(true); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), EBUSY);
-  EXPECT_TRUE(Contains(e->description(), pair.a() + " for COM3: port in use"));
+  EXPECT_TRUE(Contains(e->description(), pair.device() + " for COM3: port in use"));
   EXPECT_FALSE(second->PortOpen());
   for (const auto& transfer : Transfers(*second)) {
     EXPECT_EQ(ErrorOf(transfer).value_or(Error(0, "")).number(), errnum::kPortNotOpen);
@@ -115,31 +120,29 @@ TEST_F(SerialPortTest, AbsentDeviceNotATerminalPortInUseAndClosedPortAreClearErr
 }
 
 TEST_F(SerialPortTest, CarriageReturnsAndEveryByteValuePassUnchangedBothWays) {
-  const int far = OpenRaw(pair.b());
-  auto port = PortOn(pair.a(), true);
+  auto port = PortOn(pair.device(), true);
   for (int i = 0; i < 3; ++i) port->Output("\r");
-  EXPECT_EQ(ReadBytes(far, 3), "\r\r\r");
+  EXPECT_EQ(pair.ReadBytes(3), "\r\r\r");
 
   std::string bytes;
   for (int i = 0; i < 512; ++i) bytes += static_cast<char>(i);
   port->Output(bytes);
-  EXPECT_EQ(ReadBytes(far, bytes.size()), bytes);
+  EXPECT_EQ(pair.ReadBytes(bytes.size()), bytes);
 
-  ASSERT_TRUE(WriteAll(far, bytes));
+  pair.Write(bytes);
   std::string received;
   EXPECT_TRUE(RunLoopUntil(loop, [&] {
     if (port->InBufferCount() > 0) received += port->Input();
     return received.size() >= bytes.size();
   }));
   EXPECT_EQ(received, bytes);
-  close(far);
 }
 
 // A writer far faster than the reader: the queue stays within its size, the device is held back
 // instead, and every byte arrives in order.
 TEST_F(SerialPortTest, FullQueueHoldsTheDeviceBackAndLosesNothing) {
-  const int far = OpenRaw(pair.b());
-  auto port = PortOn(pair.a(), true);
+  const int far = pair.peer_fd();
+  auto port = PortOn(pair.device(), true);
   std::string sent(200 * 1024, '\0');
   std::mt19937 random(42);
   std::generate(sent.begin(), sent.end(), [&] { return static_cast<char>(random()); });
@@ -167,15 +170,13 @@ TEST_F(SerialPortTest, FullQueueHoldsTheDeviceBackAndLosesNothing) {
   EXPECT_EQ(full_drains, sent.size() / kQueue);
   EXPECT_EQ(received.size(), sent.size());
   EXPECT_TRUE(received == sent) << "bytes lost or reordered";
-  close(far);
 }
 
 TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
-  const int far = OpenRaw(pair.b());
-  auto port = PortOn(pair.a(), true);
-  ASSERT_TRUE(WriteAll(far, "last words"));
+  auto port = PortOn(pair.device(), true);
+  pair.Write("last words");
   ASSERT_TRUE(RunLoopUntil(loop, [&] { return port->InBufferCount() == 10; }));
-  close(far);
+  pair.ClosePeer();
   EXPECT_FALSE(port->DeviceLost());
 
   pair.HangUp();
@@ -189,7 +190,7 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
     ASSERT_TRUE(e);
     EXPECT_EQ(e->number(), EIO);
     EXPECT_EQ(e->description(),
-              "Input/output error (" + pair.a() + " for COM3: device hung up or removed)");
+              "Input/output error (" + pair.device() + " for COM3: device hung up or removed)");
   }
   EXPECT_TRUE(port->PortOpen());
   port->SetPortOpen(false);
@@ -198,15 +199,14 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
 }
 
 TEST_F(SerialPortTest, OutputToALineThatTakesNothingFailsAfterItsTimeout) {
-  const int far = OpenRaw(pair.b());  // open, never read
-  auto port = PortOn(pair.a());
+  // The far end is open but never read.
+  auto port = PortOn(pair.device());
   port->SetOutputTimeout(200ms);
   port->SetPortOpen(true);
   const auto e = ErrorOf([&] { port->Output(std::string(4 * 1024 * 1024, 'x')); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), EAGAIN);
   EXPECT_TRUE(Contains(e->description(), "took no output for 200 ms")) << e->description();
-  close(far);
 }
 
 }  // namespace

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "channel_test_support.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
 
 namespace brennicot::posix {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
+using testkit::Contains;
+using testkit::ErrorOf;
 
 TEST(LineSettingsTest, TextsAndHandshakingBecomeTheirTermios) {
   struct Case {

@@ -16,16 +16,18 @@
 #include <cstring>
 #include <filesystem>
 
-#include "emulation.h"
-#include "platform/posix/test_process.h"
+#include "kit/activity_log.h"
+#include "kit/emulation.h"
+#include "kit/files.h"
+#include "kit/process.h"
+#include "kit/pty_pair.h"
+#include "kit/temp_dir.h"
+#include "kit/udp_receiver.h"
 
 namespace brennicot::posix {
 namespace {
 
-using brennicot::testing::LogMessages;
-using brennicot::testing::OnPath;
-using brennicot::testing::TempDir;
-using brennicot::testing::TestProcess;
+using namespace brennicot::testkit;
 using namespace std::chrono_literals;
 
 constexpr int kNoShield = 125;
@@ -94,13 +96,13 @@ class ServiceMode : public ::testing::Test {
     std::string text = "[Vemo_Brennicot]\r\nOriginalAddress=999.0.0.1\r\n";
     for (const std::string& e : entries) text += e + "\r\n";
     text += "[Ports]\r\n" + ports + "\r\n";
-    brennicot::testing::WriteFile(dir_ / "Vemo_Brennicot.ini", text);
+    WriteFile(dir_ / "Vemo_Brennicot.ini", text);
   }
 
   // Whether the program reads its INI file: a run with an unknown argument loads the settings and
   // ends without opening anything.
   bool IniIsRead() {
-    TestProcess(brennicot::emulation::ProgramCommand(exe_, {"-probe"})).Wait();
+    TestProcess(brennicot::testkit::emulation::ProgramCommand(exe_, {"-probe"})).Wait();
     bool read = false;
     for (const std::string& m : Log()) read |= m.find("invalid IP- 999.0.0.1") != std::string::npos;
     std::filesystem::remove(log_);
@@ -115,11 +117,11 @@ class ServiceMode : public ::testing::Test {
   }
   std::unique_ptr<TestProcess> StartService() {
     return std::make_unique<TestProcess>(
-        brennicot::emulation::ProgramCommand(exe_),
+        brennicot::testkit::emulation::ProgramCommand(exe_),
         std::vector<std::string>{"NOTIFY_SOCKET=" + notify_.path(), "BRENNICOT_SYSTEMD_ROOT"},
         shielded_ ? ShieldSerialDevices() : nullptr);
   }
-  std::vector<std::string> Log() const { return LogMessages(log_); }
+  std::vector<std::string> Log() const { return LogMessagesOf(ReadFile(log_)); }
   std::string StartupError() const {
     for (const std::string& m : Log()) {
       if (m.rfind("frmBrennicot1.3:Startup err#:", 0) == 0) return m;
@@ -155,26 +157,12 @@ TEST_F(ServiceMode, AFailedStartIsReportedAsAFailure) {
 }
 
 TEST_F(ServiceMode, AGoodStartIsReadyAndStopsCleanlyAtSigterm) {
-  if (!OnPath("socat")) GTEST_SKIP() << "socat is not installed";
+  if (!HaveTool("socat")) GTEST_SKIP() << "socat is not installed";
   // The collector: any loopback port that is bound, so datagrams have somewhere to go.
-  const int collector = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(collector, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  getsockname(collector, reinterpret_cast<sockaddr*>(&addr), &len);
-  const std::string udp_port = std::to_string(ntohs(addr.sin_port));
-
-  const std::string device = dir_ / "port";
-  TestProcess pty(
-      {"socat", "pty,raw,echo=0,link=" + device, "pty,raw,echo=0,link=" + dir_ / "peer"});
-  for (int i = 0;
-       i < 1000 && !(std::filesystem::exists(device) && std::filesystem::exists(dir_ / "peer"));
-       ++i) {
-    std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_TRUE(std::filesystem::exists(device)) << "socat made no pty pair";
+  UdpReceiver collector;
+  const std::string udp_port = std::to_string(collector.port());
+  PtyPair pty(dir_.path());
+  const std::string device = pty.device();
 
   WriteIni({"commport=99", "udptarget=127.0.0.1", "udpport=" + udp_port}, "COM99=" + device);
   if (auto why = WhyUnsafe()) GTEST_SKIP() << *why;
@@ -201,7 +189,6 @@ TEST_F(ServiceMode, AGoodStartIsReadyAndStopsCleanlyAtSigterm) {
   EXPECT_EQ(notify_.Receive(60s), std::optional<std::string>("STOPPING=1"));
   EXPECT_EQ(service->Wait(), 0);
   EXPECT_EQ(Log().back(), "Brennicot Shutdown ***");
-  close(collector);
 }
 
 }  // namespace

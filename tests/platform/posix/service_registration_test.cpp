@@ -7,22 +7,20 @@
 #include <filesystem>
 
 #include "base/error.h"
-#include "emulation.h"
+#include "kit/activity_log.h"
+#include "kit/emulation.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
+#include "kit/process.h"
+#include "kit/temp_dir.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/service_control.h"
-#include "platform/posix/test_process.h"
 
 namespace brennicot::posix {
 namespace {
 
-using brennicot::emulation::ProgramCommand;
-using brennicot::testing::LogMessages;
-using brennicot::testing::OnPath;
-using brennicot::testing::ReadFile;
-using brennicot::testing::RunProgram;
-using brennicot::testing::TempDir;
-using brennicot::testing::TreeOf;
-using brennicot::testing::WriteFile;
+using namespace brennicot::testkit;
+using brennicot::testkit::emulation::ProgramCommand;
 
 class ScopedEnv {
  public:
@@ -51,20 +49,10 @@ struct SystemRoot {
   SystemRoot() { std::filesystem::create_directories(units); }
 };
 
-Error FailureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return Error(0, "");
-}
-
 class ServiceRegistration : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!OnPath("systemctl")) GTEST_SKIP() << "systemctl is not installed";
+    if (!HaveTool("systemctl")) GTEST_SKIP() << "systemctl is not installed";
     service_.SetServiceName("Vemo_Brennicot");
     service_.SetDisplayName("Vemo Brennicot");
   }
@@ -147,8 +135,8 @@ TEST(ServiceRegistrationLive, FailsClearlyWhereSystemdDoesNotRun) {
 // The built program, copied to directories whose names test the unit's quoting; systemd-analyze
 // verify resolves ExecStart, so a path written wrongly fails there.
 TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
-  if (!OnPath("systemctl")) GTEST_SKIP() << "systemctl is not installed";
-  const bool can_verify = OnPath("systemd-analyze");
+  if (!HaveTool("systemctl")) GTEST_SKIP() << "systemctl is not installed";
+  const bool can_verify = HaveTool("systemd-analyze");
   for (const std::string dir_name : {"plain", "odd dir %n $HOME \xc3\xbcn\xc3\xaf", "a ;b"}) {
     SCOPED_TRACE(dir_name);
     SystemRoot sys;
@@ -164,7 +152,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
     auto r = RunProgram(ProgramCommand(exe, {"-install"}), env);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n");
-    auto messages = LogMessages(log);
+    auto messages = LogMessagesOf(ReadFile(log));
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2], "*** Brennicot 1.3 -install");
     EXPECT_EQ(messages.back(), "Brennicot Shutdown ***");
@@ -182,7 +170,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
     // The second registration meets the first and leaves it as it was.
     r = RunProgram(ProgramCommand(exe, {"-install"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install failed\n");
-    messages = LogMessages(log);
+    messages = LogMessagesOf(ReadFile(log));
     ASSERT_GE(messages.size(), 3u);
     EXPECT_EQ(messages[messages.size() - 3].rfind(
                   "BrennicotMain:ServiceNStall err#:17:a unit Vemo_Brennicot.service already "
@@ -194,12 +182,12 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
 
     r = RunProgram(ProgramCommand(exe, {"-uninstall"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot uninstall was successful\n");
-    EXPECT_EQ(LogMessages(log).back(), "Brennicot Shutdown ***");
+    EXPECT_EQ(LogMessagesOf(ReadFile(log)).back(), "Brennicot Shutdown ***");
     EXPECT_EQ(TreeOf(sys.root), before);
 
     r = RunProgram(ProgramCommand(exe, {"-uninstall"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot uninstall failed\n");
-    messages = LogMessages(log);
+    messages = LogMessagesOf(ReadFile(log));
     EXPECT_EQ(messages[messages.size() - 3].rfind("BrennicotMain:ServiceNStall err#:2:", 0), 0u)
         << messages[messages.size() - 3];
   }
@@ -209,7 +197,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
 // program are links into other directories (relative or absolute, the log not there yet), which
 // the unit must leave writable, or the service could not log.
 TEST(ServiceRegistrationProgram, LeavesTheDirectoriesLinkedFilesLiveInWritable) {
-  if (!OnPath("systemctl")) GTEST_SKIP() << "systemctl is not installed";
+  if (!HaveTool("systemctl")) GTEST_SKIP() << "systemctl is not installed";
   SystemRoot sys;
   const std::string lib = sys.dir / "lib", etc = sys.dir / "etc", log = sys.dir / "log";
   for (const auto& d : {lib, etc, log}) std::filesystem::create_directories(d);
@@ -227,8 +215,8 @@ TEST(ServiceRegistrationProgram, LeavesTheDirectoriesLinkedFilesLiveInWritable) 
       << ReadFile(unit);
   // The first run wrote its default file and its log through the links.
   EXPECT_TRUE(std::filesystem::is_regular_file(etc + "/Vemo_Brennicot.ini"));
-  EXPECT_EQ(LogMessages(log + "/Vemo_Brennicot.log").back(), "Brennicot Shutdown ***");
-  if (OnPath("systemd-analyze")) {
+  EXPECT_EQ(LogMessagesOf(ReadFile(log + "/Vemo_Brennicot.log")).back(), "Brennicot Shutdown ***");
+  if (HaveTool("systemd-analyze")) {
     const auto verify = RunProgram({"systemd-analyze", "verify", unit});
     EXPECT_EQ(verify.out + verify.err, "");
   }

@@ -6,13 +6,14 @@
 #include <regex>
 
 #include "base/error.h"
-#include "platform/posix/test_process.h"
+#include "kit/files.h"
+#include "kit/process.h"
+#include "kit/temp_dir.h"
 
 namespace brennicot::posix {
 namespace {
 
-using brennicot::testing::RunProgram;
-using brennicot::testing::TempDir;
+using namespace brennicot::testkit;
 
 bool HasLine(const std::string& text, const std::string& line) {
   return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
@@ -144,11 +145,10 @@ TEST(UnitFileText, IsANotifyServiceStartedWithoutArgumentsAtBoot) {
 
 // The exposure figure of the unit as installed in /opt; printed so it can be followed over time.
 TEST(UnitFileText, IsRatedOkOrBetterBySystemdsSecurityReview) {
-  if (!brennicot::testing::OnPath("systemd-analyze")) GTEST_SKIP() << "systemd-analyze missing";
+  if (!HaveTool("systemd-analyze")) GTEST_SKIP() << "systemd-analyze missing";
   TempDir dir;
   const std::string unit = dir / "Vemo_Brennicot.service";
-  brennicot::testing::WriteFile(
-      unit, UnitFileText("Vemo Brennicot", "/opt/vemo-brennicot/Vemo_Brennicot"));
+  WriteFile(unit, UnitFileText("Vemo Brennicot", "/opt/vemo-brennicot/Vemo_Brennicot"));
   const auto result =
       RunProgram({"systemd-analyze", "security", "--offline=true", "--no-pager", unit});
   std::smatch m;

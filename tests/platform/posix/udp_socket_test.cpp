@@ -1,104 +1,65 @@
 #include "platform/posix/udp_socket.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 
 #include <cerrno>
 #include <chrono>
 
-#include "channel_test_support.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
+#include "kit/udp_receiver.h"
 
 namespace brennicot::posix {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
-
-// A collector on the loopback address, on a port of the system's choosing.
-class Receiver {
- public:
-  explicit Receiver(int family = AF_INET) : fd_(socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    v6.sin6_addr = in6addr_loopback;
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool six = family == AF_INET6;
-    auto* address = six ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
-    socklen_t length = six ? sizeof v6 : sizeof v4;
-    if (!fd_ || bind(fd_.get(), address, length) != 0) {
-      fd_.Reset();
-      return;
-    }
-    getsockname(fd_.get(), address, &length);
-    port_ = ntohs(six ? v6.sin6_port : v4.sin_port);
-  }
-
-  bool Ok() const { return static_cast<bool>(fd_); }
-  std::int32_t Port() const { return port_; }
-
-  // The next datagram, whole; "(none)" when nothing comes within the safety timeout.
-  std::string Next() {
-    pollfd pfd{fd_.get(), POLLIN, 0};
-    std::string buf(70000, '\0');
-    const ssize_t n = poll(&pfd, 1, 10000) > 0 ? recv(fd_.get(), buf.data(), buf.size(), 0) : -1;
-    return n < 0 ? "(none)" : buf.substr(0, static_cast<std::size_t>(n));
-  }
-
- private:
-  UniqueFd fd_;
-  std::int32_t port_ = 0;
-};
+using testkit::Contains;
+using testkit::ErrorOf;
+using testkit::UdpReceiver;
 
 TEST(UdpSocketTest, SendsEachPayloadAsOneDatagramByteForByte) {
-  Receiver collector;
-  ASSERT_TRUE(collector.Ok());
+  UdpReceiver collector;
   std::string bytes = "<190>";
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
   for (const char* host : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(host);
     PosixUdpSocket socket;
     EXPECT_EQ(socket.State(), 0);
-    socket.SetRemotePort(collector.Port());
+    socket.SetRemotePort(collector.port());
     socket.SetRemoteHost(host);
     socket.Bind();
     EXPECT_NE(socket.State(), 0);
     socket.SendData(bytes);
     socket.SendData("second");
-    EXPECT_EQ(collector.Next(), bytes);
-    EXPECT_EQ(collector.Next(), "second");
+    EXPECT_EQ(collector.Receive(), bytes);
+    EXPECT_EQ(collector.Receive(), "second");
     socket.Close();
     EXPECT_EQ(socket.State(), 0);
   }
 }
 
 TEST(UdpSocketTest, LargestDatagramGoesAndOneByteMoreFailsWithTheSystemError) {
-  Receiver collector;
-  ASSERT_TRUE(collector.Ok());
+  UdpReceiver collector;
   PosixUdpSocket socket;
-  socket.SetRemotePort(collector.Port());
+  socket.SetRemotePort(collector.port());
   socket.SetRemoteHost("127.0.0.1");
   socket.Bind();
   const std::string largest(65507, 'x');
   socket.SendData(largest);
-  EXPECT_EQ(collector.Next(), largest);
+  EXPECT_EQ(collector.Receive(), largest);
 
   const auto e = ErrorOf([&] { socket.SendData(largest + "x"); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), EMSGSIZE);
   EXPECT_EQ(e->description(),
-            "Message too long (UDP to 127.0.0.1:" + std::to_string(collector.Port()) + ")");
+            "Message too long (UDP to 127.0.0.1:" + std::to_string(collector.port()) + ")");
   socket.SendData("still usable");
-  EXPECT_EQ(collector.Next(), "still usable");
+  EXPECT_EQ(collector.Receive(), "still usable");
 }
 
 TEST(UdpSocketTest, UnresolvableNameFailsEachSendAtOnceButNeverForGood) {
-  Receiver collector;
-  ASSERT_TRUE(collector.Ok());
+  UdpReceiver collector;
   PosixUdpSocket socket;
-  socket.SetRemotePort(collector.Port());
+  socket.SetRemotePort(collector.port());
   socket.SetRemoteHost("collector.invalid");
   socket.Bind();  // waits briefly for the answer; binding itself needs none
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -112,14 +73,14 @@ TEST(UdpSocketTest, UnresolvableNameFailsEachSendAtOnceButNeverForGood) {
   socket.SetRemoteHost("localhost");
   socket.Bind();
   socket.SendData("reached");
-  EXPECT_EQ(collector.Next(), "reached");
+  EXPECT_EQ(collector.Receive(), "reached");
 }
 
 TEST(UdpSocketTest, NobodyListeningIsNoError) {
   std::int32_t port = 0;
   {
-    Receiver gone;
-    port = gone.Port();
+    UdpReceiver gone;
+    port = gone.port();
   }
   PosixUdpSocket socket;
   socket.SetRemotePort(port);
@@ -130,15 +91,20 @@ TEST(UdpSocketTest, NobodyListeningIsNoError) {
 }
 
 TEST(UdpSocketTest, IPv6TargetIsReachedByLiteralAndAfterAnIPv4Bind) {
-  Receiver collector(AF_INET6);
-  if (!collector.Ok()) GTEST_SKIP() << "no IPv6 loopback here";
+  std::unique_ptr<UdpReceiver> ipv6;
+  try {
+    ipv6 = std::make_unique<UdpReceiver>(0, "::1");
+  } catch (const std::exception&) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  UdpReceiver& collector = *ipv6;
   PosixUdpSocket socket;
-  socket.SetRemotePort(collector.Port());
+  socket.SetRemotePort(collector.port());
   socket.SetRemoteHost("127.0.0.1");
   socket.Bind();
   socket.SetRemoteHost("::1");
   socket.SendData("reopened for IPv6");
-  EXPECT_EQ(collector.Next(), "reopened for IPv6");
+  EXPECT_EQ(collector.Receive(), "reopened for IPv6");
 }
 
 TEST(UdpSocketTest, SendBeforeBindAndOutOfRangePortAreErrors) {

@@ -6,15 +6,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "kit/error_of.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 #include "platform/win32/windows_api.h"
-#include "win32_test_support.h"
 
 namespace brennicot::win32 {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
-using testing::ScratchDir;
+using testkit::Contains;
+using testkit::ErrorOf;
+using testkit::TempDir;
 
 std::string Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -42,7 +44,7 @@ TEST(Win32FileSystemTest, JoinPathUsesTheBackslashOnce) {
 }
 
 TEST(Win32FileSystemTest, AppendCreatesThenAppendsEachEntryWhole) {
-  ScratchDir dir;
+  TempDir dir;
   Win32FileSystem files;
   const std::string log = dir / "Vemo_Brennicot.log";
   EXPECT_FALSE(files.FileExists(log));
@@ -53,7 +55,7 @@ TEST(Win32FileSystemTest, AppendCreatesThenAppendsEachEntryWhole) {
 }
 
 TEST(Win32FileSystemTest, AppendWhileAnotherProgramReadsTheFile) {
-  ScratchDir dir;
+  TempDir dir;
   Win32FileSystem files;
   const std::string log = dir / "Vemo_Brennicot.log";
   files.AppendToFile(log, "a\r\n");
@@ -66,7 +68,7 @@ TEST(Win32FileSystemTest, AppendWhileAnotherProgramReadsTheFile) {
 }
 
 TEST(Win32FileSystemTest, WriteFileReplacesTheContent) {
-  ScratchDir dir;
+  TempDir dir;
   Win32FileSystem files;
   const std::string ini = dir / "Vemo_Brennicot.ini";
   files.WriteFile(ini, "a much longer first content\r\n");
@@ -75,14 +77,14 @@ TEST(Win32FileSystemTest, WriteFileReplacesTheContent) {
 }
 
 TEST(Win32FileSystemTest, ADirectoryIsNoFile) {
-  ScratchDir dir;
+  TempDir dir;
   Win32FileSystem files;
   EXPECT_FALSE(files.FileExists(dir.path()));
   EXPECT_FALSE(files.FileExists(dir / "missing.ini"));
 }
 
 TEST(Win32FileSystemTest, FailuresCarryTheSystemCodeAndThePath) {
-  ScratchDir dir;
+  TempDir dir;
   Win32FileSystem files;
   const std::string path = dir / "no such dir\\Vemo_Brennicot.log";
   for (const auto& write : {std::function<void()>([&] { files.AppendToFile(path, "x"); }),

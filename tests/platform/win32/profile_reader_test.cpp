@@ -6,8 +6,8 @@
 
 #include <fstream>
 
+#include "kit/temp_dir.h"
 #include "platform/profile_section_vectors.h"
-#include "win32_test_support.h"
 
 namespace brennicot::win32 {
 namespace {
@@ -19,7 +19,7 @@ std::string Printable(std::string_view bytes) {
 }
 
 TEST(Win32ProfileReaderTest, GivesTheBlockOfEverySharedVector) {
-  testing::ScratchDir dir;
+  testkit::TempDir dir;
   Win32ProfileReader reader;
   int n = 0;
   for (const auto& v : brennicot::testing::kProfileSectionVectors) {
@@ -36,7 +36,7 @@ TEST(Win32ProfileReaderTest, GivesTheBlockOfEverySharedVector) {
 }
 
 TEST(Win32ProfileReaderTest, AMissingFileOrNoBufferGivesNothing) {
-  testing::ScratchDir dir;
+  testkit::TempDir dir;
   Win32ProfileReader reader;
   EXPECT_EQ(reader.ReadSection("Vemo_Brennicot", 4096, dir / "missing.ini"), "");
   const std::string path = dir / "present.ini";

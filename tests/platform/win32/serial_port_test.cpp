@@ -4,14 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/error_of.h"
+#include "kit/files.h"
 #include "platform/win32/event_loop.h"
-#include "win32_test_support.h"
 
 namespace brennicot::win32 {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
+using testkit::Contains;
+using testkit::ErrorOf;
 
 // Far above the ports a machine (or a Wine prefix) has.
 constexpr std::int16_t kAbsentPort = 250;

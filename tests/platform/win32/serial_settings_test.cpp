@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "win32_test_support.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
 
 namespace brennicot::win32 {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
+using testkit::Contains;
+using testkit::ErrorOf;
 
 TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
   struct Case {

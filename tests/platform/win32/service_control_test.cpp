@@ -6,15 +6,16 @@
 
 #include <vector>
 
+#include "kit/error_of.h"
+#include "kit/files.h"
 #include "platform/win32/event_loop.h"
 #include "platform/win32/windows_api.h"
-#include "win32_test_support.h"
 
 namespace brennicot::win32 {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
+using testkit::Contains;
+using testkit::ErrorOf;
 
 std::string UniqueName(const char* what) {
   return std::string("VB_test_") + what + "_" + std::to_string(GetCurrentProcessId());

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/error_of.h"
+#include "kit/files.h"
 #include "platform/win32/windows_api.h"
-#include "win32_test_support.h"
 
 namespace brennicot::win32 {
 namespace {
 
-using testing::Contains;
+using testkit::Contains;
 
 TEST(SystemErrorTest, CarriesTheCodeTheSystemTextWithoutItsLineEndAndTheObject) {
   for (const DWORD code : {DWORD{ERROR_FILE_NOT_FOUND}, DWORD{ERROR_ACCESS_DENIED},

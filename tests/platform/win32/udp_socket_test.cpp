@@ -4,13 +4,14 @@
 
 #include <optional>
 
-#include "win32_test_support.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
 
 namespace brennicot::win32 {
 namespace {
 
-using testing::Contains;
-using testing::ErrorOf;
+using testkit::Contains;
+using testkit::ErrorOf;
 
 // A Winsock datagram socket on 127.0.0.1 and a system-chosen port.
 class Receiver {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace brennicot::emulation {
+namespace brennicot::testkit::emulation {
 
 inline std::string Emulator() {
   const char* e = std::getenv("BRENNICOT_EMULATOR");
@@ -31,9 +31,9 @@ inline std::vector<std::string> ProgramCommand(const std::string& program,
   return argv;
 }
 
-}  // namespace brennicot::emulation
+}  // namespace brennicot::testkit::emulation
 
 // Skips a check that holds on the hardware but not under the emulator, saying why.
-#define BRENNICOT_SKIP_WHEN_EMULATED(why) \
-  if (::brennicot::emulation::Emulated()) \
+#define BRENNICOT_SKIP_WHEN_EMULATED(why)          \
+  if (::brennicot::testkit::emulation::Emulated()) \
   GTEST_SKIP() << "differs under qemu user mode, not on arm64 hardware: " << (why)

@@ -1,0 +1,97 @@
+#include "kit/collectors.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "kit/process.h"
+#include "kit/udp_receiver.h"
+
+namespace brennicot::testkit {
+namespace fs = std::filesystem;
+
+Collector::Collector(const std::string& dir)
+    : dir_(dir), port_(FreeUdpPort()), out_(dir + "/collected.txt") {}
+
+void Collector::Launch(const std::string& name, const std::vector<std::string>& argv,
+                       const std::vector<std::string>& env) {
+  const std::string err = dir_ + "/" + name + ".err";
+  pid_ = Spawn(argv, env, dir_ + "/" + name + ".out", err);
+  // Ready once it listens on the port.
+  const bool ready = WaitUntil(
+      [&] {
+        const std::string table = ReadFile("/proc/net/udp");
+        char hex[8];
+        std::snprintf(hex, sizeof hex, ":%04X", port_);
+        return table.find(std::string("0100007F") + hex) != std::string::npos;
+      },
+      10s);
+  if (!ready) throw std::runtime_error(name + " did not start: " + ReadFile(err));
+}
+
+Collector::~Collector() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    if (WaitPid(pid_, 5s) < 0) KillAndReap(pid_);
+  }
+}
+
+std::vector<std::string> Collector::Records() const {
+  std::vector<std::string> records;
+  std::istringstream in(ReadFile(out_));
+  std::string line;
+  while (std::getline(in, line)) records.push_back(line);
+  return records;
+}
+
+bool Collector::WaitForRecords(std::size_t n, Millis timeout) const {
+  return WaitUntil([&] { return Records().size() >= n; }, timeout);
+}
+
+Rsyslog::Rsyslog(const std::string& dir) : Collector(dir) {
+  const std::string work = dir + "/rsyslog-work";
+  fs::create_directories(work);
+  const std::string conf = dir + "/rsyslog.conf";
+  WriteFile(conf, "global(workDirectory=\"" + work +
+                      "\")\n"
+                      "module(load=\"imudp\")\n"
+                      "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" +
+                      std::to_string(port_) +
+                      "\")\n"
+                      "template(name=\"record\" type=\"string\" "
+                      "string=\"%rawmsg%|%hostname%|%syslogtag%|%msg%\\n\")\n"
+                      "action(type=\"omfile\" file=\"" +
+                      out_ + "\" template=\"record\")\n");
+  Launch("rsyslog", {"rsyslogd", "-n", "-f", conf, "-i", dir + "/rsyslog.pid"}, {});
+}
+
+bool SyslogNg::Available() {
+  return access(BRENNICOT_SYSLOG_NG_ROOT "/usr/sbin/syslog-ng", X_OK) == 0;
+}
+
+SyslogNg::SyslogNg(const std::string& dir) : Collector(dir) {
+  const std::string root = BRENNICOT_SYSLOG_NG_ROOT;
+  const std::string conf = dir + "/syslog-ng.conf";
+  // keep-hostname: the host is the one in the message, not the sender's address.
+  WriteFile(conf,
+            "@version: 3.38\n"
+            "options { keep-hostname(yes); stats-freq(0); };\n"
+            "source s { network(ip(\"127.0.0.1\") port(" +
+                std::to_string(port_) +
+                ") transport(\"udp\") flags(store-raw-message)); };\n"
+                "destination d { file(\"" +
+                out_ +
+                "\" template(\"$RAWMSG|$HOST|$PROGRAM|$MSG\\n\")); };\n"
+                "log { source(s); destination(d); };\n");
+  Launch("syslog-ng",
+         {root + "/usr/sbin/syslog-ng", "-F", "--no-caps", "-f", conf,
+          "--module-path=" + root + "/usr/lib/syslog-ng/3.38", "-p", dir + "/syslog-ng.pid", "-R",
+          dir + "/syslog-ng.persist", "-c", dir + "/syslog-ng.ctl"},
+         {"LD_LIBRARY_PATH=" + root + "/usr/lib/syslog-ng"});
+}
+
+}  // namespace brennicot::testkit

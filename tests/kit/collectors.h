@@ -1,0 +1,54 @@
+// Real Syslog collectors of the test's own, unprivileged, on a free port of 127.0.0.1.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "kit/files.h"
+
+namespace brennicot::testkit {
+
+// Writes one record per message into a file: the raw message as received, "|", the host, "|",
+// the program name (tag), "|", the message, each as the collector parsed them.
+class Collector {
+ public:
+  virtual ~Collector();
+  Collector(const Collector&) = delete;
+  Collector& operator=(const Collector&) = delete;
+
+  int port() const { return port_; }
+  // The records written so far, one per message.
+  std::vector<std::string> Records() const;
+  bool WaitForRecords(std::size_t n, Millis timeout = 10s) const;
+
+ protected:
+  explicit Collector(const std::string& dir);
+  // Starts the collector and waits until it listens; `name` for the error when it does not.
+  void Launch(const std::string& name, const std::vector<std::string>& argv,
+              const std::vector<std::string>& env);
+
+  const std::string dir_;
+  const int port_;
+  const std::string out_;
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// rsyslogd with its own configuration and work directory.
+class Rsyslog : public Collector {
+ public:
+  explicit Rsyslog(const std::string& dir);
+};
+
+// syslog-ng, unpacked by scripts/setup-deps beside the system's rsyslog (the two packages
+// conflict), with its own configuration, state and control files.
+class SyslogNg : public Collector {
+ public:
+  explicit SyslogNg(const std::string& dir);
+  static bool Available();
+};
+
+}  // namespace brennicot::testkit
