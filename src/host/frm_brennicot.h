@@ -1,5 +1,11 @@
 // The host object: the single owner of the five components, the process-wide state and every event
 // handler. It is plain code over the platform interfaces, so tests drive it with fakes.
+//
+// Its methods, by file:
+//   frm_brennicot.cpp                   load, unload, dispatch, the service events and status line
+//   frm_brennicot_startup_shutdown.cpp  StartUp, ShutDown: opening and closing the two channels
+//   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side
+//   frm_brennicot_message_send.cpp      MessageSend: the only way out towards the collector
 #pragma once
 
 #include <cstdint>
