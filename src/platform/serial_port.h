@@ -12,25 +12,28 @@ namespace brennicot {
 // opens the path it returns; Win32 opens COM<n> itself and never calls it.
 using SerialDevicePathOf = std::function<std::string(std::int16_t port)>;
 
-// Codes of CommEvent: line events and errors behind an OnComm notification.
+// Codes of CommEvent: line events (below 1000) and errors behind an OnComm notification. Plain
+// numbers to the program's callers, as CommEvent is.
 namespace comm_event {
-inline constexpr std::int16_t kSend = 1;
-inline constexpr std::int16_t kReceive = 2;
-inline constexpr std::int16_t kCts = 3;
-inline constexpr std::int16_t kDsr = 4;
-inline constexpr std::int16_t kCd = 5;
-inline constexpr std::int16_t kRing = 6;
-inline constexpr std::int16_t kEof = 7;
-inline constexpr std::int16_t kBreak = 1001;
-inline constexpr std::int16_t kCtsTimeout = 1002;
-inline constexpr std::int16_t kDsrTimeout = 1003;
-inline constexpr std::int16_t kFrame = 1004;
-inline constexpr std::int16_t kOverrun = 1006;
-inline constexpr std::int16_t kCdTimeout = 1007;
-inline constexpr std::int16_t kRxOver = 1008;
-inline constexpr std::int16_t kRxParity = 1009;
-inline constexpr std::int16_t kTxFull = 1010;
-inline constexpr std::int16_t kDcb = 1011;
+enum Code : std::int16_t {
+  kSend = 1,
+  kReceive = 2,
+  kCts = 3,
+  kDsr = 4,
+  kCd = 5,
+  kRing = 6,
+  kEof = 7,
+  kBreak = 1001,
+  kCtsTimeout = 1002,
+  kDsrTimeout = 1003,
+  kFrame = 1004,
+  kOverrun = 1006,
+  kCdTimeout = 1007,
+  kRxOver = 1008,
+  kRxParity = 1009,
+  kTxFull = 1010,
+  kDcb = 1011,
+};
 }  // namespace comm_event
 
 class SerialPort {
