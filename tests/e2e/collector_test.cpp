@@ -1,8 +1,6 @@
 // Real collectors, rsyslogd and syslog-ng: what they make of our datagrams is what users will see.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include "kit/collectors.h"
 #include "kit/forwarder.h"
 #include "kit/process.h"
@@ -13,12 +11,6 @@ namespace e2e {
 namespace {
 
 using namespace brennicot::testkit;
-
-std::string HostName() {
-  char buf[256] = {};
-  gethostname(buf, sizeof buf - 1);
-  return buf;
-}
 
 struct CollectorKind {
   const char* name;

@@ -7,13 +7,14 @@
 #include <memory>
 #include <thread>
 
-#include "fault_support.h"
+#include "forwarder_fixture.h"
 #include "kit/mount_namespace.h"
 
 namespace e2e {
 namespace {
 
 using namespace brennicot::testkit;
+using FaultTest = ForwarderTest;
 
 std::vector<std::string> Numbered(const std::string& stem, int n) {
   std::vector<std::string> lines;

@@ -9,13 +9,15 @@
 #include <cstdio>
 #include <thread>
 
-#include "fault_support.h"
+#include "byte_stream.h"
+#include "forwarder_fixture.h"
 #include "kit/process_figures.h"
 
 namespace e2e {
 namespace {
 
 using namespace brennicot::testkit;
+using FaultTest = ForwarderTest;
 
 const char* const kLost = "device hung up or removed";
 

@@ -4,13 +4,15 @@
 
 #include <filesystem>
 
-#include "fault_support.h"
+#include "byte_stream.h"
+#include "forwarder_fixture.h"
 #include "kit/mount_namespace.h"
 
 namespace e2e {
 namespace {
 
 using namespace brennicot::testkit;
+using FaultTest = ForwarderTest;
 
 namespace fs = std::filesystem;
 

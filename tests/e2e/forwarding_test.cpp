@@ -6,27 +6,17 @@
 #include <algorithm>
 #include <thread>
 
-#include "kit/forwarder.h"
-#include "kit/process.h"
-#include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
-#include "kit/udp_receiver.h"
+#include "forwarder_fixture.h"
 
 namespace e2e {
 namespace {
 
 using namespace brennicot::testkit;
 
-class ForwardingTest : public ::testing::Test {
+class ForwardingTest : public ForwarderTest {
  protected:
-  void SetUp() override {
-    if (!HaveTool("socat"))
-      GTEST_SKIP() << "socat is not installed (scripts/setup-deps installs it)";
-    pty_ = std::make_unique<PtyPair>(dir_.path());
-    forwarder_ = std::make_unique<Forwarder>(dir_.path());
-  }
-
-  // Settings every test starts from: the pty as COM1, the receiver as the collector, no heartbeat.
+  // Settings every test here starts from: the pty as COM1, the receiver as the collector, no
+  // heartbeat, and otherwise the defaults (layout 1, XON/XOFF).
   IniText BaseIni() const {
     IniText ini;
     ini.settings = {{"commport", "1"},
@@ -37,26 +27,15 @@ class ForwardingTest : public ::testing::Test {
     return ini;
   }
 
-  void StartWithIni(const IniText& ini) {
-    forwarder_->WriteIni(ini);
-    forwarder_->Start({"-interact"});
-    ASSERT_TRUE(forwarder_->WaitForLog(" Startup ")) << forwarder_->Log();
-  }
-
   void StartInteractive(std::vector<std::pair<std::string, std::string>> extra = {}) {
     IniText ini = BaseIni();
     for (auto& e : extra) ini.settings.push_back(std::move(e));
-    StartWithIni(ini);
+    Start(ini);
   }
 
   std::vector<std::string> Receive(std::size_t n, Millis gap = 3s) {
     return receiver_.ReceiveMany(n, gap);
   }
-
-  TempDir dir_;
-  UdpReceiver receiver_;
-  std::unique_ptr<PtyPair> pty_;
-  std::unique_ptr<Forwarder> forwarder_;
 };
 
 TEST_F(ForwardingTest, StartsForwardsInLayoutOneAndShutsDownOnSigterm) {
@@ -186,7 +165,7 @@ TEST_F(ForwardingTest, NoHeartbeatWhenTheStatusTimerIsOff) {
 TEST_F(ForwardingTest, InvalidSettingsAreReportedAndTheirDefaultsKept) {
   IniText ini = BaseIni();
   ini.settings.insert(ini.settings.begin(), {{"udpport", "abc"}, {"msgformat", "7"}});
-  StartWithIni(ini);
+  Start(ini);
   pty_->Write("still forwarding\n");
   EXPECT_EQ(receiver_.Receive(5s),
             std::optional<std::string>("<190>VemoBrennicotID=Brennicot still forwarding"));

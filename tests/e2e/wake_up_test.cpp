@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "fault_support.h"
+#include "forwarder_fixture.h"
 #include "kit/emulation.h"
 
 namespace e2e {
@@ -31,7 +31,7 @@ long WakeUps(pid_t pid) {
   return total;
 }
 
-using WakeUpTest = FaultTest;
+using WakeUpTest = ForwarderTest;
 
 TEST_F(WakeUpTest, QuietLineWakesOnlyForTheTicksAndAStreamIsReadInBatches) {
   IniText ini = BaseIni();

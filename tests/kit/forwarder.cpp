@@ -1,6 +1,7 @@
 #include "kit/forwarder.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -42,6 +43,14 @@ std::string IniText::Render() const {
 
 std::string ExecutablePath() {
   return BRENNICOT_EXE;
+}
+
+std::string HostName() {
+  char name[256] = {};
+  gethostname(name, sizeof name - 1);
+  std::string token;
+  for (const char* p = name; *p != '\0' && static_cast<unsigned char>(*p) > ' '; ++p) token += *p;
+  return token;
 }
 
 Forwarder::Forwarder(const std::string& dir) : Forwarder(dir, ExecutablePath(), "Vemo_Brennicot") {}

@@ -29,6 +29,10 @@ struct IniText {
 // The executable of this build.
 std::string ExecutablePath();
 
+// The machine's host name as the forwarder's Host field shows it: up to the first blank or
+// control character.
+std::string HostName();
+
 class Forwarder {
  public:
   // This build's executable.

@@ -16,14 +16,6 @@ namespace e2e::wine {
 namespace fs = std::filesystem;
 using namespace brennicot::testkit;
 
-std::string HostName() {
-  char name[256] = {};
-  gethostname(name, sizeof name - 1);
-  std::string token;
-  for (const char* p = name; *p != '\0' && static_cast<unsigned char>(*p) > ' '; ++p) token += *p;
-  return token;
-}
-
 Prefix& Prefix::Get() {
   static Prefix prefix;
   return prefix;

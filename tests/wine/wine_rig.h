@@ -65,7 +65,4 @@ class WineForwarder : public brennicot::testkit::Forwarder {
   bool WaitForLog(const std::string& fragment, Millis timeout = 15s) const;
 };
 
-// The machine's host name as the forwarder's Host field shows it.
-std::string HostName();
-
 }  // namespace e2e::wine

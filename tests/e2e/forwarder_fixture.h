@@ -1,12 +1,9 @@
-// The fault tests' fixture: the real forwarder on a fresh pty pair, sending to a loopback
-// receiver; and the lines a byte stream must give.
+// The end-to-end fixture: the real forwarder on a fresh pty pair, sending to a loopback receiver.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "kit/forwarder.h"
 #include "kit/pty_pair.h"
@@ -15,14 +12,7 @@
 
 namespace e2e {
 
-// The non-empty lines of a byte stream cut at every CR and LF: what the forwarder sends for it in
-// layout 3, however its line ends pair up or fall across ticks.
-std::vector<std::string> LinesOf(const std::string& bytes);
-
-// Bytes from a fixed-seed generator, each value equally likely (NUL, CR, LF and 0xFF included).
-std::string RandomBytes(std::size_t n, unsigned seed);
-
-class FaultTest : public ::testing::Test {
+class ForwarderTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
