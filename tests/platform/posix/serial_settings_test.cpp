@@ -50,22 +50,12 @@ TEST(LineSettingsTest, TextsAndHandshakingBecomeTheirTermios) {
   }
 }
 
+// The form of the text is checked in common (line_settings_text_test); these are what a POSIX
+// driver cannot do.
 TEST(LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", "expected speed,parity,data bits,stop bits"},
-      {"9600,N,8", "expected speed,parity,data bits,stop bits"},
-      {"9600,N,8,1,1", "expected speed,parity,data bits,stop bits"},
-      {"9600;N;8;1", "expected speed,parity,data bits,stop bits"},
       {"14400,N,8,1", "speed '14400' is not a standard speed"},
-      {"0,N,8,1", "speed '0'"},
-      {"-9600,N,8,1", "speed '-9600'"},
-      {"96OO,N,8,1", "speed '96OO'"},
       {"999999999999,N,8,1", "speed '999999999999'"},
-      {"9600,X,8,1", "parity 'X' must be N, E, O, M or S"},
-      {"9600,NO,8,1", "parity 'NO'"},
-      {"9600,,8,1", "parity ''"},
-      {"9600,N,4,1", "data bits '4' must be 5, 6, 7 or 8"},
-      {"9600,N,08,1", "data bits '08'"},
       {"9600,N,8,0", "stop bits '0' must be 1 or 2"},
       {"9600,N,8,1.5", "stop bits '1.5'"},
   };
@@ -76,12 +66,6 @@ TEST(LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
     EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
     EXPECT_TRUE(Contains(e->description(), "Settings '" + std::string(text) + "': " + fault))
         << e->description();
-  }
-  for (std::int32_t mode : {-1, 4}) {
-    const auto e = ErrorOf([&] { CheckHandshaking(mode); });
-    ASSERT_TRUE(e) << mode;
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), "Handshaking " + std::to_string(mode)));
   }
 }
 
