@@ -59,11 +59,13 @@ void frmBrennicot::FormLoad() {
 
 void frmBrennicot::Dispatch(const std::string& command) {
   if (command == kInstallCommand || command == kUninstallCommand) {
-    const bool ok = ServiceNStall(*ntservice1_, command, log_);
+    // The person who ran the command learns why it failed where they look, not only in the log.
+    std::string reason;
+    const bool ok = ServiceNStall(*ntservice1_, command, log_, &reason);
     // Scripts that register the service see the outcome in the exit status too.
     one_shot_exit_status_ = ok ? 0 : 1;
     platform_.Ui().MessageBox(RegistrationMessage(command, ok),
-                              std::string(names::kMessageBoxTitle));
+                              std::string(names::kMessageBoxTitle), reason);
     log_.LogWrite("*** Brennicot " + VersionText() + " " + command);
   } else if (command == kInteractCommand) {
     StartUp();

@@ -84,14 +84,16 @@ class FakeUserInterface : public UserInterface {
   struct Box {
     std::string text;
     std::string title;
+    std::string reason;
   };
   std::vector<Box> boxes;
   std::vector<std::string> echoed;
   int shown = 0;
 
   void ShowWindow() override { ++shown; }
-  void MessageBox(const std::string& text, const std::string& title) override {
-    boxes.push_back({text, title});
+  void MessageBox(const std::string& text, const std::string& title,
+                  const std::string& reason) override {
+    boxes.push_back({text, title, reason});
   }
   void Echo(const std::string& entry) override { echoed.push_back(entry); }
   std::string out;  // all PrintOut text, in order

@@ -67,6 +67,8 @@ TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
                             "*** Brennicot 1.3 -install"}));
   ASSERT_EQ(platform.ui.boxes.size(), 1u);
   EXPECT_EQ(platform.ui.boxes[0].text, "Vemo Brennicot install failed");
+  // Why, where the person who ran it looks: the error line the log has.
+  EXPECT_EQ(platform.ui.boxes[0].reason, Log()[0]);
 }
 
 TEST_F(DispatchTest, AnythingButAKeywordConnectsToTheServiceManager) {
