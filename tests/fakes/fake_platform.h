@@ -35,6 +35,9 @@ class FakeFileSystem : public FileSystem {
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+  bool FileIsEmpty(const std::string& path) override {
+    return files.count(path) != 0 && files[path].empty();
+  }
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
 
