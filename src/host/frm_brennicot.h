@@ -73,6 +73,14 @@ class frmBrennicot {
 
  private:
   void Dispatch(const std::string& command);
+  // What one poll of the serial port found: input, nothing, or a failure before any input.
+  enum class CommPoll { kInput, kQuiet, kFailed };
+  // The tmrComm poll: takes the input queue and forwards every complete line, the sequence check
+  // included, and a remainder past buffermax. A poll that finds nothing sends the unfinished line
+  // as it is only when `flush_when_quiet`. Traps its own failures.
+  CommPoll PollComm(bool flush_when_quiet);
+  // At stop: takes and forwards everything the device still holds, then the unfinished line.
+  void DrainComm();
   // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
   void OnDeviceLost();
   // Sends a line from the device and counts it for the status line when it left.
