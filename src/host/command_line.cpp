@@ -21,6 +21,15 @@ std::string RegistrationMessage(std::string_view command, bool succeeded) {
   return text;
 }
 
+Mode ModeOf(bool has_arguments, std::string_view command) {
+  if (!has_arguments) return Mode::kService;
+  if (command == kInstallCommand || command == kUninstallCommand) return Mode::kRegister;
+  if (command == kInteractCommand) return Mode::kInteract;
+  if (IsHelpCommand(command)) return Mode::kHelp;
+  if (command == kVersionCommand) return Mode::kVersion;
+  return Mode::kOther;
+}
+
 bool IsHelpCommand(std::string_view command) {
   return command == "--help" || command == "-h" || command == "-?" || command == "/?";
 }

@@ -256,6 +256,8 @@ class FakePlatform : public Platform {
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
   std::string ArgumentString() override { return arguments; }
+  bool blank_argument = false;  // started with one blank argument: `arguments` is empty
+  bool HasArguments() override { return !arguments.empty() || blank_argument; }
 };
 
 }  // namespace brennicot::fakes

@@ -71,14 +71,20 @@ TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
   EXPECT_EQ(platform.ui.boxes[0].reason, Log()[0]);
 }
 
-TEST_F(DispatchTest, AnythingButAKeywordConnectsToTheServiceManager) {
+// Only a command line without any argument is the service; an argument that is no keyword only
+// loads the settings and never offers the process to the service manager.
+TEST_F(DispatchTest, OnlyNoArgumentAtAllConnectsToTheServiceManager) {
   for (const char* arguments :
-       {"", "-install ", "-install now", " -install", "-bogus", "install"}) {
+       {"", "-install ", "-install now", " -install", "-bogus", "install", "blank"}) {
     SCOPED_TRACE(std::string("'") + arguments + "'");
     platform.files.files.clear();
-    Load(arguments);
-    EXPECT_EQ(platform.service->calls, Strings{"StartService"});
-    EXPECT_EQ(platform.service->starts, 1);
+    const bool blank = std::string(arguments) == "blank";
+    platform.blank_argument = blank;
+    Load(blank ? "" : arguments);
+    const bool service = std::string(arguments).empty();
+    EXPECT_EQ(platform.service->calls, service ? Strings{"StartService"} : Strings{});
+    EXPECT_EQ(platform.service->starts, service ? 1 : 0);
+    EXPECT_EQ(host->RunsEventLoop(), service);
     EXPECT_TRUE(platform.ui.boxes.empty());
     EXPECT_EQ(platform.ui.shown, 0);
     // The start event has not come yet: nothing is open.
