@@ -8,7 +8,6 @@
 #include "byte_stream.h"
 #include "config/ini_default_file.h"
 #include "forwarder_fixture.h"
-#include "kit/emulation.h"
 #include "kit/mount_namespace.h"
 #include "kit/process.h"
 
@@ -69,28 +68,20 @@ TEST_F(FaultTest, FullFileSystemLosesTheLogButNoLine) {
 // A first run on a full disk writes no settings file at all, not an empty one; once there is room
 // the next run writes it whole, also over an empty file an earlier version left behind.
 TEST_F(FaultTest, ADefaultFileThatCouldNotBeWrittenIsWrittenByTheNextRun) {
-  if (!CanUnshareMounts()) {
-    GTEST_SKIP() << "cannot create a private mount namespace here (unshare -m is not permitted), "
-                    "so no small file system can be mounted for the program alone";
-  }
+  if (!CanUnshareMounts()) GTEST_SKIP() << "no private mount namespace (unshare -m) for a tmpfs";
   const auto size_kib = (fs::file_size(ExecutablePath()) >> 10) + 512;
   fs::create_directory(dir_ / "full");
-  // The program writes beside itself, so it runs from the small file system; the settings files
-  // it wrote come out to the test directory.
+  // The program runs from the small file system; the settings files it wrote are copied out.
   const std::string script = R"(set -e; export LC_ALL=C; D="$1"; F="$D/full"
     E="${BRENNICOT_EMULATOR:-}"
     mount -t tmpfs -o size=)" +
                              std::to_string(size_kib) + R"(k tmpfs "$F"
     cp "$2" "$F/"
     dd if=/dev/zero of="$F/filler" bs=4096 2>/dev/null || true
-    $E "$F/Vemo_Brennicot" -setup 2>/dev/null
-    echo full: $(ls "$F")
-    rm "$F/filler"
-    $E "$F/Vemo_Brennicot" -setup 2>/dev/null
-    cp "$F/Vemo_Brennicot.ini" "$D/first.ini"
+    $E "$F/Vemo_Brennicot" -setup 2>/dev/null; echo full: $(ls "$F"); rm "$F/filler"
+    $E "$F/Vemo_Brennicot" -setup 2>/dev/null; cp "$F/Vemo_Brennicot.ini" "$D/first.ini"
     : > "$F/Vemo_Brennicot.ini"
-    $E "$F/Vemo_Brennicot" -setup 2>/dev/null
-    cp "$F/Vemo_Brennicot.ini" "$D/second.ini"
+    $E "$F/Vemo_Brennicot" -setup 2>/dev/null; cp "$F/Vemo_Brennicot.ini" "$D/second.ini"
     echo freed: $(ls "$F"))";
   const auto run =
       RunProgram({"unshare", "-m", "sh", "-c", script, "vb-test", dir_.path(), ExecutablePath()});
@@ -106,17 +97,14 @@ TEST_F(FaultTest, ADefaultFileThatCouldNotBeWrittenIsWrittenByTheNextRun) {
 // with the defaults and leaves the file as it is.
 TEST_F(FaultTest, AnIniFileThatCannotBeReadGivesOneErrorLineNamingIt) {
   if (geteuid() != 0 || !HaveTool("setpriv")) {
-    GTEST_SKIP() << "needs root and setpriv to run the program as a user who cannot read the file "
-                    "(root reads every file)";
+    GTEST_SKIP() << "needs root and setpriv to run the program as a user who may not read it";
   }
   forwarder_->WriteIni(BaseIni());
   const std::string ini = dir_ / "Vemo_Brennicot.ini";
   const std::string before = ReadFile(ini);
-  // The directory may be entered, the log written, the settings file read by its owner only.
-  fs::permissions(dir_.path(), static_cast<fs::perms>(0711));
-  fs::permissions(ini, static_cast<fs::perms>(0600));
-  WriteFile(dir_ / "Vemo_Brennicot.log", "");
-  fs::permissions(dir_ / "Vemo_Brennicot.log", static_cast<fs::perms>(0666));
+  // Anyone may write the log beside it; only its owner may read the settings file.
+  fs::permissions(dir_.path(), fs::perms::all);
+  fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
   forwarder_->SetLauncher({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
   EXPECT_EQ(forwarder_->RunToEnd({"-setup"}), 0) << forwarder_->Stderr();
   EXPECT_EQ(

@@ -136,15 +136,11 @@ TEST_F(ForwardingTest, ABurstOfTwoThousandLinesArrivesCompleteAndInOrder) {
 // line whole, and only the unfinished last line as it is.
 TEST_F(ForwardingTest, StoppingForwardsEverythingTheDeviceSentBeyondTheInputQueue) {
   StartInteractive({{"msgformat", "3"}, {"flowcontrol", "0"}});
-  constexpr int kLines = 750;  // 48,000 bytes: three input queues, more than one tick takes
+  // 48,000 bytes: three input queues, more than one tick takes.
   std::vector<std::string> lines;
   std::string burst;
-  for (int i = 0; i < kLines; ++i) {
-    std::string line = "line " + std::to_string(i) + " ";
-    line.resize(62, '.');
-    burst += line + "\r\n";
-    lines.push_back(std::move(line));
-  }
+  for (int i = 1000; i < 1750; ++i)
+    burst += lines.emplace_back("line " + std::to_string(i) + std::string(53, '.')) + "\r\n";
   lines.push_back("unfinished");
   pty_->Write(burst + lines.back());
   // Time for the pty bridge to pass the bytes on, well within one tick.
