@@ -11,7 +11,12 @@ namespace brennicot::win32 {
 std::string Win32ProfileReader::ReadSection(const std::string& section, std::int32_t buffer_size,
                                             const std::string& path) {
   if (buffer_size <= 0) return {};
-  // The section read says nothing of a file it could not open: ask the file itself first.
+  // The section read says nothing of a file it could not open: ask the file itself first. A
+  // directory, like a missing file, has no section.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return {};
+  }
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
