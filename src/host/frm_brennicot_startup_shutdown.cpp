@@ -1,7 +1,6 @@
 // StartUp, ShutDown: the opening and closing of the two channels.
 #include "base/numeric_text.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "host/version.h"
 #include "log/error_trap.h"
@@ -17,6 +16,7 @@ constexpr std::int16_t kInBufferSize = 16384;
 bool frmBrennicot::StartUp() {
   return RunTrapped(log_, "frmBrennicot" + VersionText() + ":Startup", [&] {
     const SettingsTable& s = *settings_;
+    CheckSettingsForStart(s);
     receive_.Clear();
 
     wsockudp_->SetRemotePort(ToInt32(SettingNumber(s, key::kUdpPort)));
