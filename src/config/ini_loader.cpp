@@ -50,7 +50,7 @@ void Report(ActivityLog& log, const SettingRow& row, std::string_view value,
   line += value;
   line += " - using ";
   line += settings.Get(row.key);
-  log.LogWrite(line);
+  log.LogWrite(line, LogKind::kInvalidSetting);
 }
 
 // Applies one "key=value" entry of the section. Unknown keys are ignored; a known key without a

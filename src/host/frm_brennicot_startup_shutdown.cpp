@@ -43,10 +43,12 @@ bool frmBrennicot::StartUp() {
     tmr_comm_->SetEnabled(true);
 
     log_.LogWrite("*** Brennicot " + VersionText() + " Startup commport:" + s.Get(key::kCommPort) +
-                  " commini:" + s.Get(key::kCommIni) + " flowcontrol:" + s.Get(key::kFlowControl) +
-                  " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
-                  " OriginalAddress:" + s.Get(key::kOriginalAddress) +
-                  " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId));
+                      " commini:" + s.Get(key::kCommIni) +
+                      " flowcontrol:" + s.Get(key::kFlowControl) +
+                      " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
+                      " OriginalAddress:" + s.Get(key::kOriginalAddress) +
+                      " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId),
+                  LogKind::kInformation);
 
     if (SettingNumber(s, key::kEnableStatusTimer) == 1) {
       tmr_status_->SetInterval(kStatusTickMs);
@@ -76,7 +78,7 @@ void frmBrennicot::ShutDown() {
     if (mscomm1_->PortOpen()) mscomm1_->SetPortOpen(false);
   });
   settings_->Release();
-  log_.LogWrite("Brennicot Shutdown ***");
+  log_.LogWrite("Brennicot Shutdown ***", LogKind::kInformation);
 }
 
 }  // namespace brennicot
