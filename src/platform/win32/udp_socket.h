@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/udp_socket_base.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -47,7 +48,7 @@ class Win32UdpSocket : private WinsockSession, public UdpSocketBase {
                                     std::uint16_t port) override;
   std::string SystemHostName() const override;
 
-  SOCKET socket_ = INVALID_SOCKET;
+  UniqueSocket socket_;
 };
 
 }  // namespace brennicot::win32
