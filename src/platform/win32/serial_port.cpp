@@ -67,6 +67,10 @@ void Win32SerialPort::InBufferSizeChanged() {
   if (PortOpen()) SetupComm(handle_.get(), static_cast<DWORD>(Capacity()), kOutQueueSize);
 }
 
+bool Win32SerialPort::PortOpen() const {
+  return static_cast<bool>(handle_);
+}
+
 void Win32SerialPort::Open() {
   const std::string name = ComDevicePath(CommPort());
   UniqueHandle handle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

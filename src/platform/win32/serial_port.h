@@ -40,7 +40,7 @@ class Win32SerialPort : public SerialPortBase {
   explicit Win32SerialPort(EventLoop& loop);
   ~Win32SerialPort() override;
 
-  bool PortOpen() const override { return static_cast<bool>(handle_); }
+  bool PortOpen() const override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }
   void SetHandshaking(std::int32_t mode) override;

@@ -1,6 +1,6 @@
-// Owners of the system's handles, one kind each: move-only, the handle closed once by its owner,
-// and destructors never throw. What differs between kinds (the type, the value that means "none",
-// the call that lets it go) is a small traits struct.
+// Owners of the system's handles: move-only, each handle let go once by its one owner, and
+// destructors never throw. The kinds differ only in the value that means "none" and in the call
+// that lets the handle go, so one template serves them all.
 #pragma once
 
 #include <utility>
@@ -9,84 +9,74 @@
 
 namespace brennicot::win32 {
 
-template <typename Traits>
-class UniqueHandleOf {
- public:
-  using Handle = typename Traits::Handle;
+// What each kind holds when it holds nothing. Its null value counts as none as well: CreateFileA
+// fails with INVALID_HANDLE_VALUE, CreateEventA and CreateThread with null.
+inline HANDLE NoneOf(HANDLE) {
+  return INVALID_HANDLE_VALUE;
+}
+inline SOCKET NoneOf(SOCKET) {
+  return INVALID_SOCKET;
+}
+inline SC_HANDLE NoneOf(SC_HANDLE) {
+  return nullptr;
+}
+inline HWND NoneOf(HWND) {
+  return nullptr;
+}
 
-  UniqueHandleOf() = default;
-  explicit UniqueHandleOf(Handle handle) : handle_(handle) {}
-  UniqueHandleOf(UniqueHandleOf&& other) noexcept
-      : handle_(std::exchange(other.handle_, Traits::None())) {}
-  UniqueHandleOf& operator=(UniqueHandleOf&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.handle_, Traits::None()));
+// Lets the handle go; false when the system refused (the error is GetLastError's).
+inline bool LetGo(HANDLE handle) {
+  return CloseHandle(handle) != 0;
+}
+inline bool LetGo(SOCKET socket) {
+  return closesocket(socket) == 0;
+}
+inline bool LetGo(SC_HANDLE service) {
+  return CloseServiceHandle(service) != 0;
+}
+inline bool LetGo(HWND window) {
+  return DestroyWindow(window) != 0;
+}
+
+template <typename Handle>
+class UniqueOwner {
+ public:
+  UniqueOwner() = default;
+  explicit UniqueOwner(Handle handle) : handle_(handle) {}
+  UniqueOwner(UniqueOwner&& other) noexcept : handle_(std::exchange(other.handle_, None())) {}
+  UniqueOwner& operator=(UniqueOwner&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.handle_, None()));
     return *this;
   }
-  UniqueHandleOf(const UniqueHandleOf&) = delete;
-  UniqueHandleOf& operator=(const UniqueHandleOf&) = delete;
-  ~UniqueHandleOf() { Reset(); }
+  UniqueOwner(const UniqueOwner&) = delete;
+  UniqueOwner& operator=(const UniqueOwner&) = delete;
+  ~UniqueOwner() { Reset(); }
 
   Handle get() const { return handle_; }
-  explicit operator bool() const { return Traits::Valid(handle_); }
+  explicit operator bool() const { return handle_ != Handle{} && handle_ != None(); }
 
   // Lets the held handle go (a failure ignored: nothing is left to do about it) and takes `handle`.
-  void Reset(Handle handle = Traits::None()) noexcept {
-    if (Traits::Valid(handle_)) Traits::Close(handle_);
+  void Reset(Handle handle = None()) noexcept {
+    if (*this) LetGo(handle_);
     handle_ = handle;
   }
   // Lets the handle go now and says whether the system took it without complaint: for a file the
-  // last of a write may fail only here. The error is GetLastError's.
+  // last of a write may fail only here.
   bool Close() noexcept {
-    const bool ok = !Traits::Valid(handle_) || Traits::Close(handle_);
-    handle_ = Traits::None();
+    const bool ok = !*this || LetGo(handle_);
+    handle_ = None();
     return ok;
   }
 
  private:
-  Handle handle_ = Traits::None();
+  static Handle None() { return NoneOf(Handle{}); }
+
+  Handle handle_ = None();
 };
 
-// Files, devices, events, threads: CloseHandle. Both "none" values of the API count as none.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static Handle None() { return INVALID_HANDLE_VALUE; }
-  static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static bool Close(Handle h) { return CloseHandle(h) != 0; }
-};
-using UniqueHandle = UniqueHandleOf<KernelHandleTraits>;
-
-struct SocketTraits {
-  using Handle = SOCKET;
-  static Handle None() { return INVALID_SOCKET; }
-  static bool Valid(Handle s) { return s != INVALID_SOCKET; }
-  static bool Close(Handle s) { return closesocket(s) == 0; }
-};
-using UniqueSocket = UniqueHandleOf<SocketTraits>;
-
-// The service manager and the services opened through it.
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static Handle None() { return nullptr; }
-  static bool Valid(Handle h) { return h != nullptr; }
-  static bool Close(Handle h) { return CloseServiceHandle(h) != 0; }
-};
-using UniqueServiceHandle = UniqueHandleOf<ServiceHandleTraits>;
-
-struct WindowTraits {
-  using Handle = HWND;
-  static Handle None() { return nullptr; }
-  static bool Valid(Handle h) { return h != nullptr; }
-  static bool Close(Handle h) { return DestroyWindow(h) != 0; }
-};
-using UniqueWindow = UniqueHandleOf<WindowTraits>;
-
-// Memory the system allocated for the caller (FormatMessageA's text).
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle None() { return nullptr; }
-  static bool Valid(Handle h) { return h != nullptr; }
-  static bool Close(Handle h) { return LocalFree(h) == nullptr; }
-};
-using UniqueLocalMemory = UniqueHandleOf<LocalMemoryTraits>;
+using UniqueHandle = UniqueOwner<HANDLE>;  // files, devices, events, threads
+using UniqueSocket = UniqueOwner<SOCKET>;
+using UniqueServiceHandle = UniqueOwner<SC_HANDLE>;  // the service manager and its services
+using UniqueWindow = UniqueOwner<HWND>;
 
 }  // namespace brennicot::win32
