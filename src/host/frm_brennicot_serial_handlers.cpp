@@ -4,8 +4,7 @@
 #include <optional>
 
 #include "base/numeric_text.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"
 #include "serial/comm_event_table.h"
@@ -26,18 +25,23 @@ frmBrennicot::CommPoll frmBrennicot::PollComm(bool flush_when_quiet) {
     // A sequence check that cannot be made must not hold back the lines behind it, nor leave them
     // unchecked: a `checkseq` that is not a number fails every line alike, so it is the tick's one
     // failure, reported at its end; a sequence field that cannot be read fails its own line only,
-    // and the lines after it are checked against the number it already advanced.
+    // and the lines after it are checked against the number it already advanced. The switch is
+    // read once, at the tick's first line: a tick without lines has nothing to check.
+    std::optional<bool> checking;
     std::optional<Error> switch_failure;
     const auto send_lines = [&] {
       receive_.CutLines([&](const std::string& line) {
         ForwardLine(line);
-        if (switch_failure) return;
-        bool checking = false;
-        RunTrapped([&] { checking = SettingNumber(*settings_, key::kCheckSeq) == 1; },
-                   [&](const Error& e) { switch_failure = e; });
-        if (!checking) return;
+        if (!checking) {
+          checking = false;
+          RunTrapped([&] { checking = SettingNumber(*settings_, key::kCheckSeq) == 1; },
+                     [&](const Error& e) { switch_failure = e; });
+        }
+        if (!*checking) return;
         RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
-          if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+          if (auto report = CheckSequence(line, expected_sequence_)) {
+            log_.LogWrite(*report, LogKind::kSequenceReport);
+          }
         });
       });
     };
@@ -89,7 +93,7 @@ void frmBrennicot::MSComm1_OnComm() {
         const CommEventText event = DescribeCommEvent(mscomm1_->CommEvent());
         if (event.text.empty()) return;
         const std::string message = std::string(kCommMessagePrefix) + std::string(event.text);
-        log_.LogWrite(message);
+        log_.LogWrite(message, LogKind::kInformation);
         if (SettingNumber(*settings_, key::kSendCommMess) == 1 && event.forward) {
           MessageSend(message);
         }
@@ -100,8 +104,9 @@ void frmBrennicot::MSComm1_OnComm() {
           port = std::to_string(mscomm1_->CommPort());
         } catch (...) {
         }
-        log_.LogWrite("Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" +
-                      e.description());
+        log_.LogWrite(
+            "Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" + e.description(),
+            LogKind::kError);
       });
 }
 

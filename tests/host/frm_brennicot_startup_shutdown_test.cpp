@@ -22,10 +22,18 @@ TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
   expected.push_back("Output=\r");
   EXPECT_EQ(platform.port->calls, expected);
   EXPECT_TRUE(host->tmrComm().Enabled());
-  EXPECT_EQ(host->tmrComm().Interval(), 500);
   EXPECT_TRUE(host->tmrStatus().Enabled());
-  EXPECT_EQ(host->tmrStatus().Interval(), 1000);
   EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
+  // The port is polled every 500 ms; the heartbeat counts seconds, 30 of them by default.
+  platform.port->queue = "x\r\n";
+  Ticks(499, 1);
+  EXPECT_TRUE(platform.socket->sent.empty());
+  Ticks(1, 1);
+  EXPECT_EQ(platform.socket->sent.size(), 1u);
+  Ticks(29499, 1);
+  EXPECT_EQ(platform.socket->sent.size(), 1u);
+  Ticks(1, 1);
+  EXPECT_EQ(platform.socket->sent.size(), 2u) << "the heartbeat";
 }
 
 TEST_F(StartUpTest, AnOpenPortIsClosedBeforeItIsConfigured) {

@@ -28,6 +28,7 @@
 #include "platform/serial_port_base.h"
 #include "platform/win32/line_events.h"
 #include "platform/win32/serial_settings.h"
+#include "platform/win32/unique_handle.h"
 
 namespace brennicot::win32 {
 
@@ -39,7 +40,7 @@ class Win32SerialPort : public SerialPortBase {
   explicit Win32SerialPort(EventLoop& loop);
   ~Win32SerialPort() override;
 
-  bool PortOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+  bool PortOpen() const override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }
   void SetHandshaking(std::int32_t mode) override;
@@ -58,7 +59,7 @@ class Win32SerialPort : public SerialPortBase {
   Error LostError() const override;
   void Write(const std::string& bytes) override;
   // Sets the DCB on the open port; on failure the port keeps what it had.
-  void Configure(const LineSettings& settings, std::int32_t handshaking, bool dtr, bool rts,
+  void Configure(const LineSettings& settings, Handshaking handshaking, bool dtr, bool rts,
                  const std::string& settings_text);
   void OnPollTick();
   void MarkLost(std::uint32_t error);
@@ -66,13 +67,13 @@ class Win32SerialPort : public SerialPortBase {
   EventLoop& loop_;
   std::string settings_text_ = "9600,N,8,1";
   LineSettings settings_;
-  std::int32_t handshaking_ = 0;
+  Handshaking handshaking_ = Handshaking::kNone;
   bool dtr_ = true;
   bool rts_ = false;
   std::unique_ptr<Timer> poll_timer_;
 
   // While open.
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  UniqueHandle handle_;
   std::string where_;                 // "\\.\COMn", for error descriptions
   std::uint32_t pending_errors_ = 0;  // CE_* flags not yet delivered as events
   ModemLines modem_;
