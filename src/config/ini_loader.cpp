@@ -71,8 +71,21 @@ constexpr bool RulesFollowKeyTable() {
 }
 static_assert(RulesFollowKeyTable());
 
+// The optional keys are taken as written; their users check them when the value is used, and a
+// value that cannot be used fails the start.
+constexpr std::array<KeyRule, kOptionalSettingDefaults.size()> kOptionalRules = [] {
+  std::array<KeyRule, kOptionalSettingDefaults.size()> rules{};
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    rules[i] = KeyRule{kOptionalSettingDefaults[i].key, Check::kAlways};
+  }
+  return rules;
+}();
+
 const KeyRule* FindRule(std::string_view name) {
   for (const KeyRule& rule : kRules) {
+    if (EqualIgnoringCase(name, rule.key)) return &rule;
+  }
+  for (const KeyRule& rule : kOptionalRules) {
     if (EqualIgnoringCase(name, rule.key)) return &rule;
   }
   return nullptr;
@@ -157,7 +170,9 @@ void ApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& lo
       value = value.substr(0, PrefixLength(value, kIdLength));
       break;
   }
-  if (accepted) {
+  if (accepted && !settings.Contains(rule->key)) {
+    settings.Add(rule->key, value);  // an optional key, given for the first time
+  } else if (accepted) {
     settings.Set(rule->key, value);
   } else if (!rule->report.empty()) {
     Report(log, *rule, value, settings);

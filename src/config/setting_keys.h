@@ -25,6 +25,11 @@ inline constexpr std::string_view kOriginalAddress = "OriginalAddress";
 inline constexpr std::string_view kVemoBrennicotId = "VemoBrennicotID";
 inline constexpr std::string_view kEnableStatusTimer = "EnableStatusTimer";
 inline constexpr std::string_view kStatusTimerPeriod = "StatusTimerPeriod";
+// Optional keys, beyond the seventeen: absent means the behaviour of the seventeen alone. They are
+// never written into the default file.
+inline constexpr std::string_view kTransport = "transport";
+inline constexpr std::string_view kFraming = "framing";
+inline constexpr std::string_view kQueueMax = "queuemax";
 }  // namespace key
 
 struct SettingDefault {
@@ -50,6 +55,12 @@ inline constexpr std::array<SettingDefault, 17> kSettingDefaults = {{
     {key::kVemoBrennicotId, "Brennicot"},
     {key::kEnableStatusTimer, "1"},
     {key::kStatusTimerPeriod, "30"},
+}};
+
+inline constexpr std::array<SettingDefault, 3> kOptionalSettingDefaults = {{
+    {key::kTransport, "udp"},
+    {key::kFraming, "octet"},
+    {key::kQueueMax, "8192"},
 }};
 
 }  // namespace brennicot
