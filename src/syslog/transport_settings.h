@@ -1,5 +1,6 @@
-// The way out towards the collector, from the optional keys `transport`, `framing` and
-// `queuemax`. Absent keys give UDP, as without them.
+// The way out towards the collector, from the settings `transport`, `framing` and `queuemax`.
+// Their defaults give UDP, as without them; values a start cannot use were refused before (the
+// settings table's rules).
 #pragma once
 
 #include "config/settings_table.h"
@@ -14,8 +15,6 @@ struct TransportSettings {
   StreamSettings stream;
 };
 
-// Throws Error 380 naming the key and the value for a value that cannot be used: falling back to
-// another transport would silently change whether and how messages arrive.
 TransportSettings ReadTransportSettings(const SettingsTable& settings);
 
 }  // namespace brennicot

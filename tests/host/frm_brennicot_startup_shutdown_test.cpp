@@ -123,15 +123,15 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
 }
 
 TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueuesFromTheStart) {
-  StartService([&] { host->Settings().Add("transport", "tls"); });
+  StartService([&] { Set("transport", "tls"); });
   EXPECT_EQ(Log().front(),
-            "frmBrennicot1.3:Startup err#:380:Invalid property value: transport=tls: must be udp "
-            "or tcp");
+            "frmBrennicot1.3:Startup err#:380:Invalid property value: transport=tls is not one of "
+            "udp, tcp");
   EXPECT_EQ(platform.socket->binds, 0);
   EXPECT_EQ(platform.service->reported_start, false);
 
   StartService([&] {
-    host->Settings().Add("transport", "tcp");
+    Set("transport", "tcp");
     Set("udptarget", "10.0.0.5");
     Set("msgformat", "3");
   });
