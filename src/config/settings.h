@@ -59,6 +59,10 @@ inline constexpr std::string_view kOriginalAddress = "OriginalAddress";
 inline constexpr std::string_view kVemoBrennicotId = "VemoBrennicotID";
 inline constexpr std::string_view kEnableStatusTimer = "EnableStatusTimer";
 inline constexpr std::string_view kStatusTimerPeriod = "StatusTimerPeriod";
+// Beyond the seventeen: the way out towards the collector.
+inline constexpr std::string_view kTransport = "transport";
+inline constexpr std::string_view kFraming = "framing";
+inline constexpr std::string_view kQueueMax = "queuemax";
 }  // namespace key
 
 // What a value from the INI file must be for the loader to take it.
@@ -132,6 +136,12 @@ inline constexpr std::array kSettings = std::to_array<SettingRow>({
     {key::kVemoBrennicotId, "Brennicot", Reading::kText, {Check::kNotEmptyFirst12}},
     {key::kEnableStatusTimer, "1", Reading::kStrict, {Check::kNotEmpty}},
     {key::kStatusTimerPeriod, "30", Reading::kStrict, {Check::kNotEmpty}},
+    {key::kTransport, "udp", Reading::kText,
+     {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "udp|tcp"}, false},
+    {key::kFraming, "octet", Reading::kText,
+     {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "octet|lf"}, false},
+    {key::kQueueMax, "8192", Reading::kStrict,
+     {Check::kWholeNumberFromTo, 0, 1048576, Rejected::kFailsStart}, false},
 });
 // clang-format on
 

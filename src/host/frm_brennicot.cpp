@@ -11,6 +11,7 @@
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
+#include "syslog/udp_channel.h"
 
 namespace brennicot {
 
@@ -25,7 +26,8 @@ frmBrennicot::frmBrennicot(Platform& platform)
         // The [Ports] section is read when the port opens, so the mapping in force is the file's.
         return SerialDevicePath(port, platform.Profile(), IniFilePath(platform.Files()));
       })),
-      ntservice1_(platform.CreateServiceControl()) {
+      ntservice1_(platform.CreateServiceControl()),
+      channel_(std::make_unique<UdpChannel>(*wsockudp_, log_)) {
   mscomm1_->SetOnComm([this] { MSComm1_OnComm(); });
   ntservice1_->SetEventHandlers([this](bool& success) { OnServiceStart(success); },
                                 [this] { OnServiceStop(); });
@@ -126,6 +128,7 @@ void frmBrennicot::UpdateServiceStatus() {
         status.settings = s.Get(key::kCommIni);
         status.target = s.Get(key::kUdpTarget);
         status.udp_port = s.Get(key::kUdpPort);
+        status.channel = channel_->StatusText();
         status.lines_forwarded = lines_forwarded_;
         if (ticks_since_line_) status.seconds_since_line = *ticks_since_line_ * kCommTickMs / 1000;
         status.last_error = last_error_;
@@ -135,6 +138,22 @@ void frmBrennicot::UpdateServiceStatus() {
         ntservice1_->SetStatusText(status_text_);
       },
       [](const Error&) {});
+}
+
+std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(const StreamSettings& settings) {
+  FileSystem& files = platform_.Files();
+  const std::string log_path =
+      files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));
+  // Beside the Activity log, wherever a link leads it: where the package keeps what it writes.
+  std::string spool_path =
+      files.JoinPath(platform_.Spool().DirectoryOfTarget(log_path), std::string(names::kSpoolFile));
+  return std::make_unique<StreamChannel>(
+      StreamChannelParts{
+          platform_.Loop(), [this] { return platform_.ElapsedMillis(); }, platform_.LocalClock(),
+          log_, platform_.Spool(), std::move(spool_path), platform_.CreateStreamSocket(),
+          [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
+          "TCP"},
+      settings);
 }
 
 void frmBrennicot::OnServiceStop() {

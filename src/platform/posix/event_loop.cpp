@@ -90,6 +90,10 @@ int PosixEventLoop::Watch(int fd, short events, std::function<void(short)> on_re
   return id;
 }
 
+void PosixEventLoop::UpdateWatch(int id, short events) {
+  if (auto it = watches_.find(id); it != watches_.end()) it->second.events = events;
+}
+
 void PosixEventLoop::Unwatch(int id) {
   watches_.erase(id);
 }

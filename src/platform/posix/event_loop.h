@@ -35,6 +35,9 @@ class PosixEventLoop : public EventLoop {
   // Calls on_ready(revents) on the loop whenever poll reports one of `events` on fd.
   // Returns an id for Unwatch.
   int Watch(int fd, short events, std::function<void(short revents)> on_ready);
+  // The events a watch waits for from now on: a stream socket waits for room only while it has
+  // something to write.
+  void UpdateWatch(int id, short events);
   void Unwatch(int id);
   // How many descriptors are watched; lets a test see that a channel let go of a dead device.
   std::size_t WatchCount() const { return watches_.size(); }
