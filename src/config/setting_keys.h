@@ -30,6 +30,10 @@ inline constexpr std::string_view kStatusTimerPeriod = "StatusTimerPeriod";
 inline constexpr std::string_view kTransport = "transport";
 inline constexpr std::string_view kFraming = "framing";
 inline constexpr std::string_view kQueueMax = "queuemax";
+inline constexpr std::string_view kTlsCa = "tlsca";
+inline constexpr std::string_view kTlsName = "tlsname";
+inline constexpr std::string_view kTlsCert = "tlscert";
+inline constexpr std::string_view kTlsKey = "tlskey";
 }  // namespace key
 
 struct SettingDefault {
@@ -57,10 +61,14 @@ inline constexpr std::array<SettingDefault, 17> kSettingDefaults = {{
     {key::kStatusTimerPeriod, "30"},
 }};
 
-inline constexpr std::array<SettingDefault, 3> kOptionalSettingDefaults = {{
+inline constexpr std::array<SettingDefault, 7> kOptionalSettingDefaults = {{
     {key::kTransport, "udp"},
     {key::kFraming, "octet"},
     {key::kQueueMax, "8192"},
+    {key::kTlsCa, ""},    // empty: the system's trust store
+    {key::kTlsName, ""},  // empty: udptarget
+    {key::kTlsCert, ""},
+    {key::kTlsKey, ""},
 }};
 
 }  // namespace brennicot

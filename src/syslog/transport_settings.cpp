@@ -36,16 +36,20 @@ TransportSettings ReadTransportSettings(const SettingsTable& settings) {
     t.transport = Transport::kUdp;
   } else if (transport_lower == "tcp") {
     t.transport = Transport::kTcp;
+  } else if (transport_lower == "tls") {
+    t.transport = Transport::kTls;
   } else {
-    Refuse(key::kTransport, transport, "must be udp or tcp");
+    Refuse(key::kTransport, transport, "must be udp, tcp or tls");
   }
 
   const std::string framing = ValueOf(settings, key::kFraming);
   const std::string framing_lower = LowerAscii(framing);
   if (framing_lower == "octet") {
     t.stream.framing = Framing::kOctet;
-  } else if (framing_lower == "lf") {
+  } else if (framing_lower == "lf" && t.transport != Transport::kTls) {
     t.stream.framing = Framing::kLf;
+  } else if (framing_lower == "lf") {
+    Refuse(key::kFraming, framing, "TLS always counts octets");
   } else {
     Refuse(key::kFraming, framing, "must be octet or lf");
   }
@@ -61,6 +65,13 @@ TransportSettings ReadTransportSettings(const SettingsTable& settings) {
     Refuse(key::kQueueMax, queue_max, "must be a number of KiB from 0 to 1048576");
   }
   t.stream.queue_max_bytes = kib * 1024;
+
+  // The files are only named here; the session reads them at the start and at every connection.
+  t.tls.ca = {key::kTlsCa, ValueOf(settings, key::kTlsCa)};
+  t.tls.cert = {key::kTlsCert, ValueOf(settings, key::kTlsCert)};
+  t.tls.key = {key::kTlsKey, ValueOf(settings, key::kTlsKey)};
+  t.tls.name = ValueOf(settings, key::kTlsName);
+  if (t.tls.name.empty()) t.tls.name = ValueOf(settings, key::kUdpTarget);
   return t;
 }
 

@@ -1,0 +1,263 @@
+// transport=tls end to end: the real forwarder against a collector that records what reaches its
+// side of the wire. Certificates are made here, at test time, with the openssl command.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "forwarder_fixture.h"
+#include "kit/activity_log.h"
+#include "kit/process.h"
+
+namespace e2e {
+namespace {
+
+using namespace brennicot::testkit;
+
+// A test authority, an unknown one, and certificates signed by them.
+class Pki {
+ public:
+  explicit Pki(const std::string& dir) : dir_(dir) {
+    std::filesystem::create_directories(dir);
+    Authority("ca", "Brennicot Test CA");
+    Authority("other-ca", "Someone Else");
+    Signed("collector", "ca", "subjectAltName=IP:127.0.0.1,DNS:localhost", "3");
+    Signed("rogue", "other-ca", "subjectAltName=IP:127.0.0.1,DNS:localhost", "3");
+    Signed("expired", "ca", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-1");
+    Signed("forwarder", "ca", "extendedKeyUsage=clientAuth", "3");
+  }
+  std::string operator()(const std::string& file) const { return dir_ + "/" + file; }
+
+ private:
+  void Run(const std::vector<std::string>& argv) {
+    const RunResult r = RunProgram(argv);
+    if (r.status != 0) throw std::runtime_error("openssl failed: " + r.err);
+  }
+  void Authority(const std::string& name, const std::string& cn) {
+    Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+         "-nodes", "-keyout", (*this)(name + ".key"), "-out", (*this)(name + ".pem"), "-subj",
+         "/CN=" + cn, "-days", "3"});
+  }
+  void Signed(const std::string& name, const std::string& ca, const std::string& extension,
+              const std::string& days) {
+    WriteFile((*this)(name + ".ext"), extension + "\n");
+    Run({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+         "-keyout", (*this)(name + ".key"), "-out", (*this)(name + ".csr"), "-subj",
+         "/CN=" + name});
+    // -days -1 ends the validity before it begins: expired from the start.
+    Run({"openssl", "x509", "-req", "-in", (*this)(name + ".csr"), "-CA", (*this)(ca + ".pem"),
+         "-CAkey", (*this)(ca + ".key"), "-CAcreateserial", "-out", (*this)(name + ".pem"), "-days",
+         days, "-extfile", (*this)(name + ".ext")});
+    chmod((*this)(name + ".key").c_str(), 0600);
+  }
+  std::string dir_;
+};
+
+// tests/kit/tls_collector.py, one connection at a time.
+class TlsCollector {
+ public:
+  TlsCollector(const std::string& dir, const std::string& cert, const std::string& key,
+               const std::string& client_ca = {}, int port = 0)
+      : dir_(dir) {
+    std::remove((dir + "/port").c_str());
+    std::vector<std::string> argv = {
+        "python3",     BRENNICOT_SOURCE_DIR "/tests/kit/tls_collector.py",
+        "--cert",      cert,
+        "--key",       key,
+        "--port",      std::to_string(port),
+        "--port-file", dir + "/port",
+        "--raw",       dir + "/raw",
+        "--out",       dir + "/out",
+        "--events",    dir + "/events"};
+    if (!client_ca.empty()) argv.insert(argv.end(), {"--client-ca", client_ca});
+    process_ = std::make_unique<TestProcess>(argv);
+    if (!WaitUntil([&] { return !ReadFile(dir + "/port").empty(); }, 10s)) {
+      throw std::runtime_error("the TLS collector did not start: " + process_->Err());
+    }
+    port_ = std::stoi(ReadFile(dir + "/port"));
+  }
+  int port() const { return port_; }
+  void Kill() { process_.reset(); }
+  std::string Raw() const { return ReadFile(dir_ + "/raw"); }
+  std::string Events() const { return ReadFile(dir_ + "/events"); }
+  // The octet-counted frames decrypted so far.
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    const std::string out = ReadFile(dir_ + "/out");
+    std::size_t at = 0;
+    while (at < out.size()) {
+      const std::size_t blank = out.find(' ', at);
+      if (blank == std::string::npos) break;
+      const std::size_t length = std::stoul(out.substr(at, blank - at));
+      if (blank + 1 + length > out.size()) break;
+      messages.push_back(out.substr(blank + 1, length));
+      at = blank + 1 + length;
+    }
+    return messages;
+  }
+
+ private:
+  std::string dir_;
+  std::unique_ptr<TestProcess> process_;
+  int port_ = 0;
+};
+
+int Count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+class TlsTest : public ForwarderTest {
+ protected:
+  void SetUp() override {
+    ForwarderTest::SetUp();
+    if (IsSkipped()) return;
+    if (!HaveTool("openssl") || !HaveTool("python3")) GTEST_SKIP() << "openssl and python3";
+    pki_ = std::make_unique<Pki>(dir_ / "pki");
+  }
+  IniText TlsIni(int port) const {
+    IniText ini = BaseIni();
+    ini.Set("udptarget", "127.0.0.1");
+    ini.Set("udpport", std::to_string(port));
+    ini.Set("transport", "tls");
+    ini.Set("tlsca", (*pki_)("ca.pem"));
+    return ini;
+  }
+  std::unique_ptr<Pki> pki_;
+};
+
+struct Refusal {
+  const char* server_cert;
+  const char* tlsname;  // empty: udptarget's
+  const char* reason;
+};
+
+void PrintTo(const Refusal& r, std::ostream* out) {
+  *out << r.reason;
+}
+
+class TlsRefusalTest : public TlsTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_F(TlsTest, AVerifiedCollectorReceivesEveryLineOctetCounted) {
+  TempDir side;
+  TlsCollector collector(side.path(), (*pki_)("collector.pem"), (*pki_)("collector.key"));
+  Start(TlsIni(collector.port()));
+  pty_->Write("Door 3 open\r\nAlarm zone 2\r\nReading 41.5\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return collector.Messages().size() >= 3; }, 10s))
+      << collector.Events() << forwarder_->Log();
+  EXPECT_EQ(collector.Messages(),
+            (std::vector<std::string>{"Door 3 open", "Alarm zone 2", "Reading 41.5"}));
+  EXPECT_FALSE(Contains(collector.Raw(), "Door 3 open"));  // encrypted on the wire
+}
+
+TEST_P(TlsRefusalTest, IsRefusedWithTheReasonOnceAndNotOneByteOfALineReachesIt) {
+  const Refusal& r = GetParam();
+  TempDir side;
+  TlsCollector collector(side.path(), (*pki_)(std::string(r.server_cert) + ".pem"),
+                         (*pki_)(std::string(r.server_cert) + ".key"));
+  IniText ini = TlsIni(collector.port());
+  if (*r.tlsname) ini.Set("tlsname", r.tlsname);
+  Start(ini);
+  pty_->Write("Door 3 open\r\n");
+  ASSERT_TRUE(forwarder_->WaitForLog(r.reason)) << forwarder_->Log();
+  // Refused again on the next attempt, still reported once.
+  ASSERT_TRUE(WaitUntil([&] { return Count(collector.Events(), "closed") >= 2; }, 10s))
+      << collector.Events();
+  const auto errors = forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:");
+  ASSERT_EQ(errors.size(), 1u) << forwarder_->Log();
+  EXPECT_TRUE(Contains(errors[0], std::string(r.reason) + " (TLS to 127.0.0.1:")) << errors[0];
+  EXPECT_TRUE(Contains(collector.Events(), "handshake failed")) << collector.Events();
+  EXPECT_FALSE(Contains(collector.Events(), "handshake ok")) << collector.Events();
+  EXPECT_TRUE(collector.Messages().empty());
+  EXPECT_FALSE(Contains(collector.Raw(), "Door 3 open"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, TlsRefusalTest,
+                         ::testing::Values(Refusal{"rogue", "", "unknown authority"},
+                                           Refusal{"collector", "collector.example",
+                                                   "name mismatch"},
+                                           Refusal{"expired", "", "certificate has expired"}),
+                         [](const auto& info) {
+                           return std::string(info.param.server_cert) + "_" +
+                                  std::to_string(info.index);
+                         });
+
+TEST_F(TlsTest, ACollectorAskingForAClientCertificateTakesTheForwardersOwn) {
+  TempDir side;
+  TlsCollector collector(side.path(), (*pki_)("collector.pem"), (*pki_)("collector.key"),
+                         (*pki_)("ca.pem"));
+  IniText ini = TlsIni(collector.port());
+  ini.Set("tlscert", (*pki_)("forwarder.pem"));
+  ini.Set("tlskey", (*pki_)("forwarder.key"));
+  chmod((*pki_)("forwarder.key").c_str(), 0644);
+  Start(ini);
+  pty_->Write("Door 3 open\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return collector.Messages().size() >= 1; }, 10s))
+      << collector.Events() << forwarder_->Log();
+  EXPECT_EQ(collector.Messages(), std::vector<std::string>{"Door 3 open"});
+  EXPECT_EQ(forwarder_->MessagesStartingWith("Warning: the private key ").size(), 1u)
+      << forwarder_->Log();
+}
+
+TEST_F(TlsTest, ARestartedCollectorGetsEveryLineAgainInOrder) {
+  TempDir side;
+  auto collector = std::make_unique<TlsCollector>(side.path(), (*pki_)("collector.pem"),
+                                                  (*pki_)("collector.key"));
+  const int port = collector->port();
+  Start(TlsIni(port));
+  pty_->Write("line 1\r\nline 2\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return collector->Messages().size() >= 2; }, 10s));
+  collector->Kill();
+  pty_->Write("line 3\r\nline 4\r\n");
+  ASSERT_TRUE(forwarder_->WaitForLog("frmBrennicot:MessageSend err#:")) << forwarder_->Log();
+  TempDir side2;
+  collector = std::make_unique<TlsCollector>(side2.path(), (*pki_)("collector.pem"),
+                                             (*pki_)("collector.key"), "", port);
+  pty_->Write("line 5\r\n");
+  ASSERT_TRUE(forwarder_->WaitForLog("reachable again", 40s)) << forwarder_->Log();
+  ASSERT_TRUE(WaitUntil([&] { return collector->Messages().size() >= 3; }, 10s))
+      << forwarder_->Log();
+  EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"line 3", "line 4", "line 5"}));
+}
+
+struct BadFile {
+  const char* key;
+  const char* file;   // in the pki directory; "garbage" is made by the test
+  const char* error;  // what follows "err#:" up to the path
+  const char* reason;
+};
+
+void PrintTo(const BadFile& b, std::ostream* out) {
+  *out << b.key << "=" << b.file;
+}
+
+class TlsBadFileTest : public TlsTest, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(TlsBadFileTest, FailsTheStartWithOneClearLine) {
+  const BadFile& b = GetParam();
+  WriteFile((*pki_)("garbage"), "not a certificate\n");
+  IniText ini = TlsIni(6514);
+  ini.Set("tlscert", (*pki_)("forwarder.pem"));
+  ini.Set("tlskey", (*pki_)("forwarder.key"));
+  ini.Set(b.key, (*pki_)(b.file));
+  forwarder_->WriteIni(ini);
+  EXPECT_EQ(forwarder_->RunToEnd({}), 1);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
+  EXPECT_EQ(messages[0], std::string("frmBrennicot1.3:Startup err#:") + b.error + b.key + "=" +
+                             (*pki_)(b.file) + ": " + b.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TlsBadFileTest,
+    ::testing::Values(
+        BadFile{"tlsca", "missing.pem", "2:", "No such file or directory"},
+        BadFile{"tlsca", "garbage", "380:Invalid property value: ", "no certificate in it"},
+        BadFile{"tlscert", "garbage", "380:Invalid property value: ", "no certificate in it"},
+        BadFile{"tlskey", "collector.key",
+                "380:Invalid property value: ", "the key does not belong to the certificate"}));
+
+}  // namespace
+}  // namespace e2e
