@@ -97,8 +97,11 @@ class CollectorAddress {
   // Looks a name up again now, whatever the intervals say (a stream channel about to connect
   // anew); nothing for a literal or while a look-up runs.
   void LookUpNow();
-  // Whether a look-up is running.
-  bool Resolving() const { return is_name_ && lookup_->Busy(); }
+  // Whether a look-up is still running (an answer that has come is taken now).
+  bool Resolving() {
+    Collect();
+    return is_name_ && lookup_->Busy();
+  }
 
  private:
   void Collect();

@@ -143,7 +143,11 @@ void StreamChannel::OnReady() {
     }
   } else if (phase_ == Phase::kConnected) {
     socket.Read();  // a collector has nothing to say; this notices one that closed
-    Pump();
+    if (socket.GetState() == StreamSocket::State::kConnected) {
+      Pump();
+    } else {
+      OnFailed(socket.Failure(), true);
+    }
   }
 }
 

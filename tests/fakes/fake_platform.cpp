@@ -279,6 +279,7 @@ void FakeStreamSocket::TimeOut() {
 
 void FakeStreamSocket::Wait(std::chrono::milliseconds bound, bool) {
   now_ms_ += bound.count();
+  if (acknowledge_on_wait) Acknowledge();
 }
 
 void FakeStreamSocket::Close() {

@@ -154,6 +154,7 @@ class FakeStreamSocket : public StreamSocket {
   std::size_t room = SIZE_MAX;        // bytes the system's buffer still takes
   std::size_t unacked = 0;            // written on this connection, not acknowledged
   bool tells_unacked = true;          // false: Unacknowledged tells nothing (Win32)
+  bool acknowledge_on_wait = false;   // the peer acknowledges while Wait lets time pass
   std::optional<Error> connect_error;
   int closes = 0;
 

@@ -122,6 +122,28 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
   EXPECT_EQ(platform.loop.exit_code, 1);
 }
 
+TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueuesFromTheStart) {
+  StartService([&] { host->Settings().Add("transport", "tls"); });
+  EXPECT_EQ(Log().front(),
+            "frmBrennicot1.3:Startup err#:380:Invalid property value: transport=tls: must be udp "
+            "or tcp");
+  EXPECT_EQ(platform.socket->binds, 0);
+  EXPECT_EQ(platform.service->reported_start, false);
+
+  StartService([&] {
+    host->Settings().Add("transport", "tcp");
+    Set("udptarget", "10.0.0.5");
+    Set("msgformat", "3");
+  });
+  EXPECT_EQ(platform.service->reported_start, true);  // the collector's absence is no failure
+  platform.port->queue = "Door 3 open\r\n";
+  Ticks(1, 500);
+  platform.stream->Accept();
+  EXPECT_EQ(platform.stream->connects, Strings{"10.0.0.5:514"});
+  EXPECT_EQ(platform.stream->wire, "11 Door 3 open");
+  EXPECT_EQ(platform.socket->binds, 0);
+}
+
 TEST_F(StartUpTest, BindFailureNeverTouchesThePort) {
   StartService([&] { platform.socket->bind_error = Error(99, "Cannot assign requested address"); });
   EXPECT_TRUE(platform.port->calls.empty());

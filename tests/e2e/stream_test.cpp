@@ -1,0 +1,196 @@
+// Syslog over TCP with the real program: real collectors in both framings, a collector stopped
+// mid-stream, a queue that overflows, and the spool across a restart.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "forwarder_fixture.h"
+#include "kit/collectors.h"
+#include "kit/process.h"
+#include "kit/tcp_receiver.h"
+
+namespace e2e {
+namespace {
+
+using namespace brennicot::testkit;
+using Strings = std::vector<std::string>;
+
+std::string Numbered(int i) {
+  char text[48];
+  std::snprintf(text, sizeof text, "stream line %06d of the test", i);
+  return text;
+}
+
+std::string Lines(int from, int to) {
+  std::string bytes;
+  for (int i = from; i <= to; ++i) bytes += Numbered(i) + "\r\n";
+  return bytes;
+}
+
+IniText TcpIni(const PtyPair& pty, int port, const std::string& framing = "octet") {
+  IniText ini = IniText::Forwarding(pty.device(), port);
+  ini.Set("transport", "tcp");
+  ini.Set("framing", framing);
+  return ini;
+}
+
+struct CollectorKind {
+  const char* name;
+  Listening listening;
+};
+
+void PrintTo(const CollectorKind& kind, std::ostream* out) {
+  *out << kind.name;
+}
+
+class StreamCollectorTest : public ForwarderTest,
+                            public ::testing::WithParamInterface<CollectorKind> {
+ protected:
+  void SetUp() override {
+    ForwarderTest::SetUp();
+    if (IsSkipped()) return;
+    const std::string name = GetParam().name;
+    if (name.rfind("rsyslog", 0) == 0) {
+      if (!HaveTool("rsyslogd")) GTEST_SKIP() << "rsyslog is needed (scripts/setup-deps)";
+      collector_ = std::make_unique<Rsyslog>(dir_.path(), GetParam().listening);
+    } else {
+      if (!SyslogNg::Available()) GTEST_SKIP() << "syslog-ng is needed (scripts/setup-deps)";
+      collector_ = std::make_unique<SyslogNg>(dir_.path(), GetParam().listening);
+    }
+  }
+
+  // The numbers of the collected stream lines, in the order they were recorded.
+  std::vector<int> Collected() const {
+    std::vector<int> numbers;
+    for (const std::string& record : collector_->Records()) {
+      const auto at = record.find("stream line ");
+      if (at != std::string::npos) numbers.push_back(std::stoi(record.substr(at + 12, 6)));
+    }
+    return numbers;
+  }
+
+  std::unique_ptr<Collector> collector_;
+};
+
+TEST_P(StreamCollectorTest, LinesArriveWholeAndInOrder) {
+  Start(TcpIni(*pty_, collector_->port(),
+               GetParam().listening == Listening::kTcpLf ? "lf" : "octet"));
+  pty_->Write(Lines(1, 50));
+  ASSERT_TRUE(collector_->WaitForRecords(50)) << forwarder_->Log();
+  std::vector<int> expected(50);
+  for (int i = 0; i < 50; ++i) expected[i] = i + 1;
+  EXPECT_EQ(Collected(), expected);
+  EXPECT_EQ(collector_->Records().front().rfind(Numbered(1) + "|", 0), 0u)
+      << collector_->Records().front();
+}
+
+// At 115,200 baud (about 11.5 kB/s of lines) with the collector stopped for 20 s in the middle:
+// every line arrives, in order of first arrival; a line sent again after the stop may arrive
+// twice, and the test says how many did.
+TEST_P(StreamCollectorTest, ACollectorStoppedForTwentySecondsMidStreamMissesNothing) {
+  if (GetParam().listening != Listening::kTcpOctet) GTEST_SKIP() << "one framing is enough";
+  Start(TcpIni(*pty_, collector_->port()));
+  constexpr int kPerTenth = 38;  // 30-byte lines: 1,140 bytes every 100 ms
+  int next = 1;
+  const auto stream_for = [&](std::chrono::seconds span) {
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+      pty_->Write(Lines(next, next + kPerTenth - 1));
+      next += kPerTenth;
+      std::this_thread::sleep_for(100ms);
+    }
+  };
+  stream_for(3s);
+  collector_->Stop();
+  stream_for(20s);
+  collector_->Restart();
+  stream_for(3s);
+  const int last = next - 1;
+  const auto distinct = [&] {
+    const std::vector<int> numbers = Collected();
+    return std::set<int>(numbers.begin(), numbers.end()).size();
+  };
+  ASSERT_TRUE(WaitUntil([&] { return distinct() == static_cast<std::size_t>(last); }, 40s))
+      << "collected " << Collected().size() << " of " << last << "\n"
+      << forwarder_->Log();
+  std::vector<int> first_seen;
+  std::set<int> seen;
+  for (const int n : Collected()) {
+    if (seen.insert(n).second) first_seen.push_back(n);
+  }
+  for (std::size_t i = 0; i < first_seen.size(); ++i) {
+    ASSERT_EQ(first_seen[i], static_cast<int>(i) + 1) << "out of order at " << i;
+  }
+  std::cout << "[ INFO ] " << last << " lines, " << Collected().size() - seen.size()
+            << " arrived twice\n";
+  EXPECT_EQ(forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:").size(), 1u)
+      << forwarder_->Log();
+  EXPECT_EQ(forwarder_->MessagesStartingWith("Collector TCP to 127.0.0.1:").size(), 1u)
+      << forwarder_->Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Collectors, StreamCollectorTest,
+                         ::testing::Values(CollectorKind{"rsyslog_octet", Listening::kTcpOctet},
+                                           CollectorKind{"rsyslog_lf", Listening::kTcpLf},
+                                           CollectorKind{"syslog_ng_octet", Listening::kTcpOctet},
+                                           CollectorKind{"syslog_ng_lf", Listening::kTcpLf}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using StreamTest = ForwarderTest;
+
+TEST_F(StreamTest, AQueueThatOverflowsDropsTheOldestAndSaysHowMany) {
+  const int port = FreeTcpPort();
+  IniText ini = TcpIni(*pty_, port);
+  ini.Set("queuemax", "1");  // 1 KiB: 30 of the 33-byte framed lines
+  Start(ini);
+  pty_->Write(Lines(1, 100));
+  std::this_thread::sleep_for(1500ms);  // all of them queued, most dropped
+  TcpReceiver collector(port);
+  ASSERT_TRUE(forwarder_->WaitForLog("reachable again", 20s)) << forwarder_->Log();
+  ASSERT_TRUE(collector.WaitForMessages(31, 5s));
+  Strings expected;
+  for (int i = 70; i <= 100; ++i) expected.push_back(Numbered(i));
+  EXPECT_EQ(collector.Messages(), expected);
+  EXPECT_EQ(forwarder_->MessagesStartingWith("Collector TCP to 127.0.0.1:").size(), 1u);
+  EXPECT_TRUE(Contains(forwarder_->Log(), " 69 dropped")) << forwarder_->Log();
+}
+
+// The Activity log is a link, as in the Debian package: the spool lives beside its target.
+TEST_F(StreamTest, WhatIsQueuedAtAStopIsSpooledAndSentFirstAtTheNextStart) {
+  const std::string logs = dir_ / "logs";
+  std::filesystem::create_directories(logs);
+  std::filesystem::create_symlink(logs + "/Vemo_Brennicot.log", dir_ / "Vemo_Brennicot.log");
+  const std::string spool = logs + "/Vemo_Brennicot.spool";
+  const int port = FreeTcpPort();
+  Start(TcpIni(*pty_, port));
+  pty_->Write(Lines(1, 5));
+  ASSERT_TRUE(WaitUntil([&] { return Contains(forwarder_->Log(), "refused"); }, 5s));
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  EXPECT_TRUE(
+      Contains(forwarder_->Log(), "Vemo_Brennicot.spool: 5 messages kept for the next start"))
+      << forwarder_->Log();
+  struct stat st {};
+  ASSERT_EQ(stat(spool.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  TcpReceiver collector(port);
+  forwarder_->Start({"-interact"});
+  ASSERT_TRUE(WaitUntil(
+      [&] { return forwarder_->MessagesStartingWith("*** Brennicot").size() == 2; }, 10s));
+  pty_->Write(Lines(6, 6));
+  ASSERT_TRUE(collector.WaitForMessages(6));
+  Strings expected;
+  for (int i = 1; i <= 6; ++i) expected.push_back(Numbered(i));
+  EXPECT_EQ(collector.Messages(), expected);
+  EXPECT_TRUE(WaitUntil([&] { return access(spool.c_str(), F_OK) != 0; }, 5s))
+      << "the spool stays after it was delivered";
+}
+
+}  // namespace
+}  // namespace e2e
