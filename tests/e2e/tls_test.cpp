@@ -9,6 +9,7 @@
 #include "forwarder_fixture.h"
 #include "kit/activity_log.h"
 #include "kit/process.h"
+#include "kit/tls_collectors.h"
 
 namespace e2e {
 namespace {
@@ -220,6 +221,35 @@ TEST_F(TlsTest, ARestartedCollectorGetsEveryLineAgainInOrder) {
   ASSERT_TRUE(WaitUntil([&] { return collector->Messages().size() >= 3; }, 10s))
       << forwarder_->Log();
   EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"line 3", "line 4", "line 5"}));
+}
+
+// What users will run: rsyslog and syslog-ng with a TLS input take the lines, layout 2 parsed.
+TEST_F(TlsTest, RsyslogAndSyslogNgReceiveTheLinesOverTls) {
+  for (const std::string name : {"rsyslog", "syslog-ng"}) {
+    SCOPED_TRACE(name);
+    TempDir side;
+    std::unique_ptr<Collector> collector;
+    if (name == "rsyslog" && HaveTool("rsyslogd") && RsyslogTls::Available()) {
+      collector = std::make_unique<RsyslogTls>(side.path(), (*pki_)("collector.pem"),
+                                               (*pki_)("collector.key"));
+    } else if (name == "syslog-ng" && SyslogNg::Available()) {
+      collector = std::make_unique<SyslogNgTls>(side.path(), (*pki_)("collector.pem"),
+                                                (*pki_)("collector.key"));
+    } else {
+      GTEST_SKIP() << name << " with TLS is not installed (scripts/setup-deps installs it)";
+    }
+    std::remove((dir_ / "Vemo_Brennicot.log").c_str());  // so that this start-up line is awaited
+    forwarder_ = std::make_unique<Forwarder>(dir_.path());
+    IniText ini = TlsIni(collector->port());
+    ini.Set("msgformat", "2");
+    Start(ini);
+    pty_->Write("Door 3 open\r\n");
+    ASSERT_TRUE(collector->WaitForRecords(1)) << forwarder_->Log();
+    const std::string record = collector->Records().at(0);
+    EXPECT_TRUE(Contains(record, "|" + HostName() + "|Vemo_Brennicot|")) << record;
+    EXPECT_TRUE(Contains(record, "VemoBrennicotID=Brennicot Door 3 open")) << record;
+    forwarder_->Stop();
+  }
 }
 
 struct BadFile {

@@ -123,10 +123,13 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
 }
 
 TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueuesFromTheStart) {
-  StartService([&] { host->Settings().Add("transport", "tls"); });
+  StartService([&] {
+    host->Settings().Add("transport", "tls");
+    host->Settings().Add("framing", "lf");
+  });
   EXPECT_EQ(Log().front(),
-            "frmBrennicot1.3:Startup err#:380:Invalid property value: transport=tls: must be udp "
-            "or tcp");
+            "frmBrennicot1.3:Startup err#:380:Invalid property value: framing=lf: TLS always "
+            "counts octets");
   EXPECT_EQ(platform.socket->binds, 0);
   EXPECT_EQ(platform.service->reported_start, false);
 

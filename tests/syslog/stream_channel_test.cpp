@@ -240,8 +240,8 @@ TEST(ReadTransportSettings, TakesTheValuesItKnowsAndRefusesOthersNamingKeyAndVal
   } cases[] = {
       {"transport", "tcp", nullptr},
       {"transport", "UDP", nullptr},
-      {"transport", "tls", "transport=tls: must be udp or tcp"},
-      {"transport", "", "transport=: must be udp or tcp"},
+      {"transport", "tls", nullptr},
+      {"transport", "", "transport=: must be udp, tcp or tls"},
       {"framing", "lf", nullptr},
       {"framing", "crlf", "framing=crlf: must be octet or lf"},
       {"queuemax", "0", nullptr},
