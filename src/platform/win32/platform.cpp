@@ -3,6 +3,7 @@
 #include "platform/make_platform.h"
 #include "platform/win32/serial_port.h"
 #include "platform/win32/service_control.h"
+#include "platform/win32/tls_session.h"
 #include "platform/win32/udp_socket.h"
 #include "platform/win32/windows_api.h"
 
@@ -35,6 +36,10 @@ std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort(SerialDevicePathOf /
 
 std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
   return std::make_unique<Win32ServiceControl>(loop_);
+}
+
+std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {
+  return std::make_unique<Win32TlsSession>();
 }
 
 }  // namespace brennicot::win32

@@ -29,6 +29,7 @@ class Win32Platform : public Platform {
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
+  std::unique_ptr<TlsSession> CreateTlsSession() override;
 
   std::string ArgumentString() override { return argument_string_; }
 
