@@ -17,6 +17,8 @@ namespace brennicot::win32 {
 namespace {
 
 constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+// SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h: the name check of the SSL policy.
+constexpr DWORD kIgnoreCommonName = 0x00001000;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
@@ -83,6 +85,43 @@ HCERTSTORE AuthorityStore(const TlsFile& file) {
   return store;
 }
 
+// Whether the certificate names `address` (4 or 16 bytes) among its IP addresses.
+bool NamesAddress(PCCERT_CONTEXT cert, const std::vector<BYTE>& address) {
+  const CERT_INFO* info = cert->pCertInfo;
+  PCERT_EXTENSION ext =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  if (ext == nullptr) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
+                           ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& e = names->rgAltEntry[i];
+    found = e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e.IPAddress.cbData == address.size() &&
+            std::equal(address.begin(), address.end(), e.IPAddress.pbData);
+  }
+  LocalFree(names);
+  return found;
+}
+
+// The bytes of an IPv4 or IPv6 address written as text; empty for a name.
+std::vector<BYTE> AddressBytes(const std::string& text) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+    const BYTE* b = reinterpret_cast<const BYTE*>(&v4);
+    return {b, b + sizeof v4};
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
+    const BYTE* b = reinterpret_cast<const BYTE*>(&v6);
+    return {b, b + sizeof v6};
+  }
+  return {};
+}
+
 TlsRefusalKind KindOf(std::int32_t status) {
   switch (static_cast<HRESULT>(status)) {
     case CERT_E_EXPIRED:
@@ -104,6 +143,7 @@ TlsRefusalKind KindOf(std::int32_t status) {
 
 struct Win32TlsSession::State {
   std::wstring name;
+  std::vector<BYTE> address;  // when the name is an address, checked here against the IP names
   HCERTSTORE authorities = nullptr;  // from `ca`; none: the machine's root store
   HCERTSTORE own_store = nullptr;    // from the PKCS#12 file
   PCCERT_CONTEXT own = nullptr;
@@ -129,6 +169,7 @@ Win32TlsSession::~Win32TlsSession() = default;
 void Win32TlsSession::Begin(const TlsSettings& settings) {
   s_ = std::make_unique<State>();
   s_->name = Wide(settings.name);
+  s_->address = AddressBytes(settings.name);
   if (!settings.ca.path.empty()) s_->authorities = AuthorityStore(settings.ca);
   if (!settings.cert.path.empty()) {
     std::string pfx = ReadWhole(settings.cert);
@@ -239,7 +280,10 @@ bool Win32TlsSession::Verify() {
     return false;
   }
   DWORD policy_flags = 0;
-  bool anchored = true;
+  // Not every policy looks at a chain that stops short of a root; this one is not trusted.
+  const DWORD trust = chain->TrustStatus.dwErrorStatus;
+  bool anchored = (trust & CERT_TRUST_IS_PARTIAL_CHAIN) == 0 &&
+                  (s_->authorities != nullptr || (trust & CERT_TRUST_IS_UNTRUSTED_ROOT) == 0);
   if (s_->authorities != nullptr) {
     // Trust is the file's alone: the chain must end in one of its certificates, which the
     // machine need not know.
@@ -247,14 +291,17 @@ bool Win32TlsSession::Verify() {
     PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
     PCCERT_CONTEXT found = CertFindCertificateInStore(s_->authorities, X509_ASN_ENCODING, 0,
                                                       CERT_FIND_EXISTING, root, nullptr);
-    anchored = found != nullptr;
+    anchored = anchored && found != nullptr;
     if (found != nullptr) CertFreeCertificateContext(found);
     policy_flags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
   }
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
-  ssl.pwszServerName = const_cast<wchar_t*>(s_->name.c_str());
+  // The policy compares DNS names only: an address is compared with the IP names below.
+  ssl.pwszServerName = s_->address.empty() ? const_cast<wchar_t*>(s_->name.c_str()) : nullptr;
+  if (!s_->address.empty()) ssl.fdwChecks = kIgnoreCommonName;
+  const bool address_named = s_->address.empty() || NamesAddress(peer, s_->address);
   CERT_CHAIN_POLICY_PARA policy{};
   policy.cbSize = sizeof policy;
   policy.dwFlags = policy_flags;
@@ -274,6 +321,10 @@ bool Win32TlsSession::Verify() {
     const DWORD code = checked ? result.dwError : GetLastError();
     refusal_ = {KindOf(static_cast<std::int32_t>(code)), static_cast<std::int32_t>(code),
                 SystemMessage(code)};
+    return false;
+  }
+  if (!address_named) {
+    refusal_ = {TlsRefusalKind::kNameMismatch, static_cast<std::int32_t>(CERT_E_CN_NO_MATCH), {}};
     return false;
   }
   return true;
