@@ -4,7 +4,7 @@
 #include "base/product_names.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
-#include "config/setting_keys.h"
+#include "config/settings.h"
 #include "host/command_line.h"
 #include "host/service_install.h"
 #include "host/service_status.h"

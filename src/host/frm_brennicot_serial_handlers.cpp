@@ -4,8 +4,7 @@
 #include <optional>
 
 #include "base/numeric_text.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"
 #include "serial/comm_event_table.h"

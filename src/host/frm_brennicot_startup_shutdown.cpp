@@ -1,7 +1,6 @@
 // StartUp, ShutDown: the opening and closing of the two channels.
 #include "base/numeric_text.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "host/version.h"
 #include "log/error_trap.h"
@@ -18,10 +17,9 @@ constexpr std::int16_t kInBufferSize = 16384;
 bool frmBrennicot::StartUp() {
   return RunTrapped(log_, "frmBrennicot" + VersionText() + ":Startup", [&] {
     const SettingsTable& s = *settings_;
+    CheckSettingsForStart(s);
     receive_.Clear();
 
-    // A transport that cannot be used fails the start: another one would change silently
-    // whether and how messages arrive.
     const TransportSettings transport = ReadTransportSettings(s);
     if (transport.transport != Transport::kUdp) channel_ = MakeStreamChannel(transport);
     // An unreachable collector does not fail a stream's start: messages queue meanwhile.

@@ -1,6 +1,6 @@
-// The way out towards the collector, from the optional keys `transport`, `framing`, `queuemax`
-// and, for TLS, `tlsca`, `tlsname`, `tlscert` and `tlskey`. Absent keys give UDP, as without
-// them.
+// The way out towards the collector, from the settings `transport`, `framing` and `queuemax`, and
+// for TLS `tlsca`, `tlsname`, `tlscert` and `tlskey`. Their defaults give UDP, as without them;
+// values a start cannot use were refused before (the settings table's rules).
 #pragma once
 
 #include "config/settings_table.h"
@@ -17,8 +17,7 @@ struct TransportSettings {
   TlsSettings tls;  // for kTls: the name is udptarget's unless tlsname gives one
 };
 
-// Throws Error 380 naming the key and the value for a value that cannot be used: falling back to
-// another transport would silently change whether and how messages arrive.
+// Throws Error 380 for framing=lf with tls: TLS always counts octets.
 TransportSettings ReadTransportSettings(const SettingsTable& settings);
 
 }  // namespace brennicot

@@ -1,5 +1,7 @@
 // Syslog over TCP with the real program: real collectors in both framings, a collector stopped
 // mid-stream, a queue that overflows, and the spool across a restart.
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -190,6 +192,105 @@ TEST_F(StreamTest, WhatIsQueuedAtAStopIsSpooledAndSentFirstAtTheNextStart) {
   EXPECT_EQ(collector.Messages(), expected);
   EXPECT_TRUE(WaitUntil([&] { return access(spool.c_str(), F_OK) != 0; }, 5s))
       << "the spool stays after it was delivered";
+}
+
+// Two network namespaces joined by a veth pair: the forwarder in one, the collector in the other.
+// The collector's end of the link goes down for longer than the dead-path time, then up again.
+class DeadPathTest : public ForwarderTest {
+ protected:
+  void SetUp() override {
+    ForwarderTest::SetUp();
+    if (IsSkipped()) return;
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make network namespaces";
+    if (!HaveTool("ip")) GTEST_SKIP() << "needs ip (iproute2)";
+    const std::string id = std::to_string(getpid());
+    near_ = "vb-near-" + id;
+    far_ = "vb-far-" + id;
+    for (const auto& argv : std::vector<Strings>{
+             {"ip", "netns", "add", near_},
+             {"ip", "netns", "add", far_},
+             {"ip", "-n", near_, "link", "add", "vbnear", "type", "veth", "peer", "name", "vbfar",
+              "netns", far_},
+             {"ip", "-n", near_, "addr", "add", "10.23.0.1/24", "dev", "vbnear"},
+             {"ip", "-n", far_, "addr", "add", "10.23.0.2/24", "dev", "vbfar"},
+             {"ip", "-n", near_, "link", "set", "vbnear", "up"},
+             {"ip", "-n", far_, "link", "set", "vbfar", "up"},
+         }) {
+      const RunResult r = RunProgram(argv);
+      if (r.status != 0) GTEST_SKIP() << "cannot make the namespaces: " << r.err;
+    }
+  }
+  void TearDown() override {
+    for (const std::string& ns : {near_, far_}) {
+      if (!ns.empty()) RunProgram({"ip", "netns", "del", ns});
+    }
+  }
+  void SetFarLink(const char* state) {
+    ASSERT_EQ(RunProgram({"ip", "-n", far_, "link", "set", "vbfar", state}).status, 0);
+  }
+  // A receiver whose sockets live in the far namespace.
+  std::unique_ptr<TcpReceiver> FarReceiver(int port) {
+    const int own = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int far = open(("/var/run/netns/" + far_).c_str(), O_RDONLY | O_CLOEXEC);
+    setns(far, CLONE_NEWNET);
+    auto receiver = std::make_unique<TcpReceiver>(port, "10.23.0.2");
+    setns(own, CLONE_NEWNET);
+    close(far);
+    close(own);
+    return receiver;
+  }
+
+  std::string near_;
+  std::string far_;
+};
+
+TEST_F(DeadPathTest, ALinkDownLongerThanTheDeadPathTimeLosesNoLine) {
+  auto collector = FarReceiver(6514);
+  IniText ini = IniText::Forwarding(pty_->device(), 6514);
+  ini.Set("udptarget", "10.23.0.2");
+  ini.Set("transport", "tcp");
+  forwarder_->SetLauncher({"ip", "netns", "exec", near_});
+  Start(ini);
+  int next = 1;
+  const auto stream_for = [&](std::chrono::seconds span) {
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+      pty_->Write(Lines(next, next + 9));
+      next += 10;
+      std::this_thread::sleep_for(500ms);
+    }
+  };
+  stream_for(3s);
+  SetFarLink("down");
+  stream_for(40s);
+  SetFarLink("up");
+  stream_for(3s);
+  const int last = next - 1;
+  const auto numbers = [&] {
+    std::vector<int> n;
+    for (const std::string& m : collector->Messages()) n.push_back(std::stoi(m.substr(12, 6)));
+    return n;
+  };
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::vector<int> n = numbers();
+        return std::set<int>(n.begin(), n.end()).size() == static_cast<std::size_t>(last);
+      },
+      60s))
+      << forwarder_->Log();
+  std::set<int> seen;
+  std::vector<int> first_seen;
+  for (const int n : numbers()) {
+    if (seen.insert(n).second) first_seen.push_back(n);
+  }
+  for (std::size_t i = 0; i < first_seen.size(); ++i) {
+    ASSERT_EQ(first_seen[i], static_cast<int>(i) + 1) << "out of order at " << i;
+  }
+  std::cout << "[ INFO ] " << last << " lines, " << numbers().size() - seen.size()
+            << " arrived twice\n";
+  EXPECT_EQ(forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:").size(), 1u)
+      << forwarder_->Log();
+  EXPECT_TRUE(Contains(forwarder_->Log(), "reachable again")) << forwarder_->Log();
 }
 
 }  // namespace

@@ -124,8 +124,8 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
 
 TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueuesFromTheStart) {
   StartService([&] {
-    host->Settings().Add("transport", "tls");
-    host->Settings().Add("framing", "lf");
+    Set("transport", "tls");
+    Set("framing", "lf");
   });
   EXPECT_EQ(Log().front(),
             "frmBrennicot1.3:Startup err#:380:Invalid property value: framing=lf: TLS always "
@@ -134,7 +134,7 @@ TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueu
   EXPECT_EQ(platform.service->reported_start, false);
 
   StartService([&] {
-    host->Settings().Add("transport", "tcp");
+    Set("transport", "tcp");
     Set("udptarget", "10.0.0.5");
     Set("msgformat", "3");
   });

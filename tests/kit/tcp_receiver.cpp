@@ -15,7 +15,7 @@
 namespace brennicot::testkit {
 namespace {
 
-int Listen(int port, int& bound_port) {
+int Listen(const std::string& address, int port, int& bound_port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
   const int one = 1;
@@ -23,12 +23,12 @@ int Listen(int port, int& bound_port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  inet_pton(AF_INET, address.c_str(), &a.sin_addr);
   socklen_t length = sizeof a;
   if (bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(fd, 8) != 0) {
     const std::string why = std::strerror(errno);
     close(fd);
-    throw std::runtime_error("listen on 127.0.0.1:" + std::to_string(port) + ": " + why);
+    throw std::runtime_error("listen on " + address + ":" + std::to_string(port) + ": " + why);
   }
   getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
   bound_port = ntohs(a.sin_port);
@@ -39,12 +39,12 @@ int Listen(int port, int& bound_port) {
 
 int FreeTcpPort() {
   int port = 0;
-  close(Listen(0, port));
+  close(Listen("127.0.0.1", 0, port));
   return port;
 }
 
-TcpReceiver::TcpReceiver(int port) {
-  listener_ = Listen(port, port_);
+TcpReceiver::TcpReceiver(int port, const std::string& address) {
+  listener_ = Listen(address, port, port_);
   if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   thread_ = std::thread([this] { Serve(); });
 }

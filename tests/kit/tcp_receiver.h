@@ -1,5 +1,6 @@
-// A collector stand-in for the stream transport: a TCP listener on 127.0.0.1 that reads every
-// connection on a thread of its own and keeps the octet-counted messages in the order received.
+// A collector stand-in for the stream transport: a TCP listener (on 127.0.0.1 unless told) that
+// reads every connection on a thread of its own and keeps the octet-counted messages in the order
+// received.
 #pragma once
 
 #include <atomic>
@@ -14,8 +15,9 @@ namespace brennicot::testkit {
 
 class TcpReceiver {
  public:
-  // On `port` (0: one of the system's choosing). Throws when it cannot listen.
-  explicit TcpReceiver(int port = 0);
+  // On `port` (0: one of the system's choosing) of the IPv4 `address`. Throws when it cannot
+  // listen.
+  explicit TcpReceiver(int port = 0, const std::string& address = "127.0.0.1");
   ~TcpReceiver();
   TcpReceiver(const TcpReceiver&) = delete;
   TcpReceiver& operator=(const TcpReceiver&) = delete;

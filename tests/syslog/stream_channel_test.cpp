@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
-#include "syslog/transport_settings.h"
 
 namespace brennicot {
 namespace {
@@ -230,42 +229,6 @@ TEST(DecodeSpool, TakesEveryWholeMessageAndSaysWhenTheRestIsMissing) {
   EXPECT_EQ(cut.messages, (Strings{"a b", ""}));
   EXPECT_FALSE(cut.complete);
   EXPECT_FALSE(DecodeSpool("3 abc").complete);
-}
-
-TEST(ReadTransportSettings, TakesTheValuesItKnowsAndRefusesOthersNamingKeyAndValue) {
-  const struct {
-    const char* key;
-    const char* value;
-    const char* refusal;  // nullptr: taken
-  } cases[] = {
-      {"transport", "tcp", nullptr},
-      {"transport", "UDP", nullptr},
-      {"transport", "tls", nullptr},
-      {"transport", "", "transport=: must be udp, tcp or tls"},
-      {"framing", "lf", nullptr},
-      {"framing", "crlf", "framing=crlf: must be octet or lf"},
-      {"queuemax", "0", nullptr},
-      {"queuemax", "1048576", nullptr},
-      {"queuemax", "1048577", "queuemax=1048577: must be a number of KiB from 0 to 1048576"},
-      {"queuemax", "8 MiB", "queuemax=8 MiB: must be a number of KiB from 0 to 1048576"},
-      {"queuemax", "-1", "queuemax=-1: must be a number of KiB from 0 to 1048576"},
-  };
-  for (const auto& c : cases) {
-    SettingsTable settings;
-    settings.Add(c.key, c.value);
-    try {
-      ReadTransportSettings(settings);
-      EXPECT_EQ(c.refusal, nullptr) << c.key << "=" << c.value;
-    } catch (const Error& e) {
-      ASSERT_NE(c.refusal, nullptr) << e.description();
-      EXPECT_EQ(e.number(), 380);
-      EXPECT_EQ(e.description(), std::string("Invalid property value: ") + c.refusal);
-    }
-  }
-  const TransportSettings defaults = ReadTransportSettings(SettingsTable{});
-  EXPECT_EQ(defaults.transport, Transport::kUdp);
-  EXPECT_EQ(defaults.stream.framing, Framing::kOctet);
-  EXPECT_EQ(defaults.stream.queue_max_bytes, 8192u * 1024);
 }
 
 }  // namespace
