@@ -22,6 +22,7 @@ class FakeTlsSession : public TlsSession {
   bool KeyOpenToOthers(const TlsSettings&) const override { return false; }
   Step Handshake(std::string_view received, std::string& out) override;
   TlsRefusal Refusal() const override { return refusal; }
+  Step Quiet() override { return Step::kRefused; }
   void Encrypt(std::string_view plain, std::string& out) override;
   bool Absorb(std::string_view received, std::string& out) override;
   void Shutdown(std::string& out) override { out += "CLOSE"; }

@@ -50,9 +50,11 @@ std::unique_ptr<CollectorAddress> Win32Platform::CreateCollectorAddress(const st
 
 std::int64_t Win32Platform::ElapsedMillis() {
   return MonotonicMillis();
-  std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {
-    return std::make_unique<Win32TlsSession>();
-  }
+}
+
+std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {
+  return std::make_unique<Win32TlsSession>();
+}
 
 }  // namespace brennicot::win32
 
