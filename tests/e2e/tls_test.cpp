@@ -1,5 +1,5 @@
 // transport=tls end to end: the real forwarder against a collector that records what reaches its
-// side of the wire. Certificates are made here, at test time, with the openssl command.
+// side of the wire. Certificates are made at test time (kit/tls_pki.h).
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -10,99 +10,12 @@
 #include "kit/activity_log.h"
 #include "kit/process.h"
 #include "kit/tls_collectors.h"
+#include "kit/tls_pki.h"
 
 namespace e2e {
 namespace {
 
 using namespace brennicot::testkit;
-
-// A test authority, an unknown one, and certificates signed by them.
-class Pki {
- public:
-  explicit Pki(const std::string& dir) : dir_(dir) {
-    std::filesystem::create_directories(dir);
-    Authority("ca", "Brennicot Test CA");
-    Authority("other-ca", "Someone Else");
-    Signed("collector", "ca", "subjectAltName=IP:127.0.0.1,DNS:localhost", "3");
-    Signed("rogue", "other-ca", "subjectAltName=IP:127.0.0.1,DNS:localhost", "3");
-    Signed("expired", "ca", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-1");
-    Signed("forwarder", "ca", "extendedKeyUsage=clientAuth", "3");
-  }
-  std::string operator()(const std::string& file) const { return dir_ + "/" + file; }
-
- private:
-  void Run(const std::vector<std::string>& argv) {
-    const RunResult r = RunProgram(argv);
-    if (r.status != 0) throw std::runtime_error("openssl failed: " + r.err);
-  }
-  void Authority(const std::string& name, const std::string& cn) {
-    Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-         "-nodes", "-keyout", (*this)(name + ".key"), "-out", (*this)(name + ".pem"), "-subj",
-         "/CN=" + cn, "-days", "3"});
-  }
-  void Signed(const std::string& name, const std::string& ca, const std::string& extension,
-              const std::string& days) {
-    WriteFile((*this)(name + ".ext"), extension + "\n");
-    Run({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-         "-keyout", (*this)(name + ".key"), "-out", (*this)(name + ".csr"), "-subj",
-         "/CN=" + name});
-    // -days -1 ends the validity before it begins: expired from the start.
-    Run({"openssl", "x509", "-req", "-in", (*this)(name + ".csr"), "-CA", (*this)(ca + ".pem"),
-         "-CAkey", (*this)(ca + ".key"), "-CAcreateserial", "-out", (*this)(name + ".pem"), "-days",
-         days, "-extfile", (*this)(name + ".ext")});
-    chmod((*this)(name + ".key").c_str(), 0600);
-  }
-  std::string dir_;
-};
-
-// tests/kit/tls_collector.py, one connection at a time.
-class TlsCollector {
- public:
-  TlsCollector(const std::string& dir, const std::string& cert, const std::string& key,
-               const std::string& client_ca = {}, int port = 0)
-      : dir_(dir) {
-    std::remove((dir + "/port").c_str());
-    std::vector<std::string> argv = {
-        "python3",     BRENNICOT_SOURCE_DIR "/tests/kit/tls_collector.py",
-        "--cert",      cert,
-        "--key",       key,
-        "--port",      std::to_string(port),
-        "--port-file", dir + "/port",
-        "--raw",       dir + "/raw",
-        "--out",       dir + "/out",
-        "--events",    dir + "/events"};
-    if (!client_ca.empty()) argv.insert(argv.end(), {"--client-ca", client_ca});
-    process_ = std::make_unique<TestProcess>(argv);
-    if (!WaitUntil([&] { return !ReadFile(dir + "/port").empty(); }, 10s)) {
-      throw std::runtime_error("the TLS collector did not start: " + process_->Err());
-    }
-    port_ = std::stoi(ReadFile(dir + "/port"));
-  }
-  int port() const { return port_; }
-  void Kill() { process_.reset(); }
-  std::string Raw() const { return ReadFile(dir_ + "/raw"); }
-  std::string Events() const { return ReadFile(dir_ + "/events"); }
-  // The octet-counted frames decrypted so far.
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> messages;
-    const std::string out = ReadFile(dir_ + "/out");
-    std::size_t at = 0;
-    while (at < out.size()) {
-      const std::size_t blank = out.find(' ', at);
-      if (blank == std::string::npos) break;
-      const std::size_t length = std::stoul(out.substr(at, blank - at));
-      if (blank + 1 + length > out.size()) break;
-      messages.push_back(out.substr(blank + 1, length));
-      at = blank + 1 + length;
-    }
-    return messages;
-  }
-
- private:
-  std::string dir_;
-  std::unique_ptr<TestProcess> process_;
-  int port_ = 0;
-};
 
 int Count(const std::string& text, const std::string& part) {
   int n = 0;
