@@ -4,11 +4,14 @@
 
 #include <filesystem>
 
+#include "kit/process.h"
+
 namespace brennicot::testkit {
 
 bool RsyslogTls::Available() {
-  return access("/usr/lib/x86_64-linux-gnu/rsyslog/lmnsd_ossl.so", R_OK) == 0 ||
-         access("/usr/lib/aarch64-linux-gnu/rsyslog/lmnsd_ossl.so", R_OK) == 0;
+  return HaveTool("rsyslogd") &&
+         (access("/usr/lib/x86_64-linux-gnu/rsyslog/lmnsd_ossl.so", R_OK) == 0 ||
+          access("/usr/lib/aarch64-linux-gnu/rsyslog/lmnsd_ossl.so", R_OK) == 0);
 }
 
 RsyslogTls::RsyslogTls(const std::string& dir, const std::string& cert, const std::string& key)

@@ -1,5 +1,5 @@
-// The real collectors with a TLS input (RFC 5425: octet-counted syslog over TLS), on a free port of
-// 127.0.0.1, presenting `cert` and `key` and asking no certificate of the forwarder.
+// rsyslog and syslog-ng with a TLS input (RFC 5425), presenting `cert`, asking for no client
+// certificate.
 #pragma once
 
 #include <string>
@@ -8,16 +8,14 @@
 
 namespace brennicot::testkit {
 
-// rsyslogd's imtcp with the OpenSSL stream driver (Debian's rsyslog-openssl).
-class RsyslogTls : public Collector {
- public:
+// imtcp with the OpenSSL stream driver (Debian's rsyslog-openssl).
+struct RsyslogTls : Collector {
   RsyslogTls(const std::string& dir, const std::string& cert, const std::string& key);
   static bool Available();
 };
 
-// syslog-ng's syslog() source with transport("tls").
-class SyslogNgTls : public Collector {
- public:
+// The syslog() source with transport("tls").
+struct SyslogNgTls : Collector {
   SyslogNgTls(const std::string& dir, const std::string& cert, const std::string& key);
 };
 

@@ -1,7 +1,5 @@
 #include "kit/tls_pki.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -9,51 +7,25 @@
 namespace brennicot::testkit {
 namespace {
 
-void Openssl(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {"openssl"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  const RunResult r = RunProgram(argv);
-  if (r.status != 0) throw std::runtime_error("openssl failed: " + r.err);
-}
-
-const std::vector<std::string> kNewKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                                          "-nodes"};
-constexpr const char* kServerNames = "subjectAltName=IP:127.0.0.1,DNS:localhost";
+// One run of sh in the directory; umask 077 keeps every key to its owner.
+constexpr const char* kMakePki = R"(set -e; umask 077
+key() { k=$1; shift; openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+  -keyout "$k.key" -subj "/CN=$k" "$@"; }
+ca() { key "$1" -x509 -out "$1.pem" -days 3; }
+signed() { key "$1" -out "$1.csr"; echo "$4" > "$1.ext"; openssl x509 -req -in "$1.csr" \
+  -CA "$2.pem" -CAkey "$2.key" -CAcreateserial -out "$1.pem" -days "$3" -extfile "$1.ext"; }
+names=subjectAltName=IP:127.0.0.1,DNS:localhost
+ca ca; ca other-ca
+signed collector ca 3 $names; signed rogue other-ca 3 $names
+signed expired ca -1 $names  # -days -1: it ends before it begins
+signed forwarder ca 3 extendedKeyUsage=clientAuth)";
 
 }  // namespace
 
 Pki::Pki(const std::string& dir) : dir_(dir) {
   std::filesystem::create_directories(dir);
-  Authority("ca", "Brennicot Test CA");
-  Authority("other-ca", "Someone Else");
-  Signed("collector", "ca", kServerNames, "3");
-  Signed("rogue", "other-ca", kServerNames, "3");
-  // -days -1 ends the validity before it begins: expired from the start.
-  Signed("expired", "ca", kServerNames, "-1");
-  Signed("forwarder", "ca", "extendedKeyUsage=clientAuth", "3");
-}
-
-void Pki::Authority(const std::string& name, const std::string& cn) {
-  std::vector<std::string> args = {"req", "-x509"};
-  args.insert(args.end(), kNewKey.begin(), kNewKey.end());
-  args.insert(args.end(), {"-keyout", (*this)(name + ".key"), "-out", (*this)(name + ".pem"),
-                           "-subj", "/CN=" + cn, "-days", "3"});
-  Openssl(args);
-  chmod((*this)(name + ".key").c_str(), 0600);
-}
-
-void Pki::Signed(const std::string& name, const std::string& ca, const std::string& extension,
-                 const std::string& days) {
-  WriteFile((*this)(name + ".ext"), extension + "\n");
-  std::vector<std::string> args = {"req"};
-  args.insert(args.end(), kNewKey.begin(), kNewKey.end());
-  args.insert(args.end(), {"-keyout", (*this)(name + ".key"), "-out", (*this)(name + ".csr"),
-                           "-subj", "/CN=" + name});
-  Openssl(args);
-  Openssl({"x509", "-req", "-in", (*this)(name + ".csr"), "-CA", (*this)(ca + ".pem"), "-CAkey",
-           (*this)(ca + ".key"), "-CAcreateserial", "-out", (*this)(name + ".pem"), "-days", days,
-           "-extfile", (*this)(name + ".ext")});
-  chmod((*this)(name + ".key").c_str(), 0600);
+  const RunResult r = RunProgram({"sh", "-c", "cd '" + dir + "' && " + kMakePki});
+  if (r.status != 0) throw std::runtime_error("openssl failed: " + r.err);
 }
 
 TlsCollector::TlsCollector(const std::string& dir, const std::string& cert, const std::string& key,
@@ -75,14 +47,6 @@ TlsCollector::TlsCollector(const std::string& dir, const std::string& cert, cons
     throw std::runtime_error("the TLS collector did not start: " + process_->Err());
   }
   port_ = std::stoi(ReadFile(dir + "/port"));
-}
-
-std::string TlsCollector::Raw() const {
-  return ReadFile(dir_ + "/raw");
-}
-
-std::string TlsCollector::Events() const {
-  return ReadFile(dir_ + "/events");
 }
 
 std::vector<std::string> TlsCollector::Messages() const {

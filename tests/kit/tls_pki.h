@@ -1,6 +1,5 @@
-// Certificates made at test time with the openssl command, and a Syslog-over-TLS collector of the
-// test's own (tls_collector.py) that records what reaches its side of the wire. No key is ever
-// committed: every run makes its own.
+// Certificates made at test time with the openssl command (no key is ever committed), and the
+// TLS collector of tls_collector.py, which records what reaches its side of the wire.
 #pragma once
 
 #include <memory>
@@ -11,35 +10,29 @@
 
 namespace brennicot::testkit {
 
-// In its directory: an authority "ca" and an unknown one "other-ca"; "collector" (signed by ca,
-// for 127.0.0.1 and localhost, valid 3 days), "rogue" (the same, by other-ca), "expired" (by ca,
-// expired from the start) and "forwarder" (a client certificate by ca). Each as NAME.pem and
-// NAME.key (mode 0600).
+// NAME.pem and NAME.key (0600) of: authorities "ca" and "other-ca"; "collector" (by ca, for
+// 127.0.0.1 and localhost), "rogue" (the same by other-ca), "expired" (by ca), "forwarder" (a
+// client certificate by ca).
 class Pki {
  public:
   explicit Pki(const std::string& dir);
-  // The path of a file of it ("ca.pem").
   std::string operator()(const std::string& file) const { return dir_ + "/" + file; }
 
  private:
-  void Authority(const std::string& name, const std::string& cn);
-  void Signed(const std::string& name, const std::string& ca, const std::string& extension,
-              const std::string& days);
   std::string dir_;
 };
 
-// tests/kit/tls_collector.py on 127.0.0.1, one connection at a time, presenting `cert`; with
-// `client_ca`, asking the forwarder for a certificate of that authority.
+// Presents `cert`; with `client_ca` asks for a client certificate of that authority.
 class TlsCollector {
  public:
   TlsCollector(const std::string& dir, const std::string& cert, const std::string& key,
                const std::string& client_ca = {}, int port = 0);
   int port() const { return port_; }
   void Kill() { process_.reset(); }
-  // Every byte received, before decryption.
-  std::string Raw() const;
-  // One line per connection: "handshake ok", "handshake failed: <reason>", "closed".
-  std::string Events() const;
+  // Every byte received, before decryption; per connection "handshake ok" or "handshake failed:
+  // <reason>", then "closed".
+  std::string Raw() const { return ReadFile(dir_ + "/raw"); }
+  std::string Events() const { return ReadFile(dir_ + "/events"); }
   // The octet-counted messages decrypted so far.
   std::vector<std::string> Messages() const;
 
