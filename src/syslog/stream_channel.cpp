@@ -59,7 +59,7 @@ void StreamChannel::Enqueue(std::string_view payload, bool from_spool) {
   m.payload_at = FrameHeaderSize(payload.size(), settings_.framing);
   m.serial = next_serial_++;
   m.from_spool = from_spool;
-  queued_bytes_ += m.framed.size();
+  queued_bytes_ += m.framed.size() + kQueueEntryBytes;
   queue_.push_back(std::move(m));
   if (away_) ++away_queued_;
 }
@@ -241,7 +241,7 @@ void StreamChannel::ReleaseAcknowledged() {
 
 void StreamChannel::PopFront() {
   const Message& m = queue_.front();
-  queued_bytes_ -= m.framed.size();
+  queued_bytes_ -= m.framed.size() + kQueueEntryBytes;
   const bool from_spool = m.from_spool;
   queue_.pop_front();
   if (from_spool && --spooled_left_ == 0) {
@@ -269,7 +269,7 @@ void StreamChannel::Trim() {
     if (i == 0) {
       PopFront();
     } else {
-      queued_bytes_ -= queue_[i].framed.size();
+      queued_bytes_ -= queue_[i].framed.size() + kQueueEntryBytes;
       if (queue_[i].from_spool && --spooled_left_ == 0) {
         RunTrapped(parts_.log, kSpoolWhere, [&] { parts_.spool.Remove(parts_.spool_path); });
       }

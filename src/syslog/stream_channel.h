@@ -1,7 +1,8 @@
 // The stream channel: Syslog over a connection (TCP; TLS puts a session over the same socket)
 // that loses nothing while the collector is away.
 //
-// - One ordered queue of whole messages, bounded by `queue_max_bytes` (framed bytes). Every
+// - One ordered queue of whole messages, bounded by `queue_max_bytes` (framed bytes and each
+//   entry's bookkeeping). Every
 //   message goes through it: while connecting, while away and while the socket is full. When full,
 //   the oldest messages are dropped and counted. 0: no queue; a message the socket does not take
 //   at once is dropped and counted.
@@ -53,6 +54,10 @@ inline constexpr std::int64_t kLookupPollMs = 50;
 inline constexpr std::int64_t kAckPollMs = 1'000;
 // Close gives a connected collector this long to acknowledge what is written.
 inline constexpr std::int64_t kCloseGraceMs = 2'000;
+
+// What a queued message costs besides its bytes (its entry and its allocation), counted against
+// `queue_max_bytes` so that the bound holds for memory too, however short the messages.
+inline constexpr std::size_t kQueueEntryBytes = 96;
 
 struct StreamSettings {
   Framing framing = Framing::kOctet;
@@ -131,7 +136,7 @@ class StreamChannel : public CollectorChannel {
   // queue_[0, written_) are written whole to the current connection and await acknowledgement;
   // offset_ bytes of queue_[written_] are written too.
   std::deque<Message> queue_;
-  std::size_t queued_bytes_ = 0;
+  std::size_t queued_bytes_ = 0;  // counted against the bound: kQueueEntryBytes each included
   std::size_t written_ = 0;
   std::size_t written_bytes_ = 0;  // of queue_[0, written_), offset_ included
   std::size_t offset_ = 0;

@@ -153,7 +153,7 @@ TEST_F(StreamChannelTest, ANameIsLookedUpAgainForEveryAttempt) {
 }
 
 TEST_F(StreamChannelTest, AFullQueueDropsTheOldestAndCountsThem) {
-  Open({Framing::kOctet, 16});  // four framed "msgN" of 6 bytes do not fit
+  Open({Framing::kOctet, 2 * (6 + kQueueEntryBytes) + 10});  // two framed "msgN" fit, not three
   for (const char* m : {"msg1", "msg2", "msg3", "msg4"}) Send(m);
   EXPECT_EQ(channel->QueuedMessages(), 2u);
   socket->Break(111, "Connection refused");
