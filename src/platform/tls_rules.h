@@ -7,7 +7,8 @@
 // - A refused handshake is one failed connection, named by its reason ("certificate has
 //   expired", "name mismatch", "unknown authority", or the library's own words); the stream
 //   channel reports it once and tries again with its usual backoff. A handshake still unfinished
-//   when the channel's connection time is up is given up like a connection that took too long.
+//   when the channel's connection time is up is given up like a connection that took too long,
+//   unless all it awaits is a TLS 1.3 collector's word on the forwarder's certificate.
 // - Nothing of a message goes to the socket before the handshake verified the collector.
 #pragma once
 

@@ -112,9 +112,13 @@ TEST_F(TlsTest, AVerifiedCollectorGetsEveryLineAndAfterARestartTheRestInOrder) {
   collector->Kill();
   pty_->Write("line 3\r\nline 4\r\n");
   ASSERT_TRUE(forwarder_->WaitForLog("frmBrennicot:MessageSend err#:")) << forwarder_->Log();
+  // Back with a certificate of another authority, which tlsca now names: the file is read again
+  // for the new connection, no restart needed.
+  std::filesystem::copy_file((*pki_)("other-ca.pem"), (*pki_)("ca.pem"),
+                             std::filesystem::copy_options::overwrite_existing);
   TempDir side2;
-  collector = std::make_unique<TlsCollector>(side2.path(), (*pki_)("collector.pem"),
-                                             (*pki_)("collector.key"), "", port);
+  collector = std::make_unique<TlsCollector>(side2.path(), (*pki_)("rogue.pem"),
+                                             (*pki_)("rogue.key"), "", port);
   pty_->Write("line 5\r\n");
   ASSERT_TRUE(forwarder_->WaitForLog("reachable again", 40s)) << forwarder_->Log();
   ASSERT_TRUE(WaitUntil([&] { return collector->Messages().size() >= 3; }, 10s))
