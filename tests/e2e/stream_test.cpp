@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -32,6 +34,48 @@ std::string Lines(int from, int to) {
   std::string bytes;
   for (int i = from; i <= to; ++i) bytes += Numbered(i) + "\r\n";
   return bytes;
+}
+
+// The number of the stream line in `text`, or nothing.
+std::optional<int> NumberIn(const std::string& text) {
+  const auto at = text.find("stream line ");
+  if (at == std::string::npos) return std::nullopt;
+  return std::stoi(text.substr(at + 12, 6));
+}
+
+// Writes numbered lines from `next` on, `per_tenth` every 100 ms, for `span`.
+void StreamFor(PtyPair& pty, int& next, int per_tenth, std::chrono::milliseconds span) {
+  const auto end = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < end) {
+    pty.Write(Lines(next, next + per_tenth - 1));
+    next += per_tenth;
+    std::this_thread::sleep_for(100ms);
+  }
+}
+
+// Waits for every line 1 to `last` (`arrived` gives their numbers in the order they came), then
+// checks that their first arrivals are in order and tells how many came twice.
+void ExpectEveryLineInOrder(const std::function<std::vector<int>()>& arrived, int last,
+                            const Forwarder& forwarder) {
+  const auto distinct = [&] {
+    const std::vector<int> n = arrived();
+    return std::set<int>(n.begin(), n.end());
+  };
+  ASSERT_TRUE(WaitUntil([&] { return distinct().size() == static_cast<std::size_t>(last); }, 60s))
+      << distinct().size() << " of " << last << " arrived\n"
+      << forwarder.Log();
+  std::set<int> seen;
+  int expected = 1;
+  for (const int n : arrived()) {
+    if (seen.insert(n).second) {
+      ASSERT_EQ(n, expected++) << "out of order";
+    }
+  }
+  std::cout << "[ INFO ] " << last << " lines, " << arrived().size() - seen.size()
+            << " arrived twice\n";
+  EXPECT_EQ(forwarder.MessagesStartingWith("frmBrennicot:MessageSend err#:").size(), 1u)
+      << forwarder.Log();
+  EXPECT_EQ(forwarder.MessagesStartingWith("Collector TCP to ").size(), 1u) << forwarder.Log();
 }
 
 IniText TcpIni(const PtyPair& pty, int port, const std::string& framing = "octet") {
@@ -70,8 +114,7 @@ class StreamCollectorTest : public ForwarderTest,
   std::vector<int> Collected() const {
     std::vector<int> numbers;
     for (const std::string& record : collector_->Records()) {
-      const auto at = record.find("stream line ");
-      if (at != std::string::npos) numbers.push_back(std::stoi(record.substr(at + 12, 6)));
+      if (auto n = NumberIn(record)) numbers.push_back(*n);
     }
     return numbers;
   }
@@ -99,41 +142,12 @@ TEST_P(StreamCollectorTest, ACollectorStoppedForTwentySecondsMidStreamMissesNoth
   Start(TcpIni(*pty_, collector_->port()));
   constexpr int kPerTenth = 38;  // 30-byte lines: 1,140 bytes every 100 ms
   int next = 1;
-  const auto stream_for = [&](std::chrono::seconds span) {
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-      pty_->Write(Lines(next, next + kPerTenth - 1));
-      next += kPerTenth;
-      std::this_thread::sleep_for(100ms);
-    }
-  };
-  stream_for(3s);
+  StreamFor(*pty_, next, kPerTenth, 3s);
   collector_->Stop();
-  stream_for(20s);
+  StreamFor(*pty_, next, kPerTenth, 20s);
   collector_->Restart();
-  stream_for(3s);
-  const int last = next - 1;
-  const auto distinct = [&] {
-    const std::vector<int> numbers = Collected();
-    return std::set<int>(numbers.begin(), numbers.end()).size();
-  };
-  ASSERT_TRUE(WaitUntil([&] { return distinct() == static_cast<std::size_t>(last); }, 40s))
-      << "collected " << Collected().size() << " of " << last << "\n"
-      << forwarder_->Log();
-  std::vector<int> first_seen;
-  std::set<int> seen;
-  for (const int n : Collected()) {
-    if (seen.insert(n).second) first_seen.push_back(n);
-  }
-  for (std::size_t i = 0; i < first_seen.size(); ++i) {
-    ASSERT_EQ(first_seen[i], static_cast<int>(i) + 1) << "out of order at " << i;
-  }
-  std::cout << "[ INFO ] " << last << " lines, " << Collected().size() - seen.size()
-            << " arrived twice\n";
-  EXPECT_EQ(forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:").size(), 1u)
-      << forwarder_->Log();
-  EXPECT_EQ(forwarder_->MessagesStartingWith("Collector TCP to 127.0.0.1:").size(), 1u)
-      << forwarder_->Log();
+  StreamFor(*pty_, next, kPerTenth, 3s);
+  ExpectEveryLineInOrder([&] { return Collected(); }, next - 1, *forwarder_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Collectors, StreamCollectorTest,
@@ -252,45 +266,18 @@ TEST_F(DeadPathTest, ALinkDownLongerThanTheDeadPathTimeLosesNoLine) {
   forwarder_->SetLauncher({"ip", "netns", "exec", near_});
   Start(ini);
   int next = 1;
-  const auto stream_for = [&](std::chrono::seconds span) {
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-      pty_->Write(Lines(next, next + 9));
-      next += 10;
-      std::this_thread::sleep_for(500ms);
-    }
-  };
-  stream_for(3s);
+  StreamFor(*pty_, next, 2, 3s);
   SetFarLink("down");
-  stream_for(40s);
+  StreamFor(*pty_, next, 2, 40s);
   SetFarLink("up");
-  stream_for(3s);
-  const int last = next - 1;
-  const auto numbers = [&] {
-    std::vector<int> n;
-    for (const std::string& m : collector->Messages()) n.push_back(std::stoi(m.substr(12, 6)));
-    return n;
-  };
-  ASSERT_TRUE(WaitUntil(
+  StreamFor(*pty_, next, 2, 3s);
+  ExpectEveryLineInOrder(
       [&] {
-        const std::vector<int> n = numbers();
-        return std::set<int>(n.begin(), n.end()).size() == static_cast<std::size_t>(last);
+        std::vector<int> numbers;
+        for (const std::string& m : collector->Messages()) numbers.push_back(*NumberIn(m));
+        return numbers;
       },
-      60s))
-      << forwarder_->Log();
-  std::set<int> seen;
-  std::vector<int> first_seen;
-  for (const int n : numbers()) {
-    if (seen.insert(n).second) first_seen.push_back(n);
-  }
-  for (std::size_t i = 0; i < first_seen.size(); ++i) {
-    ASSERT_EQ(first_seen[i], static_cast<int>(i) + 1) << "out of order at " << i;
-  }
-  std::cout << "[ INFO ] " << last << " lines, " << numbers().size() - seen.size()
-            << " arrived twice\n";
-  EXPECT_EQ(forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:").size(), 1u)
-      << forwarder_->Log();
-  EXPECT_TRUE(Contains(forwarder_->Log(), "reachable again")) << forwarder_->Log();
+      next - 1, *forwarder_);
 }
 
 }  // namespace

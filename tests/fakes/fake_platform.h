@@ -155,8 +155,6 @@ class FakeStreamSocket : public StreamSocket {
   std::size_t unacked = 0;            // written on this connection, not acknowledged
   bool tells_unacked = true;          // false: Unacknowledged tells nothing (Win32)
   bool acknowledge_on_wait = false;   // the peer acknowledges while Wait lets time pass
-  std::optional<Error> connect_error;
-  int closes = 0;
 
   void SetOnReady(std::function<void()> f) override { on_ready = std::move(f); }
   void Connect(const ResolvedAddress& address, std::uint16_t port) override;
