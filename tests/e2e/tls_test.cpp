@@ -180,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"tlsca", "garbage", "380:Invalid property value: ", "no certificate in it"},
         BadFile{"tlscert", "garbage", "380:Invalid property value: ", "no certificate in it"},
         BadFile{"tlskey", "collector.key",
-                "380:Invalid property value: ", "the key does not belong to the certificate"}));
+                "380:Invalid property value: ", "the key does not belong to the certificate"}),
+    [](const auto& info) { return std::string(info.param.key) + std::to_string(info.index); });
 
 }  // namespace
 }  // namespace e2e
