@@ -1,13 +1,11 @@
 // transport=tls end to end: the real forwarder against a collector that records what reaches its
 // side of the wire. Certificates are made at test time (kit/tls_pki.h).
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
 
 #include "forwarder_fixture.h"
-#include "kit/activity_log.h"
 #include "kit/process.h"
 #include "kit/tls_collectors.h"
 #include "kit/tls_pki.h"
@@ -27,7 +25,6 @@ class TlsTest : public ForwarderTest {
   }
   IniText TlsIni(int port) const {
     IniText ini = BaseIni();
-    ini.Set("udptarget", "127.0.0.1");
     ini.Set("udpport", std::to_string(port));
     ini.Set("transport", "tls");
     ini.Set("tlsca", (*pki_)("ca.pem"));

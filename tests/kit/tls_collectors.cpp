@@ -1,7 +1,5 @@
 #include "kit/tls_collectors.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "kit/process.h"
@@ -9,9 +7,7 @@
 namespace brennicot::testkit {
 
 bool RsyslogTls::Available() {
-  return HaveTool("rsyslogd") &&
-         (access("/usr/lib/x86_64-linux-gnu/rsyslog/lmnsd_ossl.so", R_OK) == 0 ||
-          access("/usr/lib/aarch64-linux-gnu/rsyslog/lmnsd_ossl.so", R_OK) == 0);
+  return RunProgram({"dpkg-query", "-W", "rsyslog-openssl"}).status == 0;
 }
 
 RsyslogTls::RsyslogTls(const std::string& dir, const std::string& cert, const std::string& key)
