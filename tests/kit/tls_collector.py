@@ -2,10 +2,7 @@
 """Syslog over TLS on 127.0.0.1, one connection at a time, recording its side of the wire: every
 byte received (--raw), the decrypted data (--out) and per connection "handshake ok" or
 "handshake failed: REASON", then "closed" (--events). --client-ca asks for a client certificate."""
-import argparse
-import os
-import socket
-import ssl
+import argparse, os, socket, ssl
 
 ap = argparse.ArgumentParser()
 for name in ("cert", "key", "port-file", "raw", "out", "events"):
@@ -31,7 +28,6 @@ os.rename(args.port_file + ".tmp", args.port_file)
 def append(path, data):
     with open(path, "ab" if isinstance(data, bytes) else "a") as f:
         f.write(data)
-
 
 while True:
     conn, _ = listener.accept()
