@@ -11,6 +11,7 @@
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
+#include "platform/tls_stream_socket.h"
 #include "syslog/udp_channel.h"
 
 namespace brennicot {
@@ -140,7 +141,23 @@ void frmBrennicot::UpdateServiceStatus() {
       [](const Error&) {});
 }
 
-std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(const StreamSettings& settings) {
+std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
+    const TransportSettings& transport) {
+  std::unique_ptr<StreamSocket> socket = platform_.CreateStreamSocket();
+  std::string transport_name = "TCP";
+  if (transport.transport == Transport::kTls) {
+    const TlsSettings& tls = transport.tls;
+    const std::unique_ptr<TlsSession> check = platform_.CreateTlsSession();
+    check->Begin(tls);
+    if (check->KeyOpenToOthers(tls)) {
+      // A setting that works but is unsafe: reported like a refused value, as a warning.
+      log_.LogWrite(KeyOpenWarning(tls.key.path.empty() ? tls.cert.path : tls.key.path),
+                    LogKind::kInvalidSetting);
+    }
+    socket = std::make_unique<TlsStreamSocket>(
+        std::move(socket), [this] { return platform_.CreateTlsSession(); }, tls);
+    transport_name = "TLS";
+  }
   FileSystem& files = platform_.Files();
   const std::string log_path =
       files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));
@@ -150,10 +167,10 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(const StreamSe
   return std::make_unique<StreamChannel>(
       StreamChannelParts{
           platform_.Loop(), [this] { return platform_.ElapsedMillis(); }, platform_.LocalClock(),
-          log_, platform_.Spool(), std::move(spool_path), platform_.CreateStreamSocket(),
+          log_, platform_.Spool(), std::move(spool_path), std::move(socket),
           [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
-          "TCP"},
-      settings);
+          std::move(transport_name)},
+      transport.stream);
 }
 
 void frmBrennicot::OnServiceStop() {

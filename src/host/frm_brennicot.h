@@ -21,6 +21,7 @@
 #include "syslog/collector_channel.h"
 #include "syslog/month_names.h"
 #include "syslog/stream_channel.h"
+#include "syslog/transport_settings.h"
 
 namespace brennicot {
 
@@ -94,8 +95,9 @@ class frmBrennicot {
   void WatchServiceLog();
   // Service mode: tells the service manager the status line when it changed.
   void UpdateServiceStatus();
-  // The stream channel of this run, over the platform's stream socket.
-  std::unique_ptr<CollectorChannel> MakeStreamChannel(const StreamSettings& settings);
+  // The stream channel of this run, over the platform's stream socket (TLS: with a session over
+  // it, whose files are read now, so that one that cannot be used fails the start). Throws Error.
+  std::unique_ptr<CollectorChannel> MakeStreamChannel(const TransportSettings& transport);
 
   Platform& platform_;
   std::string command_;  // the argument string, lowered: decided once, at load

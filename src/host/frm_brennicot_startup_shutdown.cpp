@@ -30,7 +30,7 @@ bool frmBrennicot::StartUp() {
     receive_.Clear();
 
     const TransportSettings transport = ReadTransportSettings(s);
-    if (transport.transport == Transport::kTcp) channel_ = MakeStreamChannel(transport.stream);
+    if (transport.transport != Transport::kUdp) channel_ = MakeStreamChannel(transport);
     // An unreachable collector does not fail a stream's start: messages queue meanwhile.
     const std::int32_t remote_port = ToInt32(SettingNumber(s, key::kUdpPort));
     channel_->Open(s.Get(key::kUdpTarget), remote_port);

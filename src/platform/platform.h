@@ -15,6 +15,7 @@
 #include "platform/service_control.h"
 #include "platform/spool_files.h"
 #include "platform/stream_socket.h"
+#include "platform/tls_session.h"
 #include "platform/udp_socket.h"
 #include "platform/user_interface.h"
 
@@ -40,6 +41,8 @@ class Platform {
   // The collector's address for a stream channel: a literal address as it is, a name looked up in
   // the background by the backend's resolver.
   virtual std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) = 0;
+  // A TLS client session, worked through memory (OpenSSL on POSIX, Schannel on Win32).
+  virtual std::unique_ptr<TlsSession> CreateTlsSession() = 0;
 
   // Everything on the command line after the program name, arguments joined by single blanks.
   virtual std::string ArgumentString() = 0;

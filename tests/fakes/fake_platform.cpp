@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "fakes/fake_tls_session.h"
+
 namespace brennicot::fakes {
 
 std::string FakeFileSystem::ExecutableDirectory() {
@@ -340,6 +342,10 @@ std::unique_ptr<CollectorAddress> FakePlatform::CreateCollectorAddress(const std
   const bool dotted = !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
   address->SetHost(host, dotted ? std::optional(ResolvedAddress{host, false}) : std::nullopt);
   return address;
+}
+
+std::unique_ptr<TlsSession> FakePlatform::CreateTlsSession() {
+  return std::make_unique<FakeTlsSession>();
 }
 
 }  // namespace brennicot::fakes

@@ -325,6 +325,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<StreamSocket> CreateStreamSocket() override;
   std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
+  std::unique_ptr<TlsSession> CreateTlsSession() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
   std::string ArgumentString() override { return arguments; }

@@ -131,10 +131,13 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
 }
 
 TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueuesFromTheStart) {
-  StartService([&] { Set("transport", "tls"); });
+  StartService([&] {
+    Set("transport", "tls");
+    Set("framing", "lf");
+  });
   EXPECT_EQ(Log().front(),
-            "frmBrennicot1.3:Startup err#:380:Invalid property value: transport=tls is not one of "
-            "udp, tcp");
+            "frmBrennicot1.3:Startup err#:380:Invalid property value: framing=lf: TLS always "
+            "counts octets");
   EXPECT_EQ(platform.socket->binds, 0);
   EXPECT_EQ(platform.service->reported_start, false);
 

@@ -10,6 +10,7 @@
 #include "platform/posix/serial_port.h"
 #include "platform/posix/service_control.h"
 #include "platform/posix/stream_socket.h"
+#include "platform/posix/tls_session.h"
 #include "platform/posix/udp_socket.h"
 #include "platform/posix/unique_fd.h"
 
@@ -41,6 +42,10 @@ std::unique_ptr<StreamSocket> PosixPlatform::CreateStreamSocket() {
 
 std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const std::string& host) {
   return MakeCollectorAddress(host);
+}
+
+std::unique_ptr<TlsSession> PosixPlatform::CreateTlsSession() {
+  return std::make_unique<PosixTlsSession>();
 }
 
 std::int64_t PosixPlatform::ElapsedMillis() {

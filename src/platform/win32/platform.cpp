@@ -5,6 +5,7 @@
 #include "platform/win32/serial_port.h"
 #include "platform/win32/service_control.h"
 #include "platform/win32/stream_socket.h"
+#include "platform/win32/tls_session.h"
 #include "platform/win32/udp_socket.h"
 #include "platform/win32/windows_api.h"
 
@@ -49,6 +50,10 @@ std::unique_ptr<CollectorAddress> Win32Platform::CreateCollectorAddress(const st
 
 std::int64_t Win32Platform::ElapsedMillis() {
   return MonotonicMillis();
+}
+
+std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {
+  return std::make_unique<Win32TlsSession>();
 }
 
 }  // namespace brennicot::win32
