@@ -75,6 +75,8 @@ class frmBrennicot {
   void Dispatch(const std::string& command);
   // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
   void OnDeviceLost();
+  // Hands one payload to the socket; under -interact it is also printed once it has left.
+  void SendDatagram(const std::string& payload);
   // Sends a line from the device and counts it for the status line when it left.
   void ForwardLine(const std::string& line);
   // Service mode: every log entry also feeds the status line's last error and, where standard

@@ -23,16 +23,22 @@ bool frmBrennicot::MessageSend(const std::string& MessageText) {
   const std::size_t limit = wsockudp_->MaxPayload();
   const std::size_t header = payload.size() - std::min(payload.size(), MessageText.size());
   if (payload.size() <= limit || header >= limit) {
-    return RunTrapped(log_, "frmBrennicot:MessageSend", [&] { wsockudp_->SendData(payload); });
+    return RunTrapped(log_, "frmBrennicot:MessageSend", [&] { SendDatagram(payload); });
   }
   const std::size_t piece = limit - header;
   bool all_sent = true;
   for (std::size_t at = 0; at < MessageText.size(); at += piece) {
     all_sent &= RunTrapped(log_, "frmBrennicot:MessageSend", [&] {
-      wsockudp_->SendData(ComposeSyslogPayload(context, MessageText.substr(at, piece)));
+      SendDatagram(ComposeSyslogPayload(context, MessageText.substr(at, piece)));
     });
   }
   return all_sent;
+}
+
+void frmBrennicot::SendDatagram(const std::string& payload) {
+  wsockudp_->SendData(payload);
+  // Someone trying a configuration sees what the collector gets, without a collector.
+  if (command_ == kInteractCommand) platform_.Ui().PrintOut(payload + "\n");
 }
 
 }  // namespace brennicot
