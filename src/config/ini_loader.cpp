@@ -20,8 +20,6 @@
 namespace brennicot {
 namespace {
 
-// The section is read through a buffer of this many characters; what does not fit is not seen.
-constexpr std::int32_t kSectionBufferSize = 4096;
 constexpr std::size_t kIdLength = 12;
 
 enum class Check {
@@ -120,9 +118,9 @@ void Report(ActivityLog& log, const KeyRule& rule, std::string_view value,
   log.LogWrite(line);
 }
 
-// Applies one "key=value" entry of the section. Unknown keys are ignored; a known key without a
-// value, or a numeric setting that is not a number, throws and so ends the load.
-void ApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& log) {
+}  // namespace
+
+void IniApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& log) {
   const std::size_t equals = piece.find('=');
   const KeyRule* rule = FindRule(piece.substr(0, equals));
   if (rule == nullptr) return;
@@ -164,8 +162,6 @@ void ApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& lo
   }
 }
 
-}  // namespace
-
 std::string IniFilePath(FileSystem& files) {
   return files.JoinPath(files.ExecutableDirectory(), std::string(names::kIniFile));
 }
@@ -181,9 +177,9 @@ void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
       return;
     }
     const std::string block =
-        profile.ReadSection(std::string(names::kIniSection), kSectionBufferSize, path);
-    for (const std::string_view piece : SectionEntries(block, kSectionBufferSize)) {
-      ApplyEntry(piece, settings, log);
+        profile.ReadSection(std::string(names::kIniSection), kIniSectionBufferSize, path);
+    for (const std::string_view piece : SectionEntries(block, kIniSectionBufferSize)) {
+      IniApplyEntry(piece, settings, log);
     }
   });
 }

@@ -9,6 +9,7 @@ namespace brennicot {
 inline constexpr std::string_view kInstallCommand = "-install";
 inline constexpr std::string_view kUninstallCommand = "-uninstall";
 inline constexpr std::string_view kInteractCommand = "-interact";
+inline constexpr std::string_view kCheckCommand = "-check";
 inline constexpr std::string_view kVersionCommand = "--version";
 
 // "--help", "-h", "-?" or "/?" (the argument string, lowercased).

@@ -8,6 +8,7 @@
 #include "host/command_line.h"
 #include "host/service_install.h"
 #include "host/service_status.h"
+#include "host/settings_check.h"
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
@@ -35,6 +36,13 @@ frmBrennicot::~frmBrennicot() = default;
 
 void frmBrennicot::FormLoad() {
   command_ = LowerAscii(platform_.ArgumentString());
+  if (command_ == kCheckCommand) {
+    // A check leaves no trace: no log entry (not even the shut-down line), no default file, and
+    // no word with the service manager.
+    shut_down_ = true;
+    one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_);
+    return;
+  }
   // The person running it interactively is checking a configuration: what loading the settings
   // reports must reach the terminal too, so echoing starts before anything is logged.
   if (command_ == kInteractCommand) {

@@ -30,6 +30,10 @@ class Platform {
   virtual std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) = 0;
   virtual std::unique_ptr<ServiceControl> CreateServiceControl() = 0;
 
+  // Why `host` (a name or a literal address) does not resolve to an address now, in the resolver's
+  // words; "" when it does. May wait as long as the resolver takes.
+  virtual std::string NameProblem(const std::string& host) = 0;
+
   // Everything on the command line after the program name, arguments joined by single blanks.
   virtual std::string ArgumentString() = 0;
 };

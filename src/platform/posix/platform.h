@@ -26,6 +26,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
 
+  std::string NameProblem(const std::string& host) override;
   std::string ArgumentString() override { return argument_string_; }
 
  private:

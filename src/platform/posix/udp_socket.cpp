@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <variant>
 
 #include "base/error.h"
 #include "platform/posix/system_error.h"
@@ -31,6 +32,12 @@ constexpr SystemResolver<addrinfo> kResolver{getaddrinfo, freeaddrinfo, Resolver
                                              AF_INET,     AF_INET6,     SOCK_DGRAM,    EAI_FAMILY};
 
 }  // namespace
+
+std::string NameProblem(const std::string& host) {
+  const LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, 0);
+  const Error* error = std::get_if<Error>(&answer);
+  return error != nullptr ? error->description() : std::string();
+}
 
 PosixUdpSocket::PosixUdpSocket()
     : UdpSocketBase(

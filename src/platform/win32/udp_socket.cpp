@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string_view>
+#include <variant>
 
 #include "base/error.h"
 #include "platform/win32/system_error.h"
@@ -31,6 +32,17 @@ LookupAnswer ResolveInBackground(const std::string& host) {
 }
 
 }  // namespace
+
+std::string NameProblem(const std::string& host) {
+  try {
+    const WinsockSession winsock;
+    const LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, 0);
+    const Error* error = std::get_if<Error>(&answer);
+    return error != nullptr ? error->description() : std::string();
+  } catch (const Error& e) {
+    return e.description();
+  }
+}
 
 WinsockSession::WinsockSession() {
   WSADATA data{};
