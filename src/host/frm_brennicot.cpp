@@ -4,7 +4,7 @@
 #include "base/product_names.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
-#include "config/setting_keys.h"
+#include "config/settings.h"
 #include "host/command_line.h"
 #include "host/service_install.h"
 #include "host/service_status.h"
@@ -72,7 +72,7 @@ void frmBrennicot::Dispatch(const std::string& command) {
     one_shot_exit_status_ = ok ? 0 : 1;
     platform_.Ui().MessageBox(RegistrationMessage(command, ok),
                               std::string(names::kMessageBoxTitle));
-    log_.LogWrite("*** Brennicot " + VersionText() + " " + command);
+    log_.LogWrite("*** Brennicot " + VersionText() + " " + command, LogKind::kInformation);
   } else if (command == kInteractCommand) {
     StartUp();
     platform_.Ui().ShowWindow();
@@ -111,9 +111,9 @@ void frmBrennicot::OnServiceStart(bool& success) {
 
 void frmBrennicot::WatchServiceLog() {
   const bool journal = ntservice1_->StandardErrorIsJournal();
-  log_.SetObserver([this, journal](const std::string& message) {
-    if (PriorityOf(message) == LogPriority::kError) last_error_ = message;
-    if (journal) platform_.Ui().Echo(JournalStreamText(message));
+  log_.SetObserver([this, journal](const std::string& message, LogKind kind) {
+    if (kind == LogKind::kError) last_error_ = message;
+    if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
   });
 }
 
