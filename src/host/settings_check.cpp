@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +14,7 @@
 #include "base/product_names.h"
 #include "config/ini_loader.h"
 #include "config/section_block.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
-#include "config/settings_defaults.h"
+#include "config/settings.h"
 #include "log/activity_log.h"
 #include "syslog/message_composer.h"
 #include "syslog/month_names.h"
@@ -68,7 +67,8 @@ std::string ErrorText(const Error& e) {
   return e.description() + " (err#:" + std::to_string(e.number()) + ")";
 }
 
-// What loading makes of one entry judged on its own, from the loader's own rules.
+// What loading makes of one entry judged on its own: the loader's own entry code runs on a table
+// where no value can be mistaken for one the entry stored.
 struct Judgement {
   enum Kind { kStored, kUnknownKey, kRefused, kFault } kind = kUnknownKey;
   std::string key;     // the setting's key as the table spells it (kStored, kRefused)
@@ -92,9 +92,8 @@ Judgement Judge(std::string_view entry, Platform& platform) {
   for (const auto& [key, value] : table.Entries()) {
     if (value != kUnset) return {Judgement::kStored, key, value, {}};
   }
-  const std::string_view name = entry.substr(0, entry.find('='));
-  for (const auto& [key, value] : table.Entries()) {
-    if (EqualIgnoringCase(name, key)) return {Judgement::kRefused, key, {}, {}};
+  if (const SettingRow* row = SettingRowIgnoringCase(entry.substr(0, entry.find('=')))) {
+    return {Judgement::kRefused, std::string(row->key), {}, {}};
   }
   return judgement;
 }
@@ -185,33 +184,51 @@ void CheckEntries(Platform& platform, const std::string& path, const SettingsTab
   }
 }
 
-// What the start does with the loaded values before it forwards anything, on the same objects
-// and conversions: a value it cannot use fails it, or fails every message or tick.
+// What the start does with the loaded values before it forwards anything, with the same rows,
+// conversions and objects: a value it cannot use fails the start, or every message or tick.
 void CheckStart(Platform& platform, SerialPort& port, const SettingsTable& s, Report& report) {
+  std::set<std::string_view> refused;  // one finding per setting: its first use that fails
   const auto check = [&](std::string_view key, const std::function<void()>& use) {
+    if (refused.contains(key)) return;
     try {
       use();
     } catch (const Error& e) {
+      refused.insert(key);
       report.Finding(std::string(key) + "=" + s.Get(key) + ": cannot be used: " + ErrorText(e));
     }
   };
-  check(key::kUdpPort, [&] { ToInt32(SettingNumber(s, key::kUdpPort)); });
-  check(key::kCommPort, [&] { port.SetCommPort(ToInt16(SettingNumber(s, key::kCommPort))); });
-  check(key::kCommIni, [&] { port.SetSettings(s.Get(key::kCommIni)); });
-  check(key::kFlowControl,
-        [&] { port.SetHandshaking(ToInt32(SettingNumber(s, key::kFlowControl))); });
-  check(key::kCrSend, [&] { ToInt32(SettingNumber(s, key::kCrSend)); });
-  for (std::string_view key :
-       {key::kSendCommMess, key::kCheckSeq, key::kEnableStatusTimer, key::kStatusTimerPeriod}) {
-    check(key, [&] { SettingNumber(s, key); });
+  // Where a number must also fit the property it is written to, or a text make a message.
+  const std::pair<std::string_view, std::function<void()>> uses[] = {
+      {key::kCommPort, [&] { port.SetCommPort(ToInt16(SettingNumber(s, key::kCommPort))); }},
+      {key::kCommIni, [&] { port.SetSettings(s.Get(key::kCommIni)); }},
+      {key::kFlowControl,
+       [&] { port.SetHandshaking(ToInt32(SettingNumber(s, key::kFlowControl))); }},
+      {key::kUdpPort, [&] { ToInt32(SettingNumber(s, key::kUdpPort)); }},
+      {key::kMsgFormat,
+       [&] {
+         MonthNameTable months;
+         MonthNamesInit(months);
+         const ComposeContext context{s, months, [&] { return platform.LocalClock().Now(); },
+                                      [] { return std::string("host"); }};
+         ComposeSyslogPayload(context, "text");
+       }},
+      {key::kCrSend, [&] { ToInt32(SettingNumber(s, key::kCrSend)); }},
+  };
+  for (const SettingRow& row : kSettings) {
+    if (row.reading == Reading::kStrict) check(row.key, [&] { SettingNumber(s, row.key); });
+    // Each refusal the start would make, in the start's words (the start stops at the first).
+    if (row.rule.rejected == Rejected::kFailsStart) {
+      check(row.key, [&] {
+        SettingsTable alone;
+        IniSetDefault(alone, UnwrittenLog(platform).Log());
+        alone.Set(row.key, s.Get(row.key));
+        CheckSettingsForStart(alone);
+      });
+    }
+    for (const auto& [key, use] : uses) {
+      if (key == row.key) check(key, use);
+    }
   }
-  check(key::kMsgFormat, [&] {
-    MonthNameTable months;
-    MonthNamesInit(months);
-    const ComposeContext context{s, months, [&] { return platform.LocalClock().Now(); },
-                                 [] { return std::string("host"); }};
-    ComposeSyslogPayload(context, "text");
-  });
 }
 
 void CheckDevice(SerialPort& port, Report& report) {

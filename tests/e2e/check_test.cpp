@@ -81,9 +81,9 @@ TEST(Check, ReportsWhatAStartWouldMakeOfTheFileAndLeavesNoTrace) {
         "'X' must be N, E, O, M or S (err#:380)",
         "flowcontrol=7: cannot be used: Invalid property value: Handshaking 7: must be 0 (none), 1 "
         "(XON/XOFF), 2 (RTS/CTS) or 3 (both) (err#:380)",
-        "EnableStatusTimer=yes: cannot be used: Type mismatch: 'yes' is not a number (err#:13)",
         "msgformat=1.5: cannot be used: Invalid property value: msgformat '1.5' selects no message "
         "layout (1, 2 or 3) (err#:380)",
+        "EnableStatusTimer=yes: cannot be used: Type mismatch: 'yes' is not a number (err#:13)",
         "COM2: /dev/serial/by-id/absent: No such file or directory",
         "udptarget=127.0.0.1: resolves", "check failed: 5 findings"},
        1},
