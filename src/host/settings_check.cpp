@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/ascii.h"
 #include "base/error.h"
 #include "base/numeric_text.h"
 #include "base/product_names.h"

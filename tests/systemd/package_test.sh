@@ -107,6 +107,15 @@ if X grep -q "Startup commport:1" /var/log/vemo-brennicot/Vemo_Brennicot.log; th
   pass "the service writes its Activity log"
 else fail "no start-up line in the Activity log"; fi
 
+# ---- -check as the service user (its group opens the device) and as one without that group
+out=$(X runuser -u $USER_NAME -- Vemo_Brennicot -check)
+rc=$?
+denied=$(X runuser -u nobody -- Vemo_Brennicot -check | grep "^COM1: ")
+if [ $rc = 0 ] && [ "$(tail -1 <<<"$out")" = "check passed: a start uses $PROGRAM.ini as written" ] \
+  && [ "$denied" = "COM1: $DEVICE: Permission denied for user nobody" ]; then
+  pass "-check: passes as $USER_NAME; as nobody: '$denied'"
+else fail "-check: rc=$rc '$out'; as nobody: '$denied'"; fi
+
 # ---- upgrade to a higher revision: the running service is restarted on the new program
 old_pid=$(main_pid)
 out=$(X dpkg -i "$DEB2" 2>&1)
