@@ -88,26 +88,5 @@ TEST_F(MessageSendTest, AfterShutDownTheReleasedTableIsNotRead) {
   EXPECT_EQ(Log().back(), "frmBrennicot:MessageSend err#:91:Settings table already released");
 }
 
-// Interactively every datagram is shown as it leaves, pieces each on their own line, and one the
-// socket refused is not; the service shows nothing.
-TEST(MessageSendShown, InteractivelyEachDatagramThatLeftIsPrintedOnItsOwnLine) {
-  for (const char* mode : {"-interact", ""}) {
-    SCOPED_TRACE(mode);
-    fakes::FakePlatform platform;
-    platform.arguments = mode;
-    frmBrennicot host(platform);
-    host.FormLoad();
-    platform.loop.RunPosted();
-    host.Settings().Set("msgformat", "3");
-    platform.socket->max_payload = 4;
-    host.MessageSend("Door");
-    host.MessageSend("opened");
-    platform.socket->send_error = Error(111, "Connection refused");
-    host.MessageSend("lost");
-    EXPECT_EQ(platform.ui.out, *mode == '\0' ? "" : "Door\nopen\ned\n");
-    EXPECT_EQ(platform.socket->sent, (Strings{"Door", "open", "ed"}));
-  }
-}
-
 }  // namespace
 }  // namespace brennicot
