@@ -15,8 +15,6 @@
 namespace brennicot {
 namespace {
 
-// The section is read through a buffer of this many characters; what does not fit is not seen.
-constexpr std::int32_t kSectionBufferSize = 4096;
 constexpr std::size_t kIdLength = 12;
 
 // Length in bytes of the first `count` characters. UTF-8 text is counted in characters so that
@@ -53,9 +51,9 @@ void Report(ActivityLog& log, const SettingRow& row, std::string_view value,
   log.LogWrite(line, LogKind::kInvalidSetting);
 }
 
-// Applies one "key=value" entry of the section. Unknown keys are ignored; a known key without a
-// value, or a numeric setting that is not a number, throws and so ends the load.
-void ApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& log) {
+}  // namespace
+
+void IniApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& log) {
   const std::size_t equals = piece.find('=');
   const SettingRow* row = SettingRowIgnoringCase(piece.substr(0, equals));
   if (row == nullptr) return;
@@ -81,8 +79,6 @@ void ApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& lo
   settings.Set(row->key, value);
 }
 
-}  // namespace
-
 std::string IniFilePath(FileSystem& files) {
   return files.JoinPath(files.ExecutableDirectory(), std::string(names::kIniFile));
 }
@@ -100,9 +96,9 @@ void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
       return;
     }
     const std::string block =
-        profile.ReadSection(std::string(names::kIniSection), kSectionBufferSize, path);
-    for (const std::string_view piece : SectionEntries(block, kSectionBufferSize)) {
-      ApplyEntry(piece, settings, log);
+        profile.ReadSection(std::string(names::kIniSection), kIniSectionBufferSize, path);
+    for (const std::string_view piece : SectionEntries(block, kIniSectionBufferSize)) {
+      IniApplyEntry(piece, settings, log);
     }
   });
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "config/settings_table.h"
 #include "log/activity_log.h"
@@ -17,6 +19,14 @@ namespace brennicot {
 // "BrennicotMain:IniGetSet err#:" line, keeping what was stored before.
 void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
                ProfileReader& profile);
+
+// The section is read through a buffer of this many characters; what does not fit is not seen.
+inline constexpr std::int32_t kIniSectionBufferSize = 4096;
+
+// Applies one "key=value" entry of the section to `settings`, as loading does: stored, refused
+// (reported in `log` where the key's rule says so), or ignored (an unknown key). A known key
+// without "=", or a numeric setting that is not a number, throws: loading ends there.
+void IniApplyEntry(std::string_view entry, SettingsTable& settings, ActivityLog& log);
 
 // Full path of the INI file: the executable's directory joined with "Vemo_Brennicot.ini".
 std::string IniFilePath(FileSystem& files);

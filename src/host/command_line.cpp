@@ -27,6 +27,7 @@ Mode ModeOf(bool has_arguments, std::string_view command) {
   if (command == kInteractCommand) return Mode::kInteract;
   if (IsHelpCommand(command)) return Mode::kHelp;
   if (command == kVersionCommand) return Mode::kVersion;
+  if (command == kCheckCommand) return Mode::kCheck;
   return Mode::kOther;
 }
 
@@ -36,11 +37,14 @@ bool IsHelpCommand(std::string_view command) {
 
 std::string UsageText() {
   const std::string stem(names::kStem);
-  return "Usage: " + stem + " [-interact | -install | -uninstall | --help | --version]\n" +
+  return "Usage: " + stem + " [-interact | -check | -install | -uninstall | --help | --version]\n" +
          "Forwards the text lines of a serial port as Syslog messages over UDP.\n"
          "\n"
          "  (none)      run as the service, as the service manager starts it\n"
          "  -interact   run in the foreground, echoing the Activity log to standard error\n"
+         "              and showing every message sent on standard output\n"
+         "  -check      check the settings file, the port's device and the collector's name,\n"
+         "              as a start would meet them, writing nothing; exit status 1 if not fine\n"
          "  -install    register the service and set it to start at boot\n"
          "  -uninstall  stop the service and remove its registration\n"
          "  --help      this text (also -h, -?, /?)\n"

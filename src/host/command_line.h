@@ -9,6 +9,7 @@ namespace brennicot {
 inline constexpr std::string_view kInstallCommand = "-install";
 inline constexpr std::string_view kUninstallCommand = "-uninstall";
 inline constexpr std::string_view kInteractCommand = "-interact";
+inline constexpr std::string_view kCheckCommand = "-check";
 inline constexpr std::string_view kVersionCommand = "--version";
 
 // What the command line asks for, decided once at load.
@@ -18,6 +19,7 @@ enum class Mode {
   kRegister,  // -install, -uninstall
   kHelp,      // --help and its short forms
   kVersion,   // --version
+  kCheck,     // -check
   kOther,     // anything else, a blank argument included: load the settings and end
 };
 // The mode for a command line with or without arguments, `command` being its argument string

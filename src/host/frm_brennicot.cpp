@@ -8,6 +8,7 @@
 #include "host/command_line.h"
 #include "host/service_install.h"
 #include "host/service_status.h"
+#include "host/settings_check.h"
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
@@ -44,6 +45,13 @@ void frmBrennicot::FormLoad() {
   if (mode_ == Mode::kHelp || mode_ == Mode::kVersion) {
     platform_.Ui().PrintOut(mode_ == Mode::kHelp ? UsageText() : VersionLine());
     shut_down_ = true;
+    return;
+  }
+  if (mode_ == Mode::kCheck) {
+    // A check leaves no trace: no log entry (not even the shut-down line), no default file, and
+    // no word with the service manager.
+    shut_down_ = true;
+    one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_);
     return;
   }
   // The person running it interactively is checking a configuration: what loading the settings

@@ -16,7 +16,10 @@ bool frmBrennicot::MessageSend(const std::string& MessageText) {
     return false;
   }
   // Composed the same for every transport; only how it leaves differs.
-  return channel_->Send(message);
+  if (!channel_->Send(message)) return false;
+  // Someone trying a configuration sees what the collector gets, without a collector.
+  if (mode_ == Mode::kInteract) platform_.Ui().PrintOut(message.Payload() + "\n");
+  return true;
 }
 
 }  // namespace brennicot

@@ -44,6 +44,10 @@ class Platform {
   // A TLS client session, worked through memory (OpenSSL on POSIX, Schannel on Win32).
   virtual std::unique_ptr<TlsSession> CreateTlsSession() = 0;
 
+  // Why `host` (a name or a literal address) does not resolve to an address now, in the resolver's
+  // words; "" when it does. May wait as long as the resolver takes.
+  virtual std::string NameProblem(const std::string& host) = 0;
+
   // Everything on the command line after the program name, arguments joined by single blanks.
   virtual std::string ArgumentString() = 0;
   // Whether the command line has an argument at all, a blank one ("") included: only a command

@@ -52,8 +52,9 @@ TEST_F(ForwardingTest, StartsForwardsInLayoutOneAndShutsDownOnSigterm) {
             "udptarget:127.0.0.1 udpport:" +
                 std::to_string(receiver_.port()) + " OriginalAddress: VemoBrennicotID:Brennicot");
   EXPECT_EQ(messages.back(), "Brennicot Shutdown ***");
-  // Interactive mode echoes the entries for the person at the terminal.
+  // Interactive mode echoes the entries for the person at the terminal, and shows what left.
   EXPECT_NE(forwarder_->Stderr().find("Brennicot Shutdown ***"), std::string::npos);
+  EXPECT_EQ(forwarder_->Stdout(), "<190>VemoBrennicotID=Brennicot Door 3 open\n");
 }
 
 TEST_F(ForwardingTest, LayoutThreeSendsTheLineAloneWithEveryByteUnchanged) {

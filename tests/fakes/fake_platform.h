@@ -230,6 +230,8 @@ class FakeSerialPort : public SerialPort {
   void SetCommPort(std::int16_t port) override;
   std::int16_t CommPort() const override { return comm_port; }
   std::string DeviceName() const override { return open ? device : std::string(); }
+  std::string device_problem;  // what CheckDevice reports of `device`
+  DeviceCheck CheckDevice() const override { return {device, device_problem}; }
   bool PortOpen() const override { return open; }
   void SetPortOpen(bool value) override;
   void SetSettings(const std::string& value) override;
@@ -328,6 +330,8 @@ class FakePlatform : public Platform {
   std::unique_ptr<TlsSession> CreateTlsSession() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
+  std::string name_problem;  // what NameProblem reports of any name
+  std::string NameProblem(const std::string&) override { return name_problem; }
   std::string ArgumentString() override { return arguments; }
   bool blank_argument = false;  // started with one blank argument: `arguments` is empty
   bool HasArguments() override { return !arguments.empty() || blank_argument; }

@@ -1,8 +1,12 @@
 #!/bin/bash
 # A real systemd for tests: the machine's own systemd as PID 1 of private pid, mount, uts, ipc, net
 # and cgroup namespaces (plain unshare, no image, no network). Source it, then
-#   ns_why_not          prints why it cannot run here and fails (not root, no cgroup2, ...)
-#   ns_boot WORKDIR     boots it; WORKDIR stays writable inside, the rest of / is read-only
+#   ns_why_not [packages]
+#                       prints why it cannot run here and fails (not root, no cgroup2, ...)
+#   ns_boot WORKDIR [packages]
+#                       boots it; WORKDIR stays writable inside, the rest of / is read-only. With
+#                       "packages", /etc, /usr and /var are writable overlays (tmpfs upper layers)
+#                       for dpkg -i, adduser and the package's files, and a real journald runs
 #   X CMD...            runs a command inside (nsenter)
 #   ns_teardown         powers it off and checks that no process, mount or cgroup is left and
 #                       that the machine's /etc/systemd is unchanged; fails otherwise
@@ -15,13 +19,23 @@ if [ "${1:-}" = __stage1 ]; then
   # PID 1 of the new pid namespace, still in the machine's cgroup namespace: move into the test's
   # cgroup, then make a cgroup namespace rooted there (systemd sees it as "/").
   echo 0 >"$3/cgroup.procs" || exit 101
-  exec unshare --cgroup -- "$NS_SELF" __stage2 "$2"
+  exec unshare --cgroup -- "$NS_SELF" __stage2 "$2" "${4:-}"
 fi
 if [ "${1:-}" = __stage2 ]; then
   set -e
   W=$2
+  MODE=$3
   CONS=$(tty) # the pty of script(1): systemd insists that /dev/console is a terminal
   mount --bind "$W" "$W"
+  if [ "$MODE" = packages ]; then
+    # Everything dpkg and adduser write lands in these layers and goes with the namespaces.
+    mkdir -p "$W/overlay"
+    mount -t tmpfs -o mode=755,size=2g tmpfs "$W/overlay"
+    for d in etc usr var; do
+      mkdir -p "$W/overlay/$d.up" "$W/overlay/$d.work"
+      mount -t overlay overlay -o "lowerdir=/$d,upperdir=$W/overlay/$d.up,workdir=$W/overlay/$d.work" "/$d"
+    done
+  fi
   umount -R /sys/fs/cgroup
   mount -t cgroup2 cgroup2 /sys/fs/cgroup
   mount -o remount,bind,ro /sys
@@ -32,8 +46,9 @@ if [ "${1:-}" = __stage2 ]; then
     set -- $n
     mknod -m 666 "/dev/$1" c "$2" "$3"
   done
+  [ "$MODE" = packages ] && mknod -m 600 /dev/kmsg c 1 11 # journald reads it
   mkdir /dev/pts /dev/shm
-  mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts /dev/pts
+  mount -t devpts -o newinstance,ptmxmode=0666,mode=620,gid=5 devpts /dev/pts
   mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs /dev/shm
   ln -s pts/ptmx /dev/ptmx
   ln -s /proc/self/fd /dev/fd
@@ -61,6 +76,13 @@ if [ "${1:-}" = __stage2 ]; then
   done
   printf '[Unit]\nDescription=stub shutdown\nDefaultDependencies=no\nRefuseManualStart=yes\n' >$U/shutdown.target
   printf '[Unit]\nDescription=System Slice\nDefaultDependencies=no\n' >$U/system.slice
+  if [ "$MODE" = packages ]; then
+    printf '[Unit]\nDescription=stub sockets\n' >"$U/sockets.target"
+    cp /lib/systemd/system/systemd-journald.socket /lib/systemd/system/systemd-journald-dev-log.socket $U/
+    sed -e 's/^Sockets=.*/Sockets=systemd-journald.socket systemd-journald-dev-log.socket/' \
+      /lib/systemd/system/systemd-journald.service >$U/systemd-journald.service
+    printf '[Unit]\nDescription=stub rst\nWants=systemd-journald.socket systemd-journald-dev-log.socket systemd-journald.service\n' >"$U/rst.target"
+  fi
   mount -o remount,bind,ro /
   exec env -i container=brennicot-test PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=vt220 \
     SYSTEMD_UNIT_PATH=$U SYSTEMD_GENERATOR_PATH=/run/none SYSTEMD_ENVIRONMENT_GENERATOR_PATH=/run/none \
@@ -85,6 +107,11 @@ ns_why_not() {
     command -v $c >/dev/null || { echo "$c is not installed"; return 0; }
   done
   [ -n "$NS_CGBASE" ] || { echo "no cgroup2 hierarchy mounted"; return 0; }
+  if [ "${1:-}" = packages ]; then
+    for c in dpkg cpack; do
+      command -v $c >/dev/null || { echo "$c is not installed"; return 0; }
+    done
+  fi
   if ! unshare --pid --fork --mount --uts --ipc --net --cgroup true 2>/dev/null; then
     echo "cannot make private namespaces here"
     return 0
@@ -92,11 +119,12 @@ ns_why_not() {
   return 1
 }
 
-X() { timeout 30 nsenter -t "$NS_PID" -m -p -u -i -n -C -- "$@"; }
+X() { timeout 120 nsenter -t "$NS_PID" -m -p -u -i -n -C -- "$@"; }
 
 ns_snapshot() {
   {
     find /etc/systemd -printf '%p %T@ %s\n' | sort
+    md5sum /var/lib/dpkg/status /etc/passwd /etc/group
     sysctl -n fs.file-max fs.nr_open kernel.core_pattern
     hostname
   } | md5sum
@@ -105,13 +133,14 @@ ns_mounts() { awk '{print $5, $9}' /proc/self/mountinfo | sort; }
 
 ns_boot() {
   NS_WORK=$1
+  local mode=${2:-}
   NS_CG=$NS_CGBASE/brennicot-test.$$.${RANDOM}
   NS_PID=
   NS_PIDNS=
   NS_MOUNTS_BEFORE=$(ns_mounts)
   NS_SNAP_BEFORE=$(ns_snapshot)
   mkdir "$NS_CG" || return 1
-  setpriv --pdeathsig KILL script -qfec "exec setpriv --pdeathsig KILL unshare --pid --fork --kill-child --mount --mount-proc --uts --ipc --net -- $NS_SELF __stage1 $NS_WORK $NS_CG" \
+  setpriv --pdeathsig KILL script -qfec "exec setpriv --pdeathsig KILL unshare --pid --fork --kill-child --mount --mount-proc --uts --ipc --net -- $NS_SELF __stage1 $NS_WORK $NS_CG $mode" \
     "$NS_WORK/console.log" </dev/null >/dev/null 2>"$NS_WORK/launcher.err" &
   NS_LAUNCHER=$!
   local i st=
@@ -131,7 +160,7 @@ ns_boot() {
     case "$st" in running | degraded) return 0 ;; esac
     sleep 0.1
   done
-  echo "systemd did not come up: $st"
+  echo "systemd did not come up: $st ($(X systemctl --failed --no-legend 2>&1 | tr '\n' ' '))"
   return 1
 }
 

@@ -32,6 +32,10 @@ std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort(SerialDevicePathOf d
   return std::make_unique<PosixSerialPort>(loop_, std::move(device_path));
 }
 
+std::string PosixPlatform::NameProblem(const std::string& host) {
+  return posix::NameProblem(host);
+}
+
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
   return std::make_unique<PosixServiceControl>(loop_);
 }

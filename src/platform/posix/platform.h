@@ -32,6 +32,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
   std::unique_ptr<TlsSession> CreateTlsSession() override;
 
+  std::string NameProblem(const std::string& host) override;
   std::string ArgumentString() override { return argument_string_; }
   bool HasArguments() override { return has_arguments_; }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include "platform/posix/system_error.h"
@@ -121,6 +123,23 @@ void PosixSerialPort::SetDTREnable(bool enable) {
 void PosixSerialPort::SetRTSEnable(bool enable) {
   SetModemLine(TIOCM_RTS, enable);
   rts_ = enable;
+}
+
+SerialPort::DeviceCheck PosixSerialPort::CheckDevice() const {
+  DeviceCheck check{device_path_(CommPort()), {}};
+  struct stat st {};
+  if (stat(check.device.c_str(), &st) != 0) {
+    check.problem = std::strerror(errno);
+  } else if (!S_ISCHR(st.st_mode)) {
+    check.problem = "not a serial device";
+  } else if (faccessat(AT_FDCWD, check.device.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
+    // The permissions as the kernel applies them to this process, its groups included.
+    const int error_number = errno;
+    const passwd* user = getpwuid(geteuid());
+    check.problem = std::string(std::strerror(error_number)) + " for user " +
+                    (user != nullptr ? std::string(user->pw_name) : std::to_string(geteuid()));
+  }
+  return check;
 }
 
 void PosixSerialPort::Open() {

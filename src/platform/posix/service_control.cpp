@@ -234,14 +234,20 @@ bool PosixServiceControl::Install() {
   const std::string unit = UnitFileName(ServiceName());
   const Target target = CurrentTarget();
   const std::string executable = ExistingExecutablePath();
-  const std::string text = UnitFileText(DisplayName(), executable, LinkedDirectories(executable));
-  // A unit of the same name would be replaced or shadowed: refuse rather than take over someone
-  // else's service.
-  for (const std::string& dir : SystemUnitDirectories()) {
-    const std::string existing = target.Path(dir + "/" + unit);
-    if (Exists(existing)) {
-      throw Error(EEXIST, "a unit " + unit + " already exists (" + PrintableText(existing) +
-                              "); uninstall it first or choose another servicename");
+  const std::optional<PackagedService> packaged = PackagedServiceFor(executable, unit);
+  const std::string text = UnitFileText(DisplayName(), executable, LinkedDirectories(executable),
+                                        packaged ? &*packaged : nullptr);
+  // A unit of the same name (or of the alias's) would be replaced or shadowed: refuse rather than
+  // take over someone else's service.
+  std::vector<std::string> names{unit};
+  if (packaged && !packaged->alias.empty()) names.push_back(packaged->alias);
+  for (const std::string& name : names) {
+    for (const std::string& dir : SystemUnitDirectories()) {
+      const std::string existing = target.Path(dir + "/" + name);
+      if (Exists(existing)) {
+        throw Error(EEXIST, "a unit " + name + " already exists (" + PrintableText(existing) +
+                                "); uninstall it first or choose another servicename");
+      }
     }
   }
   WriteNewFile(UnitPath(target, unit), text);

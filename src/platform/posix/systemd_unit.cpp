@@ -146,7 +146,7 @@ Restart=on-failure
 RestartSec=30s
 WatchdogSec=30s
 UMask=0022
-
+{user}
 # The INI file and the Activity log live beside the executable, or where links there
 # lead.
 ProtectSystem=strict
@@ -163,9 +163,7 @@ DeviceAllow=char-ttyACM rw
 DeviceAllow=char-ttyAMA rw
 DeviceAllow=char-pts rw
 
-# Root without privileges beyond writing its own files whoever owns them.
-CapabilityBoundingSet=CAP_DAC_OVERRIDE
-NoNewPrivileges=yes
+{capabilities}NoNewPrivileges=yes
 RestrictSUIDSGID=yes
 PrivateMounts=yes
 PrivateIPC=yes
@@ -190,7 +188,15 @@ SystemCallErrorNumber=EPERM
 
 [Install]
 WantedBy=multi-user.target
-)";
+{alias})";
+
+constexpr std::string_view kRootCapabilities =
+    "# Root without privileges beyond writing its own files whoever owns them.\n"
+    "CapabilityBoundingSet=CAP_DAC_OVERRIDE\n";
+// The package's user owns the log directory and reaches the serial devices through their group.
+constexpr std::string_view kUserCapabilities =
+    "# Its own user, without any privilege.\n"
+    "CapabilityBoundingSet=\n";
 
 // `text` with each placeholder replaced by its value. Values are never searched for placeholders,
 // so a display name holding one stays as it is.
@@ -238,7 +244,8 @@ std::string UnitFileName(const std::string& service_name) {
 }
 
 std::string UnitFileText(const std::string& display_name, const std::string& executable,
-                         const std::vector<std::string>& linked_dirs) {
+                         const std::vector<std::string>& linked_dirs,
+                         const PackagedService* packaged) {
   CheckUnitPath(executable, "the executable path");
   for (const std::string& linked : linked_dirs) CheckUnitPath(linked, "the linked directory");
   const std::string dir = DirectoryOf(executable);
@@ -249,13 +256,32 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
   for (const std::string& linked : linked_dirs) {
     if (linked != dir) read_write += " " + PathWord(linked);
   }
+  std::string user;
+  std::string alias;
+  if (packaged != nullptr) {
+    user = "User=" + packaged->user + "\nSupplementaryGroups=dialout\n";
+    if (!packaged->alias.empty()) alias = "Alias=" + packaged->alias + "\n";
+  }
   // Hiding the directory the program lives in would keep it from starting at all.
-  return Filled(kUnitTemplate, {{"{marker}", std::string(kMarker)},
-                                {"{description}", DescriptionValue(display_name)},
-                                {"{executable}", PathWord(executable)},
-                                {"{read_write_paths}", read_write},
-                                {"{protect_home}", in_home ? "read-only" : "yes"},
-                                {"{private_tmp}\n", in_tmp ? "" : "PrivateTmp=yes\n"}});
+  return Filled(
+      kUnitTemplate,
+      {{"{marker}", std::string(kMarker)},
+       {"{description}", DescriptionValue(display_name)},
+       {"{executable}", PathWord(executable)},
+       {"{user}", user},
+       {"{read_write_paths}", read_write},
+       {"{protect_home}", in_home ? "read-only" : "yes"},
+       {"{private_tmp}\n", in_tmp ? "" : "PrivateTmp=yes\n"},
+       {"{capabilities}", std::string(packaged != nullptr ? kUserCapabilities : kRootCapabilities)},
+       {"{alias}", alias}});
+}
+
+std::optional<PackagedService> PackagedServiceFor(const std::string& executable,
+                                                  const std::string& unit_file_name) {
+  if (executable != BRENNICOT_PACKAGED_PROGRAM) return std::nullopt;
+  std::string alias = std::string(BRENNICOT_SERVICE_ALIAS) + std::string(kUnitSuffix);
+  if (alias == unit_file_name) alias.clear();
+  return PackagedService{BRENNICOT_SERVICE_USER, alias};
 }
 
 bool IsGeneratedUnit(const std::string& text) {

@@ -2,6 +2,7 @@
 // quoting rules can be checked without a running service manager.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,22 @@ std::string UnitFileName(const std::string& service_name);
 // (a package puts them under /etc and /var/log). Throws Error (invalid argument) for a path that a
 // unit cannot express: relative, not UTF-8, or holding a quote, a backslash or a control character
 // (systemd refuses those in an executable path).
+//
+// `packaged` is given for the program where the Debian package installs it: the service then runs
+// as the package's user (with group dialout for the serial devices, and no capabilities) and also
+// answers to the alias. Without it the unit is the one for a program anywhere else, run as root.
+struct PackagedService {
+  std::string user;   // the system user the package makes
+  std::string alias;  // "<alias>.service", or "" for none
+};
 std::string UnitFileText(const std::string& display_name, const std::string& executable,
-                         const std::vector<std::string>& linked_dirs = {});
+                         const std::vector<std::string>& linked_dirs = {},
+                         const PackagedService* packaged = nullptr);
+
+// The program's path as the Debian package installs it, and the service it registers from there
+// (its user and its alias, an alias equal to the unit's own name left out); null elsewhere.
+std::optional<PackagedService> PackagedServiceFor(const std::string& executable,
+                                                  const std::string& unit_file_name);
 
 // True when the text is a unit that UnitFileText wrote (uninstall removes only those).
 bool IsGeneratedUnit(const std::string& text);

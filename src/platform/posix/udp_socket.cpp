@@ -52,6 +52,12 @@ std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) 
   return address;
 }
 
+std::string NameProblem(const std::string& host) {
+  const LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, 0);
+  const Error* error = std::get_if<Error>(&answer);
+  return error != nullptr ? error->description() : std::string();
+}
+
 PosixUdpSocket::PosixUdpSocket()
     : UdpSocketBase(std::make_unique<ThreadedNameLookup>([](const std::string& host) {
                       return LookUp<sockaddr_storage>(kResolver, host, 0);

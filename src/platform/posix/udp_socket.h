@@ -43,4 +43,8 @@ class PosixUdpSocket : public UdpSocketBase {
   UniqueFd fd_;
 };
 
+// Why `host` does not resolve to an address, in the words a send would use; "" when it does. Asks
+// the resolver the socket asks, and waits for it.
+std::string NameProblem(const std::string& host);
+
 }  // namespace brennicot::posix

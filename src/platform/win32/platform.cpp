@@ -36,6 +36,10 @@ std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort(SerialDevicePathOf /
   return std::make_unique<Win32SerialPort>(loop_);
 }
 
+std::string Win32Platform::NameProblem(const std::string& host) {
+  return win32::NameProblem(host);
+}
+
 std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
   return std::make_unique<Win32ServiceControl>(loop_);
 }

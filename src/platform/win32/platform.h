@@ -36,6 +36,7 @@ class Win32Platform : public Platform {
   std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
   std::unique_ptr<TlsSession> CreateTlsSession() override;
 
+  std::string NameProblem(const std::string& host) override;
   std::string ArgumentString() override { return argument_string_; }
   bool HasArguments() override { return !argument_string_.empty(); }
 

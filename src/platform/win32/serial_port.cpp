@@ -71,6 +71,16 @@ bool Win32SerialPort::PortOpen() const {
   return static_cast<bool>(handle_);
 }
 
+SerialPort::DeviceCheck Win32SerialPort::CheckDevice() const {
+  DeviceCheck check{ComDevicePath(CommPort()), {}};
+  const std::string dos_name = "COM" + std::to_string(CommPort());
+  char target[1024];
+  if (QueryDosDeviceA(dos_name.c_str(), target, sizeof target) == 0) {
+    check.problem = SystemError(GetLastError(), dos_name).description();
+  }
+  return check;
+}
+
 void Win32SerialPort::Open() {
   const std::string name = ComDevicePath(CommPort());
   UniqueHandle handle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -40,6 +40,8 @@ class Win32SerialPort : public SerialPortBase {
   explicit Win32SerialPort(EventLoop& loop);
   ~Win32SerialPort() override;
 
+  // Whether COM<n> exists: Windows tells who may open a port only by opening it.
+  DeviceCheck CheckDevice() const override;
   bool PortOpen() const override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }

@@ -53,6 +53,17 @@ std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) 
   return address;
 }
 
+std::string NameProblem(const std::string& host) {
+  try {
+    const WinsockSession winsock;
+    const LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, 0);
+    const Error* error = std::get_if<Error>(&answer);
+    return error != nullptr ? error->description() : std::string();
+  } catch (const Error& e) {
+    return e.description();
+  }
+}
+
 WinsockSession::WinsockSession() {
   WSADATA data{};
   const int rc = WSAStartup(MAKEWORD(2, 2), &data);

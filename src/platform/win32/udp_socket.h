@@ -56,4 +56,8 @@ class Win32UdpSocket : private WinsockSession, public UdpSocketBase {
   UniqueSocket socket_;
 };
 
+// Why `host` does not resolve to an address, in the words a send would use; "" when it does. Asks
+// the resolver the socket asks, and waits for it.
+std::string NameProblem(const std::string& host);
+
 }  // namespace brennicot::win32

@@ -143,21 +143,42 @@ TEST(UnitFileText, IsANotifyServiceStartedWithoutArgumentsAtBoot) {
   EXPECT_FALSE(IsGeneratedUnit(first_line + " (edited)\n[Unit]\n"));
 }
 
-// The exposure figure of the unit as installed in /opt; printed so it can be followed over time.
+// What the package's service runs as and answers to is proven under systemd (package_test.sh);
+// here, that only the packaged program's path gets it, and no alias repeats the unit's own name.
+TEST(UnitFileText, OnlyThePackagedProgramRunsAsThePackagesUser) {
+  const std::string exe = BRENNICOT_PACKAGED_PROGRAM;
+  EXPECT_EQ(PackagedServiceFor(exe, "Vemo_Brennicot.service")->alias, "vemo-brennicot.service");
+  EXPECT_EQ(PackagedServiceFor(exe, "vemo-brennicot.service")->alias, "");
+  EXPECT_FALSE(PackagedServiceFor("/opt/vemo-brennicot/Vemo_Brennicot", "x.service"));
+  EXPECT_FALSE(PackagedServiceFor(exe + ".old", "x.service"));
+}
+
+// The exposure figures of the unit as installed in /opt and as the package's program registers it;
+// printed so they can be followed over time. The service user's is never the worse.
 TEST(UnitFileText, IsRatedOkOrBetterBySystemdsSecurityReview) {
   if (!HaveTool("systemd-analyze")) GTEST_SKIP() << "systemd-analyze missing";
   TempDir dir;
-  const std::string unit = dir / "Vemo_Brennicot.service";
-  WriteFile(unit, UnitFileText("Vemo Brennicot", "/opt/vemo-brennicot/Vemo_Brennicot"));
-  const auto result =
-      RunProgram({"systemd-analyze", "security", "--offline=true", "--no-pager", unit});
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(result.out, m,
-                                std::regex("Overall exposure level for [^:]*: ([0-9.]+) ([A-Z]+)")))
-      << result.out << result.err;
-  std::cout << "systemd-analyze security exposure: " << m[1] << " " << m[2] << "\n";
-  RecordProperty("exposure", m[1].str() + " " + m[2].str());
-  EXPECT_TRUE(m[2] == "OK" || m[2] == "SAFE" || m[2] == "PERFECT") << result.out;
+  const auto exposure = [&](const std::string& text) {
+    const std::string unit = dir / "Vemo_Brennicot.service";
+    WriteFile(unit, text);
+    const auto result =
+        RunProgram({"systemd-analyze", "security", "--offline=true", "--no-pager", unit});
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(
+        result.out, m, std::regex("Overall exposure level for [^:]*: ([0-9.]+) ([A-Z]+)")))
+        << result.out << result.err;
+    std::cout << "systemd-analyze security exposure: " << m[1] << " " << m[2] << "\n";
+    EXPECT_TRUE(m[2] == "OK" || m[2] == "SAFE" || m[2] == "PERFECT") << result.out;
+    return m.empty() ? 10.0 : std::stod(m[1].str());
+  };
+  const double root =
+      exposure(UnitFileText("Vemo Brennicot", "/opt/vemo-brennicot/Vemo_Brennicot"));
+  const std::string exe = BRENNICOT_PACKAGED_PROGRAM;
+  const auto packaged = PackagedServiceFor(exe, "Vemo_Brennicot.service");
+  const double user = exposure(UnitFileText("Vemo Brennicot", exe, {}, &*packaged));
+  RecordProperty("exposure",
+                 std::to_string(root) + " as root, " + std::to_string(user) + " as user");
+  EXPECT_LE(user, root);
 }
 
 }  // namespace

@@ -1,0 +1,148 @@
+// -check on real files: one settings file per case, the report it prints and its exit status, and
+// that it leaves no trace (no log, no default file, the settings file untouched).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "kit/files.h"
+#include "kit/forwarder.h"
+#include "kit/process.h"
+#include "kit/pty_pair.h"
+#include "kit/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+using namespace brennicot::testkit;
+namespace fs = std::filesystem;
+
+std::string Lines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+TEST(Check, ReportsWhatAStartWouldMakeOfTheFileAndLeavesNoTrace) {
+  if (!HaveTool("socat")) GTEST_SKIP() << "socat is needed (scripts/setup-deps installs it)";
+  TempDir dir;
+  PtyPair pty(dir.path());
+  const std::string good = "[Ports]\r\nCOM1={device}\r\n[Vemo_Brennicot]\r\n";
+  const std::string reached = "{device} is there and this user may open it";
+  const struct {
+    const char* name;
+    std::string ini;  // nullopt-like: empty for no file at all
+    std::vector<std::string> report;
+    int status;
+  } cases[] = {
+      {"a good file",
+       good + Lines({"udptarget=127.0.0.1", "udpport=5514", "msgformat=2"}),
+       {"COM1: " + reached, "udptarget=127.0.0.1: resolves",
+        "check passed: a start uses {ini} as written"},
+       0},
+      {"no file",
+       "",
+       {"{ini}: missing; a start writes the default file and uses the defaults",
+        "COM1: /dev/ttyS0 ...", "udptarget=localhost: resolves", "check failed: 1 finding"},
+       1},
+      {"a fault stops the loading; later entries are still judged",
+       good + Lines({"commport=COM1", "udptarget=10.0.0.5", "msgformat=1.5", "buffermax"}),
+       {"commport=COM1: Type mismatch: 'COM1' is not a number (commport) (err#:13); a start stops "
+        "reading the file here",
+        "udptarget=10.0.0.5: not reached: a start stops reading at commport=COM1",
+        "msgformat=1.5: not reached: a start stops reading at commport=COM1",
+        "buffermax: not reached: a start stops reading at commport=COM1; on its own: Invalid "
+        "argument: the INI entry 'buffermax' has no '=' and so no value (err#:5)",
+        "COM1: " + reached, "udptarget=localhost: resolves", "check failed: 4 findings"},
+       1},
+      {"values refused, cut, repeated or unknown",
+       good + Lines({"udptarget=127.0.0.1", "udpport=70000", "crsend=20",
+                     "OriginalAddress=", "VemoBrennicotID=ABCDEFGHIJKLMNOP", "colour=blue",
+                     "msgformat=3", "msgformat=2"}),
+       {"udpport=70000: invalid, ignored; a start uses udpport=514",
+        "crsend=20: invalid, ignored; a start uses crsend=1",
+        "VemoBrennicotID=ABCDEFGHIJKLMNOP: a start uses only VemoBrennicotID=ABCDEFGHIJKL",
+        "colour=blue: not a setting, ignored",
+        "msgformat=3: given again below; a start uses msgformat=2", "COM1: " + reached,
+        "udptarget=127.0.0.1: resolves", "check failed: 5 findings"},
+       1},
+      {"values the start itself refuses, and a device that is not there",
+       "[Ports]\r\nCOM2=/dev/serial/by-id/absent\r\nCOM3=relative\r\n[Vemo_Brennicot]\r\n" +
+           Lines({"commport=2", "udptarget=127.0.0.1", "commini=9600,X,8,1", "flowcontrol=7",
+                  "EnableStatusTimer=yes", "msgformat=1.5"}),
+       {"commini=9600,X,8,1: cannot be used: Invalid property value: Settings '9600,X,8,1': parity "
+        "'X' must be N, E, O, M or S (err#:380)",
+        "flowcontrol=7: cannot be used: Invalid property value: Handshaking 7: must be 0 (none), 1 "
+        "(XON/XOFF), 2 (RTS/CTS) or 3 (both) (err#:380)",
+        "msgformat=1.5: cannot be used: Invalid property value: msgformat '1.5' selects no message "
+        "layout (1, 2 or 3) (err#:380)",
+        "EnableStatusTimer=yes: cannot be used: Type mismatch: 'yes' is not a number (err#:13)",
+        "COM2: /dev/serial/by-id/absent: No such file or directory",
+        "udptarget=127.0.0.1: resolves", "check failed: 5 findings"},
+       1},
+      {"entries beyond what a start reads",
+       good + Lines({"udptarget=127.0.0.1", "note=" + std::string(4090, 'x'), "udpport=515"}),
+       {"note=xxx...", "udpport=515: not read: beyond the first 4096 characters of the section",
+        "COM1: " + reached, "udptarget=127.0.0.1: resolves", "check failed: 2 findings"},
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    Forwarder forwarder(home.path());
+    const std::string ini = home / "Vemo_Brennicot.ini";
+    const std::string text = Replaced(c.ini, "{device}", pty.device());
+    if (!text.empty()) WriteFile(ini, text);
+    EXPECT_EQ(forwarder.RunToEnd({"-check"}), c.status);
+
+    std::istringstream out(forwarder.Stdout());
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(out, line)) lines.push_back(line);
+    ASSERT_EQ(lines.size(), c.report.size()) << forwarder.Stdout();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      std::string expected =
+          Replaced(Replaced(c.report[i], "{device}", pty.device()), "{ini}", ini);
+      // "..." ends a line whose rest depends on the machine or is too long to spell out.
+      if (expected.ends_with("...")) {
+        expected.resize(expected.size() - 3);
+        EXPECT_EQ(lines[i].substr(0, expected.size()), expected);
+      } else {
+        EXPECT_EQ(lines[i], expected);
+      }
+    }
+    EXPECT_EQ(forwarder.Stderr(), "");
+    // Nothing written: only the program and the file the case wrote.
+    EXPECT_FALSE(fs::exists(home / "Vemo_Brennicot.log"));
+    EXPECT_EQ(fs::exists(ini), !text.empty());
+    if (!text.empty()) {
+      EXPECT_EQ(ReadFile(ini), text);
+    }
+  }
+}
+
+// A name the resolver cannot answer for, where no name server can be reached: a private network.
+TEST(Check, ReportsACollectorNameThatDoesNotResolve) {
+  if (!HaveTool("unshare") || RunProgram({"unshare", "-rn", "true"}).status != 0) {
+    GTEST_SKIP() << "cannot make a private network here (unshare -rn)";
+  }
+  TempDir home;
+  Forwarder forwarder(home.path());
+  WriteFile(home / "Vemo_Brennicot.ini", Lines({"[Ports]", "COM1=/dev/null", "[Vemo_Brennicot]",
+                                                "udptarget=collector.invalid"}));
+  forwarder.SetLauncher({"unshare", "-rn"});
+  EXPECT_EQ(forwarder.RunToEnd({"-check"}), 1);
+  EXPECT_NE(forwarder.Stdout().find("\nudptarget=collector.invalid: does not resolve: "),
+            std::string::npos)
+      << forwarder.Stdout();
+}
+
+}  // namespace
+}  // namespace e2e

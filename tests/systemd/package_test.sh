@@ -1,0 +1,142 @@
+#!/bin/bash
+# The Debian package's life under a real systemd (tests/systemd/ns_systemd.sh, with /etc, /usr and
+# /var as private overlays, so dpkg and adduser change nothing of this machine): dpkg -i, -install,
+# the service running as the package's user and forwarding from a dialout device; dpkg -i of a
+# higher revision restarts it on the new program; dpkg -r leaves no unit and nothing running;
+# dpkg -P takes the settings and the log. Exit 77: cannot run here (the reason is printed).
+#   package_test.sh CPACK_CONFIG [WORKDIR_PARENT]
+set -u
+CONFIG=$(readlink -f "$1")
+PARENT=${2:-$PWD}
+HERE=$(dirname "$(readlink -f "$0")")
+source "$HERE/ns_systemd.sh"
+
+if why=$(ns_why_not packages); then echo "SKIPPED: $why"; exit 77; fi
+for c in socat python3; do
+  command -v $c >/dev/null || { echo "SKIPPED: $c is not installed"; exit 77; }
+done
+
+mkdir -p "$PARENT"
+W=$(mktemp -d "$PARENT/package-test.XXXXXX")
+USER_NAME=vemo-brennicot
+PROGRAM=/usr/lib/vemo-brennicot/Vemo_Brennicot
+UNIT=Vemo_Brennicot.service
+DEVICE=/dev/serial/by-id/usb-Vemo_Test_Adapter_A1-if00-port0
+RC=0
+T0=$(date +%s.%N)
+say() { printf '%6.1fs %s\n' "$(awk "BEGIN{print $(date +%s.%N) - $T0}")" "$*"; }
+pass() { say "PASS $*"; }
+fail() { say "FAIL $*"; RC=1; }
+finish() {
+  trap - EXIT INT TERM
+  [ $RC = 0 ] || X journalctl --no-pager -n 30 >"$W/journal.txt" 2>&1
+  if ns_teardown; then pass "teardown: no process, mount or cgroup left; dpkg status, users and /etc/systemd untouched"
+  else fail "teardown"; fi
+  if [ $RC = 0 ]; then rm -rf "$W"; else say "kept $W"; fi
+  exit $RC
+}
+trap finish EXIT
+trap 'RC=1; finish' INT TERM
+
+# ---- two packages of the program under test, the second one revision higher
+for rev in 1 2; do
+  if ! cpack -G DEB --config "$CONFIG" -B "$W/rev$rev" -D CPACK_DEBIAN_PACKAGE_RELEASE=$rev \
+    >"$W/cpack$rev.log" 2>&1; then
+    fail "cpack: $(tail -3 "$W/cpack$rev.log")"; exit 1
+  fi
+done
+DEB1=$(ls "$W"/rev1/*.deb) DEB2=$(ls "$W"/rev2/*.deb)
+
+if ! ns_boot "$W" packages; then fail "boot"; exit 1; fi
+say "systemd $(X systemctl --version | head -1 | cut -d' ' -f2) is PID 1 of the namespaces (pid $NS_PID)"
+
+within() {  # within SECONDS COMMAND...: until it succeeds, at most that long
+  local limit=$(($(date +%s%N) + ${1%.*} * 1000000000)); shift
+  until "$@"; do
+    [ "$(date +%s%N)" -lt $limit ] || return 1
+    sleep 0.1
+  done
+}
+prop() { X systemctl show -P "$1" "$2"; }
+main_pid() { prop MainPID vemo-brennicot; }
+received_after() { awk -v t="$1" '$1 > t' "$W/received" 2>/dev/null; }
+got_line_after() { [ -n "$(received_after "$1")" ]; }
+program_running() { X pgrep -f "^$PROGRAM" >/dev/null; }
+
+# A build machine may forbid maintainer scripts to start services (policy-rc.d); a real one does not.
+X rm -f /usr/sbin/policy-rc.d
+
+# ---- the scenery: a collector, and a device as a serial adapter is (root:dialout, 0660)
+X mkdir -p "$(dirname $DEVICE)"
+cat >"$W/collector.py" <<'PY'
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 5514))
+with open(sys.argv[1], "a") as f:
+    while True:
+        data = s.recv(65536)
+        f.write("%.3f %s\n" % (time.time(), data.decode("latin-1"))); f.flush()
+PY
+quiet="-q -p StandardOutput=null -p StandardError=append:$W/scenery.err"
+X systemd-run $quiet --unit=collector python3 "$W/collector.py" "$W/received"
+X systemd-run $quiet --unit=device socat pty,raw,echo=0,link=$DEVICE,group-late=dialout,perm-late=0660 \
+  pty,raw,echo=0,link=$W/peer
+X systemd-run $quiet --unit=feeder sh -c \
+  "n=0; while :; do n=\$((n+1)); [ -L $W/peer ] && printf 'line %d\r\n' \$n > $W/peer; sleep 0.25; done"
+within 5 X test -e $DEVICE || fail "socat made no device"
+
+# ---- dpkg -i: the user, its log directory, the note, the manual page under both names
+out=$(X dpkg -i "$DEB1" 2>&1)
+if [ $? = 0 ] && X id -nG $USER_NAME | grep -qw dialout \
+  && [ "$(X stat -c %U /var/log/vemo-brennicot)" = $USER_NAME ] \
+  && [ "$(X stat -c %U /etc/vemo-brennicot/Vemo_Brennicot.ini)" = root ] \
+  && X test -e /usr/share/man/man8/vemo-brennicot.8.gz && grep -q -- "-install" <<<"$out"; then
+  pass "dpkg -i: user $USER_NAME in dialout owns the log directory; note: $(grep -m1 -- -install <<<"$out")"
+else fail "dpkg -i: $out"; finish; fi
+
+# ---- -install from the packaged program, started by its alias
+printf '[Ports]\r\nCOM1=%s\r\n[Vemo_Brennicot]\r\ncommport=1\r\nflowcontrol=0\r\nudptarget=127.0.0.1\r\nudpport=5514\r\nmsgformat=3\r\nEnableStatusTimer=0\r\n' \
+  "$DEVICE" | X sh -c "cat > /etc/vemo-brennicot/Vemo_Brennicot.ini"
+out=$(X Vemo_Brennicot -install)
+t=$(date +%s.%N)
+if [ "$out" = "Vemo_Brennicot: Vemo Brennicot install was successful" ] \
+  && X systemctl start vemo-brennicot && [ "$(prop Id vemo-brennicot)" = $UNIT ] \
+  && [ "$(X stat -c %U /proc/"$(main_pid)")" = $USER_NAME ] && within 5 got_line_after "$t"; then
+  pass "-install: vemo-brennicot is $UNIT, runs as $USER_NAME, forwarded '$(received_after "$t" | head -1 | cut -d' ' -f2-)'"
+else fail "-install: '$out'; $(X systemctl status --no-pager vemo-brennicot 2>&1 | tail -5)"; fi
+if X grep -q "Startup commport:1" /var/log/vemo-brennicot/Vemo_Brennicot.log; then
+  pass "the service writes its Activity log"
+else fail "no start-up line in the Activity log"; fi
+
+# ---- -check as the service user (its group opens the device) and as one without that group
+out=$(X runuser -u $USER_NAME -- Vemo_Brennicot -check)
+rc=$?
+denied=$(X runuser -u nobody -- Vemo_Brennicot -check | grep "^COM1: ")
+if [ $rc = 0 ] && [ "$(tail -1 <<<"$out")" = "check passed: a start uses $PROGRAM.ini as written" ] \
+  && [ "$denied" = "COM1: $DEVICE: Permission denied for user nobody" ]; then
+  pass "-check: passes as $USER_NAME; as nobody: '$denied'"
+else fail "-check: rc=$rc '$out'; as nobody: '$denied'"; fi
+
+# ---- upgrade to a higher revision: the running service is restarted on the new program
+old_pid=$(main_pid)
+out=$(X dpkg -i "$DEB2" 2>&1)
+t=$(date +%s.%N)
+new_pid=$(main_pid)
+exe=$(X readlink /proc/"$new_pid"/exe)
+if [ "$(X dpkg-query -W -f '${Version}' vemo-brennicot)" = 1.3-2 ] && [ "$new_pid" != "$old_pid" ] \
+  && [ "$new_pid" != 0 ] && [ "$exe" = $PROGRAM ] && within 5 got_line_after "$t"; then
+  pass "upgrade to 1.3-2: pid $old_pid -> $new_pid runs the new $exe and forwards"
+else fail "upgrade: pid $old_pid -> $new_pid, exe '$exe'; $out"; fi
+
+# ---- dpkg -r: the service is stopped and unregistered before the program goes
+out=$(X dpkg -r vemo-brennicot 2>&1)
+if [ $? = 0 ] && ! X test -e /etc/systemd/system/$UNIT && ! X test -e /etc/systemd/system/vemo-brennicot.service \
+  && [ "$(prop LoadState $UNIT)" = not-found ] && [ -z "$(X find /etc/systemd/system -xtype l)" ] \
+  && ! program_running && X test -f /etc/vemo-brennicot/Vemo_Brennicot.ini; then
+  pass "dpkg -r: no unit, no link, nothing running; settings kept"
+else fail "dpkg -r: LoadState=$(prop LoadState $UNIT); $out"; fi
+
+# ---- dpkg -P: settings and log gone
+out=$(X dpkg -P vemo-brennicot 2>&1)
+if [ $? = 0 ] && ! X test -e /etc/vemo-brennicot && ! X test -e /var/log/vemo-brennicot; then
+  pass "dpkg -P: settings and log gone"
+else fail "dpkg -P: $out"; fi
