@@ -2,6 +2,7 @@
 
 #include "platform/win32/file_system.h"
 #include "platform/win32/system_error.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -13,9 +14,9 @@ std::string Win32SpoolFiles::DirectoryOfTarget(const std::string& path) {
 }
 
 std::optional<std::string> Win32SpoolFiles::Read(const std::string& path) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::nullopt;
     throw LastSystemError(path);
   }
@@ -23,15 +24,10 @@ std::optional<std::string> Win32SpoolFiles::Read(const std::string& path) {
   char buffer[65536];
   for (;;) {
     DWORD n = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-      const Error error = LastSystemError(path);
-      CloseHandle(file);
-      throw error;
-    }
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) throw LastSystemError(path);
     if (n == 0) break;
     bytes.append(buffer, n);
   }
-  CloseHandle(file);
   return bytes;
 }
 

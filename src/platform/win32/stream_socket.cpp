@@ -2,6 +2,8 @@
 
 #include <mstcpip.h>
 
+#include <utility>
+
 #include "platform/socket_address.h"
 #include "platform/win32/system_error.h"
 
@@ -32,8 +34,9 @@ void Win32StreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
   std::size_t length = 0;
   const sockaddr_storage target =
       WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(address, htons(port), AF_INET6, length);
-  SOCKET s = socket(target.ss_family, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) throw Plain(WSAGetLastError());
+  UniqueSocket owned(socket(target.ss_family, SOCK_STREAM, IPPROTO_TCP));
+  if (!owned) throw Plain(WSAGetLastError());
+  const SOCKET s = owned.get();
   SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   tcp_keepalive keepalive{1, kKeepIdleMs, kKeepIntervalMs};
   DWORD returned = 0;
@@ -45,17 +48,13 @@ void Win32StreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
 #endif
   // Also makes the socket non-blocking.
   if (WSAEventSelect(s, event_, FD_CONNECT | FD_WRITE | FD_READ | FD_CLOSE) != 0) {
-    const int code = WSAGetLastError();
-    closesocket(s);
-    throw Plain(code);
+    throw Plain(WSAGetLastError());
   }
   if (connect(s, reinterpret_cast<const sockaddr*>(&target), static_cast<int>(length)) != 0 &&
       WSAGetLastError() != WSAEWOULDBLOCK) {
-    const int code = WSAGetLastError();
-    closesocket(s);
-    throw Plain(code);
+    throw Plain(WSAGetLastError());
   }
-  socket_ = s;
+  socket_ = std::move(owned);
   state_ = State::kConnecting;
   watch_id_ = loop_.Watch(event_, [this] {
     if (TakeEvents() && on_ready_) on_ready_();
@@ -64,7 +63,7 @@ void Win32StreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
 
 bool Win32StreamSocket::TakeEvents() {
   WSANETWORKEVENTS events{};
-  if (socket_ == INVALID_SOCKET || WSAEnumNetworkEvents(socket_, event_, &events) != 0) {
+  if (!socket_ || WSAEnumNetworkEvents(socket_.get(), event_, &events) != 0) {
     return false;
   }
   if ((events.lNetworkEvents & FD_CONNECT) != 0 && state_ == State::kConnecting) {
@@ -85,7 +84,7 @@ bool Win32StreamSocket::TakeEvents() {
 std::size_t Win32StreamSocket::Write(std::string_view bytes) {
   if (state_ != State::kConnected || bytes.empty()) return 0;
   const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
-  const int n = send(socket_, bytes.data(), chunk, 0);
+  const int n = send(socket_.get(), bytes.data(), chunk, 0);
   if (n >= 0) return static_cast<std::size_t>(n);
   const int code = WSAGetLastError();
   // FD_WRITE is signalled once the system takes more.
@@ -98,7 +97,7 @@ std::string Win32StreamSocket::Read() {
   if (state_ != State::kConnected) return data;
   char buffer[4096];
   for (;;) {
-    const int n = recv(socket_, buffer, sizeof buffer, 0);
+    const int n = recv(socket_.get(), buffer, sizeof buffer, 0);
     if (n > 0) {
       data.append(buffer, static_cast<std::size_t>(n));
       continue;
@@ -128,8 +127,7 @@ void Win32StreamSocket::Break(int code) {
 void Win32StreamSocket::Close() {
   if (watch_id_ != 0) loop_.Unwatch(watch_id_);
   watch_id_ = 0;
-  if (socket_ != INVALID_SOCKET) closesocket(socket_);
-  socket_ = INVALID_SOCKET;
+  socket_.Reset();
   if (event_ != nullptr) WSAResetEvent(event_);
   state_ = State::kClosed;
 }

@@ -18,6 +18,7 @@
 #include "platform/stream_socket.h"
 #include "platform/win32/event_loop.h"
 #include "platform/win32/udp_socket.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -46,7 +47,7 @@ class Win32StreamSocket : private WinsockSession, public StreamSocket {
   void Break(int code);
 
   Win32EventLoop& loop_;
-  SOCKET socket_ = INVALID_SOCKET;
+  UniqueSocket socket_;
   HANDLE event_ = nullptr;
   int watch_id_ = 0;
   State state_ = State::kClosed;

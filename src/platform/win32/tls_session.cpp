@@ -1,6 +1,7 @@
 #include "platform/win32/tls_session.h"
 
 // clang-format off
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 #include <wincrypt.h>
 #define SECURITY_WIN32
@@ -33,23 +34,21 @@ std::wstring Wide(const std::string& text) {
 }
 
 std::string ReadWhole(const TlsFile& file) {
-  HANDLE h = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  const UniqueHandle h(CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) {
     const DWORD code = GetLastError();
     throw TlsFileUnreadable(file, static_cast<std::int32_t>(code), SystemMessage(code));
   }
   std::string bytes;
   char buffer[8192];
   DWORD n = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+  while (ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
     bytes.append(buffer, n);
     if (bytes.size() > kMaxFileBytes) {
-      CloseHandle(h);
       throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
     }
   }
-  CloseHandle(h);
   return bytes;
 }
 
