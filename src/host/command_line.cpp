@@ -21,19 +21,34 @@ std::string RegistrationMessage(std::string_view command, bool succeeded) {
   return text;
 }
 
+Registration RegistrationOf(std::string_view arguments) {
+  for (const std::string_view command : {kInstallCommand, kUninstallCommand}) {
+    if (arguments == command) return {command, false};
+    if (arguments.size() == command.size() + 1 + kQuietOption.size() &&
+        arguments.substr(0, command.size()) == command && arguments[command.size()] == ' ' &&
+        arguments.substr(command.size() + 1) == kQuietOption) {
+      return {command, true};
+    }
+  }
+  return {};
+}
+
 bool IsHelpCommand(std::string_view command) {
   return command == "--help" || command == "-h" || command == "-?" || command == "/?";
 }
 
 std::string UsageText() {
   const std::string stem(names::kStem);
-  return "Usage: " + stem + " [-interact | -install | -uninstall | --help | --version]\n" +
+  return "Usage: " + stem +
+         " [-interact | -install [-quiet] | -uninstall [-quiet] | --help | --version]\n" +
          "Forwards the text lines of a serial port as Syslog messages over UDP.\n"
          "\n"
          "  (none)      run as the service, as the service manager starts it\n"
          "  -interact   run in the foreground, echoing the Activity log to standard error\n"
          "  -install    register the service and set it to start at boot\n"
          "  -uninstall  stop the service and remove its registration\n"
+         "  -quiet      after -install or -uninstall: the outcome on standard output or\n"
+         "              standard error instead of a message box\n"
          "  --help      this text (also -h, -?, /?)\n"
          "  --version   the program name and version\n"
          "\n"

@@ -10,6 +10,15 @@ inline constexpr std::string_view kInstallCommand = "-install";
 inline constexpr std::string_view kUninstallCommand = "-uninstall";
 inline constexpr std::string_view kInteractCommand = "-interact";
 inline constexpr std::string_view kVersionCommand = "--version";
+inline constexpr std::string_view kQuietOption = "-quiet";
+
+// A registration command: "-install" or "-uninstall", alone or followed by " -quiet" (no message
+// box, for scripts and installers). `command` is empty for any other argument string.
+struct Registration {
+  std::string_view command;
+  bool quiet = false;
+};
+Registration RegistrationOf(std::string_view arguments);
 
 // "--help", "-h", "-?" or "/?" (the argument string, lowercased).
 bool IsHelpCommand(std::string_view command);

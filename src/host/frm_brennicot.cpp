@@ -58,13 +58,20 @@ void frmBrennicot::FormLoad() {
 }
 
 void frmBrennicot::Dispatch(const std::string& command) {
-  if (command == kInstallCommand || command == kUninstallCommand) {
-    const bool ok = ServiceNStall(*ntservice1_, command, log_);
+  if (const Registration registration = RegistrationOf(command); !registration.command.empty()) {
+    const std::string word(registration.command);
+    const bool ok = ServiceNStall(*ntservice1_, word, log_);
     // Scripts that register the service see the outcome in the exit status too.
     one_shot_exit_status_ = ok ? 0 : 1;
-    platform_.Ui().MessageBox(RegistrationMessage(command, ok),
-                              std::string(names::kMessageBoxTitle));
-    log_.LogWrite("*** Brennicot " + VersionText() + " " + command);
+    const std::string message = RegistrationMessage(word, ok);
+    if (!registration.quiet) {
+      platform_.Ui().MessageBox(message, std::string(names::kMessageBoxTitle));
+    } else if (ok) {
+      platform_.Ui().PrintOut(std::string(names::kMessageBoxTitle) + ": " + message + "\n");
+    } else {
+      platform_.Ui().PrintError(std::string(names::kMessageBoxTitle) + ": " + message + "\n");
+    }
+    log_.LogWrite("*** Brennicot " + VersionText() + " " + word);
   } else if (command == kInteractCommand) {
     StartUp();
     platform_.Ui().ShowWindow();

@@ -47,6 +47,37 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
   }
 }
 
+// For scripts and installers: the outcome where a script reads it, and no box to wait on.
+TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
+  const struct {
+    const char* arguments;
+    bool result;
+    const char* out;
+    const char* err;
+    const char* log_line;
+  } cases[] = {
+      {"-install -quiet", true, "Vemo_Brennicot: Vemo Brennicot install was successful\n", "",
+       "*** Brennicot 1.3 -install"},
+      {"-UNINSTALL -Quiet", false, "", "Vemo_Brennicot: Vemo Brennicot uninstall failed\n",
+       "*** Brennicot 1.3 -uninstall"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    platform.files.files.clear();
+    platform.ui.out.clear();
+    platform.ui.err.clear();
+    platform.arguments = c.arguments;
+    host = std::make_unique<frmBrennicot>(platform);
+    platform.service->install_result = platform.service->uninstall_result = c.result;
+    host->FormLoad();
+    EXPECT_TRUE(platform.ui.boxes.empty());
+    EXPECT_EQ(platform.ui.out, c.out);
+    EXPECT_EQ(platform.ui.err, c.err);
+    EXPECT_EQ(host->OneShotExitStatus(), c.result ? 0 : 1);
+    EXPECT_EQ(Log(), Strings{c.log_line});
+  }
+}
+
 // The backend knows nothing of the INI file: the host tells it where a port number leads.
 TEST_F(DispatchTest, PortDeviceComesFromThePortsSectionOfTheIniFile) {
   platform.files.files["/opt/vb/Vemo_Brennicot.ini"] = "";
@@ -70,8 +101,8 @@ TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
 }
 
 TEST_F(DispatchTest, AnythingButAKeywordConnectsToTheServiceManager) {
-  for (const char* arguments :
-       {"", "-install ", "-install now", " -install", "-bogus", "install"}) {
+  for (const char* arguments : {"", "-install ", "-install now", " -install", "-bogus", "install",
+                                "-quiet", "-install  -quiet", "-interact -quiet"}) {
     SCOPED_TRACE(std::string("'") + arguments + "'");
     platform.files.files.clear();
     Load(arguments);
