@@ -175,7 +175,9 @@ void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
   IniSetDefault(settings, log);
   RunTrapped(log, "BrennicotMain:IniGetSet", [&] {
     const std::string path = IniFilePath(files);
-    if (!files.FileExists(path)) {
+    // A file of no bytes holds no settings: it is what a write cut short by a full disk left
+    // behind, and the default file is written in its place.
+    if (!files.FileExists(path) || files.FileIsEmpty(path)) {
       // The file just written is not read back in this run: the defaults are in force anyway.
       IniCreate(path, files, log);
       return;

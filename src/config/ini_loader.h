@@ -10,10 +10,11 @@
 namespace brennicot {
 
 // Loads the configuration once per run: the defaults, then the valid values of the INI file
-// beside the executable (writing the default file when there is none). Rejected values of
-// udpport, msgformat, buffermax and OriginalAddress are reported; a known key without "=" or a
-// non-numeric value of a numeric setting ends the load with one "BrennicotMain:IniGetSet err#:"
-// line, keeping what was stored before.
+// beside the executable (writing the default file when there is none, or an empty one). A file
+// that cannot be opened or read gives one "BrennicotMain:IniGetSet err#:" line and the defaults.
+// Rejected values of udpport, msgformat, buffermax and OriginalAddress are reported; a known key
+// without "=" or a non-numeric value of a numeric setting ends the load with one
+// "BrennicotMain:IniGetSet err#:" line, keeping what was stored before.
 void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
                ProfileReader& profile);
 

@@ -33,6 +33,15 @@ Registration RegistrationOf(std::string_view arguments) {
   return {};
 }
 
+Mode ModeOf(bool has_arguments, std::string_view command) {
+  if (!has_arguments) return Mode::kService;
+  if (!RegistrationOf(command).command.empty()) return Mode::kRegister;
+  if (command == kInteractCommand) return Mode::kInteract;
+  if (IsHelpCommand(command)) return Mode::kHelp;
+  if (command == kVersionCommand) return Mode::kVersion;
+  return Mode::kOther;
+}
+
 bool IsHelpCommand(std::string_view command) {
   return command == "--help" || command == "-h" || command == "-?" || command == "/?";
 }

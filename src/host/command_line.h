@@ -20,6 +20,19 @@ struct Registration {
 };
 Registration RegistrationOf(std::string_view arguments);
 
+// What the command line asks for, decided once at load.
+enum class Mode {
+  kService,   // no argument at all: the service manager started the process
+  kInteract,  // -interact
+  kRegister,  // -install, -uninstall
+  kHelp,      // --help and its short forms
+  kVersion,   // --version
+  kOther,     // anything else, a blank argument included: load the settings and end
+};
+// The mode for a command line with or without arguments, `command` being its argument string
+// lowercased.
+Mode ModeOf(bool has_arguments, std::string_view command);
+
 // "--help", "-h", "-?" or "/?" (the argument string, lowercased).
 bool IsHelpCommand(std::string_view command);
 // The usage text printed for a help command, ending in a line end.

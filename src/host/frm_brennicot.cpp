@@ -35,9 +35,17 @@ frmBrennicot::~frmBrennicot() = default;
 
 void frmBrennicot::FormLoad() {
   command_ = LowerAscii(platform_.ArgumentString());
+  mode_ = ModeOf(platform_.HasArguments(), command_);
+  // Help and version answer the person who asked and change nothing: no file is read or written,
+  // nothing is logged. With nothing loaded there is nothing to shut down either.
+  if (mode_ == Mode::kHelp || mode_ == Mode::kVersion) {
+    platform_.Ui().PrintOut(mode_ == Mode::kHelp ? UsageText() : VersionLine());
+    shut_down_ = true;
+    return;
+  }
   // The person running it interactively is checking a configuration: what loading the settings
   // reports must reach the terminal too, so echoing starts before anything is logged.
-  if (command_ == kInteractCommand) {
+  if (mode_ == Mode::kInteract) {
     log_.SetEcho([this](const std::string& entry) { platform_.Ui().Echo(entry); });
   }
   RunTrapped(log_, "frmBrennicot:form_load", [&] {
@@ -45,7 +53,7 @@ void frmBrennicot::FormLoad() {
     expected_sequence_ = 0;
     status_tick_count_ = 0;
     // Before the settings are read: their reports belong in the journal too.
-    if (command_.empty()) WatchServiceLog();
+    if (mode_ == Mode::kService) WatchServiceLog();
     MonthNamesInit(month_names_);
     IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
 
@@ -53,39 +61,39 @@ void frmBrennicot::FormLoad() {
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
     ntservice1_->SetDisplayName(service_name);
 
-    Dispatch(command_);
+    Dispatch();
   });
 }
 
-void frmBrennicot::Dispatch(const std::string& command) {
-  if (const Registration registration = RegistrationOf(command); !registration.command.empty()) {
+void frmBrennicot::Dispatch() {
+  if (mode_ == Mode::kRegister) {
+    const Registration registration = RegistrationOf(command_);
     const std::string word(registration.command);
-    const bool ok = ServiceNStall(*ntservice1_, word, log_);
+    // The person who ran the command learns why it failed where they look, not only in the log.
+    std::string reason;
+    const bool ok = ServiceNStall(*ntservice1_, word, log_, &reason);
     // Scripts that register the service see the outcome in the exit status too.
     one_shot_exit_status_ = ok ? 0 : 1;
     const std::string message = RegistrationMessage(word, ok);
+    const std::string title(names::kMessageBoxTitle);
     if (!registration.quiet) {
-      platform_.Ui().MessageBox(message, std::string(names::kMessageBoxTitle));
+      platform_.Ui().MessageBox(message, title, reason);
     } else if (ok) {
-      platform_.Ui().PrintOut(std::string(names::kMessageBoxTitle) + ": " + message + "\n");
+      platform_.Ui().PrintOut(title + ": " + message + "\n");
     } else {
-      platform_.Ui().PrintError(std::string(names::kMessageBoxTitle) + ": " + message + "\n");
+      platform_.Ui().PrintError(title + ": " + message + "\n" +
+                                (reason.empty() ? "" : reason + "\n"));
     }
     log_.LogWrite("*** Brennicot " + VersionText() + " " + word);
-  } else if (command == kInteractCommand) {
+  } else if (mode_ == Mode::kInteract) {
     StartUp();
     platform_.Ui().ShowWindow();
-  } else {
-    // Help and version are printed besides, not instead: every argument but the four commands
-    // still only loads the settings and ends, as it always did.
-    if (IsHelpCommand(command)) {
-      platform_.Ui().PrintOut(UsageText());
-    } else if (command == kVersionCommand) {
-      platform_.Ui().PrintOut(VersionLine());
-    } else if (!command.empty()) {
-      platform_.Ui().PrintError(UnknownArgumentHint(platform_.ArgumentString()));
-    }
+  } else if (mode_ == Mode::kService) {
     ntservice1_->StartService();
+  } else {
+    // Any other argument only loads the settings and ends. It never offers the process to the
+    // service manager: on Win32 that alone starts a dispatcher that waits for a service start.
+    platform_.Ui().PrintError(UnknownArgumentHint(platform_.ArgumentString()));
   }
 }
 

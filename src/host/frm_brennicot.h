@@ -58,7 +58,7 @@ class frmBrennicot {
 
   // Whether the loaded command line lives in the event loop (service mode and -interact) rather
   // than ending after the load (registration, unknown arguments).
-  bool RunsEventLoop() const { return command_.empty() || command_ == kInteractCommand; }
+  bool RunsEventLoop() const { return mode_ == Mode::kService || mode_ == Mode::kInteract; }
   // Status for the process to end with after a one-shot command: 1 when a registration failed.
   int OneShotExitStatus() const { return one_shot_exit_status_; }
 
@@ -72,7 +72,15 @@ class frmBrennicot {
   ReceiveBuffer& Receive() { return receive_; }
 
  private:
-  void Dispatch(const std::string& command);
+  void Dispatch();
+  // What one poll of the serial port found: input, nothing, or a failure before any input.
+  enum class CommPoll { kInput, kQuiet, kFailed };
+  // The tmrComm poll: takes the input queue and forwards every complete line, the sequence check
+  // included, and a remainder past buffermax. A poll that finds nothing sends the unfinished line
+  // as it is only when `flush_when_quiet`. Traps its own failures.
+  CommPoll PollComm(bool flush_when_quiet);
+  // At stop: takes and forwards everything the device still holds, then the unfinished line.
+  void DrainComm();
   // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
   void OnDeviceLost();
   // Sends a line from the device and counts it for the status line when it left.
@@ -85,6 +93,7 @@ class frmBrennicot {
 
   Platform& platform_;
   std::string command_;  // the argument string, lowered: decided once, at load
+  Mode mode_ = Mode::kService;
   ActivityLog log_;
   std::unique_ptr<SettingsTable> settings_;
   MonthNameTable month_names_;

@@ -16,6 +16,12 @@ namespace brennicot {
 void frmBrennicot::tmrComm_Timer() {
   if (shut_down_) return;
   if (ticks_since_line_) ++*ticks_since_line_;
+  PollComm(true);
+  UpdateServiceStatus();
+}
+
+frmBrennicot::CommPoll frmBrennicot::PollComm(bool flush_when_quiet) {
+  bool input = false;
   const bool ok = RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
     // A sequence check that cannot be made must not hold back the lines behind it, nor leave them
     // unchecked: a `checkseq` that is not a number fails every line alike, so it is the tick's one
@@ -39,9 +45,10 @@ void frmBrennicot::tmrComm_Timer() {
       // Should a tick ever end half-way, its complete lines still go out one by one, never glued
       // together with their line ends. Only a partial line is flushed as it is.
       send_lines();
-      if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
+      if (flush_when_quiet && receive_.Length() > 0) ForwardLine(receive_.TakeAll());
     } else {
       receive_.Append(mscomm1_->Input());
+      input = true;
       send_lines();
       // An empty buffer is nothing to send, whatever buffermax says.
       if (receive_.Length() > 0 &&
@@ -52,7 +59,8 @@ void frmBrennicot::tmrComm_Timer() {
     if (switch_failure) throw *switch_failure;
   });
   if (!ok && mscomm1_->DeviceLost()) OnDeviceLost();
-  UpdateServiceStatus();
+  if (input) return CommPoll::kInput;
+  return ok ? CommPoll::kQuiet : CommPoll::kFailed;
 }
 
 void frmBrennicot::ForwardLine(const std::string& line) {

@@ -1,16 +1,25 @@
 // StartUp, ShutDown: the opening and closing of the two channels.
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include "base/numeric_text.h"
 #include "config/setting_keys.h"
 #include "config/setting_number.h"
 #include "host/frm_brennicot.h"
 #include "host/version.h"
 #include "log/error_trap.h"
+#include "platform/monotonic_millis.h"
 
 namespace brennicot {
 namespace {
 
 constexpr int kStatusTickMs = 1000;
 constexpr std::int16_t kInBufferSize = 16384;
+// Stopping takes what the device still holds for at most this long...
+constexpr std::int64_t kStopDrainMs = 1000;
+// ...and ends once the device has given nothing for this long after its last input.
+constexpr std::int64_t kStopQuietMs = 50;
 
 }  // namespace
 
@@ -55,15 +64,34 @@ bool frmBrennicot::StartUp() {
   });
 }
 
+void frmBrennicot::DrainComm() {
+  // A device faster than the poll leaves more than one queue behind, the rest in the system's
+  // buffers: all of it is taken, until the device has nothing more. Where the system hands bytes
+  // on between its own buffers (a pseudo-terminal does), a read right after one that took input
+  // can find nothing for a moment, so once input came the device gets a short quiet time to show
+  // more. A device that never stops does not hold the stop for long.
+  const std::int64_t give_up = MonotonicMillis() + kStopDrainMs;
+  std::optional<std::int64_t> last_input;
+  while (MonotonicMillis() < give_up) {
+    const CommPoll poll = PollComm(false);
+    if (poll == CommPoll::kFailed) break;
+    const std::int64_t now = MonotonicMillis();
+    if (poll == CommPoll::kInput) {
+      last_input = now;
+      continue;
+    }
+    if (!last_input || now - *last_input >= kStopQuietMs) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopQuietMs / 5));
+  }
+  // Only now is an unfinished line really unfinished: it leaves as it is.
+  if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
+}
+
 void frmBrennicot::ShutDown() {
   if (shut_down_) return;  // the stop event and the unload handler may both come
-  // Stopping must not lose what the device has already sent: one last poll forwards the lines
-  // still waiting, then the unfinished line as it is. A device already reported lost has nothing
-  // more to give, and polling it would report the same loss a second time.
-  if (tmr_comm_->Enabled() && !device_lost_) {
-    tmrComm_Timer();
-    if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
-  }
+  // Stopping must not lose what the device has already sent. A device already reported lost has
+  // nothing more to give, and polling it would report the same loss a second time.
+  if (tmr_comm_->Enabled() && !device_lost_) DrainComm();
   shut_down_ = true;
   // No tick may reach the closed channels or the released table.
   tmr_comm_->SetEnabled(false);

@@ -5,9 +5,10 @@
 
 namespace brennicot {
 
-bool ServiceNStall(ServiceControl& service, const std::string& command, ActivityLog& log) {
+bool ServiceNStall(ServiceControl& service, const std::string& command, ActivityLog& log,
+                   std::string* reason) {
   bool result = false;
-  RunTrapped(log, "BrennicotMain:ServiceNStall", [&] {
+  const auto body = [&] {
     service.SetInteractive(false);
     service.SetStartMode(2);  // automatic start
     service.SetControlsAccepted(0);
@@ -16,6 +17,11 @@ bool ServiceNStall(ServiceControl& service, const std::string& command, Activity
     } else if (command == kUninstallCommand) {
       result = service.Uninstall();
     }
+  };
+  RunTrapped(body, [&](const Error& e) {
+    const std::string line = ErrorLine("BrennicotMain:ServiceNStall", e.number(), e.description());
+    log.LogWrite(line);
+    if (reason != nullptr) *reason = line;
   });
   return result;
 }

@@ -1,6 +1,7 @@
 // The one-line status a service manager shows for the running service ("systemctl status").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,7 +20,12 @@ struct ServiceStatus {
 };
 
 // "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 12,345 lines forwarded, last 3 s ago",
-// then "; last error: <error line>" once something failed. Always one line.
+// then "; last error: <error line>" once something failed. Always one line of valid UTF-8 (a byte
+// that is not UTF-8 becomes U+FFFD) of at most kMaxStatusTextBytes, cut between characters and
+// ended by "..." when longer.
 std::string ComposeStatusText(const ServiceStatus& status);
+
+// A service manager drops a status that is not UTF-8, and shows only the start of a long one.
+inline constexpr std::size_t kMaxStatusTextBytes = 400;
 
 }  // namespace brennicot

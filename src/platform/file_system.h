@@ -15,9 +15,13 @@ class FileSystem {
   // dir + the platform's separator ("/" on POSIX, "\" on Win32) + name.
   virtual std::string JoinPath(const std::string& dir, const std::string& name) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // Whether the file at `path` is there and holds no byte.
+  virtual bool FileIsEmpty(const std::string& path) = 0;
   // Opens for append (creating the file), writes all bytes, closes. Throws Error on any failure.
   virtual void AppendToFile(const std::string& path, const std::string& bytes) = 0;
-  // Creates or empties the file, writes all bytes, closes. Throws Error on any failure.
+  // Writes the file whole or not at all: the bytes go to a temporary file beside it, which then
+  // replaces it in one step. On any failure nothing is left behind and what was there stays; throws
+  // Error. Where `path` is a link, the file it leads to is replaced, never the link.
   virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
 };
 

@@ -32,6 +32,10 @@ class Platform {
 
   // Everything on the command line after the program name, arguments joined by single blanks.
   virtual std::string ArgumentString() = 0;
+  // Whether the command line has an argument at all, a blank one ("") included: only a command
+  // line without any is service mode. Win32: the argument string is not empty (a blank argument
+  // is written there as "").
+  virtual bool HasArguments() = 0;
 };
 
 }  // namespace brennicot

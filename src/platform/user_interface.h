@@ -12,8 +12,11 @@ class UserInterface {
   virtual ~UserInterface() = default;
   // Makes the host visible; closing it (a stop signal on POSIX) ends the event loop with code 0.
   virtual void ShowWindow() = 0;
-  // Modal message with the exclamation icon and one OK button.
-  virtual void MessageBox(const std::string& text, const std::string& title) = 0;
+  // Modal message with the exclamation icon and one OK button. A `reason`, when not empty, is a
+  // second line: in the box on Win32; on POSIX on standard error, so that standard output keeps
+  // the one line scripts read.
+  virtual void MessageBox(const std::string& text, const std::string& title,
+                          const std::string& reason) = 0;
   // Echo of an Activity log entry for a person watching an interactive run.
   virtual void Echo(const std::string& entry) = 0;
   // Text for whoever started the program from a shell (usage, version, a hint): `text` as it is,

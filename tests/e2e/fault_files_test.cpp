@@ -1,12 +1,15 @@
 // The files going wrong: a directory the log cannot be written to, a full file system, and INI
 // files no one should write. The log may be lost; forwarding may not.
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "byte_stream.h"
+#include "config/ini_default_file.h"
 #include "forwarder_fixture.h"
 #include "kit/mount_namespace.h"
+#include "kit/process.h"
 
 namespace e2e {
 namespace {
@@ -60,6 +63,55 @@ TEST_F(FaultTest, FullFileSystemLosesTheLogButNoLine) {
   Start(BaseIni());
   EXPECT_NE(forwarder_->Stderr().find("100%"), std::string::npos) << forwarder_->Stderr();
   ForwardsAndStops(*pty_, receiver_, *forwarder_, "still forwarding");
+}
+
+// A first run on a full disk writes no settings file at all, not an empty one; once there is room
+// the next run writes it whole, also over an empty file an earlier version left behind.
+TEST_F(FaultTest, ADefaultFileThatCouldNotBeWrittenIsWrittenByTheNextRun) {
+  if (!CanUnshareMounts()) GTEST_SKIP() << "no private mount namespace (unshare -m) for a tmpfs";
+  const auto size_kib = (fs::file_size(ExecutablePath()) >> 10) + 512;
+  fs::create_directory(dir_ / "full");
+  // The program runs from the small file system; the settings files it wrote are copied out.
+  const std::string script = R"(set -e; export LC_ALL=C; D="$1"; F="$D/full"
+    E="${BRENNICOT_EMULATOR:-}"
+    mount -t tmpfs -o size=)" +
+                             std::to_string(size_kib) + R"(k tmpfs "$F"
+    cp "$2" "$F/"
+    dd if=/dev/zero of="$F/filler" bs=4096 2>/dev/null || true
+    $E "$F/Vemo_Brennicot" -setup 2>/dev/null; echo full: $(ls "$F"); rm "$F/filler"
+    $E "$F/Vemo_Brennicot" -setup 2>/dev/null; cp "$F/Vemo_Brennicot.ini" "$D/first.ini"
+    : > "$F/Vemo_Brennicot.ini"
+    $E "$F/Vemo_Brennicot" -setup 2>/dev/null; cp "$F/Vemo_Brennicot.ini" "$D/second.ini"
+    echo freed: $(ls "$F"))";
+  const auto run =
+      RunProgram({"unshare", "-m", "sh", "-c", script, "vb-test", dir_.path(), ExecutablePath()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.out,
+            "full: Vemo_Brennicot Vemo_Brennicot.log filler\n"
+            "freed: Vemo_Brennicot Vemo_Brennicot.ini Vemo_Brennicot.log\n");
+  EXPECT_EQ(ReadFile(dir_ / "first.ini"), brennicot::DefaultIniText());
+  EXPECT_EQ(ReadFile(dir_ / "second.ini"), brennicot::DefaultIniText());
+}
+
+// A settings file the program may not read is said so, once, naming the file; the run goes on
+// with the defaults and leaves the file as it is.
+TEST_F(FaultTest, AnIniFileThatCannotBeReadGivesOneErrorLineNamingIt) {
+  if (geteuid() != 0 || !HaveTool("setpriv")) {
+    GTEST_SKIP() << "needs root and setpriv to run the program as a user who may not read it";
+  }
+  forwarder_->WriteIni(BaseIni());
+  const std::string ini = dir_ / "Vemo_Brennicot.ini";
+  const std::string before = ReadFile(ini);
+  // Anyone may write the log beside it; only its owner may read the settings file.
+  fs::permissions(dir_.path(), fs::perms::all);
+  fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
+  forwarder_->SetLauncher({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+  EXPECT_EQ(forwarder_->RunToEnd({"-setup"}), 0) << forwarder_->Stderr();
+  EXPECT_EQ(
+      forwarder_->LogMessages(),
+      (std::vector<std::string>{"BrennicotMain:IniGetSet err#:13:Permission denied (" + ini + ")",
+                                "Brennicot Shutdown ***"}));
+  EXPECT_EQ(ReadFile(ini), before);
 }
 
 // The INI file is read through a 4096-character section buffer: what lies beyond it, and the

@@ -131,6 +131,25 @@ TEST_F(ForwardingTest, ABurstOfTwoThousandLinesArrivesCompleteAndInOrder) {
   }
 }
 
+// A device faster than the forwarder's 32,768 bytes/s (a network serial bridge) leaves more than
+// the input queue behind, the rest in the system's buffers: stopping forwards all of it, every
+// line whole, and only the unfinished last line as it is.
+TEST_F(ForwardingTest, StoppingForwardsEverythingTheDeviceSentBeyondTheInputQueue) {
+  StartInteractive({{"msgformat", "3"}, {"flowcontrol", "0"}});
+  // 48,000 bytes: three input queues, more than one tick takes.
+  std::vector<std::string> lines;
+  std::string burst;
+  for (int i = 1000; i < 1750; ++i)
+    burst += lines.emplace_back("line " + std::to_string(i) + std::string(53, '.')) + "\r\n";
+  lines.push_back("unfinished");
+  pty_->Write(burst + lines.back());
+  // Time for the pty bridge to pass the bytes on, well within one tick.
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  EXPECT_EQ(Receive(lines.size() + 1, 2s), lines);
+  EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
+}
+
 TEST_F(ForwardingTest, SequenceGapsAreLoggedAndEveryTestLineIsStillSent) {
   StartInteractive({{"msgformat", "3"}, {"checkseq", "1"}});
   const std::string prefix = "This is Syslog test message number ";

@@ -35,6 +35,9 @@ class FakeFileSystem : public FileSystem {
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+  bool FileIsEmpty(const std::string& path) override {
+    return files.count(path) != 0 && files[path].empty();
+  }
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
 
@@ -84,14 +87,16 @@ class FakeUserInterface : public UserInterface {
   struct Box {
     std::string text;
     std::string title;
+    std::string reason;
   };
   std::vector<Box> boxes;
   std::vector<std::string> echoed;
   int shown = 0;
 
   void ShowWindow() override { ++shown; }
-  void MessageBox(const std::string& text, const std::string& title) override {
-    boxes.push_back({text, title});
+  void MessageBox(const std::string& text, const std::string& title,
+                  const std::string& reason) override {
+    boxes.push_back({text, title, reason});
   }
   void Echo(const std::string& entry) override { echoed.push_back(entry); }
   std::string out;  // all PrintOut text, in order
@@ -251,6 +256,8 @@ class FakePlatform : public Platform {
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
   std::string ArgumentString() override { return arguments; }
+  bool blank_argument = false;  // started with one blank argument: `arguments` is empty
+  bool HasArguments() override { return !arguments.empty() || blank_argument; }
 };
 
 }  // namespace brennicot::fakes

@@ -59,8 +59,9 @@ TEST(Main, OneShotCommandsEndWithoutTheLoop) {
   }
 }
 
-// Help and version print besides what any unrecognised argument does: load, log, end with 0.
-TEST(Main, HelpVersionAndUnknownArgumentsPrintThenEndAsBefore) {
+// Help and version only print, touching no file; any other argument loads the settings (writing
+// the default file), logs and prints a hint. All end with 0.
+TEST(Main, HelpAndVersionTouchNoFileOtherArgumentsLoadTheSettingsAndEnd) {
   const struct {
     const char* arguments;
     const char* out_starts;  // nullptr: nothing on standard output
@@ -83,7 +84,9 @@ TEST(Main, HelpVersionAndUnknownArgumentsPrintThenEndAsBefore) {
     platform.arguments = c.arguments;
     EXPECT_EQ(Main(platform), 0) << c.arguments;
     EXPECT_EQ(platform.loop.runs, 0) << c.arguments;
-    EXPECT_EQ(platform.files.LogMessages(), Strings{"Brennicot Shutdown ***"}) << c.arguments;
+    const bool loads = c.out_starts == nullptr;
+    EXPECT_EQ(platform.files.files.size(), loads ? 2u : 0u) << "the INI file and the log";
+    EXPECT_EQ(platform.files.LogMessages(), loads ? Strings{"Brennicot Shutdown ***"} : Strings{});
     EXPECT_EQ(platform.ui.err, c.err ? c.err : "") << c.arguments;
     if (c.out_starts == nullptr) {
       EXPECT_EQ(platform.ui.out, "") << c.arguments;

@@ -61,6 +61,16 @@ TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
       {"-UNINSTALL -Quiet", false, "", "Vemo_Brennicot: Vemo Brennicot uninstall failed\n",
        "*** Brennicot 1.3 -uninstall"},
   };
+  // A refusal with a reason: the reason follows on standard error.
+  platform.arguments = "-install -quiet";
+  host = std::make_unique<frmBrennicot>(platform);
+  platform.service->install_error = Error(1073, "The specified service already exists");
+  host->FormLoad();
+  EXPECT_EQ(platform.ui.err,
+            "Vemo_Brennicot: Vemo Brennicot install failed\n"
+            "BrennicotMain:ServiceNStall err#:1073:The specified service already exists\n");
+  platform.service->install_error.reset();
+
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
     platform.files.files.clear();
@@ -98,16 +108,24 @@ TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
                             "*** Brennicot 1.3 -install"}));
   ASSERT_EQ(platform.ui.boxes.size(), 1u);
   EXPECT_EQ(platform.ui.boxes[0].text, "Vemo Brennicot install failed");
+  // Why, where the person who ran it looks: the error line the log has.
+  EXPECT_EQ(platform.ui.boxes[0].reason, Log()[0]);
 }
 
-TEST_F(DispatchTest, AnythingButAKeywordConnectsToTheServiceManager) {
+// Only a command line without any argument is the service; an argument that is no keyword only
+// loads the settings and never offers the process to the service manager.
+TEST_F(DispatchTest, OnlyNoArgumentAtAllConnectsToTheServiceManager) {
   for (const char* arguments : {"", "-install ", "-install now", " -install", "-bogus", "install",
-                                "-quiet", "-install  -quiet", "-interact -quiet"}) {
+                                "blank", "-quiet", "-install  -quiet", "-interact -quiet"}) {
     SCOPED_TRACE(std::string("'") + arguments + "'");
     platform.files.files.clear();
-    Load(arguments);
-    EXPECT_EQ(platform.service->calls, Strings{"StartService"});
-    EXPECT_EQ(platform.service->starts, 1);
+    const bool blank = std::string(arguments) == "blank";
+    platform.blank_argument = blank;
+    Load(blank ? "" : arguments);
+    const bool service = std::string(arguments).empty();
+    EXPECT_EQ(platform.service->calls, service ? Strings{"StartService"} : Strings{});
+    EXPECT_EQ(platform.service->starts, service ? 1 : 0);
+    EXPECT_EQ(host->RunsEventLoop(), service);
     EXPECT_TRUE(platform.ui.boxes.empty());
     EXPECT_EQ(platform.ui.shown, 0);
     // The start event has not come yet: nothing is open.

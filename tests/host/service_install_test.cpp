@@ -75,6 +75,9 @@ TEST(ServiceNStall, AFailedRemovalIsShownAsFailed) {
   ASSERT_EQ(platform.ui.boxes.size(), 1u);
   EXPECT_EQ(platform.ui.boxes[0].text, "Vemo Brennicot uninstall failed");
   EXPECT_EQ(platform.ui.boxes[0].title, "Vemo_Brennicot");
+  EXPECT_EQ(platform.ui.boxes[0].reason,
+            "BrennicotMain:ServiceNStall err#:2:the service Vemo_Brennicot.service is not "
+            "registered");
   const auto messages = platform.files.LogMessages();
   ASSERT_GE(messages.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(messages.end() - 3, messages.end()),

@@ -41,6 +41,28 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
   EXPECT_EQ(ComposeStatusText(no_device), "COM7 9600,N,8,1 -> collector:514; 0 lines forwarded");
 }
 
+// systemd drops a status that is not UTF-8 and keeps only the start of a long one.
+TEST(ComposeStatusText, IsValidUtf8AndShortNeverCutInsideACharacter) {
+  const auto with = [](std::string device, std::string target) {
+    return ComposeStatusText(ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, ""});
+  };
+  // A Latin-1 path and broken sequences: each bad byte is one U+FFFD, good characters stay.
+  EXPECT_EQ(with("/dev/t\xE9l\xC3\xA9", "c\xED\xA0\x80\xF0\x9F\x98\x80"),
+            "COM1 (/dev/t\xEF\xBF\xBDl\xC3\xA9) 9600,N,8,1 -> "
+            "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80:514; 0 lines forwarded");
+  // A long target, in three-byte characters, at every alignment against the cut.
+  for (const std::string pad : {"", "a", "ab"}) {
+    std::string target = pad;
+    for (int i = 0; i < 1000; ++i) target += "\xE2\x82\xAC";  // the euro sign
+    const std::string text = with("/dev/ttyS0", target);
+    EXPECT_LE(text.size(), kMaxStatusTextBytes);
+    ASSERT_EQ(text.substr(text.size() - 3), "...") << pad;
+    const std::string kept = text.substr(0, text.size() - 3);
+    EXPECT_EQ(kept, ("COM1 (/dev/ttyS0) 9600,N,8,1 -> " + target).substr(0, kept.size()));
+    EXPECT_EQ((kept.size() - 32 - pad.size()) % 3, 0u) << "a character was cut after " << pad;
+  }
+}
+
 class ServiceStatusTest : public HostTest {
  protected:
   void Start() {

@@ -7,9 +7,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 #include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
+#include "platform/posix/unique_fd.h"
 
 namespace brennicot::posix {
 namespace {
@@ -32,6 +34,22 @@ void WriteWithFlags(const std::string& path, const std::string& bytes, int flags
   if (close(fd) != 0 && errno != EINTR) throw LastSystemError(path);
 }
 
+// The file a path leads to, links followed: the Debian package keeps the INI file beside the
+// program as a link into /etc, and replacing the link itself would cut it.
+std::string FinalPath(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(current.c_str(), target, sizeof target);
+    if (n < 0) return current;  // not a link, or nothing there yet
+    if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, path);
+    std::string next(target, static_cast<std::size_t>(n));
+    if (next.front() != '/') next = current.substr(0, current.rfind('/') + 1) + next;
+    current = next;
+  }
+  throw SystemError(ELOOP, path);
+}
+
 }  // namespace
 
 std::string PosixFileSystem::ExecutableDirectory() {
@@ -52,12 +70,35 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool PosixFileSystem::FileIsEmpty(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
 void PosixFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   WriteWithFlags(path, bytes, O_APPEND);
 }
 
 void PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  WriteWithFlags(path, bytes, O_TRUNC);
+  const std::string final_path = FinalPath(path);
+  // Only a regular file is replaced: a FIFO or a device in its place is not ours to remove.
+  struct stat st {};
+  if (lstat(final_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    throw InvalidArgument(path + " is not a regular file");
+  }
+  // A full disk must not leave a file cut short that later runs would take for the settings.
+  std::string temp = final_path + ".XXXXXX";
+  UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd) throw LastSystemError(path);
+  const auto fail = [&](int error_number) {
+    unlink(temp.c_str());
+    throw SystemError(error_number, path);
+  };
+  if (fchmod(fd.get(), 0644) != 0) fail(errno);
+  if (const int error_number = WriteAll(fd.get(), bytes); error_number != 0) fail(error_number);
+  if (fsync(fd.get()) != 0) fail(errno);
+  fd.Reset();
+  if (rename(temp.c_str(), final_path.c_str()) != 0) fail(errno);
 }
 
 }  // namespace brennicot::posix

@@ -11,6 +11,7 @@ class PosixFileSystem : public FileSystem {
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
   bool FileExists(const std::string& path) override;
+  bool FileIsEmpty(const std::string& path) override;
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
 };

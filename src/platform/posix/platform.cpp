@@ -12,7 +12,8 @@
 
 namespace brennicot::posix {
 
-PosixPlatform::PosixPlatform(std::vector<std::string> arguments) {
+PosixPlatform::PosixPlatform(std::vector<std::string> arguments)
+    : has_arguments_(!arguments.empty()) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (i > 0) argument_string_ += ' ';
     argument_string_ += arguments[i];

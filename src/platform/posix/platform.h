@@ -27,6 +27,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
 
   std::string ArgumentString() override { return argument_string_; }
+  bool HasArguments() override { return has_arguments_; }
 
  private:
   PosixEventLoop loop_;
@@ -35,6 +36,7 @@ class PosixPlatform : public Platform {
   PosixUserInterface ui_{loop_};
   PosixProfileReader profile_;
   std::string argument_string_;
+  bool has_arguments_ = false;
 };
 
 }  // namespace brennicot::posix

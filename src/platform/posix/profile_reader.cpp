@@ -41,12 +41,15 @@ std::string Entry(std::string_view line) {
 // No settings file is anywhere near this; a larger one is something else in its place.
 constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
-// The whole file, or nothing when it cannot be read (missing, a directory, no permission, not a
-// regular file: a FIFO must not hang the start, nor a device be read without end). Throws Error
-// for a file larger than kMaxFileSize.
+// The whole file, or nothing when there is none to read (missing, a directory, not a regular
+// file: a FIFO must not hang the start, nor a device be read without end). Throws Error for a file
+// that cannot be opened or read (no permission, an I/O error) and for one larger than kMaxFileSize.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return std::nullopt;
+    throw LastSystemError(path);
+  }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
@@ -61,7 +64,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   });
   close(fd);
   if (too_large) throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
-  if (error_number != 0) return std::nullopt;
+  if (error_number != 0) throw SystemError(error_number, path);
   return content;
 }
 

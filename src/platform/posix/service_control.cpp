@@ -21,34 +21,36 @@
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"
 #include "platform/posix/systemd_unit.h"
+#include "platform/posix/unique_fd.h"
 
 namespace brennicot::posix {
 
 void NotifyServiceManager(const std::string& state) {
   const char* path = std::getenv("NOTIFY_SOCKET");
   if (path == nullptr || path[0] == '\0') return;
+  // One socket for the life of the process: a keep-alive must not cost a socket each time. A
+  // service manager slow to read must not hold the event thread: a notification is then lost.
+  static const UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) return;
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   const std::size_t len = std::strlen(path);
   if (len >= sizeof addr.sun_path) return;
   std::memcpy(addr.sun_path, path, len);
   if (addr.sun_path[0] == '@') addr.sun_path[0] = '\0';  // abstract namespace
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
   const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + len);
   // A lost notification cannot be reported anywhere useful; systemd's timeout will tell.
-  [[maybe_unused]] auto n = sendto(fd, state.data(), state.size(), MSG_NOSIGNAL,
+  [[maybe_unused]] auto n = sendto(fd.get(), state.data(), state.size(), MSG_NOSIGNAL,
                                    reinterpret_cast<const sockaddr*>(&addr), addr_len);
-  close(fd);
 }
 
 namespace {
 
 constexpr std::int32_t kAutomaticStart = 2;
 
-// The keep-alive interval systemd asks for (WATCHDOG_USEC, meant for this process when
-// WATCHDOG_PID says so), in milliseconds; 0 when no watchdog watches this process.
-long long WatchdogIntervalMs() {
+// The watchdog timeout systemd sets (WATCHDOG_USEC, meant for this process when WATCHDOG_PID says
+// so), in milliseconds; 0 when no watchdog watches this process.
+long long WatchdogTimeoutMs() {
   const char* usec = std::getenv("WATCHDOG_USEC");
   if (usec == nullptr || usec[0] == '\0') return 0;
   const char* pid = std::getenv("WATCHDOG_PID");
@@ -56,8 +58,21 @@ long long WatchdogIntervalMs() {
   char* end = nullptr;
   const long long value = std::strtoll(usec, &end, 10);
   if (*end != '\0' || value <= 0) return 0;
-  return value / 1000;
+  return value / 1000 + (value % 1000 != 0 ? 1 : 0);  // a timeout under 1 ms is still one
 }
+
+}  // namespace
+
+long long WatchdogKeepAliveMs() {
+  const long long timeout_ms = WatchdogTimeoutMs();
+  if (timeout_ms <= 0) return 0;
+  // A third of the timeout leaves room for a tick delivered late; a timeout set absurdly short
+  // must not turn the keep-alives into a flood.
+  return std::max(kMinKeepAliveMs, std::min<long long>(timeout_ms / 3, INT_MAX));
+}
+
+namespace {
+
 constexpr const char* kRootVariable = "BRENNICOT_SYSTEMD_ROOT";
 
 // Where registration acts: the running systemd, or a directory tree standing for a system's root.
@@ -288,11 +303,9 @@ void PosixServiceControl::ReportStopping() {
 }
 
 void PosixServiceControl::StartWatchdog() {
-  const long long timeout_ms = WatchdogIntervalMs();
-  if (timeout_ms <= 0) return;
-  // From the loop itself, so that a handler that never returns stops the keep-alives too. A third
-  // of the timeout leaves room for a tick delivered late.
-  const long long interval = std::max(1LL, std::min<long long>(timeout_ms / 3, INT_MAX));
+  const long long interval = WatchdogKeepAliveMs();
+  if (interval <= 0) return;
+  // From the loop itself, so that a handler that never returns stops the keep-alives too.
   watchdog_ = loop_.CreateTimer([] { NotifyServiceManager("WATCHDOG=1"); });
   watchdog_->SetInterval(static_cast<int>(interval));
   watchdog_->SetEnabled(true);

@@ -40,7 +40,8 @@ class PosixServiceControl : public ServiceControlBase {
  private:
   void ReportRunning() override;
   void ReportStopping() override;
-  // Under a systemd watchdog (WATCHDOG_USEC): WATCHDOG=1 from the loop, three times per timeout.
+  // Under a systemd watchdog (WATCHDOG_USEC): WATCHDOG=1 from the loop every
+  // WatchdogKeepAliveMs().
   void StartWatchdog();
 
   PosixEventLoop& loop_;
@@ -48,7 +49,13 @@ class PosixServiceControl : public ServiceControlBase {
 };
 
 // Sends one state line to systemd's notification socket when NOTIFY_SOCKET is set; otherwise
-// nothing.
+// nothing. Every notification leaves through the same socket, opened at the first.
 void NotifyServiceManager(const std::string& state);
+
+// Keep-alives are never sent more often than this, whatever the watchdog's timeout.
+inline constexpr long long kMinKeepAliveMs = 100;
+// How often a keep-alive goes to systemd's watchdog: a third of its timeout, at least
+// kMinKeepAliveMs; 0 when no watchdog watches this process.
+long long WatchdogKeepAliveMs();
 
 }  // namespace brennicot::posix

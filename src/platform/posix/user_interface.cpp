@@ -23,8 +23,10 @@ void PosixUserInterface::ShowWindow() {
   loop_.SetStopHandler([this] { loop_.Quit(0); });
 }
 
-void PosixUserInterface::MessageBox(const std::string& text, const std::string& title) {
+void PosixUserInterface::MessageBox(const std::string& text, const std::string& title,
+                                    const std::string& reason) {
   WriteLine(stdout, title + ": " + text);
+  if (!reason.empty()) WriteLine(stderr, reason);
 }
 
 void PosixUserInterface::Echo(const std::string& entry) {

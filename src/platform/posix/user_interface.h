@@ -10,7 +10,8 @@ class PosixUserInterface : public UserInterface {
  public:
   explicit PosixUserInterface(EventLoop& loop) : loop_(loop) {}
   void ShowWindow() override;
-  void MessageBox(const std::string& text, const std::string& title) override;
+  void MessageBox(const std::string& text, const std::string& title,
+                  const std::string& reason) override;
   void Echo(const std::string& entry) override;
   void PrintOut(const std::string& text) override;
   void PrintError(const std::string& text) override;

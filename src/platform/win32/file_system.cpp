@@ -47,6 +47,13 @@ bool Win32FileSystem::FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool Win32FileSystem::FileIsEmpty(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && data.nFileSizeHigh == 0 &&
+         data.nFileSizeLow == 0;
+}
+
 void Win32FileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   const HANDLE file =
       CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -56,10 +63,23 @@ void Win32FileSystem::AppendToFile(const std::string& path, const std::string& b
 }
 
 void Win32FileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A full disk must not leave a file cut short that later runs would take for the settings.
+  const std::string temp = path + ".new";
+  const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw LastSystemError(path);
-  WriteAndClose(file, path, bytes);
+  try {
+    WriteAndClose(file, path, bytes);
+  } catch (...) {
+    DeleteFileA(temp.c_str());
+    throw;
+  }
+  if (!MoveFileExA(temp.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const Error error = LastSystemError(path);
+    DeleteFileA(temp.c_str());
+    throw error;
+  }
 }
 
 }  // namespace brennicot::win32

@@ -12,9 +12,11 @@ class Win32FileSystem : public FileSystem {
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
   bool FileExists(const std::string& path) override;
+  bool FileIsEmpty(const std::string& path) override;
   // One CreateFileA for appending, one WriteFile of the whole entry, CloseHandle: another process
   // may have the file open for reading (an editor, a tail) and entries from two writers never mix.
   void AppendToFile(const std::string& path, const std::string& bytes) override;
+  // Written as "<path>.new", then moved over the file with MoveFileExA.
   void WriteFile(const std::string& path, const std::string& bytes) override;
 };
 

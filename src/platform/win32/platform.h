@@ -31,6 +31,7 @@ class Win32Platform : public Platform {
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
 
   std::string ArgumentString() override { return argument_string_; }
+  bool HasArguments() override { return !argument_string_.empty(); }
 
  private:
   Win32EventLoop loop_;

@@ -49,8 +49,10 @@ void Win32UserInterface::ShowWindow() {
   ::ShowWindow(static_cast<HWND>(window_), SW_SHOWNORMAL);
 }
 
-void Win32UserInterface::MessageBox(const std::string& text, const std::string& title) {
-  MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_ICONEXCLAMATION | MB_OK);
+void Win32UserInterface::MessageBox(const std::string& text, const std::string& title,
+                                    const std::string& reason) {
+  const std::string shown = reason.empty() ? text : text + "\n" + reason;
+  MessageBoxA(nullptr, shown.c_str(), title.c_str(), MB_ICONEXCLAMATION | MB_OK);
 }
 
 void Win32UserInterface::Echo(const std::string& entry) {

@@ -19,7 +19,8 @@ class Win32UserInterface : public UserInterface {
 
   void ShowWindow() override;
   // MB_ICONEXCLAMATION | MB_OK; returns when dismissed.
-  void MessageBox(const std::string& text, const std::string& title) override;
+  void MessageBox(const std::string& text, const std::string& title,
+                  const std::string& reason) override;
   // To standard error, the console of an interactive run.
   void Echo(const std::string& entry) override;
   void PrintOut(const std::string& text) override;

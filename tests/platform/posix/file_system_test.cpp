@@ -62,6 +62,11 @@ TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
   fs::create_symlink(target, link);
   files.AppendToFile(link, "through the link\n");
   EXPECT_EQ(testkit::ReadFile(target), "through the link\n");
+  // A whole file replaces the one the link leads to, never the link.
+  files.WriteFile(link, "replaced whole\n");
+  EXPECT_EQ(testkit::ReadFile(target), "replaced whole\n");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(testkit::TreeOf(dir).size(), 2u) << "no temporary file is left";
 
   const std::string fifo = dir + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);

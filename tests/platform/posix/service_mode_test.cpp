@@ -23,6 +23,7 @@
 #include "kit/pty_pair.h"
 #include "kit/temp_dir.h"
 #include "kit/udp_receiver.h"
+#include "platform/posix/service_control.h"
 
 namespace brennicot::posix {
 namespace {
@@ -60,6 +61,39 @@ class NotifySocket {
   std::string path_;
   int fd_ = -1;
 };
+
+int OpenSockets() {
+  int count = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    count += std::filesystem::read_symlink(fd.path(), error).string().rfind("socket:", 0) == 0;
+  }
+  return count;
+}
+
+// Nothing else in this test program notifies in-process: the first notification here is its first.
+TEST(NotifyServiceManager, EveryNotificationLeavesThroughOneSocketKeptOpen) {
+  TempDir dir;
+  NotifySocket receiver(dir / "notify");
+  setenv("NOTIFY_SOCKET", receiver.path().c_str(), 1);
+  const int before = OpenSockets();
+  for (int i = 0; i < 6; ++i) {
+    NotifyServiceManager("WATCHDOG=1");
+    EXPECT_EQ(receiver.Receive(1s), "WATCHDOG=1");
+    EXPECT_EQ(OpenSockets(), before + 1) << "after notification " << i;
+  }
+  unsetenv("NOTIFY_SOCKET");
+}
+
+TEST(WatchdogKeepAliveMs, AThirdOfTheTimeoutButNeverMoreOftenThanTheFloor) {
+  setenv("WATCHDOG_PID", std::to_string(getpid()).c_str(), 1);
+  for (const auto& [usec, ms] :
+       {std::pair{"30000000", 10000LL}, {"1000", kMinKeepAliveMs}, {"1", kMinKeepAliveMs}}) {
+    setenv("WATCHDOG_USEC", usec, 1);
+    EXPECT_EQ(WatchdogKeepAliveMs(), ms) << usec;
+  }
+  unsetenv("WATCHDOG_PID");
+}
 
 // Runs in the child before the program starts: a private mount namespace in which every serial
 // device node of this machine is /dev/null, so whatever port the program picks, no device is

@@ -172,6 +172,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install failed\n");
     messages = LogMessagesOf(ReadFile(log));
     ASSERT_GE(messages.size(), 3u);
+    EXPECT_EQ(r.err, messages[messages.size() - 3] + "\n");
     EXPECT_EQ(messages[messages.size() - 3].rfind(
                   "BrennicotMain:ServiceNStall err#:17:a unit Vemo_Brennicot.service already "
                   "exists",
@@ -188,6 +189,7 @@ TEST(ServiceRegistrationProgram, InstallsOnceAndUninstallsWithoutATrace) {
     r = RunProgram(ProgramCommand(exe, {"-uninstall"}), env);
     EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot uninstall failed\n");
     messages = LogMessagesOf(ReadFile(log));
+    EXPECT_EQ(r.err, messages[messages.size() - 3] + "\n");
     EXPECT_EQ(messages[messages.size() - 3].rfind("BrennicotMain:ServiceNStall err#:2:", 0), 0u)
         << messages[messages.size() - 3];
   }
