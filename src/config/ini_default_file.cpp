@@ -1,7 +1,7 @@
 #include "config/ini_default_file.h"
 
 #include "base/product_names.h"
-#include "config/setting_keys.h"
+#include "config/settings.h"
 #include "log/error_trap.h"
 
 namespace brennicot {
@@ -10,10 +10,11 @@ std::string DefaultIniText() {
   std::string text = "[";
   text += names::kIniSection;
   text += "]\r\n";
-  for (const auto& d : kSettingDefaults) {
-    text += d.key;
+  for (const SettingRow& row : kSettings) {
+    if (!row.seventeen) continue;
+    text += row.key;
     text += '=';
-    text += d.value;
+    text += row.default_value;
     text += "\r\n";
   }
   return text;

@@ -7,8 +7,8 @@
 
 namespace brennicot {
 
-// The default INI file: the section header, then "key=default" for every setting in table order,
-// each line ended by CR LF. Loading it back gives exactly the defaults.
+// The default INI file: the section header, then "key=default" for each of the seventeen settings
+// in table order, each line ended by CR LF. Loading it back gives exactly the defaults.
 std::string DefaultIniText();
 
 // Writes the default INI file at `path`, creating or emptying it. A failure gives one

@@ -1,20 +1,15 @@
 #include "config/ini_loader.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "base/ascii.h"
 #include "base/error.h"
-#include "base/numeric_text.h"
 #include "base/product_names.h"
 #include "config/ini_default_file.h"
 #include "config/section_block.h"
-#include "config/setting_keys.h"
-#include "config/settings_defaults.h"
-#include "config/validators.h"
+#include "config/settings.h"
 #include "log/error_trap.h"
 
 namespace brennicot {
@@ -23,60 +18,6 @@ namespace {
 // The section is read through a buffer of this many characters; what does not fit is not seen.
 constexpr std::int32_t kSectionBufferSize = 4096;
 constexpr std::size_t kIdLength = 12;
-
-enum class Check {
-  kAlways,         // any value, the empty one included
-  kNumberBetween,  // a number strictly between low and high; other text is a fault
-  kPort,           // IsValidPort
-  kAddress,        // empty: ignored; otherwise IsValidIPv4
-  kNotEmpty,
-  kNotEmptyFirst12,  // not empty; only the first twelve characters are kept
-};
-
-struct KeyRule {
-  std::string_view key;
-  Check check;
-  double low = 0;
-  double high = 0;
-  // Text between the stem and the value when a value is rejected; empty: rejected silently.
-  std::string_view report = {};
-};
-
-constexpr std::array<KeyRule, 17> kRules = {{
-    {key::kCommPort, Check::kNumberBetween, 0, 256},
-    {key::kCommIni, Check::kAlways},
-    {key::kFlowControl, Check::kAlways},
-    {key::kUdpPort, Check::kPort, 0, 0, " invalid port- "},
-    {key::kUdpTarget, Check::kAlways},
-    {key::kMsgFormat, Check::kNumberBetween, 0, 4, " invalid message format- "},
-    {key::kCrSend, Check::kNumberBetween, -1, 11},
-    {key::kServiceName, Check::kAlways},
-    {key::kFacility, Check::kAlways},
-    {key::kLevel, Check::kAlways},
-    {key::kBufferMax, Check::kNumberBetween, 500, 65507, " invalid buffer limit- "},
-    {key::kSendCommMess, Check::kAlways},
-    {key::kCheckSeq, Check::kAlways},
-    {key::kOriginalAddress, Check::kAddress, 0, 0, " invalid IP- "},
-    {key::kVemoBrennicotId, Check::kNotEmptyFirst12},
-    {key::kEnableStatusTimer, Check::kNotEmpty},
-    {key::kStatusTimerPeriod, Check::kNotEmpty},
-}};
-
-// The file's keys are matched in key-table order; the rules must follow that order exactly.
-constexpr bool RulesFollowKeyTable() {
-  for (std::size_t i = 0; i < kRules.size(); ++i) {
-    if (kRules[i].key != kSettingDefaults[i].key) return false;
-  }
-  return kRules.size() == kSettingDefaults.size();
-}
-static_assert(RulesFollowKeyTable());
-
-const KeyRule* FindRule(std::string_view name) {
-  for (const KeyRule& rule : kRules) {
-    if (EqualIgnoringCase(name, rule.key)) return &rule;
-  }
-  return nullptr;
-}
 
 // Length in bytes of the first `count` characters. UTF-8 text is counted in characters so that
 // no character is cut in two; any other text is one byte per character.
@@ -102,66 +43,42 @@ std::size_t PrefixLength(std::string_view text, std::size_t count) {
   return i;
 }
 
-double NumberOf(std::string_view key, std::string_view value) {
-  try {
-    return ToNumber(value);
-  } catch (const Error& e) {
-    throw Error(e.number(), e.description() + " (" + std::string(key) + ")");
-  }
-}
-
-void Report(ActivityLog& log, const KeyRule& rule, std::string_view value,
+void Report(ActivityLog& log, const SettingRow& row, std::string_view value,
             const SettingsTable& settings) {
   std::string line(names::kStem);
-  line += rule.report;
+  line += row.rule.report;
   line += value;
   line += " - using ";
-  line += settings.Get(rule.key);
-  log.LogWrite(line);
+  line += settings.Get(row.key);
+  log.LogWrite(line, LogKind::kInvalidSetting);
 }
 
 // Applies one "key=value" entry of the section. Unknown keys are ignored; a known key without a
 // value, or a numeric setting that is not a number, throws and so ends the load.
 void ApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog& log) {
   const std::size_t equals = piece.find('=');
-  const KeyRule* rule = FindRule(piece.substr(0, equals));
-  if (rule == nullptr) return;
+  const SettingRow* row = SettingRowIgnoringCase(piece.substr(0, equals));
+  if (row == nullptr) return;
   if (equals == std::string_view::npos) {
     throw InvalidArgument("the INI entry '" + std::string(piece) + "' has no '=' and so no value");
   }
   std::string_view value = piece.substr(equals + 1);
   value = value.substr(0, value.find('='));  // a value cannot hold "="
 
-  bool accepted = false;
-  switch (rule->check) {
-    case Check::kAlways:
-      accepted = true;
-      break;
-    case Check::kNumberBetween: {
-      const double number = NumberOf(rule->key, value);
-      accepted = number > rule->low && number < rule->high;
-      break;
-    }
-    case Check::kPort:
-      accepted = IsValidPort(std::string(value));
-      break;
-    case Check::kAddress:
-      if (value.empty()) return;
-      accepted = IsValidIPv4(std::string(value));
-      break;
-    case Check::kNotEmpty:
-      accepted = !value.empty();
-      break;
-    case Check::kNotEmptyFirst12:
-      accepted = !value.empty();
-      value = value.substr(0, PrefixLength(value, kIdLength));
-      break;
+  const SettingRule& rule = row->rule;
+  if (rule.rejected == Rejected::kFailsStart) {
+    // Kept as written, so that the start can name what it refuses.
+    settings.Set(row->key, value);
+    return;
   }
-  if (accepted) {
-    settings.Set(rule->key, value);
-  } else if (!rule->report.empty()) {
-    Report(log, *rule, value, settings);
+  if (rule.check == Check::kAddress && value.empty()) return;
+  if (!Accepts(*row, value)) {
+    if (rule.rejected == Rejected::kReported) Report(log, *row, value, settings);
+    return;
   }
+  if (rule.check == Check::kNotEmptyFirst12)
+    value = value.substr(0, PrefixLength(value, kIdLength));
+  settings.Set(row->key, value);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "base/product_names.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
-#include "config/setting_keys.h"
+#include "config/settings.h"
 #include "host/command_line.h"
 #include "host/service_install.h"
 #include "host/service_status.h"
@@ -84,7 +84,7 @@ void frmBrennicot::Dispatch() {
       platform_.Ui().PrintError(title + ": " + message + "\n" +
                                 (reason.empty() ? "" : reason + "\n"));
     }
-    log_.LogWrite("*** Brennicot " + VersionText() + " " + word);
+    log_.LogWrite("*** Brennicot " + VersionText() + " " + word, LogKind::kInformation);
   } else if (mode_ == Mode::kInteract) {
     StartUp();
     platform_.Ui().ShowWindow();
@@ -118,9 +118,9 @@ void frmBrennicot::OnServiceStart(bool& success) {
 
 void frmBrennicot::WatchServiceLog() {
   const bool journal = ntservice1_->StandardErrorIsJournal();
-  log_.SetObserver([this, journal](const std::string& message) {
-    if (PriorityOf(message) == LogPriority::kError) last_error_ = message;
-    if (journal) platform_.Ui().Echo(JournalStreamText(message));
+  log_.SetObserver([this, journal](const std::string& message, LogKind kind) {
+    if (kind == LogKind::kError) last_error_ = message;
+    if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
   });
 }
 

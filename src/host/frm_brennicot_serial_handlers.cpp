@@ -4,8 +4,7 @@
 #include <optional>
 
 #include "base/numeric_text.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"
 #include "serial/comm_event_table.h"
@@ -37,7 +36,9 @@ frmBrennicot::CommPoll frmBrennicot::PollComm(bool flush_when_quiet) {
                    [&](const Error& e) { switch_failure = e; });
         if (!checking) return;
         RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
-          if (auto report = CheckSequence(line, expected_sequence_)) log_.LogWrite(*report);
+          if (auto report = CheckSequence(line, expected_sequence_)) {
+            log_.LogWrite(*report, LogKind::kSequenceReport);
+          }
         });
       });
     };
@@ -89,7 +90,7 @@ void frmBrennicot::MSComm1_OnComm() {
         const CommEventText event = DescribeCommEvent(mscomm1_->CommEvent());
         if (event.text.empty()) return;
         const std::string message = std::string(kCommMessagePrefix) + std::string(event.text);
-        log_.LogWrite(message);
+        log_.LogWrite(message, LogKind::kInformation);
         if (SettingNumber(*settings_, key::kSendCommMess) == 1 && event.forward) {
           MessageSend(message);
         }
@@ -100,8 +101,9 @@ void frmBrennicot::MSComm1_OnComm() {
           port = std::to_string(mscomm1_->CommPort());
         } catch (...) {
         }
-        log_.LogWrite("Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" +
-                      e.description());
+        log_.LogWrite(
+            "Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" + e.description(),
+            LogKind::kError);
       });
 }
 

@@ -4,8 +4,7 @@
 #include <thread>
 
 #include "base/numeric_text.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "host/version.h"
 #include "log/error_trap.h"
@@ -26,6 +25,7 @@ constexpr std::int64_t kStopQuietMs = 50;
 bool frmBrennicot::StartUp() {
   return RunTrapped(log_, "frmBrennicot" + VersionText() + ":Startup", [&] {
     const SettingsTable& s = *settings_;
+    CheckSettingsForStart(s);
     receive_.Clear();
 
     wsockudp_->SetRemotePort(ToInt32(SettingNumber(s, key::kUdpPort)));
@@ -52,10 +52,12 @@ bool frmBrennicot::StartUp() {
     tmr_comm_->SetEnabled(true);
 
     log_.LogWrite("*** Brennicot " + VersionText() + " Startup commport:" + s.Get(key::kCommPort) +
-                  " commini:" + s.Get(key::kCommIni) + " flowcontrol:" + s.Get(key::kFlowControl) +
-                  " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
-                  " OriginalAddress:" + s.Get(key::kOriginalAddress) +
-                  " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId));
+                      " commini:" + s.Get(key::kCommIni) +
+                      " flowcontrol:" + s.Get(key::kFlowControl) +
+                      " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
+                      " OriginalAddress:" + s.Get(key::kOriginalAddress) +
+                      " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId),
+                  LogKind::kInformation);
 
     if (SettingNumber(s, key::kEnableStatusTimer) == 1) {
       tmr_status_->SetInterval(kStatusTickMs);
@@ -104,7 +106,7 @@ void frmBrennicot::ShutDown() {
     if (mscomm1_->PortOpen()) mscomm1_->SetPortOpen(false);
   });
   settings_->Release();
-  log_.LogWrite("Brennicot Shutdown ***");
+  log_.LogWrite("Brennicot Shutdown ***", LogKind::kInformation);
 }
 
 }  // namespace brennicot

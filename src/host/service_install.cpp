@@ -20,7 +20,7 @@ bool ServiceNStall(ServiceControl& service, const std::string& command, Activity
   };
   RunTrapped(body, [&](const Error& e) {
     const std::string line = ErrorLine("BrennicotMain:ServiceNStall", e.number(), e.description());
-    log.LogWrite(line);
+    log.LogWrite(line, LogKind::kError);
     if (reason != nullptr) *reason = line;
   });
   return result;

@@ -14,7 +14,7 @@ std::string FormatLogTimestamp(const LocalTime& t) {
 ActivityLog::ActivityLog(FileSystem& files, Clock& clock, std::string file_name)
     : files_(files), clock_(clock), file_name_(std::move(file_name)) {}
 
-void ActivityLog::LogWrite(const std::string& message) {
+void ActivityLog::LogWrite(const std::string& message, LogKind kind) {
   // Each step runs even when an earlier one failed; a failed step simply has no effect.
   std::string path;
   try {
@@ -41,7 +41,7 @@ void ActivityLog::LogWrite(const std::string& message) {
   }
   if (observer_) {
     try {
-      observer_(message);
+      observer_(message, kind);
     } catch (...) {
     }
   }

@@ -11,6 +11,15 @@
 
 namespace brennicot {
 
+// What an entry is, said by the code that writes it: the journal's priority (and the Windows Event
+// Log's entry type) follow from it, never from the entry's text.
+enum class LogKind {
+  kInformation,     // start-up, shut-down, registration, serial line events
+  kError,           // an error line: a trapped failure
+  kSequenceReport,  // "INSEQERR - expected ..."
+  kInvalidSetting,  // a value from the INI file refused, with the one kept
+};
+
 // "YYYY/MM/DD HH:MM:SS", every field zero-padded to its width.
 std::string FormatLogTimestamp(const LocalTime& t);
 
@@ -18,21 +27,22 @@ class ActivityLog {
  public:
   ActivityLog(FileSystem& files, Clock& clock, std::string file_name);
 
-  // Appends "<timestamp> TAB <message> CR LF"; one open, write and close per entry.
-  void LogWrite(const std::string& message);
+  // Appends "<timestamp> TAB <message> CR LF"; one open, write and close per entry. The kind is
+  // not written to the file.
+  void LogWrite(const std::string& message, LogKind kind);
   // Also hands each entry (without its CR LF) to `echo`; empty function to stop.
   void SetEcho(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
-  // Also hands each message, without time stamp, to `observer`; empty function to stop.
-  void SetObserver(std::function<void(const std::string&)> observer) {
-    observer_ = std::move(observer);
-  }
+  // Also hands each message, without time stamp, and its kind to `observer`; empty function to
+  // stop.
+  using Observer = std::function<void(const std::string& message, LogKind kind)>;
+  void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
  private:
   FileSystem& files_;
   Clock& clock_;
   std::string file_name_;
   std::function<void(const std::string&)> echo_;
-  std::function<void(const std::string&)> observer_;
+  Observer observer_;
 };
 
 }  // namespace brennicot

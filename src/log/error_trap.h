@@ -37,7 +37,7 @@ bool RunTrapped(Body&& body, OnError&& on_error) {
 template <typename Body>
 bool RunTrapped(ActivityLog& log, std::string_view where, Body&& body) {
   return RunTrapped(std::forward<Body>(body), [&](const Error& e) {
-    log.LogWrite(ErrorLine(where, e.number(), e.description()));
+    log.LogWrite(ErrorLine(where, e.number(), e.description()), LogKind::kError);
   });
 }
 

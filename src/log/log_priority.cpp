@@ -2,19 +2,21 @@
 
 namespace brennicot {
 
-LogPriority PriorityOf(const std::string& message) {
-  // "<module>:<procedure> err#:..." from the trap, "Err#: ..." from a failed serial notification.
-  if (message.find(" err#:") != std::string::npos || message.rfind("Err#: ", 0) == 0) {
-    return LogPriority::kError;
-  }
-  if (message.rfind("INSEQERR", 0) == 0 || message.find(" invalid ") != std::string::npos) {
-    return LogPriority::kWarning;
+LogPriority PriorityOf(LogKind kind) {
+  switch (kind) {
+    case LogKind::kError:
+      return LogPriority::kError;
+    case LogKind::kSequenceReport:
+    case LogKind::kInvalidSetting:
+      return LogPriority::kWarning;
+    case LogKind::kInformation:
+      break;
   }
   return LogPriority::kInfo;
 }
 
-std::string JournalStreamText(const std::string& message) {
-  const std::string prefix = "<" + std::to_string(static_cast<int>(PriorityOf(message))) + ">";
+std::string JournalStreamText(const std::string& message, LogKind kind) {
+  const std::string prefix = "<" + std::to_string(static_cast<int>(PriorityOf(kind))) + ">";
   std::string out = prefix;
   for (std::size_t i = 0; i < message.size(); ++i) {
     const char c = message[i];

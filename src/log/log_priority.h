@@ -3,16 +3,18 @@
 
 #include <string>
 
+#include "log/activity_log.h"
+
 namespace brennicot {
 
 // The sd-daemon priority levels the entries map to.
 enum class LogPriority { kError = 3, kWarning = 4, kInfo = 6 };
 
-// Error lines are failures; sequence gaps and rejected settings are warnings; the rest is news.
-LogPriority PriorityOf(const std::string& message);
+// Error lines are failures; sequence gaps and refused settings are warnings; the rest is news.
+LogPriority PriorityOf(LogKind kind);
 
 // The entry as the journal reads it from a stream: every line prefixed "<priority>", LF between
 // lines, no line end after the last (the writer adds it). The journal stamps the time itself.
-std::string JournalStreamText(const std::string& message);
+std::string JournalStreamText(const std::string& message, LogKind kind);
 
 }  // namespace brennicot

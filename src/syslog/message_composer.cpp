@@ -6,8 +6,7 @@
 #include "base/error.h"
 #include "base/numeric_text.h"
 #include "base/product_names.h"
-#include "config/setting_keys.h"
-#include "config/setting_number.h"
+#include "config/settings.h"
 
 namespace brennicot {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config/ini_default_file.h"
-#include "config/setting_keys.h"
+#include "config/settings.h"
 #include "fakes/fake_platform.h"
 
 namespace brennicot {
@@ -41,12 +41,12 @@ struct Load {
 
   // Every key holds its default unless `overrides` names it; all seventeen stay, in table order.
   void ExpectSettings(const Overrides& overrides, const std::string& context) const {
-    ASSERT_EQ(settings.Entries().size(), kSettingDefaults.size()) << context;
-    for (std::size_t i = 0; i < kSettingDefaults.size(); ++i) {
-      const std::string key(kSettingDefaults[i].key);
+    ASSERT_EQ(settings.Entries().size(), kSettings.size()) << context;
+    for (std::size_t i = 0; i < kSettings.size(); ++i) {
+      const std::string key(kSettings[i].key);
       const auto it = overrides.find(key);
       const std::string expected =
-          it == overrides.end() ? std::string(kSettingDefaults[i].value) : it->second;
+          it == overrides.end() ? std::string(kSettings[i].default_value) : it->second;
       EXPECT_EQ(settings.Entries()[i].first, key) << context;
       EXPECT_EQ(settings.Entries()[i].second, expected) << context << ", key " << key;
     }

@@ -100,19 +100,25 @@ TEST_F(ServiceStatusTest, JournalGetsEveryEntryWithItsPriorityOnlyWhenStandardEr
     platform.ui.echoed.clear();
     platform.files.files.clear();
     platform.arguments = "";
+    platform.files.files["/opt/vb/Vemo_Brennicot.ini"] =
+        "[Vemo_Brennicot]\r\n";  // not empty: an empty one is written anew
+    platform.profile.block = std::string("checkseq=1\0udpport=abc\0", 23);
     host = std::make_unique<frmBrennicot>(platform);
     platform.service->journal = journal;
     host->FormLoad();
     platform.loop.RunPosted();
+    platform.port->queue = "This is Syslog test message number 0002\r\n";
+    Ticks(1, 500);
     platform.socket->send_error = Error(101, "Network is unreachable");
     platform.port->queue = "x\r\n";
     Ticks(1, 500);
     platform.loop.RequestStop();
-    const Strings expected = {std::string("<6>") + kDefaultStartupLine,
-                              "<3>frmBrennicot:MessageSend err#:101:Network is unreachable",
-                              "<6>Brennicot Shutdown ***"};
+    const Strings expected = {
+        "<4>Vemo_Brennicot invalid port- abc - using 514", std::string("<6>") + kDefaultStartupLine,
+        "<4>INSEQERR - expected 1 received 2",
+        "<3>frmBrennicot:MessageSend err#:101:Network is unreachable", "<6>Brennicot Shutdown ***"};
     EXPECT_EQ(platform.ui.echoed, journal ? expected : Strings{}) << journal;
-    EXPECT_EQ(Log().size(), 3u) << "the log file is written as before";
+    EXPECT_EQ(Log().size(), 5u) << "the log file is written as before";
   }
 }
 

@@ -35,17 +35,17 @@ class ActivityLogTest : public testing::Test {
 
 TEST_F(ActivityLogTest, FirstEntryCreatesTheFileBesideTheExecutable) {
   ASSERT_FALSE(files.FileExists(kLogPath));
-  log.LogWrite("Brennicot Shutdown ***");
+  log.LogWrite("Brennicot Shutdown ***", LogKind::kInformation);
   EXPECT_EQ(files.files.size(), 1u);
   EXPECT_EQ(files.files[kLogPath], "2030/02/06 21:41:56\tBrennicot Shutdown ***\r\n");
 }
 
 TEST_F(ActivityLogTest, EntriesAreAppendedOneOpenPerEntry) {
-  log.LogWrite("first");
+  log.LogWrite("first", LogKind::kInformation);
   clock.now = {2030, 3, 3, 13, 5, 0};
-  log.LogWrite("");
+  log.LogWrite("", LogKind::kInformation);
   clock.now = {2030, 3, 4, 0, 0, 0};
-  log.LogWrite("third");
+  log.LogWrite("third", LogKind::kInformation);
   EXPECT_EQ(files.appends, 3);
   EXPECT_EQ(files.files[kLogPath],
             "2030/02/06 21:41:56\tfirst\r\n"
@@ -54,8 +54,8 @@ TEST_F(ActivityLogTest, EntriesAreAppendedOneOpenPerEntry) {
 }
 
 TEST_F(ActivityLogTest, MessageIsWrittenUnchangedEvenWithLineEnds) {
-  log.LogWrite("Err#: 13 on COM1\r\nType mismatch");
-  log.LogWrite(std::string("nul\0tab\t\xE9", 9));
+  log.LogWrite("Err#: 13 on COM1\r\nType mismatch", LogKind::kError);
+  log.LogWrite(std::string("nul\0tab\t\xE9", 9), LogKind::kInformation);
   const auto lines = files.LogLines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "2030/02/06 21:41:56\tErr#: 13 on COM1");
@@ -65,14 +65,14 @@ TEST_F(ActivityLogTest, MessageIsWrittenUnchangedEvenWithLineEnds) {
 
 TEST_F(ActivityLogTest, FailuresAreSilentAndTheNextEntryStillWorks) {
   files.writable = false;
-  EXPECT_NO_THROW(log.LogWrite("lost"));
+  EXPECT_NO_THROW(log.LogWrite("lost", LogKind::kInformation));
   files.writable = true;
   files.exe_dir_fails = true;
-  EXPECT_NO_THROW(log.LogWrite("lost too"));
+  EXPECT_NO_THROW(log.LogWrite("lost too", LogKind::kInformation));
   EXPECT_TRUE(files.files.empty());
 
   files.exe_dir_fails = false;
-  log.LogWrite("kept");
+  log.LogWrite("kept", LogKind::kInformation);
   EXPECT_EQ(files.LogMessages(), std::vector<std::string>{"kept"});
 }
 
@@ -80,9 +80,9 @@ TEST_F(ActivityLogTest, EchoGetsTheEntryWithoutLineEndEvenWhenTheFileFails) {
   std::vector<std::string> echoed;
   log.SetEcho([&](const std::string& entry) { echoed.push_back(entry); });
   files.writable = false;
-  log.LogWrite("one");
+  log.LogWrite("one", LogKind::kInformation);
   log.SetEcho({});
-  log.LogWrite("two");
+  log.LogWrite("two", LogKind::kInformation);
   EXPECT_EQ(echoed, std::vector<std::string>{"2030/02/06 21:41:56\tone"});
 }
 

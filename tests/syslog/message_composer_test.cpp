@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/settings_defaults.h"
+#include "config/settings.h"
 #include "fakes/fake_platform.h"
 
 namespace brennicot {

@@ -12,6 +12,7 @@
 #include "platform/posix/fd_transfer.h"
 #include "platform/posix/printable_text.h"
 #include "platform/posix/system_error.h"
+#include "platform/posix/unique_fd.h"
 
 extern char** environ;
 
@@ -97,19 +98,19 @@ void RunCommand(const std::vector<std::string>& argv) {
 
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw LastSystemError(command);
+  UniqueFd output_read(pipe_fds[0]);
+  UniqueFd output_write(pipe_fds[1]);
   pid_t pid = 0;
   int spawn_error = 0;
   {
-    const SpawnSetup setup(pipe_fds[1]);
+    const SpawnSetup setup(output_write.get());
     spawn_error = posix_spawnp(&pid, args[0], setup.actions(), setup.attr(), args.data(), environ);
   }
-  close(pipe_fds[1]);
-  if (spawn_error != 0) {
-    close(pipe_fds[0]);
-    throw SystemError(spawn_error, command);
-  }
-  const std::string output = ReadOutput(pipe_fds[0]);
-  close(pipe_fds[0]);
+  // Only the child may hold the writing end now, so the reading ends when the child does.
+  output_write.Reset();
+  if (spawn_error != 0) throw SystemError(spawn_error, command);
+  const std::string output = ReadOutput(output_read.get());
+  output_read.Reset();
 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {

@@ -11,10 +11,18 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/posix/unique_fd.h"
+
 namespace brennicot::posix {
 namespace {
 
-int g_signal_pipe[2] = {-1, -1};
+// The self-pipe of the stop signals, made by the first loop and kept for the process: a signal
+// handler may write to it whenever one is installed.
+struct SignalPipe {
+  UniqueFd read_end;
+  UniqueFd write_end;
+};
+SignalPipe g_signal_pipe;
 
 // Timers due within this much of a wake-up are delivered with it: the comm tick and the status
 // tick, armed a moment apart, then wake an idle process twice a second instead of three times.
@@ -26,15 +34,16 @@ void OnSignal(int signo) {
   const int saved = errno;
   const unsigned char byte = static_cast<unsigned char>(signo);
   // Nothing useful can be done if the pipe is full: a stop is already pending then.
-  [[maybe_unused]] auto n = write(g_signal_pipe[1], &byte, 1);
+  [[maybe_unused]] auto n = write(g_signal_pipe.write_end.get(), &byte, 1);
   errno = saved;
 }
 
 }  // namespace
 
 PosixEventLoop::PosixEventLoop() : timers_(MonotonicMillis) {
-  if (g_signal_pipe[0] < 0 && pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-    g_signal_pipe[0] = g_signal_pipe[1] = -1;
+  if (int fds[2]; !g_signal_pipe.read_end && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    g_signal_pipe.read_end.Reset(fds[0]);
+    g_signal_pipe.write_end.Reset(fds[1]);
   }
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
@@ -101,7 +110,7 @@ int PosixEventLoop::PollTimeout() const {
 void PosixEventLoop::DrainSignals() {
   unsigned char buf[64];
   bool stop = false;
-  while (read(g_signal_pipe[0], buf, sizeof buf) > 0) stop = true;
+  while (read(g_signal_pipe.read_end.get(), buf, sizeof buf) > 0) stop = true;
   if (!stop) return;
   if (on_stop_) {
     on_stop_();
@@ -117,8 +126,8 @@ int PosixEventLoop::Run() {
   while (!quit_) {
     fds.clear();
     ids.clear();
-    if (g_signal_pipe[0] >= 0) {
-      fds.push_back(pollfd{g_signal_pipe[0], POLLIN, 0});
+    if (g_signal_pipe.read_end) {
+      fds.push_back(pollfd{g_signal_pipe.read_end.get(), POLLIN, 0});
       ids.push_back(0);
     }
     for (const auto& [id, w] : watches_) {

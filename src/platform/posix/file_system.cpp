@@ -19,19 +19,16 @@ namespace {
 void WriteWithFlags(const std::string& path, const std::string& bytes, int flags) {
   // Non-blocking, so a FIFO in the file's place cannot hang the program (without a reader the open
   // fails); only a regular file, or a link to one, is written.
-  const int fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-  if (fd < 0) throw LastSystemError(path);
+  UniqueFd fd(open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+  if (!fd) throw LastSystemError(path);
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     throw InvalidArgument(path + " is not a regular file");
   }
-  if (const int error_number = WriteAll(fd, bytes); error_number != 0) {
-    close(fd);
+  if (const int error_number = WriteAll(fd.get(), bytes); error_number != 0) {
     throw SystemError(error_number, path);
   }
-  // Don't retry close on EINTR: the descriptor is gone either way on Linux.
-  if (close(fd) != 0 && errno != EINTR) throw LastSystemError(path);
+  if (const int error_number = fd.Close(); error_number != 0) throw SystemError(error_number, path);
 }
 
 // The file a path leads to, links followed: the Debian package keeps the INI file beside the

@@ -9,6 +9,7 @@
 #include "platform/posix/serial_port.h"
 #include "platform/posix/service_control.h"
 #include "platform/posix/udp_socket.h"
+#include "platform/posix/unique_fd.h"
 
 namespace brennicot::posix {
 
@@ -42,9 +43,10 @@ namespace {
 void OpenMissingStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    const int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    // open() returns the lowest free number, which is this one; anything else is not ours to keep.
-    if (null_fd >= 0 && null_fd != fd) close(null_fd);
+    posix::UniqueFd null_fd(open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY));
+    // open() returns the lowest free number, which is this one: it stays open for the process.
+    // Anything else is not ours to keep.
+    if (null_fd.get() == fd) null_fd.Release();
   }
 }
 

@@ -11,6 +11,7 @@
 #include "base/ascii.h"
 #include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
+#include "platform/posix/unique_fd.h"
 
 namespace brennicot::posix {
 namespace {
@@ -45,24 +46,20 @@ constexpr std::size_t kMaxFileSize = 1024 * 1024;
 // file: a FIFO must not hang the start, nor a device be read without end). Throws Error for a file
 // that cannot be opened or read (no permission, an I/O error) and for one larger than kMaxFileSize.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
     if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return std::nullopt;
     throw LastSystemError(path);
   }
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return std::nullopt;
-  }
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   std::string content;
   bool too_large = false;
-  const int error_number = ReadAll(fd, [&](std::string_view chunk) {
+  const int error_number = ReadAll(fd.get(), [&](std::string_view chunk) {
     too_large = content.size() + chunk.size() > kMaxFileSize;
     if (!too_large) content.append(chunk);
     return !too_large;
   });
-  close(fd);
   if (too_large) throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
   if (error_number != 0) throw SystemError(error_number, path);
   return content;

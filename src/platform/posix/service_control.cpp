@@ -160,33 +160,26 @@ bool IsRegularFile(const std::string& path) {
 
 // The first bytes of a file; enough to recognise a unit this program wrote.
 std::string ReadHead(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) throw LastSystemError(PrintableText(path));
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) throw LastSystemError(PrintableText(path));
   char buf[512];
   ssize_t n;
   do {
-    n = read(fd, buf, sizeof buf);
+    n = read(fd.get(), buf, sizeof buf);
   } while (n < 0 && errno == EINTR);
-  const int saved = errno;
-  close(fd);
-  if (n < 0) throw SystemError(saved, PrintableText(path));
+  if (n < 0) throw LastSystemError(PrintableText(path));
   return std::string(buf, static_cast<std::size_t>(n));
 }
 
 // Creates the file, refusing to replace anything that appeared since the existence check.
 void WriteNewFile(const std::string& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) throw LastSystemError(PrintableText(path));
-  if (const int error_number = WriteAll(fd, text); error_number != 0) {
-    close(fd);
+  UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!fd) throw LastSystemError(PrintableText(path));
+  int error_number = WriteAll(fd.get(), text);
+  if (const int close_error = fd.Close(); error_number == 0) error_number = close_error;
+  if (error_number != 0) {
     unlink(path.c_str());
     throw SystemError(error_number, PrintableText(path));
-  }
-  // Don't retry close on EINTR: the descriptor is gone either way on Linux.
-  if (close(fd) != 0 && errno != EINTR) {
-    const int saved = errno;
-    unlink(path.c_str());
-    throw SystemError(saved, PrintableText(path));
   }
 }
 

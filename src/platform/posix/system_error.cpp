@@ -9,6 +9,8 @@ Error SystemError(int errnum, const std::string& context) {
   return Error(errnum, std::string(strerror(errnum)) + " (" + context + ")");
 }
 
-Error LastSystemError(const std::string& context) { return SystemError(errno, context); }
+Error LastSystemError(const std::string& context) {
+  return SystemError(errno, context);
+}
 
 }  // namespace brennicot::posix

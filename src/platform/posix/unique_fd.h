@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace brennicot::posix {
@@ -29,6 +30,15 @@ class UniqueFd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
+  // Closes now and says how it went: 0, or the errno of a close that failed (for a file, the last
+  // of a write may fail only here). EINTR counts as closed: on Linux the descriptor is gone.
+  int Close() noexcept {
+    const int fd = std::exchange(fd_, -1);
+    if (fd < 0 || ::close(fd) == 0 || errno == EINTR) return 0;
+    return errno;
+  }
+  // Gives the descriptor up without closing it: someone else owns it from now on.
+  int Release() noexcept { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;

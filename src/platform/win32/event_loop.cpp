@@ -50,7 +50,6 @@ Win32EventLoop::~Win32EventLoop() {
   if (g_console_loop.compare_exchange_strong(self, nullptr)) {
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   }
-  if (wake_ != nullptr) CloseHandle(wake_);
 }
 
 std::unique_ptr<Timer> Win32EventLoop::CreateTimer(std::function<void()> on_tick) {
@@ -62,7 +61,7 @@ void Win32EventLoop::Post(std::function<void()> task) {
     const std::lock_guard lock(mutex_);
     posted_.push_back(std::move(task));
   }
-  SetEvent(wake_);
+  SetEvent(wake_.get());
 }
 
 void Win32EventLoop::RequestStop() {
@@ -70,7 +69,7 @@ void Win32EventLoop::RequestStop() {
     const std::lock_guard lock(mutex_);
     stop_requested_ = true;
   }
-  SetEvent(wake_);
+  SetEvent(wake_.get());
 }
 
 void Win32EventLoop::SetStopHandler(std::function<void()> on_stop) {
@@ -137,7 +136,7 @@ void Win32EventLoop::RunPosted() {
 
 int Win32EventLoop::Run() {
   quit_ = false;
-  HANDLE wake = wake_;
+  HANDLE wake = wake_.get();
   while (!quit_) {
     const DWORD r =
         MsgWaitForMultipleObjectsEx(1, &wake, WaitTimeout(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);

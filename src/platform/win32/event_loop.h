@@ -13,6 +13,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/timer_queue.h"
+#include "platform/win32/unique_handle.h"
 
 namespace brennicot::win32 {
 
@@ -43,7 +44,7 @@ class Win32EventLoop : public EventLoop {
   void RunPosted();
 
   TimerQueue timers_;
-  void* wake_ = nullptr;  // auto-reset event: something was posted or a stop requested
+  UniqueHandle wake_;  // auto-reset event: something was posted or a stop requested
   std::mutex mutex_;
   std::vector<std::function<void()>> posted_;  // guarded by mutex_
   bool stop_requested_ = false;                // guarded by mutex_

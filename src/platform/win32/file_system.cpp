@@ -5,25 +5,25 @@
 #include <limits>
 
 #include "platform/win32/system_error.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
 namespace {
 
-void WriteAndClose(HANDLE file, const std::string& path, const std::string& bytes) {
+void WriteAndClose(UniqueHandle file, const std::string& path, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const std::size_t chunk =
         std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max());
     DWORD written = 0;
-    if (!::WriteFile(file, bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr)) {
-      const Error error = LastSystemError(path);
-      CloseHandle(file);
-      throw error;
+    if (!::WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(chunk), &written,
+                     nullptr)) {
+      throw LastSystemError(path);
     }
     done += written;
   }
-  if (!CloseHandle(file)) throw LastSystemError(path);
+  if (!file.Close()) throw LastSystemError(path);
 }
 
 }  // namespace
@@ -55,21 +55,20 @@ bool Win32FileSystem::FileIsEmpty(const std::string& path) {
 }
 
 void Win32FileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  const HANDLE file =
-      CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw LastSystemError(path);
-  WriteAndClose(file, path, bytes);
+  UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw LastSystemError(path);
+  WriteAndClose(std::move(file), path, bytes);
 }
 
 void Win32FileSystem::WriteFile(const std::string& path, const std::string& bytes) {
   // A full disk must not leave a file cut short that later runs would take for the settings.
   const std::string temp = path + ".new";
-  const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw LastSystemError(path);
+  UniqueHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw LastSystemError(path);
   try {
-    WriteAndClose(file, path, bytes);
+    WriteAndClose(std::move(file), path, bytes);
   } catch (...) {
     DeleteFileA(temp.c_str());
     throw;

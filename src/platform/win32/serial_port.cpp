@@ -64,18 +64,22 @@ void Win32SerialPort::SetRTSEnable(bool enable) {
 
 void Win32SerialPort::InBufferSizeChanged() {
   // The driver's queue follows where it can; the program's own queue is what counts.
-  if (PortOpen()) SetupComm(handle_, static_cast<DWORD>(Capacity()), kOutQueueSize);
+  if (PortOpen()) SetupComm(handle_.get(), static_cast<DWORD>(Capacity()), kOutQueueSize);
+}
+
+bool Win32SerialPort::PortOpen() const {
+  return static_cast<bool>(handle_);
 }
 
 void Win32SerialPort::Open() {
   const std::string name = ComDevicePath(CommPort());
-  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  UniqueHandle handle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) {
     const DWORD error = GetLastError();
     throw SystemError(error, error == ERROR_ACCESS_DENIED ? name + ": port in use" : name);
   }
-  handle_ = handle;
+  handle_ = std::move(handle);
   where_ = name;
   EmptyQueue(false);
   pending_errors_ = 0;
@@ -83,7 +87,7 @@ void Win32SerialPort::Open() {
   ClearCommEvent();
   try {
     // A device that is no serial port (a file, a printer) fails here.
-    if (!SetupComm(handle_, static_cast<DWORD>(Capacity()), kOutQueueSize)) {
+    if (!SetupComm(handle_.get(), static_cast<DWORD>(Capacity()), kOutQueueSize)) {
       throw LastSystemError(where_ + ": not a serial port");
     }
     Configure(settings_, handshaking_, dtr_, rts_, settings_text_);
@@ -94,24 +98,23 @@ void Win32SerialPort::Open() {
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = kOutputTimeoutMs;
-    if (!SetCommTimeouts(handle_, &timeouts)) throw LastSystemError(where_);
+    if (!SetCommTimeouts(handle_.get(), &timeouts)) throw LastSystemError(where_);
     // What arrived before the port was ours belongs to no one.
-    PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    PurgeComm(handle_.get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
     DWORD errors = 0;
-    ClearCommError(handle_, &errors, nullptr);
+    ClearCommError(handle_.get(), &errors, nullptr);
   } catch (...) {
     Close();
     throw;
   }
-  modem_ = ReadModemLines(handle_);
+  modem_ = ReadModemLines(handle_.get());
   poll_timer_->SetEnabled(true);
 }
 
 void Win32SerialPort::Close() {
   if (!PortOpen()) return;
   poll_timer_->SetEnabled(false);
-  CloseHandle(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
+  handle_.Reset();
   EmptyQueue(true);
   pending_errors_ = 0;
   lost_error_ = 0;
@@ -122,12 +125,12 @@ void Win32SerialPort::Configure(const LineSettings& settings, std::int32_t hands
                                 bool rts, const std::string& settings_text) {
   DCB previous{};
   previous.DCBlength = sizeof previous;
-  if (!GetCommState(handle_, &previous)) throw LastSystemError(where_);
+  if (!GetCommState(handle_.get(), &previous)) throw LastSystemError(where_);
   DCB wanted = previous;
   ApplyToDcb(settings, handshaking, dtr, rts, wanted);
-  if (!SetCommState(handle_, &wanted)) {
+  if (!SetCommState(handle_.get(), &wanted)) {
     const DWORD error = GetLastError();
-    SetCommState(handle_, &previous);
+    SetCommState(handle_.get(), &previous);
     throw SystemError(error, where_ + " refused the settings '" + settings_text + "'");
   }
 }
@@ -145,7 +148,7 @@ void Win32SerialPort::ReadDevice() {
   if (!PortOpen() || lost_error_ != 0) return;
   DWORD errors = 0;
   COMSTAT status{};
-  if (!ClearCommError(handle_, &errors, &status)) {
+  if (!ClearCommError(handle_.get(), &errors, &status)) {
     MarkLost(GetLastError());
     return;
   }
@@ -156,7 +159,7 @@ void Win32SerialPort::ReadDevice() {
     const DWORD wanted =
         static_cast<DWORD>(std::min<std::size_t>({sizeof buffer, Room(), waiting}));
     DWORD got = 0;
-    if (!ReadFile(handle_, buffer, wanted, &got, nullptr)) {
+    if (!ReadFile(handle_.get(), buffer, wanted, &got, nullptr)) {
       MarkLost(GetLastError());
       return;
     }
@@ -169,7 +172,7 @@ void Win32SerialPort::ReadDevice() {
 void Win32SerialPort::OnPollTick() {
   ReadDevice();
   if (!PortOpen() || lost_error_ != 0) return;
-  const ModemLines now = modem_.present ? ReadModemLines(handle_) : ModemLines{};
+  const ModemLines now = modem_.present ? ReadModemLines(handle_.get()) : ModemLines{};
   const std::vector<std::int16_t> events = CommEventsOf(pending_errors_, modem_, now);
   pending_errors_ = 0;
   if (now.present) modem_ = now;
@@ -182,7 +185,7 @@ void Win32SerialPort::Write(const std::string& bytes) {
     const DWORD chunk = static_cast<DWORD>(
         std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max()));
     DWORD written = 0;
-    if (!WriteFile(handle_, bytes.data() + done, chunk, &written, nullptr)) {
+    if (!WriteFile(handle_.get(), bytes.data() + done, chunk, &written, nullptr)) {
       const DWORD error = GetLastError();
       MarkLost(error);
       throw LostError();

@@ -28,6 +28,7 @@
 #include "platform/serial_port_base.h"
 #include "platform/win32/line_events.h"
 #include "platform/win32/serial_settings.h"
+#include "platform/win32/unique_handle.h"
 
 namespace brennicot::win32 {
 
@@ -39,7 +40,7 @@ class Win32SerialPort : public SerialPortBase {
   explicit Win32SerialPort(EventLoop& loop);
   ~Win32SerialPort() override;
 
-  bool PortOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+  bool PortOpen() const override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }
   void SetHandshaking(std::int32_t mode) override;
@@ -72,7 +73,7 @@ class Win32SerialPort : public SerialPortBase {
   std::unique_ptr<Timer> poll_timer_;
 
   // While open.
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  UniqueHandle handle_;
   std::string where_;                 // "\\.\COMn", for error descriptions
   std::uint32_t pending_errors_ = 0;  // CE_* flags not yet delivered as events
   ModemLines modem_;

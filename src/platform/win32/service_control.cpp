@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "platform/win32/event_loop.h"
 #include "platform/win32/system_error.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -31,7 +32,7 @@ struct Shared {
   Win32EventLoop* loop = nullptr;
   SERVICE_STATUS_HANDLE status_handle = nullptr;
   SERVICE_STATUS status{};
-  HANDLE service_ended = nullptr;  // manual-reset: ServiceMain may return
+  UniqueHandle service_ended;  // manual-reset: ServiceMain may return
 };
 
 Shared& State() {
@@ -92,7 +93,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
     s.status_handle = RegisterServiceCtrlHandlerExA(name, OnServiceControl, nullptr);
     if (s.status_handle == nullptr) return;
     SetStatusLocked(s, SERVICE_START_PENDING, 0);
-    ended = s.service_ended;
+    ended = s.service_ended.get();
   }
   PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
   // The service lives on the loop; this thread only has to stay until it has stopped.
@@ -114,24 +115,9 @@ std::string FileNameOf(const std::string& path) {
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-class ServiceHandle {
- public:
-  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~ServiceHandle() {
-    if (handle_ != nullptr) CloseServiceHandle(handle_);
-  }
-  ServiceHandle(const ServiceHandle&) = delete;
-  ServiceHandle& operator=(const ServiceHandle&) = delete;
-  SC_HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  SC_HANDLE handle_;
-};
-
-SC_HANDLE OpenManager(DWORD access) {
-  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, access);
-  if (manager == nullptr) throw LastSystemError("service control manager");
+UniqueServiceHandle OpenManager(DWORD access) {
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));
+  if (!manager) throw LastSystemError("service control manager");
   return manager;
 }
 
@@ -183,7 +169,7 @@ Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop)
   const std::lock_guard lock(s.mutex);
   s.control = this;
   s.loop = &loop_;
-  if (s.service_ended == nullptr) s.service_ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!s.service_ended) s.service_ended.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 }
 
 Win32ServiceControl::~Win32ServiceControl() {
@@ -195,15 +181,13 @@ Win32ServiceControl::~Win32ServiceControl() {
       s.control = nullptr;
       s.loop = nullptr;
     }
-    if (s.service_ended != nullptr) SetEvent(s.service_ended);
+    if (s.service_ended) SetEvent(s.service_ended.get());
     serving = s.status_handle != nullptr;
   }
-  if (dispatcher_thread_ != nullptr) {
-    // Under the service manager the dispatcher returns once SERVICE_STOPPED is out. A dispatcher
-    // still trying to reach a service manager (from a console) is simply left to the process end.
-    if (serving) WaitForSingleObject(dispatcher_thread_, kDispatcherJoinMs);
-    CloseHandle(dispatcher_thread_);
-  }
+  // Under the service manager the dispatcher returns once SERVICE_STOPPED is out. A dispatcher
+  // still trying to reach a service manager (from a console) is simply left to the process end.
+  if (dispatcher_thread_ && serving)
+    WaitForSingleObject(dispatcher_thread_.get(), kDispatcherJoinMs);
 }
 
 void Win32ServiceControl::SetStartMode(std::int32_t mode) {
@@ -224,10 +208,10 @@ void Win32ServiceControl::SetControlsAccepted(std::int16_t controls) {
 bool Win32ServiceControl::Install() {
   const std::string where = "service '" + ServiceName() + "'";
   const std::string command = QuotedExecutablePath();
-  const ServiceHandle manager(OpenManager(SC_MANAGER_CREATE_SERVICE));
+  const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
   DWORD type = SERVICE_WIN32_OWN_PROCESS;
   if (interactive_) type |= SERVICE_INTERACTIVE_PROCESS;
-  const ServiceHandle service(CreateServiceA(
+  const UniqueServiceHandle service(CreateServiceA(
       manager.get(), ServiceName().c_str(), DisplayName().c_str(),
       SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, type, static_cast<DWORD>(start_mode_),
       SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
@@ -248,8 +232,8 @@ bool Win32ServiceControl::Install() {
 
 bool Win32ServiceControl::Uninstall() {
   const std::string where = "service '" + ServiceName() + "'";
-  const ServiceHandle manager(OpenManager(SC_MANAGER_CONNECT));
-  const ServiceHandle service(
+  const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  const UniqueServiceHandle service(
       OpenServiceA(manager.get(), ServiceName().c_str(),
                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
   if (!service) throw LastSystemError(where);
@@ -277,10 +261,10 @@ bool Win32ServiceControl::Uninstall() {
 
 void Win32ServiceControl::StartService() {
   loop_.SetStopHandler([this] { Stop(0); });
-  if (dispatcher_thread_ != nullptr) return;
-  dispatcher_thread_ = CreateThread(nullptr, 0, RunDispatcher, nullptr, 0, nullptr);
+  if (dispatcher_thread_) return;
+  dispatcher_thread_.Reset(CreateThread(nullptr, 0, RunDispatcher, nullptr, 0, nullptr));
   // Without a thread for the dispatcher the process can still serve on its own.
-  if (dispatcher_thread_ == nullptr) loop_.Post([this] { RunStart(); });
+  if (!dispatcher_thread_) loop_.Post([this] { RunStart(); });
 }
 
 void Win32ServiceControl::RunStart() {

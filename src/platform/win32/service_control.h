@@ -22,6 +22,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/service_control_base.h"
+#include "platform/win32/unique_handle.h"
 
 namespace brennicot::win32 {
 
@@ -55,7 +56,7 @@ class Win32ServiceControl : public ServiceControlBase {
   bool interactive_ = false;
   std::int32_t start_mode_ = 2;
   bool started_ = false;
-  void* dispatcher_thread_ = nullptr;
+  UniqueHandle dispatcher_thread_;
 };
 
 // The quoted path of the running executable, as a service's command line.

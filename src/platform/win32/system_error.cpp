@@ -1,5 +1,7 @@
 #include "platform/win32/system_error.h"
 
+#include <memory>
+
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -9,9 +11,10 @@ std::string SystemMessage(std::uint32_t code) {
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  // The system allocated the text for us; it is ours to free.
+  const std::unique_ptr<char, decltype(&LocalFree)> owner(text, &LocalFree);
   std::string message;
   if (length > 0 && text != nullptr) message.assign(text, length);
-  if (text != nullptr) LocalFree(text);
   // The system ends its texts with CR LF; a log line carries the text inside it.
   while (!message.empty() &&
          (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {

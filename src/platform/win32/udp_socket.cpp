@@ -62,36 +62,33 @@ bool Win32UdpSocket::IsIpv6Literal(const std::string& host) const {
 }
 
 void Win32UdpSocket::CloseSocket() {
-  if (socket_ != INVALID_SOCKET) closesocket(socket_);
-  socket_ = INVALID_SOCKET;
+  socket_.Reset();
 }
 
 void Win32UdpSocket::OpenSocket(IpFamily family) {
   const int af = family == IpFamily::kIpv6 ? AF_INET6 : AF_INET;
   const char* what = SocketName(family);
-  SOCKET s = socket(af, SOCK_DGRAM, IPPROTO_UDP);
-  if (s == INVALID_SOCKET) throw LastSocketError(what);
+  UniqueSocket s(socket(af, SOCK_DGRAM, IPPROTO_UDP));
+  if (!s) throw LastSocketError(what);
   // Not inherited by programs this process might start.
-  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(reinterpret_cast<HANDLE>(s.get()), HANDLE_FLAG_INHERIT, 0);
   std::size_t length = 0;
   const sockaddr_storage any =
       WildcardAddress<sockaddr_storage, sockaddr_in, sockaddr_in6>(af, AF_INET6, length);
-  if (bind(s, reinterpret_cast<const sockaddr*>(&any), static_cast<int>(length)) != 0) {
-    const Error error = LastSocketError(what);
-    closesocket(s);
-    throw error;
+  if (bind(s.get(), reinterpret_cast<const sockaddr*>(&any), static_cast<int>(length)) != 0) {
+    throw LastSocketError(what);
   }
   // A collector that is not listening must not make later sends fail. Where the switch is missing
   // (older systems, Wine) the retry in SendData does the same.
   BOOL report = FALSE;
   DWORD returned = 0;
-  WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
-  CloseSocket();
-  socket_ = s;
+  WSAIoctl(s.get(), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
+           nullptr);
+  socket_ = std::move(s);
 }
 
 void Win32UdpSocket::CheckSendable(const std::string& payload) const {
-  if (socket_ == INVALID_SOCKET) {
+  if (!socket_) {
     throw SystemError(WSAENOTCONN, Destination() + ": socket not bound");
   }
   if (payload.size() > 65535) throw SystemError(WSAEMSGSIZE, Destination());
@@ -102,7 +99,7 @@ auto Win32UdpSocket::SendTo(const std::string& payload, const ResolvedAddress& r
   std::size_t length = 0;
   const sockaddr_storage target = WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(
       resolved, htons(port), AF_INET6, length);
-  const int n = sendto(socket_, payload.data(), static_cast<int>(payload.size()), 0,
+  const int n = sendto(socket_.get(), payload.data(), static_cast<int>(payload.size()), 0,
                        reinterpret_cast<const sockaddr*>(&target), static_cast<int>(length));
   if (n != SOCKET_ERROR) return std::nullopt;
   const int error = WSAGetLastError();

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/udp_socket_base.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace brennicot::win32 {
@@ -41,13 +42,13 @@ class Win32UdpSocket : private WinsockSession, public UdpSocketBase {
   bool IsIpv6Literal(const std::string& host) const override;
   void OpenSocket(IpFamily family) override;
   void CloseSocket() override;
+  std::string SystemHostName() const override;
   // Also refuses a payload over 65,535 bytes, before the address is looked at.
   void CheckSendable(const std::string& payload) const override;
   std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
                                     std::uint16_t port) override;
-  std::string SystemHostName() const override;
 
-  SOCKET socket_ = INVALID_SOCKET;
+  UniqueSocket socket_;
 };
 
 }  // namespace brennicot::win32

@@ -22,13 +22,9 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 }  // namespace
 
-Win32UserInterface::~Win32UserInterface() {
-  if (window_ != nullptr) DestroyWindow(static_cast<HWND>(window_));
-}
-
 void Win32UserInterface::ShowWindow() {
   loop_.SetStopHandler([this] { loop_.Quit(0); });
-  if (window_ == nullptr) {
+  if (!window_) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA window_class{};
     window_class.cbSize = sizeof window_class;
@@ -39,14 +35,14 @@ void Win32UserInterface::ShowWindow() {
     window_class.lpszClassName = kWindowClass;
     RegisterClassExA(&window_class);  // fails harmlessly when already registered
     const std::string title(names::kMessageBoxTitle);
-    HWND window =
-        CreateWindowExA(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                        CW_USEDEFAULT, 320, 120, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return;  // no desktop: the console still stops the run
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&loop_));
-    window_ = window;
+    UniqueWindow window(CreateWindowExA(0, kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 120, nullptr, nullptr,
+                                        instance, nullptr));
+    if (!window) return;  // no desktop: the console still stops the run
+    SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&loop_));
+    window_ = std::move(window);
   }
-  ::ShowWindow(static_cast<HWND>(window_), SW_SHOWNORMAL);
+  ::ShowWindow(window_.get(), SW_SHOWNORMAL);
 }
 
 void Win32UserInterface::MessageBox(const std::string& text, const std::string& title,

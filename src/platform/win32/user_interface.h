@@ -4,6 +4,7 @@
 
 #include "platform/user_interface.h"
 #include "platform/win32/event_loop.h"
+#include "platform/win32/unique_handle.h"
 
 namespace brennicot::win32 {
 
@@ -13,7 +14,6 @@ namespace brennicot::win32 {
 class Win32UserInterface : public UserInterface {
  public:
   explicit Win32UserInterface(Win32EventLoop& loop) : loop_(loop) {}
-  ~Win32UserInterface() override;
   Win32UserInterface(const Win32UserInterface&) = delete;
   Win32UserInterface& operator=(const Win32UserInterface&) = delete;
 
@@ -27,11 +27,11 @@ class Win32UserInterface : public UserInterface {
   void PrintError(const std::string& text) override;
 
   // The window, once shown (nullptr before, or when no window could be made).
-  void* Window() const { return window_; }
+  HWND Window() const { return window_.get(); }
 
  private:
   Win32EventLoop& loop_;
-  void* window_ = nullptr;
+  UniqueWindow window_;
 };
 
 }  // namespace brennicot::win32

@@ -9,7 +9,7 @@
 #include "config/ini_default_file.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
-#include "config/setting_keys.h"
+#include "config/settings.h"
 #include "fakes/fake_platform.h"
 #include "kit/files.h"
 #include "kit/temp_dir.h"
@@ -50,7 +50,7 @@ class IniFileTest : public ::testing::Test {
 
   static std::map<std::string, std::string> Defaults() {
     std::map<std::string, std::string> m;
-    for (const auto& d : kSettingDefaults) m[std::string(d.key)] = std::string(d.value);
+    for (const auto& row : kSettings) m[std::string(row.key)] = std::string(row.default_value);
     return m;
   }
 

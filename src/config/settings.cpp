@@ -1,0 +1,115 @@
+#include "config/settings.h"
+
+#include <cmath>
+#include <string>
+
+#include "base/error.h"
+#include "base/numeric_text.h"
+#include "config/validators.h"
+#include "log/error_trap.h"
+
+namespace brennicot {
+namespace {
+
+bool IsOneOf(std::string_view value, std::string_view words) {
+  while (true) {
+    const std::size_t bar = words.find('|');
+    if (words.substr(0, bar) == value) return true;
+    if (bar == std::string_view::npos) return false;
+    words.remove_prefix(bar + 1);
+  }
+}
+
+bool IsWholeNumberFromTo(std::string_view value, double low, double high) {
+  try {
+    const double number = ToNumber(value);
+    return number == std::floor(number) && number >= low && number <= high;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+// Why the start refuses a value, after "<key>=<value>".
+std::string RefusalReason(const SettingRule& rule) {
+  if (!rule.report.empty()) return std::string(rule.report);
+  if (rule.check == Check::kOneOf) {
+    std::string words(rule.words);
+    for (std::size_t bar = words.find('|'); bar != std::string::npos; bar = words.find('|', bar)) {
+      words.replace(bar, 1, ", ");
+    }
+    return " is not one of " + words;
+  }
+  return " is not a whole number from " + FormatDecimal(rule.low) + " to " +
+         FormatDecimal(rule.high);
+}
+
+}  // namespace
+
+const SettingRow* SettingRowOf(std::string_view key) {
+  for (const SettingRow& row : kSettings) {
+    if (row.key == key) return &row;
+  }
+  return nullptr;
+}
+
+const SettingRow* SettingRowIgnoringCase(std::string_view name) {
+  for (const SettingRow& row : kSettings) {
+    if (EqualIgnoringCase(name, row.key)) return &row;
+  }
+  return nullptr;
+}
+
+bool Accepts(const SettingRow& row, std::string_view value) {
+  const SettingRule& rule = row.rule;
+  switch (rule.check) {
+    case Check::kAnything:
+      return true;
+    case Check::kNumberBetween: {
+      double number = 0;
+      try {
+        number = ToNumber(value);
+      } catch (const Error& e) {
+        throw Error(e.number(), e.description() + " (" + std::string(row.key) + ")");
+      }
+      return number > rule.low && number < rule.high;
+    }
+    case Check::kPort:
+      return IsValidPort(std::string(value));
+    case Check::kAddress:
+      return IsValidIPv4(std::string(value));
+    case Check::kNotEmpty:
+    case Check::kNotEmptyFirst12:
+      return !value.empty();
+    case Check::kOneOf:
+      return IsOneOf(value, rule.words);
+    case Check::kWholeNumberFromTo:
+      return IsWholeNumberFromTo(value, rule.low, rule.high);
+  }
+  return false;
+}
+
+void IniSetDefault(SettingsTable& settings, ActivityLog& log) {
+  RunTrapped(log, "BrennicotMain:IniSetDefault", [&] {
+    for (const SettingRow& row : kSettings) settings.Add(row.key, row.default_value);
+  });
+}
+
+double SettingNumber(const SettingsTable& settings, std::string_view key) {
+  const SettingRow* row = SettingRowOf(key);
+  if (row != nullptr && row->reading == Reading::kStrict) return ToNumber(settings.Get(key));
+  if (row != nullptr && row->reading == Reading::kLenient) return NumericValue(settings.Get(key));
+  throw Error(errnum::kInternal,
+              "Internal error: " + std::string(key) + " is not a number setting");
+}
+
+void CheckSettingsForStart(const SettingsTable& settings) {
+  for (const SettingRow& row : kSettings) {
+    if (row.rule.rejected != Rejected::kFailsStart) continue;
+    const std::string& value = settings.Get(row.key);
+    if (!Accepts(row, value)) {
+      throw InvalidPropertyValue(std::string(row.key) + "=" + value + RefusalReason(row.rule));
+    }
+  }
+}
+
+}  // namespace brennicot
