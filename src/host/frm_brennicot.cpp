@@ -121,6 +121,7 @@ void frmBrennicot::WatchServiceLog() {
   log_.SetObserver([this, journal](const std::string& message, LogKind kind) {
     if (kind == LogKind::kError) last_error_ = message;
     if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
+    ntservice1_->WriteEventLog(message, EventSeverityOf(kind));
   });
 }
 

@@ -85,8 +85,8 @@ class frmBrennicot {
   void OnDeviceLost();
   // Sends a line from the device and counts it for the status line when it left.
   void ForwardLine(const std::string& line);
-  // Service mode: every log entry also feeds the status line's last error and, where standard
-  // error is the journal, the journal.
+  // Service mode: every log entry also feeds the status line's last error, the system's event
+  // log and, where standard error is the journal, the journal.
   void WatchServiceLog();
   // Service mode: tells the service manager the status line when it changed.
   void UpdateServiceStatus();

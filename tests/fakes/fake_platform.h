@@ -204,8 +204,9 @@ class FakeServiceControl : public ServiceControl {
   std::function<void()> on_stop;
   std::optional<bool> reported_start;  // the flag the start handler left
   int failures = 0;
-  std::vector<std::string> status_texts;  // every status line told, in order
-  bool journal = false;                   // what StandardErrorIsJournal reports
+  std::vector<std::string> status_texts;                      // every status line told, in order
+  bool journal = false;                                       // what StandardErrorIsJournal reports
+  std::vector<std::pair<std::string, EventSeverity>> events;  // every event log entry, in order
 
   void SetServiceName(const std::string& name) override { service_name = name; }
   std::string ServiceName() const override { return service_name; }
@@ -226,6 +227,9 @@ class FakeServiceControl : public ServiceControl {
   void StopWithFailure() override;
   void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
   bool StandardErrorIsJournal() const override { return journal; }
+  void WriteEventLog(const std::string& message, EventSeverity severity) override {
+    events.emplace_back(message, severity);
+  }
 
  private:
   EventLoop& loop_;

@@ -28,6 +28,13 @@ bool WaitForState(const std::string& state) {
   return WaitUntil([&] { return Contains(Query(), state); }, 20s);
 }
 
+std::string EventSource() {
+  return Prefix::Get()
+      .Run({"reg", "query",
+            "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\Vemo_Brennicot"})
+      .value_or("");
+}
+
 std::string Msiexec(const std::vector<std::string>& args) {
   std::vector<std::string> argv{"msiexec"};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -101,6 +108,10 @@ TEST_F(WineMsiTest, InstallUpgradeAndRemoveKeepTheSettingsAndTheLog) {
        }) {
     EXPECT_TRUE(std::regex_search(config, std::regex(value))) << value << "\n" << config;
   }
+  EXPECT_TRUE(std::regex_search(
+      EventSource(), std::regex(R"(EventMessageFile\s+REG_EXPAND_SZ\s+C:\\Program Files\\Vemo )"
+                                R"(Brennicot\\Vemo_Brennicot\.exe\r?\n)")))
+      << EventSource();
   ASSERT_TRUE(WaitForState("RUNNING")) << Query() << ReadFile(log);
   ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log), " Startup "); }, 15s));
   EXPECT_TRUE(Forwards("after the installation"));
@@ -126,6 +137,7 @@ TEST_F(WineMsiTest, InstallUpgradeAndRemoveKeepTheSettingsAndTheLog) {
   const std::string removing = Msiexec({"/x", upgrade});
   EXPECT_FALSE(fs::exists(exe)) << removing;
   EXPECT_FALSE(Contains(Query(), "STATE")) << Query();
+  EXPECT_FALSE(Contains(EventSource(), "EventMessageFile")) << EventSource();
   EXPECT_TRUE(Contains(ReadFile(ini), "; changed by the administrator"));
   // The log shows the whole life: registered, replaced, removed.
   const std::string entries = ReadFile(log);
