@@ -59,7 +59,16 @@ inline constexpr std::string_view kOriginalAddress = "OriginalAddress";
 inline constexpr std::string_view kVemoBrennicotId = "VemoBrennicotID";
 inline constexpr std::string_view kEnableStatusTimer = "EnableStatusTimer";
 inline constexpr std::string_view kStatusTimerPeriod = "StatusTimerPeriod";
+inline constexpr std::string_view kLogMaxSize = "logmaxsize";
 }  // namespace key
+
+// The Activity log's bound in KiB. Nothing on Windows rotates the file, and the service runs for
+// years; on Linux logrotate does (the Debian package ships its rule), so the file only grows.
+#ifdef _WIN32
+inline constexpr std::string_view kLogMaxSizeDefault = "10240";
+#else
+inline constexpr std::string_view kLogMaxSizeDefault = "0";
+#endif
 
 // What a value from the INI file must be for the loader to take it.
 enum class Check : std::uint8_t {
@@ -132,6 +141,8 @@ inline constexpr std::array kSettings = std::to_array<SettingRow>({
     {key::kVemoBrennicotId, "Brennicot", Reading::kText, {Check::kNotEmptyFirst12}},
     {key::kEnableStatusTimer, "1", Reading::kStrict, {Check::kNotEmpty}},
     {key::kStatusTimerPeriod, "30", Reading::kStrict, {Check::kNotEmpty}},
+    {key::kLogMaxSize, kLogMaxSizeDefault, Reading::kStrict,
+     {Check::kWholeNumberFromTo, 0, 4194304, Rejected::kFailsStart}, false},
 });
 // clang-format on
 

@@ -1,6 +1,7 @@
 #include "host/frm_brennicot.h"
 
 #include "base/ascii.h"
+#include "base/numeric_text.h"
 #include "base/product_names.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
@@ -56,6 +57,7 @@ void frmBrennicot::FormLoad() {
     if (mode_ == Mode::kService) WatchServiceLog();
     MonthNamesInit(month_names_);
     IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
+    BoundActivityLog();
 
     const std::string& service_name = settings_->Get(key::kServiceName);
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
@@ -95,6 +97,15 @@ void frmBrennicot::Dispatch() {
     // service manager: on Win32 that alone starts a dispatcher that waits for a service start.
     platform_.Ui().PrintError(UnknownArgumentHint(platform_.ArgumentString()));
   }
+}
+
+void frmBrennicot::BoundActivityLog() {
+  // A value the start refuses (its error line says so) leaves the default bound in force.
+  const SettingRow& row = *SettingRowOf(key::kLogMaxSize);
+  const double kib = Accepts(row, settings_->Get(key::kLogMaxSize))
+                         ? SettingNumber(*settings_, key::kLogMaxSize)
+                         : ToNumber(row.default_value);
+  log_.SetMaxBytes(static_cast<std::uint64_t>(kib) * 1024);
 }
 
 void frmBrennicot::FormUnload() {

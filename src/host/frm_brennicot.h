@@ -73,6 +73,8 @@ class frmBrennicot {
 
  private:
   void Dispatch();
+  // The Activity log keeps to `logmaxsize` from the loaded settings on.
+  void BoundActivityLog();
   // What one poll of the serial port found: input, nothing, or a failure before any input.
   enum class CommPoll { kInput, kQuiet, kFailed };
   // The tmrComm poll: takes the input queue and forwards every complete line, the sequence check

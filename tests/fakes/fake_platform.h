@@ -40,6 +40,13 @@ class FakeFileSystem : public FileSystem {
   }
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::uint64_t FileSize(const std::string& path) override {
+    return files.count(path) != 0 ? files[path].size() : 0;
+  }
+  void RenameInPlace(const std::string& path, const std::string& new_name) override {
+    files[path.substr(0, path.rfind('/') + 1) + new_name] = files[path];
+    files.erase(path);
+  }
 
   // Content of a file beside the executable ("" when missing).
   std::string Beside(const std::string& name) const;
