@@ -20,3 +20,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Test programs run under qemu user mode; CTest also hands it to them as BRENNICOT_EMULATOR, through
 # which they start the program under test.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
+
+# pkg-config (through which FindOpenSSL looks first) must name the arm64 libraries, not the build
+# machine's.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${BRENNICOT_CROSS_PREFIX}/pkgconfig:/usr/share/pkgconfig)

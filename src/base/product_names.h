@@ -12,6 +12,8 @@ inline constexpr std::string_view kLogFile = "Vemo_Brennicot.log";
 inline constexpr std::string_view kIniSection = "Vemo_Brennicot";
 inline constexpr std::string_view kMessageBoxTitle = "Vemo_Brennicot";
 inline constexpr std::string_view kSyslogTag = "Vemo_Brennicot";
+// Beside the Activity log: what a stream channel could not deliver before the process ended.
+inline constexpr std::string_view kSpoolFile = "Vemo_Brennicot.spool";
 // Fixed wording of the registration message box; it does not follow `servicename`.
 inline constexpr std::string_view kProductWords = "Vemo Brennicot";
 

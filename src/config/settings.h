@@ -59,6 +59,15 @@ inline constexpr std::string_view kOriginalAddress = "OriginalAddress";
 inline constexpr std::string_view kVemoBrennicotId = "VemoBrennicotID";
 inline constexpr std::string_view kEnableStatusTimer = "EnableStatusTimer";
 inline constexpr std::string_view kStatusTimerPeriod = "StatusTimerPeriod";
+// Beyond the seventeen: the way out towards the collector.
+inline constexpr std::string_view kTransport = "transport";
+inline constexpr std::string_view kFraming = "framing";
+inline constexpr std::string_view kQueueMax = "queuemax";
+inline constexpr std::string_view kTlsCa = "tlsca";
+inline constexpr std::string_view kTlsName = "tlsname";
+inline constexpr std::string_view kTlsCert = "tlscert";
+inline constexpr std::string_view kTlsKey = "tlskey";
+// Beyond the seventeen: the Activity log's bound.
 inline constexpr std::string_view kLogMaxSize = "logmaxsize";
 }  // namespace key
 
@@ -141,6 +150,18 @@ inline constexpr std::array kSettings = std::to_array<SettingRow>({
     {key::kVemoBrennicotId, "Brennicot", Reading::kText, {Check::kNotEmptyFirst12}},
     {key::kEnableStatusTimer, "1", Reading::kStrict, {Check::kNotEmpty}},
     {key::kStatusTimerPeriod, "30", Reading::kStrict, {Check::kNotEmpty}},
+    {key::kTransport, "udp", Reading::kText,
+     {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "udp|tcp|tls"}, false},
+    {key::kFraming, "octet", Reading::kText,
+     {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "octet|lf"}, false},
+    {key::kQueueMax, "8192", Reading::kStrict,
+     {Check::kWholeNumberFromTo, 0, 1048576, Rejected::kFailsStart}, false},
+    // TLS: files of authorities (empty: the system's), the collector's name (empty: udptarget's),
+    // the forwarder's own certificate and key. The files are read when the start uses them.
+    {key::kTlsCa, "", Reading::kText, {}, false},
+    {key::kTlsName, "", Reading::kText, {}, false},
+    {key::kTlsCert, "", Reading::kText, {}, false},
+    {key::kTlsKey, "", Reading::kText, {}, false},
     {key::kLogMaxSize, kLogMaxSizeDefault, Reading::kStrict,
      {Check::kWholeNumberFromTo, 0, 4194304, Rejected::kFailsStart}, false},
 });

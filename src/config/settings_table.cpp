@@ -52,10 +52,6 @@ const std::string& SettingsTable::Get(std::string_view key) const {
   return *v;
 }
 
-bool SettingsTable::Contains(std::string_view key) const {
-  return Find(key) != nullptr;
-}
-
 void SettingsTable::Release() {
   entries_.clear();
   released_ = true;

@@ -17,7 +17,6 @@ class SettingsTable {
   void Set(std::string_view key, std::string_view value);
   // The value of a present entry; Error 5 for an unknown key, Error 91 once released.
   const std::string& Get(std::string_view key) const;
-  bool Contains(std::string_view key) const;
   // Removes every entry and marks the table released: later lookups fail instead of reading stale
   // values.
   void Release();

@@ -12,6 +12,8 @@
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
+#include "platform/tls_stream_socket.h"
+#include "syslog/udp_channel.h"
 
 namespace brennicot {
 
@@ -26,7 +28,8 @@ frmBrennicot::frmBrennicot(Platform& platform)
         // The [Ports] section is read when the port opens, so the mapping in force is the file's.
         return SerialDevicePath(port, platform.Profile(), IniFilePath(platform.Files()));
       })),
-      ntservice1_(platform.CreateServiceControl()) {
+      ntservice1_(platform.CreateServiceControl()),
+      channel_(std::make_unique<UdpChannel>(*wsockudp_, log_)) {
   mscomm1_->SetOnComm([this] { MSComm1_OnComm(); });
   ntservice1_->SetEventHandlers([this](bool& success) { OnServiceStart(success); },
                                 [this] { OnServiceStop(); });
@@ -148,6 +151,7 @@ void frmBrennicot::UpdateServiceStatus() {
         status.settings = s.Get(key::kCommIni);
         status.target = s.Get(key::kUdpTarget);
         status.udp_port = s.Get(key::kUdpPort);
+        status.channel = channel_->StatusText();
         status.lines_forwarded = lines_forwarded_;
         if (ticks_since_line_) status.seconds_since_line = *ticks_since_line_ * kCommTickMs / 1000;
         status.last_error = last_error_;
@@ -157,6 +161,38 @@ void frmBrennicot::UpdateServiceStatus() {
         ntservice1_->SetStatusText(status_text_);
       },
       [](const Error&) {});
+}
+
+std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
+    const TransportSettings& transport) {
+  std::unique_ptr<StreamSocket> socket = platform_.CreateStreamSocket();
+  std::string transport_name = "TCP";
+  if (transport.transport == Transport::kTls) {
+    const TlsSettings& tls = transport.tls;
+    const std::unique_ptr<TlsSession> check = platform_.CreateTlsSession();
+    check->Begin(tls);
+    if (check->KeyOpenToOthers(tls)) {
+      // A setting that works but is unsafe: reported like a refused value, as a warning.
+      log_.LogWrite(KeyOpenWarning(tls.key.path.empty() ? tls.cert.path : tls.key.path),
+                    LogKind::kInvalidSetting);
+    }
+    socket = std::make_unique<TlsStreamSocket>(
+        std::move(socket), [this] { return platform_.CreateTlsSession(); }, tls);
+    transport_name = "TLS";
+  }
+  FileSystem& files = platform_.Files();
+  const std::string log_path =
+      files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));
+  // Beside the Activity log, wherever a link leads it: where the package keeps what it writes.
+  std::string spool_path =
+      files.JoinPath(platform_.Spool().DirectoryOfTarget(log_path), std::string(names::kSpoolFile));
+  return std::make_unique<StreamChannel>(
+      StreamChannelParts{
+          platform_.Loop(), [this] { return platform_.ElapsedMillis(); }, platform_.LocalClock(),
+          log_, platform_.Spool(), std::move(spool_path), std::move(socket),
+          [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
+          std::move(transport_name)},
+      transport.stream);
 }
 
 void frmBrennicot::OnServiceStop() {

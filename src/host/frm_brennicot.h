@@ -18,7 +18,10 @@
 #include "log/activity_log.h"
 #include "platform/platform.h"
 #include "serial/receive_buffer.h"
+#include "syslog/collector_channel.h"
 #include "syslog/month_names.h"
+#include "syslog/stream_channel.h"
+#include "syslog/transport_settings.h"
 
 namespace brennicot {
 
@@ -45,8 +48,9 @@ class frmBrennicot {
   // Closes both channels, disarms the timers, releases the Settings table, logs the shut-down line.
   // A second call does nothing.
   void ShutDown();
-  // Sends one text as one Syslog datagram in the configured layout. Traps its own failures;
-  // returns whether it left.
+  // Composes one text as one Syslog message in the configured layout and hands it to the channel
+  // `transport` chose: one datagram over UDP, a queued message over a stream. Traps its own
+  // failures; returns whether it left (or was queued to leave).
   bool MessageSend(const std::string& MessageText);
 
   // Event handlers.
@@ -70,6 +74,7 @@ class frmBrennicot {
   Timer& tmrStatus() { return *tmr_status_; }
   std::int32_t ExpectedSequence() const { return expected_sequence_; }
   ReceiveBuffer& Receive() { return receive_; }
+  CollectorChannel& Channel() { return *channel_; }
 
  private:
   void Dispatch();
@@ -92,6 +97,9 @@ class frmBrennicot {
   void WatchServiceLog();
   // Service mode: tells the service manager the status line when it changed.
   void UpdateServiceStatus();
+  // The stream channel of this run, over the platform's stream socket (TLS: with a session over
+  // it, whose files are read now, so that one that cannot be used fails the start). Throws Error.
+  std::unique_ptr<CollectorChannel> MakeStreamChannel(const TransportSettings& transport);
 
   Platform& platform_;
   std::string command_;  // the argument string, lowered: decided once, at load
@@ -119,6 +127,8 @@ class frmBrennicot {
   std::unique_ptr<UdpSocket> wsockudp_;
   std::unique_ptr<SerialPort> mscomm1_;
   std::unique_ptr<ServiceControl> ntservice1_;
+  // The way out: WsockUDP itself unless `transport` names a stream.
+  std::unique_ptr<CollectorChannel> channel_;
 };
 
 }  // namespace brennicot

@@ -25,16 +25,19 @@ frmBrennicot::CommPoll frmBrennicot::PollComm(bool flush_when_quiet) {
     // A sequence check that cannot be made must not hold back the lines behind it, nor leave them
     // unchecked: a `checkseq` that is not a number fails every line alike, so it is the tick's one
     // failure, reported at its end; a sequence field that cannot be read fails its own line only,
-    // and the lines after it are checked against the number it already advanced.
+    // and the lines after it are checked against the number it already advanced. The switch is
+    // read once, at the tick's first line: a tick without lines has nothing to check.
+    std::optional<bool> checking;
     std::optional<Error> switch_failure;
     const auto send_lines = [&] {
       receive_.CutLines([&](const std::string& line) {
         ForwardLine(line);
-        if (switch_failure) return;
-        bool checking = false;
-        RunTrapped([&] { checking = SettingNumber(*settings_, key::kCheckSeq) == 1; },
-                   [&](const Error& e) { switch_failure = e; });
-        if (!checking) return;
+        if (!checking) {
+          checking = false;
+          RunTrapped([&] { checking = SettingNumber(*settings_, key::kCheckSeq) == 1; },
+                     [&](const Error& e) { switch_failure = e; });
+        }
+        if (!*checking) return;
         RunTrapped(log_, "frmBrennicot:tmrComm", [&] {
           if (auto report = CheckSequence(line, expected_sequence_)) {
             log_.LogWrite(*report, LogKind::kSequenceReport);

@@ -9,6 +9,7 @@
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "platform/monotonic_millis.h"
+#include "syslog/transport_settings.h"
 
 namespace brennicot {
 namespace {
@@ -28,9 +29,11 @@ bool frmBrennicot::StartUp() {
     CheckSettingsForStart(s);
     receive_.Clear();
 
-    wsockudp_->SetRemotePort(ToInt32(SettingNumber(s, key::kUdpPort)));
-    wsockudp_->SetRemoteHost(s.Get(key::kUdpTarget));
-    wsockudp_->Bind();
+    const TransportSettings transport = ReadTransportSettings(s);
+    if (transport.transport != Transport::kUdp) channel_ = MakeStreamChannel(transport);
+    // An unreachable collector does not fail a stream's start: messages queue meanwhile.
+    const std::int32_t remote_port = ToInt32(SettingNumber(s, key::kUdpPort));
+    channel_->Open(s.Get(key::kUdpTarget), remote_port);
 
     SerialPort& port = *mscomm1_;
     port.SetCommPort(ToInt16(SettingNumber(s, key::kCommPort)));
@@ -100,7 +103,7 @@ void frmBrennicot::ShutDown() {
   tmr_status_->SetEnabled(false);
   // A failure here must not keep the rest from closing: each channel is closed on its own.
   RunTrapped(log_, "frmBrennicot:ShutDown", [&] {
-    if (wsockudp_->State() != 0) wsockudp_->Close();
+    if (channel_->IsOpen()) channel_->Close();
   });
   RunTrapped(log_, "frmBrennicot:ShutDown", [&] {
     if (mscomm1_->PortOpen()) mscomm1_->SetPortOpen(false);

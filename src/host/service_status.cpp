@@ -91,7 +91,9 @@ std::string ComposeStatusText(const ServiceStatus& s) {
   t += " " + s.settings + " -> ";
   // An IPv6 address would run into the port number.
   t += s.target.find(':') == std::string::npos ? s.target : "[" + s.target + "]";
-  t += ":" + s.udp_port + "; ";
+  t += ":" + s.udp_port;
+  if (!s.channel.empty()) t += " (" + s.channel + ")";
+  t += "; ";
   t += Grouped(s.lines_forwarded) + (s.lines_forwarded == 1 ? " line" : " lines") + " forwarded";
   if (s.seconds_since_line) t += ", last " + Age(*s.seconds_since_line) + " ago";
   if (!s.last_error.empty()) t += "; last error: " + s.last_error;

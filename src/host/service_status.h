@@ -17,9 +17,11 @@ struct ServiceStatus {
   std::uint64_t lines_forwarded = 0;
   std::optional<std::int64_t> seconds_since_line;  // none before the first line
   std::string last_error;                          // empty while nothing failed
+  std::string channel;  // what a stream channel tells, after the target; empty for UDP
 };
 
-// "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 12,345 lines forwarded, last 3 s ago",
+// "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 12,345 lines forwarded, last 3 s ago" (over a
+// stream "-> collector:514 (TCP, connected, 0 queued (0 of 8192 KiB)); ..."),
 // then "; last error: <error line>" once something failed. Always one line of valid UTF-8 (a byte
 // that is not UTF-8 becomes U+FFFD) of at most kMaxStatusTextBytes, cut between characters and
 // ended by "..." when longer.

@@ -102,6 +102,11 @@ void CollectorAddress::SendFailed() {
   StartIfDue();
 }
 
+void CollectorAddress::LookUpNow() {
+  Collect();
+  if (is_name_ && !lookup_->Busy()) StartLookup();
+}
+
 void CollectorAddress::Collect() {
   if (!is_name_) return;
   std::optional<LookupAnswer> answer = lookup_->Take();

@@ -94,6 +94,14 @@ class CollectorAddress {
   const std::optional<ResolvedAddress>& Known() const { return address_; }
   // A send to the current address failed: look the name up again soon.
   void SendFailed();
+  // Looks a name up again now, whatever the intervals say (a stream channel about to connect
+  // anew); nothing for a literal or while a look-up runs.
+  void LookUpNow();
+  // Whether a look-up is still running (an answer that has come is taken now).
+  bool Resolving() {
+    Collect();
+    return is_name_ && lookup_->Busy();
+  }
 
  private:
   void Collect();

@@ -13,7 +13,6 @@ class Timer {
  public:
   virtual ~Timer() = default;
   virtual void SetInterval(int milliseconds) = 0;
-  virtual int Interval() const = 0;
   virtual void SetEnabled(bool enabled) = 0;
   virtual bool Enabled() const = 0;
 };

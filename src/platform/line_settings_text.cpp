@@ -63,11 +63,13 @@ LineSettingsText ParseLineSettingsText(const std::string& text) {
   return s;
 }
 
-void CheckHandshaking(std::int32_t mode) {
-  if (mode < 0 || mode > 3) {
+Handshaking HandshakingOf(std::int32_t mode) {
+  if (mode < static_cast<std::int32_t>(Handshaking::kNone) ||
+      mode > static_cast<std::int32_t>(Handshaking::kBoth)) {
     throw InvalidPropertyValue("Handshaking " + std::to_string(mode) +
                                ": must be 0 (none), 1 (XON/XOFF), 2 (RTS/CTS) or 3 (both)");
   }
+  return static_cast<Handshaking>(mode);
 }
 
 }  // namespace brennicot

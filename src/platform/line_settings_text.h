@@ -23,7 +23,17 @@ LineSettingsText ParseLineSettingsText(const std::string& text);
 // Error 380 for the settings text `text`, saying why.
 Error LineSettingsError(const std::string& text, const std::string& why);
 
-// 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both; anything else throws Error 380.
-void CheckHandshaking(std::int32_t mode);
+// The modes of the serial port's Handshaking property, numbered as the property numbers them.
+enum class Handshaking : std::int32_t { kNone = 0, kXonXoff = 1, kRtsCts = 2, kBoth = 3 };
+
+constexpr bool UsesXonXoff(Handshaking mode) {
+  return mode == Handshaking::kXonXoff || mode == Handshaking::kBoth;
+}
+constexpr bool UsesRtsCts(Handshaking mode) {
+  return mode == Handshaking::kRtsCts || mode == Handshaking::kBoth;
+}
+
+// The mode the property's number stands for; any other number throws Error 380.
+Handshaking HandshakingOf(std::int32_t mode);
 
 }  // namespace brennicot

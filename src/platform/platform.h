@@ -2,15 +2,20 @@
 // implement it; tests hand the host a set of fakes.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/collector_address.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/profile_reader.h"
 #include "platform/serial_port.h"
 #include "platform/service_control.h"
+#include "platform/spool_files.h"
+#include "platform/stream_socket.h"
+#include "platform/tls_session.h"
 #include "platform/udp_socket.h"
 #include "platform/user_interface.h"
 
@@ -25,10 +30,19 @@ class Platform {
   virtual EventLoop& Loop() = 0;
   virtual UserInterface& Ui() = 0;
   virtual ProfileReader& Profile() = 0;
+  virtual SpoolFiles& Spool() = 0;
+  // Milliseconds on the clock of the timers: it never jumps when the wall clock is set.
+  virtual std::int64_t ElapsedMillis() = 0;
 
   virtual std::unique_ptr<UdpSocket> CreateUdpSocket() = 0;
   virtual std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) = 0;
   virtual std::unique_ptr<ServiceControl> CreateServiceControl() = 0;
+  virtual std::unique_ptr<StreamSocket> CreateStreamSocket() = 0;
+  // The collector's address for a stream channel: a literal address as it is, a name looked up in
+  // the background by the backend's resolver.
+  virtual std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) = 0;
+  // A TLS client session, worked through memory (OpenSSL on POSIX, Schannel on Win32).
+  virtual std::unique_ptr<TlsSession> CreateTlsSession() = 0;
 
   // Everything on the command line after the program name, arguments joined by single blanks.
   virtual std::string ArgumentString() = 0;

@@ -15,7 +15,6 @@ class TimerQueue::Entry : public Timer {
     state_->interval = milliseconds;
     if (state_->enabled) state_->deadline = queue_.now_ms_() + milliseconds;
   }
-  int Interval() const override { return state_->interval; }
   void SetEnabled(bool enabled) override {
     if (enabled && !state_->enabled) state_->deadline = queue_.now_ms_() + state_->interval;
     state_->enabled = enabled;

@@ -17,7 +17,6 @@ class ReceiveBuffer {
   void Clear();
   // Characters held: the Receive buffer length.
   std::size_t Length() const { return data_.size() - start_; }
-  std::string_view Contents() const { return std::string_view(data_).substr(start_); }
   void Append(std::string_view bytes);
   // Hands each complete non-empty line, without its line end, to on_line, in arrival order. A line
   // leaves the buffer before on_line runs, so a failure in on_line never sends it twice. What

@@ -11,7 +11,8 @@
 namespace brennicot {
 namespace {
 
-constexpr std::size_t kTagMaxLength = 32;
+// A Syslog tag is at most 32 characters; ours is a fixed name well within that.
+static_assert(names::kSyslogTag.size() <= 32);
 
 // "key=value " appended, or nothing at all when the value is empty.
 void AppendLabelledField(std::string& out, std::string_view key, const std::string& value) {
@@ -52,40 +53,51 @@ std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_name
   return month_names[month] + rest;
 }
 
-std::string ComposeSyslogPayload(const ComposeContext& context, const std::string& text) {
+std::string SyslogMessage::Payload() const {
+  std::string payload;
+  payload.reserve(header.size() + text.size());
+  payload += header;
+  payload += text;
+  return payload;
+}
+
+SyslogMessage ComposeSyslogMessage(const ComposeContext& context, const std::string& text) {
   const SettingsTable& s = context.settings;
   const std::string& origin = s.Get(key::kOriginalAddress);
   const std::string& id = s.Get(key::kVemoBrennicotId);
   const std::string& format_text = s.Get(key::kMsgFormat);
   const double layout = SettingNumber(s, key::kMsgFormat);
   // Layout 3 is the text alone: a priority beyond a number must not cost it the line.
-  if (layout == 3) return text;
+  if (layout == 3) return {{}, text};
   if (layout != 1 && layout != 2) {
     throw InvalidPropertyValue("msgformat '" + format_text +
                                "' selects no message layout (1, 2 or 3)");
   }
   const std::string priority = SyslogPriority(s);
-  // One buffer, sized up front, for every message: the pieces are appended in place rather than
+  // One buffer, sized up front, for every header: the pieces are appended in place rather than
   // joined through temporaries.
   constexpr std::size_t kHeaderRoom = 96;  // timestamp, host and tag of layout 2
-  std::string payload;
-  payload.reserve(priority.size() + (layout == 2 ? kHeaderRoom : 0) +
-                  LabelledFieldLength(key::kOriginalAddress, origin) +
-                  LabelledFieldLength(key::kVemoBrennicotId, id) + text.size());
-  payload += priority;
+  SyslogMessage message{{}, text};
+  std::string& header = message.header;
+  header.reserve(priority.size() + (layout == 2 ? kHeaderRoom : 0) +
+                 LabelledFieldLength(key::kOriginalAddress, origin) +
+                 LabelledFieldLength(key::kVemoBrennicotId, id));
+  header += priority;
   if (layout == 2) {
-    payload += SyslogTimestamp(context.now(), context.month_names);
-    payload += ' ';
-    payload += context.host_identity();
-    payload += ' ';
-    payload += names::kSyslogTag.substr(0, kTagMaxLength);
-    payload += ' ';
+    header += SyslogTimestamp(context.now(), context.month_names);
+    header += ' ';
+    header += context.host_identity();
+    header += ' ';
+    header += names::kSyslogTag;
+    header += ' ';
   }
-  AppendLabelledField(payload, key::kOriginalAddress, origin);
-  AppendLabelledField(payload, key::kVemoBrennicotId, id);
-  payload += text;
-  if (layout == 2 && payload.size() > kLayout2MaxLength) payload.resize(kLayout2MaxLength);
-  return payload;
+  AppendLabelledField(header, key::kOriginalAddress, origin);
+  AppendLabelledField(header, key::kVemoBrennicotId, id);
+  if (layout == 2 && header.size() + text.size() > kLayout2MaxLength) {
+    if (header.size() > kLayout2MaxLength) header.resize(kLayout2MaxLength);
+    message.text = message.text.substr(0, kLayout2MaxLength - header.size());
+  }
+  return message;
 }
 
 }  // namespace brennicot

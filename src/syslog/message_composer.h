@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "config/settings_table.h"
 #include "platform/clock.h"
@@ -29,9 +30,20 @@ std::string SyslogPriority(const SettingsTable& settings);
 // "Feb  6 09:05:07": always 15 characters.
 std::string SyslogTimestamp(const LocalTime& t, const MonthNameTable& month_names);
 
+// One composed message: what the layout puts before the text, and the text as it leaves (layout 2
+// cuts it so that the whole is at most 1024 characters). `text` views the text given to the
+// composer.
+struct SyslogMessage {
+  std::string header;
+  std::string_view text;
+
+  // The datagram's payload: the header, then the text.
+  std::string Payload() const;
+};
+
 // Throws Error: a failing settings lookup, a priority beyond a double's range in the layouts that
 // carry one (1 and 2), or a `msgformat` that selects no layout (Error 380; nothing would be worth
 // sending).
-std::string ComposeSyslogPayload(const ComposeContext& context, const std::string& text);
+SyslogMessage ComposeSyslogMessage(const ComposeContext& context, const std::string& text);
 
 }  // namespace brennicot

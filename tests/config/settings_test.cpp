@@ -79,7 +79,7 @@ TEST_F(IniSetDefaultTest, AllSeventeenDefaultsInTableOrder) {
   ASSERT_EQ(table.Entries().size(), kSettings.size());
   EXPECT_EQ(decltype(expected)(table.Entries().begin(), table.Entries().begin() + 17), expected);
   EXPECT_TRUE(files.files.empty()) << "a clean fill reports nothing";
-  EXPECT_FALSE(table.Contains("originaladdress"));
+  EXPECT_THROW(table.Get("originaladdress"), Error);
 }
 
 TEST_F(IniSetDefaultTest, TableHoldingCommportGetsNothingAndOneReport) {
@@ -99,7 +99,7 @@ TEST_F(IniSetDefaultTest, ALaterDuplicateKeepsTheEntriesAddedBeforeIt) {
   ASSERT_EQ(table.Entries().size(), 10u);
   EXPECT_EQ(table.Get("level"), "3");
   EXPECT_EQ(table.Get("facility"), "23");
-  EXPECT_FALSE(table.Contains("buffermax"));
+  EXPECT_THROW(table.Get("buffermax"), Error);
   EXPECT_EQ(files.LogMessages().size(), 1u);
 }
 

@@ -1,6 +1,9 @@
 #include "fakes/fake_platform.h"
 
+#include <algorithm>
 #include <cerrno>
+
+#include "fakes/fake_tls_session.h"
 
 namespace brennicot::fakes {
 
@@ -249,6 +252,100 @@ std::unique_ptr<ServiceControl> FakePlatform::CreateServiceControl() {
   auto s = std::make_unique<FakeServiceControl>(loop);
   service = s.get();
   return s;
+}
+
+void FakeStreamSocket::Connect(const ResolvedAddress& address, std::uint16_t port) {
+  Close();
+  connects.push_back(address.bytes + ":" + std::to_string(port));
+  state = State::kConnecting;
+}
+
+std::size_t FakeStreamSocket::Write(std::string_view bytes) {
+  if (state != State::kConnected) return 0;
+  const std::size_t n = std::min(room, bytes.size());
+  wire.append(bytes.substr(0, n));
+  room -= n;
+  unacked += n;
+  return n;
+}
+
+std::optional<std::size_t> FakeStreamSocket::Unacknowledged() const {
+  if (!tells_unacked || state == State::kClosed) return std::nullopt;
+  return unacked;
+}
+
+void FakeStreamSocket::TimeOut() {
+  if (state == State::kConnecting) state = State::kBroken, failure = Error(110, "Timed out");
+}
+
+void FakeStreamSocket::Wait(std::chrono::milliseconds bound, bool) {
+  now_ms_ += bound.count();
+  if (acknowledge_on_wait) Acknowledge();
+}
+
+void FakeStreamSocket::Close() {
+  state = State::kClosed;
+  wire.clear();
+  unacked = 0;
+}
+
+void FakeStreamSocket::Accept() {
+  state = State::kConnected;
+  if (on_ready) on_ready();
+}
+
+void FakeStreamSocket::Break(int number, const std::string& text) {
+  state = State::kBroken;
+  failure = Error(number, text);
+  if (on_ready) on_ready();
+}
+
+void FakeStreamSocket::Acknowledge() {
+  delivered += wire.substr(wire.size() - unacked);
+  unacked = 0;
+}
+
+void FakeStreamSocket::TakeMore(std::size_t bytes) {
+  room += bytes;
+  if (on_ready) on_ready();
+}
+
+std::string FakeSpoolFiles::DirectoryOfTarget(const std::string& path) {
+  return path.substr(0, path.rfind('/'));
+}
+
+std::optional<std::string> FakeSpoolFiles::Read(const std::string& path) {
+  auto it = files.find(path);
+  if (it == files.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<LookupAnswer> FakeNameLookup::Take() {
+  if (!busy_) return std::nullopt;
+  busy_ = false;
+  auto it = answers_.find(host_);
+  if (it != answers_.end()) return it->second;
+  return LookupAnswer(Error(-2, "Name or service not known (remote host '" + host_ + "')"));
+}
+
+std::unique_ptr<StreamSocket> FakePlatform::CreateStreamSocket() {
+  auto s = std::make_unique<FakeStreamSocket>(loop.now_ms);
+  stream = s.get();
+  return s;
+}
+
+std::unique_ptr<CollectorAddress> FakePlatform::CreateCollectorAddress(const std::string& host) {
+  auto address = std::make_unique<CollectorAddress>(
+      std::make_unique<FakeNameLookup>(names), [this] { return loop.now_ms; },
+      [](const std::string& h) { return Error(-3, "still being looked up (" + h + ")"); },
+      CollectorAddress::Intervals{});
+  const bool dotted = !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
+  address->SetHost(host, dotted ? std::optional(ResolvedAddress{host, false}) : std::nullopt);
+  return address;
+}
+
+std::unique_ptr<TlsSession> FakePlatform::CreateTlsSession() {
+  return std::make_unique<FakeTlsSession>();
 }
 
 }  // namespace brennicot::fakes

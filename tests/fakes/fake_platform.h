@@ -2,6 +2,7 @@
 // devices or network. Each records what the code did and lets the test decide what it meets.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -151,6 +152,69 @@ class FakeUdpSocket : public UdpSocket {
   std::string LocalHostName() override { return host_name; }
 };
 
+// A stream socket whose peer the test plays: it accepts, refuses, breaks, takes bytes and
+// acknowledges them when told.
+class FakeStreamSocket : public StreamSocket {
+ public:
+  explicit FakeStreamSocket(std::int64_t& now_ms) : now_ms_(now_ms) {}
+  State state = State::kClosed;
+  Error failure{0, ""};
+  std::function<void()> on_ready;
+  std::vector<std::string> connects;  // the address bytes of each attempt, in order
+  std::string wire;                   // the bytes written on the current connection
+  std::string delivered;              // acknowledged bytes of every connection, in order
+  std::size_t room = SIZE_MAX;        // bytes the system's buffer still takes
+  std::size_t unacked = 0;            // written on this connection, not acknowledged
+  bool tells_unacked = true;          // false: Unacknowledged tells nothing (Win32)
+  bool acknowledge_on_wait = false;   // the peer acknowledges while Wait lets time pass
+
+  void SetOnReady(std::function<void()> f) override { on_ready = std::move(f); }
+  void Connect(const ResolvedAddress& address, std::uint16_t port) override;
+  State GetState() const override { return state; }
+  const Error& Failure() const override { return failure; }
+  std::size_t Write(std::string_view bytes) override;
+  std::string Read() override { return {}; }
+  std::optional<std::size_t> Unacknowledged() const override;
+  void TimeOut() override;
+  // Lets the time pass.
+  void Wait(std::chrono::milliseconds bound, bool for_room) override;
+  void Close() override;
+
+  // The peer's side, each telling the channel as the loop would.
+  void Accept();
+  void Break(int number, const std::string& text);
+  void Acknowledge();  // everything written so far
+  void TakeMore(std::size_t bytes);
+
+ private:
+  std::int64_t& now_ms_;
+};
+
+// Spool files in memory, kept across hosts of one test.
+class FakeSpoolFiles : public SpoolFiles {
+ public:
+  std::map<std::string, std::string> files;
+  std::string DirectoryOfTarget(const std::string& path) override;
+  std::optional<std::string> Read(const std::string& path) override;
+  void Replace(const std::string& path, const std::string& bytes) override { files[path] = bytes; }
+  void Remove(const std::string& path) override { files.erase(path); }
+};
+
+// Answers every look-up at once: `answers` by host, else "not known".
+class FakeNameLookup : public NameLookup {
+ public:
+  explicit FakeNameLookup(std::map<std::string, LookupAnswer>& answers) : answers_(answers) {}
+  void Start(const std::string& host) override { host_ = host, busy_ = true; }
+  bool Busy() const override { return busy_; }
+  std::optional<LookupAnswer> Take() override;
+  void Wait(std::chrono::milliseconds) override {}
+
+ private:
+  std::map<std::string, LookupAnswer>& answers_;
+  std::string host_;
+  bool busy_ = false;
+};
+
 class FakeSerialPort : public SerialPort {
  public:
   // Every property write and operation, in order, as "Name=value" texts.
@@ -256,6 +320,10 @@ class FakePlatform : public Platform {
   FakeUdpSocket* socket = nullptr;
   FakeSerialPort* port = nullptr;
   FakeServiceControl* service = nullptr;
+  FakeStreamSocket* stream = nullptr;
+  FakeSpoolFiles spool;
+  // What names resolve to; a dotted address is its own answer.
+  std::map<std::string, LookupAnswer> names;
   SerialDevicePathOf serial_device_path;  // what the host gave the port to find its device
 
   FileSystem& Files() override { return files; }
@@ -263,7 +331,12 @@ class FakePlatform : public Platform {
   EventLoop& Loop() override { return loop; }
   UserInterface& Ui() override { return ui; }
   ProfileReader& Profile() override { return profile; }
+  SpoolFiles& Spool() override { return spool; }
+  std::int64_t ElapsedMillis() override { return loop.now_ms; }
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
+  std::unique_ptr<StreamSocket> CreateStreamSocket() override;
+  std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
+  std::unique_ptr<TlsSession> CreateTlsSession() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
   std::string ArgumentString() override { return arguments; }

@@ -22,10 +22,18 @@ TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
   expected.push_back("Output=\r");
   EXPECT_EQ(platform.port->calls, expected);
   EXPECT_TRUE(host->tmrComm().Enabled());
-  EXPECT_EQ(host->tmrComm().Interval(), 500);
   EXPECT_TRUE(host->tmrStatus().Enabled());
-  EXPECT_EQ(host->tmrStatus().Interval(), 1000);
   EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
+  // The port is polled every 500 ms; the heartbeat counts seconds, 30 of them by default.
+  platform.port->queue = "x\r\n";
+  Ticks(499, 1);
+  EXPECT_TRUE(platform.socket->sent.empty());
+  Ticks(1, 1);
+  EXPECT_EQ(platform.socket->sent.size(), 1u);
+  Ticks(29499, 1);
+  EXPECT_EQ(platform.socket->sent.size(), 1u);
+  Ticks(1, 1);
+  EXPECT_EQ(platform.socket->sent.size(), 2u) << "the heartbeat";
 }
 
 TEST_F(StartUpTest, AnOpenPortIsClosedBeforeItIsConfigured) {
@@ -120,6 +128,31 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
                             "Brennicot Shutdown ***"}));
   EXPECT_EQ(platform.socket->closes, 1);
   EXPECT_EQ(platform.loop.exit_code, 1);
+}
+
+TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueuesFromTheStart) {
+  StartService([&] {
+    Set("transport", "tls");
+    Set("framing", "lf");
+  });
+  EXPECT_EQ(Log().front(),
+            "frmBrennicot1.3:Startup err#:380:Invalid property value: framing=lf: TLS always "
+            "counts octets");
+  EXPECT_EQ(platform.socket->binds, 0);
+  EXPECT_EQ(platform.service->reported_start, false);
+
+  StartService([&] {
+    Set("transport", "tcp");
+    Set("udptarget", "10.0.0.5");
+    Set("msgformat", "3");
+  });
+  EXPECT_EQ(platform.service->reported_start, true);  // the collector's absence is no failure
+  platform.port->queue = "Door 3 open\r\n";
+  Ticks(1, 500);
+  platform.stream->Accept();
+  EXPECT_EQ(platform.stream->connects, Strings{"10.0.0.5:514"});
+  EXPECT_EQ(platform.stream->wire, "11 Door 3 open");
+  EXPECT_EQ(platform.socket->binds, 0);
 }
 
 TEST_F(StartUpTest, BindFailureNeverTouchesThePort) {

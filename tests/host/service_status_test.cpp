@@ -10,8 +10,10 @@ using Strings = std::vector<std::string>;
 
 TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
   const auto status = [](std::uint64_t lines, std::optional<std::int64_t> ago,
-                         std::string target = "collector", std::string error = "") {
-    return ServiceStatus{7, "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines, ago, error};
+                         std::string target = "collector", std::string error = "",
+                         std::string channel = "") {
+    return ServiceStatus{7,   "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines,
+                         ago, error,          channel};
   };
   const struct {
     ServiceStatus status;
@@ -34,6 +36,9 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
       {status(5, 3 * 86400 + 5, "collector", "Err#: 8012 on COM7\r\nPort not open"),
        "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 5 lines forwarded, last 3 d ago; last "
        "error: Err#: 8012 on COM7 Port not open"},
+      {status(2, 1, "collector", "", "TCP, connected, 0 queued (0 of 8192 KiB)"),
+       "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514 (TCP, connected, 0 queued (0 of 8192 "
+       "KiB)); 2 lines forwarded, last 1 s ago"},
   };
   for (const auto& c : cases) EXPECT_EQ(ComposeStatusText(c.status), c.text);
   ServiceStatus no_device = status(0, std::nullopt);
@@ -44,7 +49,7 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
 // systemd drops a status that is not UTF-8 and keeps only the start of a long one.
 TEST(ComposeStatusText, IsValidUtf8AndShortNeverCutInsideACharacter) {
   const auto with = [](std::string device, std::string target) {
-    return ComposeStatusText(ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, ""});
+    return ComposeStatusText(ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", ""});
   };
   // A Latin-1 path and broken sequences: each bad byte is one U+FFFD, good characters stay.
   EXPECT_EQ(with("/dev/t\xE9l\xC3\xA9", "c\xED\xA0\x80\xF0\x9F\x98\x80"),
@@ -100,8 +105,7 @@ TEST_F(ServiceStatusTest, JournalGetsEveryEntryWithItsPriorityOnlyWhenStandardEr
     platform.ui.echoed.clear();
     platform.files.files.clear();
     platform.arguments = "";
-    platform.files.files["/opt/vb/Vemo_Brennicot.ini"] =
-        "[Vemo_Brennicot]\r\n";  // not empty: an empty one is written anew
+    platform.files.files["/opt/vb/Vemo_Brennicot.ini"] = "[Vemo_Brennicot]\n";
     platform.profile.block = std::string("checkseq=1\0udpport=abc\0", 23);
     host = std::make_unique<frmBrennicot>(platform);
     platform.service->journal = journal;

@@ -9,35 +9,51 @@
 #include <stdexcept>
 
 #include "kit/process.h"
+#include "kit/tcp_receiver.h"
 #include "kit/udp_receiver.h"
 
 namespace brennicot::testkit {
 namespace fs = std::filesystem;
 
-Collector::Collector(const std::string& dir)
-    : dir_(dir), port_(FreeUdpPort()), out_(dir + "/collected.txt") {}
+Collector::Collector(const std::string& dir, Listening listening)
+    : dir_(dir),
+      listening_(listening),
+      port_(listening == Listening::kUdp ? FreeUdpPort() : FreeTcpPort()),
+      out_(dir + "/collected.txt") {}
 
 void Collector::Launch(const std::string& name, const std::vector<std::string>& argv,
                        const std::vector<std::string>& env) {
-  const std::string err = dir_ + "/" + name + ".err";
-  pid_ = Spawn(argv, env, dir_ + "/" + name + ".out", err);
-  // Ready once it listens on the port.
+  name_ = name;
+  argv_ = argv;
+  env_ = env;
+  Restart();
+}
+
+void Collector::Restart() {
+  const std::string err = dir_ + "/" + name_ + ".err";
+  pid_ = Spawn(argv_, env_, dir_ + "/" + name_ + ".out", err);
+  // Ready once it listens on the port (a TCP socket in state LISTEN, 0A).
+  const bool udp = listening_ == Listening::kUdp;
   const bool ready = WaitUntil(
       [&] {
-        const std::string table = ReadFile("/proc/net/udp");
-        char hex[8];
-        std::snprintf(hex, sizeof hex, ":%04X", port_);
+        const std::string table = ReadFile(udp ? "/proc/net/udp" : "/proc/net/tcp");
+        char hex[40];
+        std::snprintf(hex, sizeof hex, ":%04X 00000000:0000 %s", port_, udp ? "07" : "0A");
         return table.find(std::string("0100007F") + hex) != std::string::npos;
       },
       10s);
-  if (!ready) throw std::runtime_error(name + " did not start: " + ReadFile(err));
+  if (!ready) throw std::runtime_error(name_ + " did not start: " + ReadFile(err));
+}
+
+void Collector::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  if (WaitPid(pid_, 5s) < 0) KillAndReap(pid_);
+  pid_ = -1;
 }
 
 Collector::~Collector() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    if (WaitPid(pid_, 5s) < 0) KillAndReap(pid_);
-  }
+  Stop();
 }
 
 std::vector<std::string> Collector::Records() const {
@@ -52,20 +68,20 @@ bool Collector::WaitForRecords(std::size_t n, Millis timeout) const {
   return WaitUntil([&] { return Records().size() >= n; }, timeout);
 }
 
-Rsyslog::Rsyslog(const std::string& dir) : Collector(dir) {
+Rsyslog::Rsyslog(const std::string& dir, Listening listening) : Collector(dir, listening) {
   const std::string work = dir + "/rsyslog-work";
   fs::create_directories(work);
   const std::string conf = dir + "/rsyslog.conf";
-  WriteFile(conf, "global(workDirectory=\"" + work +
-                      "\")\n"
-                      "module(load=\"imudp\")\n"
-                      "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" +
-                      std::to_string(port_) +
-                      "\")\n"
-                      "template(name=\"record\" type=\"string\" "
-                      "string=\"%rawmsg%|%hostname%|%syslogtag%|%msg%\\n\")\n"
-                      "action(type=\"omfile\" file=\"" +
-                      out_ + "\" template=\"record\")\n");
+  WriteFile(conf,
+            "global(workDirectory=\"" + work + "\")\n" +
+                (listening == Listening::kUdp ? "module(load=\"imudp\")\ninput(type=\"imudp\" "
+                                              : "module(load=\"imtcp\")\ninput(type=\"imtcp\" ") +
+                "address=\"127.0.0.1\" port=\"" + std::to_string(port_) +
+                "\")\n"
+                "template(name=\"record\" type=\"string\" "
+                "string=\"%rawmsg%|%hostname%|%syslogtag%|%msg%\\n\")\n"
+                "action(type=\"omfile\" file=\"" +
+                out_ + "\" template=\"record\")\n");
   Launch("rsyslog", {"rsyslogd", "-n", "-f", conf, "-i", dir + "/rsyslog.pid"}, {});
 }
 
@@ -73,16 +89,18 @@ bool SyslogNg::Available() {
   return access(BRENNICOT_SYSLOG_NG_ROOT "/usr/sbin/syslog-ng", X_OK) == 0;
 }
 
-SyslogNg::SyslogNg(const std::string& dir) : Collector(dir) {
+SyslogNg::SyslogNg(const std::string& dir, Listening listening) : Collector(dir, listening) {
   const std::string root = BRENNICOT_SYSLOG_NG_ROOT;
   const std::string conf = dir + "/syslog-ng.conf";
   // keep-hostname: the host is the one in the message, not the sender's address.
   WriteFile(conf,
             "@version: 3.38\n"
             "options { keep-hostname(yes); stats-freq(0); };\n"
-            "source s { network(ip(\"127.0.0.1\") port(" +
-                std::to_string(port_) +
-                ") transport(\"udp\") flags(store-raw-message)); };\n"
+            "source s { " +
+                std::string(listening == Listening::kTcpOctet ? "syslog" : "network") +
+                "(ip(\"127.0.0.1\") port(" + std::to_string(port_) + ") transport(\"" +
+                (listening == Listening::kUdp ? "udp" : "tcp") +
+                "\") flags(store-raw-message)); };\n"
                 "destination d { file(\"" +
                 out_ +
                 "\" template(\"$RAWMSG|$HOST|$PROGRAM|$MSG\\n\")); };\n"

@@ -10,6 +10,9 @@
 
 namespace brennicot::testkit {
 
+// How the collector listens: UDP datagrams, or a TCP stream of octet-counted or LF-ended messages.
+enum class Listening { kUdp, kTcpOctet, kTcpLf };
+
 // Writes one record per message into a file: the raw message as received, "|", the host, "|",
 // the program name (tag), "|", the message, each as the collector parsed them.
 class Collector {
@@ -22,32 +25,41 @@ class Collector {
   // The records written so far, one per message.
   std::vector<std::string> Records() const;
   bool WaitForRecords(std::size_t n, Millis timeout = 10s) const;
+  // Stops it as an administrator would (SIGTERM), and starts it again on the same port.
+  void Stop();
+  void Restart();
 
  protected:
-  explicit Collector(const std::string& dir);
+  Collector(const std::string& dir, Listening listening);
   // Starts the collector and waits until it listens; `name` for the error when it does not.
   void Launch(const std::string& name, const std::vector<std::string>& argv,
               const std::vector<std::string>& env);
 
   const std::string dir_;
+  const Listening listening_;
   const int port_;
   const std::string out_;
 
  private:
+  std::string name_;
+  std::vector<std::string> argv_;
+  std::vector<std::string> env_;
   pid_t pid_ = -1;
 };
 
 // rsyslogd with its own configuration and work directory.
 class Rsyslog : public Collector {
  public:
-  explicit Rsyslog(const std::string& dir);
+  // rsyslog's TCP input takes both framings.
+  explicit Rsyslog(const std::string& dir, Listening listening = Listening::kUdp);
 };
 
 // syslog-ng, unpacked by scripts/setup-deps beside the system's rsyslog (the two packages
 // conflict), with its own configuration, state and control files.
 class SyslogNg : public Collector {
  public:
-  explicit SyslogNg(const std::string& dir);
+  // TCP: octet counting through its syslog() source, LF through network().
+  explicit SyslogNg(const std::string& dir, Listening listening = Listening::kUdp);
   static bool Available();
 };
 

@@ -38,7 +38,7 @@ TEST(LineSettingsText, RejectsATextOfAnotherFormNamingTheFieldAtFault) {
         << e->description();
   }
   for (std::int32_t mode : {-1, 4}) {
-    const auto e = ErrorOf([&] { CheckHandshaking(mode); });
+    const auto e = ErrorOf([&] { HandshakingOf(mode); });
     ASSERT_TRUE(e) << mode;
     EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
     EXPECT_TRUE(Contains(e->description(), "Handshaking " + std::to_string(mode)));

@@ -118,10 +118,14 @@ TEST_F(TimerQueueTest, SetIntervalWhileEnabledRestartsFromNow) {
 
   auto b = Make("b", 100, false);
   b->SetInterval(50);  // disabled: nothing scheduled until enabled
-  EXPECT_EQ(b->Interval(), 50);
   EXPECT_FALSE(b->Enabled());
   RunUntil(2000);
   EXPECT_EQ(Count("b"), 0);
+  b->SetEnabled(true);  // with the interval set while it was off
+  RunUntil(2049);
+  EXPECT_EQ(Count("b"), 0);
+  RunUntil(2050);
+  EXPECT_EQ(Count("b"), 1);
 }
 
 TEST_F(TimerQueueTest, IntervalZeroNeverTicks) {

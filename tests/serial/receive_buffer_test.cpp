@@ -21,8 +21,11 @@ Cut Feed(ReceiveBuffer& buffer, const std::vector<std::string>& chunks) {
     buffer.Append(chunk);
     buffer.CutLines([&](const std::string& line) { cut.lines.push_back(line); });
   }
-  cut.rest = std::string(buffer.Contents());
-  EXPECT_EQ(buffer.Length(), cut.rest.size());
+  const std::size_t length = buffer.Length();
+  // What stays, taken out and put back as it was.
+  cut.rest = buffer.TakeAll();
+  buffer.Append(cut.rest);
+  EXPECT_EQ(length, cut.rest.size());
   return cut;
 }
 
@@ -78,7 +81,7 @@ TEST(ReceiveBuffer, LineWhoseHandlerFailsHasLeftAlready) {
   buffer.Append("one\r\ntwo\r\nthr");
   EXPECT_THROW(buffer.CutLines([](const std::string&) { throw std::runtime_error("fails"); }),
                std::runtime_error);
-  EXPECT_EQ(buffer.Contents(), "two\r\nthr");
+  EXPECT_EQ(buffer.Length(), 8u);  // "two\r\nthr"
   const Cut cut = Feed(buffer, {"ee\n"});
   EXPECT_EQ(cut.lines, (std::vector<std::string>{"two", "three"}));
   EXPECT_EQ(cut.rest, "");

@@ -23,7 +23,9 @@ class ComposerTest : public testing::Test {
     MonthNamesInit(months);
     clock.now = {2030, 2, 6, 9, 5, 7};
   }
-  std::string Compose(const std::string& text) { return ComposeSyslogPayload(context, text); }
+  std::string Compose(const std::string& text) {
+    return ComposeSyslogMessage(context, text).Payload();
+  }
   std::int32_t FailureNumber(const std::string& text) {
     try {
       Compose(text);
@@ -218,7 +220,7 @@ TEST_F(ComposerTest, ClockAndHostAreReadOnlyForLayoutTwo) {
                                 }};
   for (const char* format : {"1", "3", "2"}) {
     settings.Set("msgformat", format);
-    ComposeSyslogPayload(counting, "x");
+    ComposeSyslogMessage(counting, "x");
   }
   EXPECT_EQ(clock_reads, 1);
   EXPECT_EQ(host_reads, 1);

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "kit/process.h"
 #include "kit/pty_pair.h"
+#include "kit/tcp_receiver.h"
 #include "kit/temp_dir.h"
 #include "kit/udp_receiver.h"
 #include "wine_rig.h"
@@ -144,6 +146,28 @@ TEST_F(WineForwardingTest, AnAbsentPortLeavesTheStartupErrorLineWithTheSystemTex
                 name == "com" + std::to_string(kOtherComPort))
         << name;
   }
+}
+
+// Over TCP: the Winsock stream socket on the one event thread, and one outage of the collector.
+TEST_F(WineForwardingTest, TcpForwardsQueuesWhileTheCollectorIsAwayAndSendsWhenItIsBack) {
+  const int port = FreeTcpPort();
+  auto collector = std::make_unique<TcpReceiver>(port);
+  IniText ini = BaseIni(port);
+  ini.settings.push_back({"transport", "tcp"});
+  ini.settings.push_back({"msgformat", "3"});
+  StartInteractive(ini);
+  pty_->Write("one\r\n");
+  ASSERT_TRUE(collector->WaitForMessages(1, 15s)) << forwarder_->Log();
+
+  collector.reset();
+  ASSERT_TRUE(forwarder_->WaitForLog("frmBrennicot:MessageSend err#:", 15s)) << forwarder_->Log();
+  pty_->Write("two\r\nthree\r\n");
+  std::this_thread::sleep_for(2s);  // queued while nobody listens
+  collector = std::make_unique<TcpReceiver>(port);
+  ASSERT_TRUE(collector->WaitForMessages(2, 45s)) << forwarder_->Log();
+  EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"two", "three"}));
+  EXPECT_TRUE(forwarder_->WaitForLog("reachable again", 5s)) << forwarder_->Log();
+  EXPECT_EQ(forwarder_->Interrupt(), 0);
 }
 
 // The same settings and the same bytes on the line through both builds.

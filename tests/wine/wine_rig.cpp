@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -21,7 +24,38 @@ Prefix& Prefix::Get() {
   return prefix;
 }
 
-Prefix::Prefix() : path_(dir_.path() + "/prefix") {
+namespace {
+
+// The prefix shared by the test processes of one run (each test is a process of its own), named by
+// the test's environment; empty when none is named.
+std::string SharedPrefixPath() {
+  const char* path = std::getenv("BRENNICOT_WINE_PREFIX");
+  return path != nullptr ? path : "";
+}
+
+}  // namespace
+
+Prefix::Prefix() : path_(SharedPrefixPath()) {
+  if (path_.empty()) {
+    path_ = dir_.path() + "/prefix";
+    Make();
+  } else {
+    // Making a prefix takes longer than most tests: the first process of the run makes it, under a
+    // lock, and marks it ready; the others use it. Each test leaves it as it found it.
+    fs::create_directories(fs::path(path_).parent_path());
+    const int lock = open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) throw std::runtime_error("cannot lock " + path_);
+    if (!fs::exists(path_ + ".ready")) {
+      fs::remove_all(path_);
+      Make();
+      std::ofstream(path_ + ".ready").put('\n');
+    }
+    close(lock);
+  }
+  Serve();
+}
+
+void Prefix::Make() {
   std::vector<std::string> env = Environment();
   env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
   // Making a prefix now and then fails at once for no reason of ours; a second try does it.
@@ -38,6 +72,9 @@ Prefix::Prefix() : path_(dir_.path() + "/prefix") {
     WaitPid(kill_server, 20s);
     fs::remove_all(path_);
   }
+}
+
+void Prefix::Serve() {
   // The service manager of the session that made the prefix does not start services: let that
   // session end, then keep one server for the whole run, so that each program starts quickly.
   const pid_t wait =

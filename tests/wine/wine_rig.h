@@ -17,8 +17,10 @@ namespace e2e::wine {
 using brennicot::testkit::Millis;
 using namespace std::chrono_literals;
 
-// The prefix of the run, made on first use and shut down at exit. It has no COM ports but the
-// ones a test links in: no real serial device of the machine is ever reachable from it.
+// The prefix of the run, made on first use and shut down at exit; with BRENNICOT_WINE_PREFIX set,
+// the one at that path, made by the first test process that needs it and kept for the others. It
+// has no COM ports but the ones a test links in: no real serial device of the machine is ever
+// reachable from it.
 class Prefix {
  public:
   static Prefix& Get();
@@ -34,6 +36,10 @@ class Prefix {
 
  private:
   Prefix();
+  // Makes the prefix at path_ (wineboot).
+  void Make();
+  // Starts the server that the run keeps, and takes the machine's COM ports out of the prefix.
+  void Serve();
   brennicot::testkit::TempDir dir_;
   std::string path_;
 };

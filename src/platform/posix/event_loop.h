@@ -33,8 +33,10 @@ class PosixEventLoop : public EventLoop {
   void IgnoreHangUp();
 
   // Calls on_ready(revents) on the loop whenever poll reports one of `events` on fd.
-  // Returns an id for UpdateWatch / Unwatch.
+  // Returns an id for Unwatch.
   int Watch(int fd, short events, std::function<void(short revents)> on_ready);
+  // The events a watch waits for from now on: a stream socket waits for room only while it has
+  // something to write.
   void UpdateWatch(int id, short events);
   void Unwatch(int id);
   // How many descriptors are watched; lets a test see that a channel let go of a dead device.

@@ -6,8 +6,11 @@
 #include <cerrno>
 
 #include "platform/make_platform.h"
+#include "platform/monotonic_millis.h"
 #include "platform/posix/serial_port.h"
 #include "platform/posix/service_control.h"
+#include "platform/posix/stream_socket.h"
+#include "platform/posix/tls_session.h"
 #include "platform/posix/udp_socket.h"
 #include "platform/posix/unique_fd.h"
 
@@ -31,6 +34,22 @@ std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort(SerialDevicePathOf d
 
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
   return std::make_unique<PosixServiceControl>(loop_);
+}
+
+std::unique_ptr<StreamSocket> PosixPlatform::CreateStreamSocket() {
+  return std::make_unique<PosixStreamSocket>(loop_);
+}
+
+std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const std::string& host) {
+  return MakeCollectorAddress(host);
+}
+
+std::unique_ptr<TlsSession> PosixPlatform::CreateTlsSession() {
+  return std::make_unique<PosixTlsSession>();
+}
+
+std::int64_t PosixPlatform::ElapsedMillis() {
+  return MonotonicMillis();
 }
 
 }  // namespace brennicot::posix

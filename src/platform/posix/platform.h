@@ -8,6 +8,7 @@
 #include "platform/posix/event_loop.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/profile_reader.h"
+#include "platform/posix/spool_files.h"
 #include "platform/posix/user_interface.h"
 
 namespace brennicot::posix {
@@ -21,10 +22,15 @@ class PosixPlatform : public Platform {
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
+  SpoolFiles& Spool() override { return spool_; }
+  std::int64_t ElapsedMillis() override;
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
+  std::unique_ptr<StreamSocket> CreateStreamSocket() override;
+  std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
+  std::unique_ptr<TlsSession> CreateTlsSession() override;
 
   std::string ArgumentString() override { return argument_string_; }
   bool HasArguments() override { return has_arguments_; }
@@ -35,6 +41,7 @@ class PosixPlatform : public Platform {
   PosixClock clock_;
   PosixUserInterface ui_{loop_};
   PosixProfileReader profile_;
+  PosixSpoolFiles spool_;
   std::string argument_string_;
   bool has_arguments_ = false;
 };

@@ -107,9 +107,9 @@ void PosixSerialPort::SetSettings(const std::string& settings) {
 }
 
 void PosixSerialPort::SetHandshaking(std::int32_t mode) {
-  CheckHandshaking(mode);
-  if (fd_) Configure(fd_.get(), where_, settings_, mode, settings_text_);
-  handshaking_ = mode;
+  const Handshaking handshaking = HandshakingOf(mode);
+  if (fd_) Configure(fd_.get(), where_, settings_, handshaking, settings_text_);
+  handshaking_ = handshaking;
   SetModemLine(TIOCM_RTS, rts_);  // RTS is ours again when RTS/CTS handshaking ends
 }
 
@@ -182,7 +182,7 @@ void PosixSerialPort::Close() {
 }
 
 void PosixSerialPort::Configure(int fd, const std::string& where, const LineSettings& settings,
-                                std::int32_t handshaking, const std::string& settings_text) {
+                                Handshaking handshaking, const std::string& settings_text) {
   termios previous{};
   if (tcgetattr(fd, &previous) != 0) throw LastSystemError(where);
   termios wanted = previous;
@@ -202,7 +202,7 @@ void PosixSerialPort::Configure(int fd, const std::string& where, const LineSett
 void PosixSerialPort::SetModemLine(int line, bool on) {
   if (!fd_) return;
   // Under RTS/CTS handshaking the driver drives RTS itself.
-  if (line == TIOCM_RTS && (handshaking_ & 2) != 0) return;
+  if (line == TIOCM_RTS && UsesRtsCts(handshaking_)) return;
   int bits = line;
   if (ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
   if (NoSuchControl(errno)) return;  // no modem lines (a pseudo-terminal): nothing to drive

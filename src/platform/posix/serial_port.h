@@ -68,7 +68,7 @@ class PosixSerialPort : public SerialPortBase {
   void Write(const std::string& bytes) override;
   // Sets the framing and flow control on the open descriptor; on failure restores what was there.
   void Configure(int fd, const std::string& where, const LineSettings& settings,
-                 std::int32_t handshaking, const std::string& settings_text);
+                 Handshaking handshaking, const std::string& settings_text);
   void SetModemLine(int line, bool on);
   // Reads what the device has, up to the queue's capacity; true when anything came. The caller
   // then calls UpdateReading.
@@ -87,7 +87,7 @@ class PosixSerialPort : public SerialPortBase {
 
   std::string settings_text_ = "9600,N,8,1";
   LineSettings settings_;
-  std::int32_t handshaking_ = 0;
+  Handshaking handshaking_ = Handshaking::kNone;
   bool dtr_ = true;
   bool rts_ = false;
   std::chrono::milliseconds output_timeout_{5000};

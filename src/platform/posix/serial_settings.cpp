@@ -91,7 +91,7 @@ LineSettings ParseLineSettings(const std::string& text) {
   return s;
 }
 
-void ApplyToTermios(const LineSettings& settings, std::int32_t handshaking, termios& tio) {
+void ApplyToTermios(const LineSettings& settings, Handshaking handshaking, termios& tio) {
   cfmakeraw(&tio);
   // A break is an event of its own (its counter still counts it), not a NUL in the text; parity
   // is not checked on input, so a damaged byte still reaches the reader as it came.
@@ -108,12 +108,12 @@ void ApplyToTermios(const LineSettings& settings, std::int32_t handshaking, term
   tio.c_cflag |= settings.parity;
   if (settings.stop_bits == 2) tio.c_cflag |= CSTOPB;
 
-  if (handshaking == 1 || handshaking == 3) {
+  if (UsesXonXoff(handshaking)) {
     tio.c_iflag |= IXON | IXOFF;
     tio.c_cc[VSTART] = 0x11;
     tio.c_cc[VSTOP] = 0x13;
   }
-  if (handshaking == 2 || handshaking == 3) tio.c_cflag |= CRTSCTS;
+  if (UsesRtsCts(handshaking)) tio.c_cflag |= CRTSCTS;
 
   // Non-blocking reads return what is there.
   tio.c_cc[VMIN] = 1;

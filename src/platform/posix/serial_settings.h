@@ -26,6 +26,6 @@ LineSettings ParseLineSettings(const std::string& text);
 // Raw 8-bit transparent input and output with the receiver on and the modem control lines ignored
 // (CLOCAL), then the framing and flow control asked for. A break is reported as an event, not
 // delivered as a NUL byte; a byte received with a parity or framing error passes unchanged.
-void ApplyToTermios(const LineSettings& settings, std::int32_t handshaking, termios& tio);
+void ApplyToTermios(const LineSettings& settings, Handshaking handshaking, termios& tio);
 
 }  // namespace brennicot::posix

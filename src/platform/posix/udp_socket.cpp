@@ -12,8 +12,10 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <variant>
 
 #include "base/error.h"
+#include "platform/monotonic_millis.h"
 #include "platform/posix/system_error.h"
 
 namespace brennicot::posix {
@@ -30,14 +32,31 @@ Error ResolverError(int code, const std::string& host, std::string_view detail) 
 constexpr SystemResolver<addrinfo> kResolver{getaddrinfo, freeaddrinfo, ResolverError, AF_UNSPEC,
                                              AF_INET,     AF_INET6,     SOCK_DGRAM,    EAI_FAMILY};
 
+Error PendingError(const std::string& host) {
+  return ResolverError(EAI_AGAIN, host, kStillLookingUp);
+}
+
 }  // namespace
 
-PosixUdpSocket::PosixUdpSocket()
-    : UdpSocketBase(
-          std::make_unique<ThreadedNameLookup>(
-              [](const std::string& host) { return LookUp<sockaddr_storage>(kResolver, host, 0); }),
-          [](const std::string& host) { return ResolverError(EAI_AGAIN, host, kStillLookingUp); }) {
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
+  auto address = std::make_unique<CollectorAddress>(
+      std::make_unique<ThreadedNameLookup>(
+          [](const std::string& name) { return LookUp<sockaddr_storage>(kResolver, name, 0); }),
+      MonotonicMillis, PendingError, IntervalsFromEnvironment());
+  std::optional<ResolvedAddress> literal;
+  if (!host.empty()) {
+    LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+    if (auto* found = std::get_if<ResolvedAddress>(&answer)) literal = std::move(*found);
+  }
+  address->SetHost(host, std::move(literal));
+  return address;
 }
+
+PosixUdpSocket::PosixUdpSocket()
+    : UdpSocketBase(std::make_unique<ThreadedNameLookup>([](const std::string& host) {
+                      return LookUp<sockaddr_storage>(kResolver, host, 0);
+                    }),
+                    PendingError) {}
 
 LookupAnswer PosixUdpSocket::ParseLiteral(const std::string& host) const {
   return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,10 @@
 #include "platform/udp_socket_base.h"
 
 namespace brennicot::posix {
+
+// The collector's address with this backend's resolver, for a stream channel: a literal as it
+// is, a name looked up in the background.
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
 
 class PosixUdpSocket : public UdpSocketBase {
  public:

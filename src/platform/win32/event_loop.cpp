@@ -134,18 +134,48 @@ void Win32EventLoop::RunPosted() {
   }
 }
 
+int Win32EventLoop::Watch(void* event, std::function<void()> on_signalled) {
+  const int id = next_watch_id_++;
+  watches_[id] = Watched{event, std::move(on_signalled)};
+  return id;
+}
+
+void Win32EventLoop::Unwatch(int id) {
+  watches_.erase(id);
+}
+
+void Win32EventLoop::RunSignalled() {
+  std::vector<int> ids;
+  for (const auto& [id, w] : watches_) {
+    if (WaitForSingleObject(w.event, 0) == WAIT_OBJECT_0) ids.push_back(id);
+  }
+  for (const int id : ids) {
+    // The watch may have gone while an earlier handler ran.
+    auto it = watches_.find(id);
+    if (it == watches_.end() || quit_) continue;
+    auto on_signalled = it->second.on_signalled;
+    on_signalled();
+  }
+}
+
 int Win32EventLoop::Run() {
   quit_ = false;
-  HANDLE wake = wake_.get();
+  std::vector<HANDLE> handles;
   while (!quit_) {
-    const DWORD r =
-        MsgWaitForMultipleObjectsEx(1, &wake, WaitTimeout(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    handles.assign(1, wake_.get());
+    // One wait takes at most MAXIMUM_WAIT_OBJECTS handles; the program watches one or two.
+    for (const auto& [id, w] : watches_) {
+      if (handles.size() < MAXIMUM_WAIT_OBJECTS - 1) handles.push_back(w.event);
+    }
+    const DWORD r = MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(),
+                                                WaitTimeout(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (r == WAIT_FAILED) {
       // Nothing left to wait with: end with a failure status the service manager can see.
       Quit(kLoopFailedExitCode);
       break;
     }
     DispatchWindowMessages();
+    if (!quit_) RunSignalled();
     if (!quit_) timers_.RunDue();
     if (!quit_) RunPosted();
   }

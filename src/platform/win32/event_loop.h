@@ -1,5 +1,6 @@
 // Win32 event loop on the process's one thread: one MsgWaitForMultipleObjects over a wake-up
-// event and the thread's window messages, with the timer deadlines as its timeout.
+// event, the watched event objects and the thread's window messages, with the timer deadlines as
+// its timeout.
 //
 // Other threads never run handlers: the service manager's threads, the console control handler
 // and a closed window only post to the loop (Post and RequestStop may be called from any thread),
@@ -7,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -38,10 +40,17 @@ class Win32EventLoop : public EventLoop {
   // Any thread: the stop handler runs on the loop (without one, the loop ends with code 0).
   void RequestStop();
 
+  // Loop thread only: calls on_signalled on the loop whenever the event object `event` is
+  // signalled (a socket's WSAEventSelect event, say); the handler must reset it. Returns an id for
+  // Unwatch.
+  int Watch(void* event, std::function<void()> on_signalled);
+  void Unwatch(int id);
+
  private:
   unsigned WaitTimeout();
   void DispatchWindowMessages();
   void RunPosted();
+  void RunSignalled();
 
   TimerQueue timers_;
   UniqueHandle wake_;  // auto-reset event: something was posted or a stop requested
@@ -49,6 +58,12 @@ class Win32EventLoop : public EventLoop {
   std::vector<std::function<void()>> posted_;  // guarded by mutex_
   bool stop_requested_ = false;                // guarded by mutex_
   std::function<void()> on_stop_;
+  struct Watched {
+    void* event;
+    std::function<void()> on_signalled;
+  };
+  std::map<int, Watched> watches_;
+  int next_watch_id_ = 1;
   bool quit_ = false;
   int exit_code_ = 0;
 };

@@ -1,8 +1,11 @@
 #include "platform/win32/platform.h"
 
 #include "platform/make_platform.h"
+#include "platform/monotonic_millis.h"
 #include "platform/win32/serial_port.h"
 #include "platform/win32/service_control.h"
+#include "platform/win32/stream_socket.h"
+#include "platform/win32/tls_session.h"
 #include "platform/win32/udp_socket.h"
 #include "platform/win32/windows_api.h"
 
@@ -35,6 +38,22 @@ std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort(SerialDevicePathOf /
 
 std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
   return std::make_unique<Win32ServiceControl>(loop_);
+}
+
+std::unique_ptr<StreamSocket> Win32Platform::CreateStreamSocket() {
+  return std::make_unique<Win32StreamSocket>(loop_);
+}
+
+std::unique_ptr<CollectorAddress> Win32Platform::CreateCollectorAddress(const std::string& host) {
+  return MakeCollectorAddress(host);
+}
+
+std::int64_t Win32Platform::ElapsedMillis() {
+  return MonotonicMillis();
+}
+
+std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {
+  return std::make_unique<Win32TlsSession>();
 }
 
 }  // namespace brennicot::win32

@@ -7,6 +7,7 @@
 #include "platform/win32/event_loop.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/profile_reader.h"
+#include "platform/win32/spool_files.h"
 #include "platform/win32/user_interface.h"
 
 namespace brennicot::win32 {
@@ -25,10 +26,15 @@ class Win32Platform : public Platform {
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
+  SpoolFiles& Spool() override { return spool_; }
+  std::int64_t ElapsedMillis() override;
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
+  std::unique_ptr<StreamSocket> CreateStreamSocket() override;
+  std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
+  std::unique_ptr<TlsSession> CreateTlsSession() override;
 
   std::string ArgumentString() override { return argument_string_; }
   bool HasArguments() override { return !argument_string_.empty(); }
@@ -39,6 +45,7 @@ class Win32Platform : public Platform {
   Win32Clock clock_;
   Win32UserInterface ui_{loop_};
   Win32ProfileReader profile_;
+  Win32SpoolFiles spool_;
   std::string argument_string_;
 };
 

@@ -47,9 +47,9 @@ void Win32SerialPort::SetSettings(const std::string& settings) {
 }
 
 void Win32SerialPort::SetHandshaking(std::int32_t mode) {
-  CheckHandshaking(mode);
-  if (PortOpen()) Configure(settings_, mode, dtr_, rts_, settings_text_);
-  handshaking_ = mode;
+  const Handshaking handshaking = HandshakingOf(mode);
+  if (PortOpen()) Configure(settings_, handshaking, dtr_, rts_, settings_text_);
+  handshaking_ = handshaking;
 }
 
 void Win32SerialPort::SetDTREnable(bool enable) {
@@ -121,7 +121,7 @@ void Win32SerialPort::Close() {
   modem_ = {};
 }
 
-void Win32SerialPort::Configure(const LineSettings& settings, std::int32_t handshaking, bool dtr,
+void Win32SerialPort::Configure(const LineSettings& settings, Handshaking handshaking, bool dtr,
                                 bool rts, const std::string& settings_text) {
   DCB previous{};
   previous.DCBlength = sizeof previous;

@@ -59,7 +59,7 @@ class Win32SerialPort : public SerialPortBase {
   Error LostError() const override;
   void Write(const std::string& bytes) override;
   // Sets the DCB on the open port; on failure the port keeps what it had.
-  void Configure(const LineSettings& settings, std::int32_t handshaking, bool dtr, bool rts,
+  void Configure(const LineSettings& settings, Handshaking handshaking, bool dtr, bool rts,
                  const std::string& settings_text);
   void OnPollTick();
   void MarkLost(std::uint32_t error);
@@ -67,7 +67,7 @@ class Win32SerialPort : public SerialPortBase {
   EventLoop& loop_;
   std::string settings_text_ = "9600,N,8,1";
   LineSettings settings_;
-  std::int32_t handshaking_ = 0;
+  Handshaking handshaking_ = Handshaking::kNone;
   bool dtr_ = true;
   bool rts_ = false;
   std::unique_ptr<Timer> poll_timer_;

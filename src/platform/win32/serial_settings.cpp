@@ -52,10 +52,10 @@ LineSettings ParseLineSettings(const std::string& text) {
   return s;
 }
 
-void ApplyToDcb(const LineSettings& settings, std::int32_t handshaking, bool dtr, bool rts,
+void ApplyToDcb(const LineSettings& settings, Handshaking handshaking, bool dtr, bool rts,
                 DCB& dcb) {
-  const bool xon_xoff = handshaking == 1 || handshaking == 3;
-  const bool rts_cts = handshaking == 2 || handshaking == 3;
+  const bool xon_xoff = UsesXonXoff(handshaking);
+  const bool rts_cts = UsesRtsCts(handshaking);
   dcb.DCBlength = sizeof dcb;
   dcb.BaudRate = settings.speed;
   dcb.ByteSize = settings.data_bits;

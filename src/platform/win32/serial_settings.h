@@ -28,7 +28,7 @@ LineSettings ParseLineSettings(const std::string& text);
 // settings have one, so a damaged byte is reported while it still passes as it came. DTR and RTS
 // are held as asked, except RTS under RTS/CTS handshaking, which the driver drives itself. Fields
 // the program does not own keep the driver's values.
-void ApplyToDcb(const LineSettings& settings, std::int32_t handshaking, bool dtr, bool rts,
+void ApplyToDcb(const LineSettings& settings, Handshaking handshaking, bool dtr, bool rts,
                 DCB& dcb);
 
 }  // namespace brennicot::win32

@@ -2,9 +2,12 @@
 #include "platform/socket_address.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <variant>
 
 #include "base/error.h"
+#include "platform/monotonic_millis.h"
 #include "platform/win32/system_error.h"
 
 #ifndef SIO_UDP_CONNRESET
@@ -30,7 +33,25 @@ LookupAnswer ResolveInBackground(const std::string& host) {
   return LookUp<sockaddr_storage>(kResolver, host, 0);
 }
 
+Error PendingError(const std::string& host) {
+  return ResolverError(WSATRY_AGAIN, host, kStillLookingUp);
+}
+
 }  // namespace
+
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
+  const WinsockSession winsock;  // for the literal's parse
+  auto address =
+      std::make_unique<CollectorAddress>(std::make_unique<ThreadedNameLookup>(ResolveInBackground),
+                                         MonotonicMillis, PendingError, IntervalsFromEnvironment());
+  std::optional<ResolvedAddress> literal;
+  if (!host.empty()) {
+    LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+    if (auto* found = std::get_if<ResolvedAddress>(&answer)) literal = std::move(*found);
+  }
+  address->SetHost(host, std::move(literal));
+  return address;
+}
 
 WinsockSession::WinsockSession() {
   WSADATA data{};

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,10 @@ class WinsockSession {
   WinsockSession(const WinsockSession&) = delete;
   WinsockSession& operator=(const WinsockSession&) = delete;
 };
+
+// The collector's address with this backend's resolver, for a stream channel: a literal as it
+// is, a name looked up in the background. Winsock must be held by the caller.
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
 
 // Winsock is held before the collector's address is made and released after it is gone.
 class Win32UdpSocket : private WinsockSession, public UdpSocketBase {

@@ -151,7 +151,7 @@ TEST_F(SerialPortTest, FullQueueHoldsTheDeviceBackAndLosesNothing) {
   const int writer = loop.Watch(far, POLLOUT, [&](short) {
     const ssize_t n = write(far, sent.data() + written, sent.size() - written);
     if (n > 0) written += static_cast<std::size_t>(n);
-    if (written == sent.size()) loop.UpdateWatch(writer, 0);
+    if (written == sent.size()) loop.Unwatch(writer);
   });
   std::string received;
   std::int16_t most = 0;

@@ -35,8 +35,7 @@ TEST(LineSettingsTest, TextsAndHandshakingBecomeTheirTermios) {
     tio.c_iflag = IXON | IXOFF | ICRNL | ISTRIP | INPCK;
     tio.c_lflag = ICANON | ECHO | ISIG;
     tio.c_oflag = OPOST;
-    CheckHandshaking(c.handshaking);
-    ApplyToTermios(ParseLineSettings(c.text), c.handshaking, tio);
+    ApplyToTermios(ParseLineSettings(c.text), HandshakingOf(c.handshaking), tio);
     EXPECT_EQ(cfgetispeed(&tio), c.speed);
     EXPECT_EQ(cfgetospeed(&tio), c.speed);
     EXPECT_EQ(tio.c_cflag & kFraming, c.cflag);

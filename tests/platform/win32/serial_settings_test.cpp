@@ -30,7 +30,6 @@ TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    CheckHandshaking(c.handshaking);
     DCB dcb{};
     // Leftovers of a previous owner that would corrupt or stop a transparent line.
     dcb.fNull = TRUE;
@@ -38,7 +37,7 @@ TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
     dcb.fAbortOnError = TRUE;
     dcb.fOutxDsrFlow = TRUE;
     dcb.fBinary = FALSE;
-    ApplyToDcb(ParseLineSettings(c.text), c.handshaking, true, true, dcb);
+    ApplyToDcb(ParseLineSettings(c.text), HandshakingOf(c.handshaking), true, true, dcb);
     EXPECT_EQ(dcb.DCBlength, sizeof dcb);
     EXPECT_EQ(dcb.BaudRate, c.speed);
     EXPECT_EQ(dcb.Parity, c.parity);
@@ -66,11 +65,11 @@ TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
 TEST(Win32LineSettingsTest, DtrAndRtsFollowTheirSwitches) {
   const LineSettings settings = ParseLineSettings("9600,N,8,1");
   DCB dcb{};
-  ApplyToDcb(settings, 0, false, false, dcb);
+  ApplyToDcb(settings, Handshaking::kNone, false, false, dcb);
   EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
   EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
   // Under RTS/CTS handshaking the driver owns RTS, whatever the switch says.
-  ApplyToDcb(settings, 2, false, false, dcb);
+  ApplyToDcb(settings, Handshaking::kRtsCts, false, false, dcb);
   EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
 }
 

@@ -1,0 +1,350 @@
+#include "syslog/stream_channel.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/product_names.h"
+#include "log/error_trap.h"
+
+namespace brennicot {
+namespace {
+
+// Where a spool that cannot be read or written is reported.
+constexpr std::string_view kSpoolWhere = "frmBrennicot:Spool";
+
+std::string Count(std::uint64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string KiB(std::size_t bytes) {
+  return std::to_string((bytes + 1023) / 1024);
+}
+
+}  // namespace
+
+StreamChannel::StreamChannel(StreamChannelParts parts, StreamSettings settings)
+    : parts_(std::move(parts)),
+      settings_(settings),
+      timer_(parts_.loop.CreateTimer([this] { OnTimer(); })) {
+  parts_.socket->SetOnReady([this] { OnReady(); });
+}
+
+StreamChannel::~StreamChannel() {
+  parts_.socket->SetOnReady({});
+}
+
+std::string StreamChannel::Destination() const {
+  const std::string port = std::to_string(port_);
+  const bool ipv6 = host_.find(':') != std::string::npos;
+  return parts_.transport_name + " to " + (ipv6 ? "[" + host_ + "]" : host_) + ":" + port;
+}
+
+void StreamChannel::Open(const std::string& host, std::int32_t port) {
+  if (port < 1 || port > 65535) {
+    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 1 to 65535");
+  }
+  host_ = host;
+  port_ = static_cast<std::uint16_t>(port);
+  address_ = parts_.address_of(host);
+  open_ = true;
+  LoadSpool();
+  Attempt();
+}
+
+void StreamChannel::Enqueue(std::string_view payload, bool from_spool) {
+  Message m;
+  m.framed = Frame(payload, settings_.framing);
+  m.payload_at = FrameHeaderSize(payload.size(), settings_.framing);
+  m.serial = next_serial_++;
+  m.from_spool = from_spool;
+  queued_bytes_ += m.framed.size() + kQueueEntryBytes;
+  queue_.push_back(std::move(m));
+  if (away_) ++away_queued_;
+}
+
+bool StreamChannel::Send(const SyslogMessage& message) {
+  if (!open_) {
+    parts_.log.LogWrite(
+        ErrorLine(kMessageSendWhere, errnum::kPortNotOpen, "not connected (" + Destination() + ")"),
+        LogKind::kError);
+    return false;
+  }
+  const std::uint64_t serial = next_serial_;
+  Enqueue(message.Payload(), false);
+  Pump();
+  Trim();
+  return last_dropped_serial_ != serial;
+}
+
+void StreamChannel::Attempt() {
+  phase_ = Phase::kResolving;
+  attempt_started_ms_ = parts_.now_ms();
+  address_->LookUpNow();
+  CheckLookup();
+}
+
+void StreamChannel::CheckLookup() {
+  if (address_->Resolving() && parts_.now_ms() - attempt_started_ms_ < kLookupWaitMs) {
+    Arm(kLookupPollMs);
+    return;
+  }
+  ResolvedAddress target;
+  try {
+    target = address_->Current();
+  } catch (const Error& e) {
+    OnFailed(e, false);  // the resolver's error names the host already
+    return;
+  }
+  phase_ = Phase::kConnecting;
+  try {
+    parts_.socket->Connect(target, port_);
+  } catch (const Error& e) {
+    OnFailed(e, true);
+    return;
+  }
+  Arm(kConnectTimeoutMs);
+}
+
+void StreamChannel::Arm(std::int64_t ms) {
+  timer_->SetEnabled(false);
+  timer_->SetInterval(static_cast<int>(ms));
+  timer_->SetEnabled(true);
+}
+
+void StreamChannel::OnTimer() {
+  timer_->SetEnabled(false);
+  switch (phase_) {
+    case Phase::kWaiting:
+      Attempt();
+      break;
+    case Phase::kResolving:
+      CheckLookup();
+      break;
+    case Phase::kConnecting:
+      parts_.socket->TimeOut();
+      OnReady();
+      break;
+    case Phase::kConnected:
+      Pump();
+      break;
+    case Phase::kIdle:
+      break;
+  }
+}
+
+void StreamChannel::OnReady() {
+  StreamSocket& socket = *parts_.socket;
+  if (phase_ == Phase::kConnecting) {
+    if (socket.GetState() == StreamSocket::State::kConnected) {
+      OnConnected();
+    } else if (socket.GetState() == StreamSocket::State::kBroken) {
+      OnFailed(socket.Failure(), true);
+    }
+  } else if (phase_ == Phase::kConnected) {
+    socket.Read();  // a collector has nothing to say; this notices one that closed
+    if (socket.GetState() == StreamSocket::State::kConnected) {
+      Pump();
+    } else {
+      OnFailed(socket.Failure(), true);
+    }
+  }
+}
+
+void StreamChannel::OnConnected() {
+  timer_->SetEnabled(false);
+  phase_ = Phase::kConnected;
+  connected_at_ms_ = parts_.now_ms();
+  if (away_) {
+    away_ = false;
+    const std::int64_t seconds = (connected_at_ms_ - away_since_ms_ + 500) / 1000;
+    parts_.log.LogWrite("Collector " + Destination() + " reachable again after " +
+                            std::to_string(seconds) +
+                            " s: " + Count(away_queued_, "message", "messages") + " queued, " +
+                            std::to_string(away_resent_) + " sent again, " +
+                            std::to_string(away_dropped_) + " dropped",
+                        LogKind::kInformation);
+  }
+  Pump();
+}
+
+void StreamChannel::OnFailed(const Error& reason, bool name_destination) {
+  StreamSocket& socket = *parts_.socket;
+  const bool was_connected = phase_ == Phase::kConnected;
+  std::size_t put_back = 0;
+  if (was_connected) {
+    // The count is still told after the break: only what the collector's host acknowledged is
+    // taken as delivered, everything after it goes again.
+    ReleaseAcknowledged();
+    put_back = written_ + (offset_ > 0 ? 1 : 0);
+    written_ = 0;
+    written_bytes_ = 0;
+    offset_ = 0;
+    if (parts_.now_ms() - connected_at_ms_ >= kHeldMs) delay_ms_ = kFirstRetryMs;
+  }
+  const Error error = reason;  // the socket's own failure goes with Close
+  socket.Close();
+  if (!away_) {
+    away_ = true;
+    away_since_ms_ = parts_.now_ms();
+    away_since_ = parts_.clock.Now();
+    away_queued_ = queue_.size();
+    away_resent_ = 0;
+    away_dropped_ = 0;
+    const std::string description =
+        name_destination ? error.description() + " (" + Destination() + ")" : error.description();
+    parts_.log.LogWrite(ErrorLine(kMessageSendWhere, error.number(), description), LogKind::kError);
+  }
+  away_resent_ += put_back;
+  phase_ = Phase::kWaiting;
+  Arm(delay_ms_);
+  delay_ms_ = std::min(delay_ms_ * 2, kLongestRetryMs);
+}
+
+void StreamChannel::Pump() {
+  if (phase_ != Phase::kConnected) return;
+  StreamSocket& socket = *parts_.socket;
+  while (written_ < queue_.size()) {
+    const Message& m = queue_[written_];
+    const std::size_t n = socket.Write(std::string_view(m.framed).substr(offset_));
+    if (socket.GetState() != StreamSocket::State::kConnected) {
+      OnFailed(socket.Failure(), true);
+      return;
+    }
+    offset_ += n;
+    written_bytes_ += n;
+    if (offset_ < m.framed.size()) break;  // told again once it takes more
+    ++written_;
+    offset_ = 0;
+  }
+  ReleaseAcknowledged();
+  // Nothing tells when an acknowledgement arrives: look now and then while any is awaited.
+  if (written_bytes_ > 0) {
+    Arm(kAckPollMs);
+  } else {
+    timer_->SetEnabled(false);
+  }
+}
+
+void StreamChannel::ReleaseAcknowledged() {
+  const std::optional<std::size_t> unacknowledged = parts_.socket->Unacknowledged();
+  // Where the platform does not tell, what is written counts as delivered.
+  const std::size_t pending = unacknowledged ? std::min(*unacknowledged, written_bytes_) : offset_;
+  std::size_t acknowledged = written_bytes_ - pending;
+  while (written_ > 0 && queue_.front().framed.size() <= acknowledged) {
+    const std::size_t size = queue_.front().framed.size();
+    acknowledged -= size;
+    written_bytes_ -= size;
+    --written_;
+    PopFront();
+  }
+}
+
+void StreamChannel::PopFront() {
+  const Message& m = queue_.front();
+  queued_bytes_ -= m.framed.size() + kQueueEntryBytes;
+  const bool from_spool = m.from_spool;
+  queue_.pop_front();
+  if (from_spool && --spooled_left_ == 0) {
+    RunTrapped(parts_.log, kSpoolWhere, [&] { parts_.spool.Remove(parts_.spool_path); });
+  }
+}
+
+void StreamChannel::Trim() {
+  std::size_t i = 0;
+  while (queued_bytes_ > settings_.queue_max_bytes && i < queue_.size()) {
+    if (i < written_) {
+      // Written already: the system has it; it only loses its second chance.
+      written_bytes_ -= queue_.front().framed.size();
+      --written_;
+      PopFront();
+      continue;
+    }
+    if (i == written_ && offset_ > 0) {
+      ++i;  // half on the wire: the rest must follow, or the stream falls out of step
+      continue;
+    }
+    last_dropped_serial_ = queue_[i].serial;
+    ++dropped_total_;
+    if (away_) ++away_dropped_;
+    if (i == 0) {
+      PopFront();
+    } else {
+      queued_bytes_ -= queue_[i].framed.size() + kQueueEntryBytes;
+      if (queue_[i].from_spool && --spooled_left_ == 0) {
+        RunTrapped(parts_.log, kSpoolWhere, [&] { parts_.spool.Remove(parts_.spool_path); });
+      }
+      queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+}
+
+void StreamChannel::LoadSpool() {
+  RunTrapped(parts_.log, kSpoolWhere, [&] {
+    const std::optional<std::string> bytes = parts_.spool.Read(parts_.spool_path);
+    if (!bytes) return;
+    SpoolContent content = DecodeSpool(*bytes);
+    for (const std::string& m : content.messages) Enqueue(m, true);
+    spooled_left_ = content.messages.size();
+    parts_.log.LogWrite(std::string(names::kSpoolFile) + ": " +
+                            Count(content.messages.size(), "message", "messages") +
+                            " from the last run go first",
+                        LogKind::kInformation);
+    if (!content.complete) {
+      parts_.log.LogWrite(ErrorLine(kSpoolWhere, errnum::kInvalidPropertyValue,
+                                    parts_.spool_path + " ends inside a message; the rest is lost"),
+                          LogKind::kError);
+    }
+    if (content.messages.empty()) parts_.spool.Remove(parts_.spool_path);
+    Trim();
+  });
+}
+
+void StreamChannel::SaveSpool() {
+  if (queue_.empty()) return;
+  std::vector<std::string_view> messages;
+  messages.reserve(queue_.size());
+  for (const Message& m : queue_) {
+    messages.push_back(std::string_view(m.framed).substr(
+        m.payload_at, m.framed.size() - m.payload_at - (settings_.framing == Framing::kLf)));
+  }
+  const std::size_t count = messages.size();
+  parts_.spool.Replace(parts_.spool_path, EncodeSpool(messages));
+  parts_.log.LogWrite(std::string(names::kSpoolFile) + ": " + Count(count, "message", "messages") +
+                          " kept for the next start",
+                      LogKind::kInformation);
+}
+
+void StreamChannel::Close() {
+  if (!open_) return;
+  StreamSocket& socket = *parts_.socket;
+  const std::int64_t deadline = parts_.now_ms() + kCloseGraceMs;
+  while (phase_ == Phase::kConnected && !queue_.empty() && parts_.now_ms() < deadline) {
+    socket.Wait(std::chrono::milliseconds(kLookupPollMs), written_ < queue_.size());
+    OnReady();
+  }
+  timer_->SetEnabled(false);
+  if (phase_ == Phase::kConnected) ReleaseAcknowledged();
+  socket.Close();
+  phase_ = Phase::kIdle;
+  open_ = false;
+  SaveSpool();
+}
+
+std::string StreamChannel::StatusText() const {
+  std::string text = parts_.transport_name + ", ";
+  if (phase_ == Phase::kConnected) {
+    text += "connected";
+  } else if (away_) {
+    text += "away since " + FormatLogTimestamp(away_since_);
+  } else {
+    text += "connecting";
+  }
+  text += ", " + std::to_string(queue_.size()) + " queued (" + KiB(queued_bytes_) + " of " +
+          KiB(settings_.queue_max_bytes) + " KiB)";
+  if (dropped_total_ > 0) text += ", " + std::to_string(dropped_total_) + " dropped";
+  return text;
+}
+
+}  // namespace brennicot

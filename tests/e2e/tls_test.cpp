@@ -1,0 +1,184 @@
+// transport=tls end to end: the real forwarder against a collector that records what reaches its
+// side of the wire. Certificates are made at test time (kit/tls_pki.h).
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "forwarder_fixture.h"
+#include "kit/process.h"
+#include "kit/tls_collectors.h"
+#include "kit/tls_pki.h"
+
+namespace e2e {
+namespace {
+
+using namespace brennicot::testkit;
+
+class TlsTest : public ForwarderTest {
+ protected:
+  void SetUp() override {
+    ForwarderTest::SetUp();
+    if (IsSkipped()) return;
+    if (!HaveTool("openssl") || !HaveTool("python3")) GTEST_SKIP() << "openssl and python3";
+    pki_ = std::make_unique<Pki>(dir_ / "pki");
+  }
+  IniText TlsIni(int port) const {
+    IniText ini = BaseIni();
+    ini.Set("udpport", std::to_string(port));
+    ini.Set("transport", "tls");
+    ini.Set("tlsca", (*pki_)("ca.pem"));
+    return ini;
+  }
+  std::unique_ptr<Pki> pki_;
+};
+
+struct Refusal {
+  const char* server_cert;
+  const char* tlsname;  // empty: udptarget's
+  const char* reason;
+  bool wants_client_certificate = false;
+};
+
+class TlsRefusalTest : public TlsTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(TlsRefusalTest, IsRefusedWithTheReasonOnceAndNotOneByteOfALineReachesIt) {
+  const Refusal& r = GetParam();
+  TempDir side;
+  TlsCollector collector(side.path(), (*pki_)(std::string(r.server_cert) + ".pem"),
+                         (*pki_)(std::string(r.server_cert) + ".key"),
+                         r.wants_client_certificate ? (*pki_)("ca.pem") : "");
+  IniText ini = TlsIni(collector.port());
+  if (*r.tlsname) ini.Set("tlsname", r.tlsname);
+  Start(ini);
+  pty_->Write("Door 3 open\r\n");
+  ASSERT_TRUE(forwarder_->WaitForLog(r.reason)) << forwarder_->Log();
+  // Refused again on the next attempt, still reported once.
+  ASSERT_TRUE(WaitUntil([&] { return Lines(collector.Events()).size() >= 4; }, 10s))
+      << collector.Events();  // two connections: "handshake failed", "closed" each
+  const auto errors = forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:");
+  ASSERT_EQ(errors.size(), 1u) << forwarder_->Log();
+  EXPECT_TRUE(Contains(errors[0], std::string(r.reason) + " (TLS to 127.0.0.1:")) << errors[0];
+  EXPECT_TRUE(Contains(collector.Events(), "handshake failed")) << collector.Events();
+  EXPECT_FALSE(Contains(collector.Events(), "handshake ok")) << collector.Events();
+  EXPECT_TRUE(collector.Messages().empty());
+  EXPECT_FALSE(Contains(collector.Raw(), "Door 3 open"));
+  EXPECT_FALSE(forwarder_->WaitForLog("reachable again", 0s)) << forwarder_->Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, TlsRefusalTest,
+    ::testing::Values(Refusal{"rogue", "", "unknown authority"},
+                      Refusal{"collector", "collector.example", "name mismatch"},
+                      Refusal{"expired", "", "certificate has expired"},
+                      // Said only after the handshake under TLS 1.3; refused all the same.
+                      Refusal{"collector", "", "tlsv13 alert certificate required", true}),
+    [](const auto& info) {
+      return std::string(info.param.server_cert) + std::to_string(info.index);
+    });
+
+TEST_F(TlsTest, ACollectorAskingForAClientCertificateTakesTheForwardersOwn) {
+  TempDir side;
+  TlsCollector collector(side.path(), (*pki_)("collector.pem"), (*pki_)("collector.key"),
+                         (*pki_)("ca.pem"));
+  IniText ini = TlsIni(collector.port());
+  ini.Set("tlscert", (*pki_)("forwarder.pem"));
+  ini.Set("tlskey", (*pki_)("forwarder.key"));
+  chmod((*pki_)("forwarder.key").c_str(), 0644);
+  Start(ini);
+  pty_->Write("Door 3 open\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return collector.Messages().size() >= 1; }, 10s))
+      << collector.Events() << forwarder_->Log();
+  EXPECT_EQ(collector.Messages(), std::vector<std::string>{"Door 3 open"});
+  EXPECT_EQ(forwarder_->MessagesStartingWith("Warning: the private key ").size(), 1u)
+      << forwarder_->Log();
+}
+
+// A good chain and name: the lines arrive, octet-counted, encrypted on the wire; after the
+// collector restarted, every line it had not got arrives again, in order.
+TEST_F(TlsTest, AVerifiedCollectorGetsEveryLineAndAfterARestartTheRestInOrder) {
+  TempDir side;
+  auto collector = std::make_unique<TlsCollector>(side.path(), (*pki_)("collector.pem"),
+                                                  (*pki_)("collector.key"));
+  const int port = collector->port();
+  Start(TlsIni(port));
+  pty_->Write("line 1\r\nline 2\r\n");
+  ASSERT_TRUE(WaitUntil([&] { return collector->Messages().size() >= 2; }, 10s));
+  EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"line 1", "line 2"}));
+  EXPECT_FALSE(Contains(collector->Raw(), "line 1"));
+  collector->Kill();
+  pty_->Write("line 3\r\nline 4\r\n");
+  ASSERT_TRUE(forwarder_->WaitForLog("frmBrennicot:MessageSend err#:")) << forwarder_->Log();
+  // Back with a certificate of another authority, which tlsca now names: the file is read again
+  // for the new connection, no restart needed.
+  std::filesystem::copy_file((*pki_)("other-ca.pem"), (*pki_)("ca.pem"),
+                             std::filesystem::copy_options::overwrite_existing);
+  TempDir side2;
+  collector = std::make_unique<TlsCollector>(side2.path(), (*pki_)("rogue.pem"),
+                                             (*pki_)("rogue.key"), "", port);
+  pty_->Write("line 5\r\n");
+  ASSERT_TRUE(forwarder_->WaitForLog("reachable again", 40s)) << forwarder_->Log();
+  ASSERT_TRUE(WaitUntil([&] { return collector->Messages().size() >= 3; }, 10s))
+      << forwarder_->Log();
+  EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"line 3", "line 4", "line 5"}));
+}
+
+// What users will run: rsyslog and syslog-ng with a TLS input take the lines, layout 2 parsed.
+TEST_F(TlsTest, RsyslogAndSyslogNgReceiveTheLinesOverTls) {
+  if (!RsyslogTls::Available() || !SyslogNg::Available()) GTEST_SKIP() << "scripts/setup-deps";
+  for (const bool rsyslog : {true, false}) {
+    TempDir side;
+    const std::string cert = (*pki_)("collector.pem"), key = (*pki_)("collector.key");
+    std::unique_ptr<Collector> collector;
+    if (rsyslog) collector = std::make_unique<RsyslogTls>(side.path(), cert, key);
+    if (!rsyslog) collector = std::make_unique<SyslogNgTls>(side.path(), cert, key);
+    std::remove((dir_ / "Vemo_Brennicot.log").c_str());  // so that this start-up line is awaited
+    forwarder_ = std::make_unique<Forwarder>(dir_.path());
+    IniText ini = TlsIni(collector->port());
+    ini.Set("msgformat", "2");
+    Start(ini);
+    pty_->Write("Door 3 open\r\n");
+    ASSERT_TRUE(collector->WaitForRecords(1)) << rsyslog << forwarder_->Log();
+    const std::string record = collector->Records().at(0);  // rsyslog keeps the tag's blank
+    EXPECT_TRUE(Contains(record, "|" + HostName() + "|Vemo_Brennicot|")) << record;
+    EXPECT_TRUE(record.ends_with("VemoBrennicotID=Brennicot Door 3 open")) << record;
+    forwarder_->Stop();
+  }
+}
+
+struct BadFile {
+  const char* key;
+  const char* file;   // in the pki directory; "garbage" is made by the test
+  const char* error;  // what follows "err#:" up to the path
+  const char* reason;
+};
+
+class TlsBadFileTest : public TlsTest, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(TlsBadFileTest, FailsTheStartWithOneClearLine) {
+  const BadFile& b = GetParam();
+  WriteFile((*pki_)("garbage"), "not a certificate\n");
+  IniText ini = TlsIni(6514);
+  ini.Set("tlscert", (*pki_)("forwarder.pem"));
+  ini.Set("tlskey", (*pki_)("forwarder.key"));
+  ini.Set(b.key, (*pki_)(b.file));
+  forwarder_->WriteIni(ini);
+  EXPECT_EQ(forwarder_->RunToEnd({}), 1);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
+  EXPECT_EQ(messages[0], std::string("frmBrennicot1.3:Startup err#:") + b.error + b.key + "=" +
+                             (*pki_)(b.file) + ": " + b.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TlsBadFileTest,
+    ::testing::Values(
+        BadFile{"tlsca", "missing.pem", "2:", "No such file or directory"},
+        BadFile{"tlsca", "garbage", "380:Invalid property value: ", "no certificate in it"},
+        BadFile{"tlscert", "garbage", "380:Invalid property value: ", "no certificate in it"},
+        BadFile{"tlskey", "collector.key",
+                "380:Invalid property value: ", "the key does not belong to the certificate"}),
+    [](const auto& info) { return std::string(info.param.key) + std::to_string(info.index); });
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,105 @@
+#include "kit/tcp_receiver.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+namespace brennicot::testkit {
+namespace {
+
+int Listen(const std::string& address, int port, int& bound_port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
+  const int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+  socklen_t length = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(fd, 8) != 0) {
+    const std::string why = std::strerror(errno);
+    close(fd);
+    throw std::runtime_error("listen on " + address + ":" + std::to_string(port) + ": " + why);
+  }
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  bound_port = ntohs(a.sin_port);
+  return fd;
+}
+
+}  // namespace
+
+int FreeTcpPort() {
+  int port = 0;
+  close(Listen("127.0.0.1", 0, port));
+  return port;
+}
+
+TcpReceiver::TcpReceiver(int port, const std::string& address) {
+  listener_ = Listen(address, port, port_);
+  if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  thread_ = std::thread([this] { Serve(); });
+}
+
+TcpReceiver::~TcpReceiver() {
+  [[maybe_unused]] auto n = write(wake_[1], "x", 1);
+  thread_.join();
+  close(listener_);
+  close(wake_[0]);
+  close(wake_[1]);
+}
+
+void TcpReceiver::Serve() {
+  std::map<int, std::string> pending;  // per connection: bytes not yet a whole message
+  for (;;) {
+    std::vector<pollfd> fds{{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+    for (const auto& [fd, _] : pending) fds.push_back({fd, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+    if (fds[0].revents != 0) break;
+    if (fds[1].revents != 0) {
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) pending[fd];
+    }
+    for (std::size_t i = 2; i < fds.size(); ++i) {
+      if (fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n <= 0) {
+        close(fds[i].fd);
+        pending.erase(fds[i].fd);
+        continue;
+      }
+      std::string& bytes = pending[fds[i].fd];
+      bytes.append(buffer, static_cast<std::size_t>(n));
+      const std::lock_guard lock(mutex_);
+      for (;;) {
+        const std::size_t blank = bytes.find(' ');
+        if (blank == std::string::npos) break;
+        const std::size_t length = std::stoul(bytes.substr(0, blank));
+        if (bytes.size() < blank + 1 + length) break;
+        messages_.push_back(bytes.substr(blank + 1, length));
+        bytes.erase(0, blank + 1 + length);
+      }
+    }
+  }
+  for (const auto& [fd, _] : pending) close(fd);
+}
+
+std::vector<std::string> TcpReceiver::Messages() const {
+  const std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+bool TcpReceiver::WaitForMessages(std::size_t n, Millis timeout) const {
+  return WaitUntil([&] { return Messages().size() >= n; }, timeout);
+}
+
+}  // namespace brennicot::testkit

@@ -1,0 +1,43 @@
+// A collector stand-in for the stream transport: a TCP listener (on 127.0.0.1 unless told) that
+// reads every connection on a thread of its own and keeps the octet-counted messages in the order
+// received.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kit/files.h"
+
+namespace brennicot::testkit {
+
+class TcpReceiver {
+ public:
+  // On `port` (0: one of the system's choosing) of the IPv4 `address`. Throws when it cannot
+  // listen.
+  explicit TcpReceiver(int port = 0, const std::string& address = "127.0.0.1");
+  ~TcpReceiver();
+  TcpReceiver(const TcpReceiver&) = delete;
+  TcpReceiver& operator=(const TcpReceiver&) = delete;
+
+  int port() const { return port_; }
+  std::vector<std::string> Messages() const;
+  bool WaitForMessages(std::size_t n, Millis timeout = 10s) const;
+
+ private:
+  void Serve();
+
+  int listener_ = -1;
+  int wake_[2] = {-1, -1};
+  int port_ = 0;
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+  std::thread thread_;
+};
+
+// A TCP port of 127.0.0.1 that is free at the moment of the call.
+int FreeTcpPort();
+
+}  // namespace brennicot::testkit
