@@ -67,7 +67,17 @@ inline constexpr std::string_view kTlsCa = "tlsca";
 inline constexpr std::string_view kTlsName = "tlsname";
 inline constexpr std::string_view kTlsCert = "tlscert";
 inline constexpr std::string_view kTlsKey = "tlskey";
+// Beyond the seventeen: the Activity log's bound.
+inline constexpr std::string_view kLogMaxSize = "logmaxsize";
 }  // namespace key
+
+// The Activity log's bound in KiB. Nothing on Windows rotates the file, and the service runs for
+// years; on Linux logrotate does (the Debian package ships its rule), so the file only grows.
+#ifdef _WIN32
+inline constexpr std::string_view kLogMaxSizeDefault = "10240";
+#else
+inline constexpr std::string_view kLogMaxSizeDefault = "0";
+#endif
 
 // What a value from the INI file must be for the loader to take it.
 enum class Check : std::uint8_t {
@@ -152,6 +162,8 @@ inline constexpr std::array kSettings = std::to_array<SettingRow>({
     {key::kTlsName, "", Reading::kText, {}, false},
     {key::kTlsCert, "", Reading::kText, {}, false},
     {key::kTlsKey, "", Reading::kText, {}, false},
+    {key::kLogMaxSize, kLogMaxSizeDefault, Reading::kStrict,
+     {Check::kWholeNumberFromTo, 0, 4194304, Rejected::kFailsStart}, false},
 });
 // clang-format on
 

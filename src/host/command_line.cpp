@@ -21,9 +21,21 @@ std::string RegistrationMessage(std::string_view command, bool succeeded) {
   return text;
 }
 
+Registration RegistrationOf(std::string_view arguments) {
+  for (const std::string_view command : {kInstallCommand, kUninstallCommand}) {
+    if (arguments == command) return {command, false};
+    if (arguments.size() == command.size() + 1 + kQuietOption.size() &&
+        arguments.substr(0, command.size()) == command && arguments[command.size()] == ' ' &&
+        arguments.substr(command.size() + 1) == kQuietOption) {
+      return {command, true};
+    }
+  }
+  return {};
+}
+
 Mode ModeOf(bool has_arguments, std::string_view command) {
   if (!has_arguments) return Mode::kService;
-  if (command == kInstallCommand || command == kUninstallCommand) return Mode::kRegister;
+  if (!RegistrationOf(command).command.empty()) return Mode::kRegister;
   if (command == kInteractCommand) return Mode::kInteract;
   if (IsHelpCommand(command)) return Mode::kHelp;
   if (command == kVersionCommand) return Mode::kVersion;
@@ -37,8 +49,9 @@ bool IsHelpCommand(std::string_view command) {
 
 std::string UsageText() {
   const std::string stem(names::kStem);
-  return "Usage: " + stem + " [-interact | -check | -install | -uninstall | --help | --version]\n" +
-         "Forwards the text lines of a serial port as Syslog messages over UDP.\n"
+  return "Usage: " + stem +
+         " [-interact | -check | -install [-quiet] | -uninstall [-quiet] | --help | --version]\n" +
+         "Forwards the text lines of a serial port as Syslog messages (UDP, TCP or TLS).\n"
          "\n"
          "  (none)      run as the service, as the service manager starts it\n"
          "  -interact   run in the foreground, echoing the Activity log to standard error\n"
@@ -47,6 +60,8 @@ std::string UsageText() {
          "              as a start would meet them, writing nothing; exit status 1 if not fine\n"
          "  -install    register the service and set it to start at boot\n"
          "  -uninstall  stop the service and remove its registration\n"
+         "  -quiet      after -install or -uninstall: the outcome on standard output or\n"
+         "              standard error instead of a message box\n"
          "  --help      this text (also -h, -?, /?)\n"
          "  --version   the program name and version\n"
          "\n"

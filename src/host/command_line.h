@@ -11,6 +11,15 @@ inline constexpr std::string_view kUninstallCommand = "-uninstall";
 inline constexpr std::string_view kInteractCommand = "-interact";
 inline constexpr std::string_view kCheckCommand = "-check";
 inline constexpr std::string_view kVersionCommand = "--version";
+inline constexpr std::string_view kQuietOption = "-quiet";
+
+// A registration command: "-install" or "-uninstall", alone or followed by " -quiet" (no message
+// box, for scripts and installers). `command` is empty for any other argument string.
+struct Registration {
+  std::string_view command;
+  bool quiet = false;
+};
+Registration RegistrationOf(std::string_view arguments);
 
 // What the command line asks for, decided once at load.
 enum class Mode {

@@ -1,6 +1,7 @@
 #include "host/frm_brennicot.h"
 
 #include "base/ascii.h"
+#include "base/numeric_text.h"
 #include "base/product_names.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
@@ -67,6 +68,7 @@ void frmBrennicot::FormLoad() {
     if (mode_ == Mode::kService) WatchServiceLog();
     MonthNamesInit(month_names_);
     IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
+    BoundActivityLog();
 
     const std::string& service_name = settings_->Get(key::kServiceName);
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
@@ -78,14 +80,24 @@ void frmBrennicot::FormLoad() {
 
 void frmBrennicot::Dispatch() {
   if (mode_ == Mode::kRegister) {
+    const Registration registration = RegistrationOf(command_);
+    const std::string word(registration.command);
     // The person who ran the command learns why it failed where they look, not only in the log.
     std::string reason;
-    const bool ok = ServiceNStall(*ntservice1_, command_, log_, &reason);
+    const bool ok = ServiceNStall(*ntservice1_, word, log_, &reason);
     // Scripts that register the service see the outcome in the exit status too.
     one_shot_exit_status_ = ok ? 0 : 1;
-    platform_.Ui().MessageBox(RegistrationMessage(command_, ok),
-                              std::string(names::kMessageBoxTitle), reason);
-    log_.LogWrite("*** Brennicot " + VersionText() + " " + command_, LogKind::kInformation);
+    const std::string message = RegistrationMessage(word, ok);
+    const std::string title(names::kMessageBoxTitle);
+    if (!registration.quiet) {
+      platform_.Ui().MessageBox(message, title, reason);
+    } else if (ok) {
+      platform_.Ui().PrintOut(title + ": " + message + "\n");
+    } else {
+      platform_.Ui().PrintError(title + ": " + message + "\n" +
+                                (reason.empty() ? "" : reason + "\n"));
+    }
+    log_.LogWrite("*** Brennicot " + VersionText() + " " + word, LogKind::kInformation);
   } else if (mode_ == Mode::kInteract) {
     StartUp();
     platform_.Ui().ShowWindow();
@@ -96,6 +108,15 @@ void frmBrennicot::Dispatch() {
     // service manager: on Win32 that alone starts a dispatcher that waits for a service start.
     platform_.Ui().PrintError(UnknownArgumentHint(platform_.ArgumentString()));
   }
+}
+
+void frmBrennicot::BoundActivityLog() {
+  // A value the start refuses (its error line says so) leaves the default bound in force.
+  const SettingRow& row = *SettingRowOf(key::kLogMaxSize);
+  const double kib = Accepts(row, settings_->Get(key::kLogMaxSize))
+                         ? SettingNumber(*settings_, key::kLogMaxSize)
+                         : ToNumber(row.default_value);
+  log_.SetMaxBytes(static_cast<std::uint64_t>(kib) * 1024);
 }
 
 void frmBrennicot::FormUnload() {
@@ -122,6 +143,7 @@ void frmBrennicot::WatchServiceLog() {
   log_.SetObserver([this, journal](const std::string& message, LogKind kind) {
     if (kind == LogKind::kError) last_error_ = message;
     if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
+    ntservice1_->WriteEventLog(message, EventSeverityOf(kind));
   });
 }
 

@@ -78,6 +78,8 @@ class frmBrennicot {
 
  private:
   void Dispatch();
+  // The Activity log keeps to `logmaxsize` from the loaded settings on.
+  void BoundActivityLog();
   // What one poll of the serial port found: input, nothing, or a failure before any input.
   enum class CommPoll { kInput, kQuiet, kFailed };
   // The tmrComm poll: takes the input queue and forwards every complete line, the sequence check
@@ -90,8 +92,8 @@ class frmBrennicot {
   void OnDeviceLost();
   // Sends a line from the device and counts it for the status line when it left.
   void ForwardLine(const std::string& line);
-  // Service mode: every log entry also feeds the status line's last error and, where standard
-  // error is the journal, the journal.
+  // Service mode: every log entry also feeds the status line's last error, the system's event
+  // log and, where standard error is the journal, the journal.
   void WatchServiceLog();
   // Service mode: tells the service manager the status line when it changed.
   void UpdateServiceStatus();

@@ -1,6 +1,7 @@
 #include "host/settings_check.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
@@ -38,6 +39,8 @@ class ReadOnlyFiles : public FileSystem {
   }
   bool FileExists(const std::string& path) override { return files_.FileExists(path); }
   bool FileIsEmpty(const std::string& path) override { return files_.FileIsEmpty(path); }
+  std::uint64_t FileSize(const std::string& path) override { return files_.FileSize(path); }
+  void RenameInPlace(const std::string& path, const std::string&) override { Refuse(path); }
   void AppendToFile(const std::string& path, const std::string&) override { Refuse(path); }
   void WriteFile(const std::string& path, const std::string&) override { Refuse(path); }
 

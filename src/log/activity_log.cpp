@@ -28,8 +28,20 @@ void ActivityLog::LogWrite(const std::string& message, LogKind kind) {
     return;  // not even the text could be built
   }
   if (!path.empty()) {
+    const std::string line = entry + "\r\n";
+    // An entry that would take the file past its bound starts a new file, so no entry is split; a
+    // file that cannot be renamed just grows.
     try {
-      files_.AppendToFile(path, entry + "\r\n");
+      if (max_bytes_ != 0) {
+        const std::uint64_t size = files_.FileSize(path);
+        if (size != 0 && size + line.size() > max_bytes_) {
+          files_.RenameInPlace(path, file_name_ + kRotatedSuffix);
+        }
+      }
+    } catch (...) {
+    }
+    try {
+      files_.AppendToFile(path, line);
     } catch (...) {
     }
   }

@@ -3,6 +3,7 @@
 // there is nowhere else to report to.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,9 +24,16 @@ enum class LogKind {
 // "YYYY/MM/DD HH:MM:SS", every field zero-padded to its width.
 std::string FormatLogTimestamp(const LocalTime& t);
 
+// What the full file is renamed to when an entry would take it past its bound: "Vemo_Brennicot.log"
+// becomes "Vemo_Brennicot.log.1", replacing the one before.
+inline constexpr char kRotatedSuffix[] = ".1";
+
 class ActivityLog {
  public:
   ActivityLog(FileSystem& files, Clock& clock, std::string file_name);
+
+  // The file's bound in bytes; 0: it only grows.
+  void SetMaxBytes(std::uint64_t max_bytes) { max_bytes_ = max_bytes; }
 
   // Appends "<timestamp> TAB <message> CR LF"; one open, write and close per entry. The kind is
   // not written to the file.
@@ -41,6 +49,7 @@ class ActivityLog {
   FileSystem& files_;
   Clock& clock_;
   std::string file_name_;
+  std::uint64_t max_bytes_ = 0;
   std::function<void(const std::string&)> echo_;
   Observer observer_;
 };

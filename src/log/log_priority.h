@@ -4,6 +4,7 @@
 #include <string>
 
 #include "log/activity_log.h"
+#include "platform/service_control.h"
 
 namespace brennicot {
 
@@ -12,6 +13,9 @@ enum class LogPriority { kError = 3, kWarning = 4, kInfo = 6 };
 
 // Error lines are failures; sequence gaps and refused settings are warnings; the rest is news.
 LogPriority PriorityOf(LogKind kind);
+
+// The same levels as the type of an event log entry.
+EventSeverity EventSeverityOf(LogKind kind);
 
 // The entry as the journal reads it from a stream: every line prefixed "<priority>", LF between
 // lines, no line end after the last (the writer adds it). The journal stamps the time itself.

@@ -2,6 +2,7 @@
 // within itself; no handle outlives a call.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace brennicot {
@@ -17,6 +18,11 @@ class FileSystem {
   virtual bool FileExists(const std::string& path) = 0;
   // Whether the file at `path` is there and holds no byte.
   virtual bool FileIsEmpty(const std::string& path) = 0;
+  // Size of the file at `path` in bytes; 0 when there is none.
+  virtual std::uint64_t FileSize(const std::string& path) = 0;
+  // Gives the file at `path` the name `new_name` in its own directory, replacing a file of that
+  // name. Where `path` is a link, the file it leads to is renamed, never the link. Throws Error.
+  virtual void RenameInPlace(const std::string& path, const std::string& new_name) = 0;
   // Opens for append (creating the file), writes all bytes, closes. Throws Error on any failure.
   virtual void AppendToFile(const std::string& path, const std::string& bytes) = 0;
   // Writes the file whole or not at all: the bytes go to a temporary file beside it, which then

@@ -7,6 +7,9 @@
 
 namespace brennicot {
 
+// How much an entry of the system's event log matters.
+enum class EventSeverity { kError, kWarning, kInformation };
+
 class ServiceControl {
  public:
   virtual ~ServiceControl() = default;
@@ -41,6 +44,10 @@ class ServiceControl {
   // Whether standard error reaches the service manager's journal, so that log entries written
   // there are kept with the service's other records.
   virtual bool StandardErrorIsJournal() const { return false; }
+  // Records a log entry in the event log the system keeps apart from the service's output (the
+  // Windows Event Log, under the source -install registers); where there is none, nothing
+  // happens. Never fails towards its caller.
+  virtual void WriteEventLog(const std::string& /*message*/, EventSeverity /*severity*/) {}
 };
 
 }  // namespace brennicot

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "forwarder_fixture.h"
+#include "kit/activity_log.h"
 
 namespace e2e {
 namespace {
@@ -160,6 +161,30 @@ TEST_F(ForwardingTest, SequenceGapsAreLoggedAndEveryTestLineIsStillSent) {
   EXPECT_TRUE(forwarder_->WaitForLog("INSEQERR - expected 3 received 4"));
   const std::string log = forwarder_->Log();
   EXPECT_EQ(log.find("INSEQERR"), log.rfind("INSEQERR")) << "exactly one report expected:\n" << log;
+}
+
+TEST_F(ForwardingTest, AFullActivityLogGoesToLogDotOneWithoutLosingOrSplittingAnEntry) {
+  StartInteractive({{"msgformat", "3"}, {"checkseq", "1"}, {"logmaxsize", "1"}});
+  // Every other number: twenty sequence reports of about 60 bytes, past 1 KiB but not 2.
+  std::string burst;
+  for (int n = 1; n <= 41; n += 2) {
+    burst += "This is Syslog test message number " + std::string(n < 10 ? "000" : "00") +
+             std::to_string(n) + "\r\n";
+  }
+  pty_->Write(burst);
+  ASSERT_TRUE(forwarder_->WaitForLog("INSEQERR - expected 40 received 41"));
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  const std::string rotated = ReadFile(forwarder_->dir() + "/Vemo_Brennicot.log.1");
+  ASSERT_FALSE(rotated.empty());
+  EXPECT_LE(rotated.size(), 1024u);
+  // A split entry would show as a line without a time stamp, joined to the entry before it.
+  const std::string both = rotated + forwarder_->Log();
+  const std::vector<std::string> entries = LogMessagesOf(both);
+  ASSERT_EQ(entries.size(), 22u) << both;  // start-up, twenty reports, shut-down
+  for (int i = 1; i <= 20; ++i) {
+    EXPECT_EQ(entries[i], "INSEQERR - expected " + std::to_string(2 * i) + " received " +
+                              std::to_string(2 * i + 1));
+  }
 }
 
 TEST_F(ForwardingTest, CarriageReturnsAreWrittenToTheDeviceAtStart) {

@@ -41,6 +41,13 @@ class FakeFileSystem : public FileSystem {
   }
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  std::uint64_t FileSize(const std::string& path) override {
+    return files.count(path) != 0 ? files[path].size() : 0;
+  }
+  void RenameInPlace(const std::string& path, const std::string& new_name) override {
+    files[path.substr(0, path.rfind('/') + 1) + new_name] = files[path];
+    files.erase(path);
+  }
 
   // Content of a file beside the executable ("" when missing).
   std::string Beside(const std::string& name) const;
@@ -270,8 +277,9 @@ class FakeServiceControl : public ServiceControl {
   std::function<void()> on_stop;
   std::optional<bool> reported_start;  // the flag the start handler left
   int failures = 0;
-  std::vector<std::string> status_texts;  // every status line told, in order
-  bool journal = false;                   // what StandardErrorIsJournal reports
+  std::vector<std::string> status_texts;                      // every status line told, in order
+  bool journal = false;                                       // what StandardErrorIsJournal reports
+  std::vector<std::pair<std::string, EventSeverity>> events;  // every event log entry, in order
 
   void SetServiceName(const std::string& name) override { service_name = name; }
   std::string ServiceName() const override { return service_name; }
@@ -292,6 +300,9 @@ class FakeServiceControl : public ServiceControl {
   void StopWithFailure() override;
   void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
   bool StandardErrorIsJournal() const override { return journal; }
+  void WriteEventLog(const std::string& message, EventSeverity severity) override {
+    events.emplace_back(message, severity);
+  }
 
  private:
   EventLoop& loop_;

@@ -47,6 +47,25 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
   }
 }
 
+// For scripts and installers: the outcome where a script reads it, and no box to wait on.
+TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
+  Load("-install -quiet");
+  EXPECT_EQ(platform.ui.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n");
+  EXPECT_EQ(host->OneShotExitStatus(), 0);
+  EXPECT_EQ(Log(), Strings{"*** Brennicot 1.3 -install"});
+
+  platform.files.files.clear();
+  platform.arguments = "-INSTALL -Quiet";
+  host = std::make_unique<frmBrennicot>(platform);
+  platform.service->install_error = Error(1073, "The specified service already exists");
+  host->FormLoad();
+  EXPECT_EQ(platform.ui.err,
+            "Vemo_Brennicot: Vemo Brennicot install failed\n"
+            "BrennicotMain:ServiceNStall err#:1073:The specified service already exists\n");
+  EXPECT_EQ(host->OneShotExitStatus(), 1);
+  EXPECT_TRUE(platform.ui.boxes.empty());
+}
+
 // The backend knows nothing of the INI file: the host tells it where a port number leads.
 TEST_F(DispatchTest, PortDeviceComesFromThePortsSectionOfTheIniFile) {
   platform.files.files["/opt/vb/Vemo_Brennicot.ini"] = "";
@@ -74,8 +93,8 @@ TEST_F(DispatchTest, RefusedRegistrationIsReportedThenFails) {
 // Only a command line without any argument is the service; an argument that is no keyword only
 // loads the settings and never offers the process to the service manager.
 TEST_F(DispatchTest, OnlyNoArgumentAtAllConnectsToTheServiceManager) {
-  for (const char* arguments :
-       {"", "-install ", "-install now", " -install", "-bogus", "install", "blank"}) {
+  for (const char* arguments : {"", "-install ", "-install now", " -install", "-bogus", "install",
+                                "blank", "-quiet", "-install  -quiet", "-interact -quiet"}) {
     SCOPED_TRACE(std::string("'") + arguments + "'");
     platform.files.files.clear();
     const bool blank = std::string(arguments) == "blank";

@@ -123,6 +123,15 @@ TEST_F(ServiceStatusTest, JournalGetsEveryEntryWithItsPriorityOnlyWhenStandardEr
         "<3>frmBrennicot:MessageSend err#:101:Network is unreachable", "<6>Brennicot Shutdown ***"};
     EXPECT_EQ(platform.ui.echoed, journal ? expected : Strings{}) << journal;
     EXPECT_EQ(Log().size(), 5u) << "the log file is written as before";
+    // The system's event log has every entry, journal or not, with the same weight.
+    using enum EventSeverity;
+    const std::vector<EventSeverity> severities{kWarning, kInformation, kWarning, kError,
+                                                kInformation};
+    ASSERT_EQ(platform.service->events.size(), severities.size());
+    for (std::size_t i = 0; i < severities.size(); ++i) {
+      EXPECT_EQ(platform.service->events[i].first, Log()[i]);
+      EXPECT_EQ(platform.service->events[i].second, severities[i]) << Log()[i];
+    }
   }
 }
 

@@ -33,6 +33,25 @@ class ActivityLogTest : public testing::Test {
   ActivityLog log{files, clock, "Vemo_Brennicot.log"};
 };
 
+TEST_F(ActivityLogTest, AnEntryThatWouldPassTheBoundStartsANewFileWithItWhole) {
+  const std::string rotated = std::string(kLogPath) + ".1";
+  const std::string entry = "2030/02/06 21:41:56\ta\r\n";
+  log.SetMaxBytes(2 * entry.size());
+  files.files[rotated] = "older";
+  log.LogWrite("a", LogKind::kInformation);
+  log.LogWrite("a", LogKind::kInformation);
+  EXPECT_EQ(files.files[kLogPath], entry + entry) << "exactly at the bound: kept";
+  EXPECT_EQ(files.files[rotated], "older");
+  log.LogWrite("a", LogKind::kInformation);
+  EXPECT_EQ(files.files[rotated], entry + entry) << "one byte past: the file before replaced";
+  EXPECT_EQ(files.files[kLogPath], entry);
+  // An entry longer than the bound still goes whole, into a file of its own.
+  const std::string longer(3 * entry.size(), 'x');
+  log.LogWrite(longer, LogKind::kInformation);
+  EXPECT_EQ(files.files[rotated], entry);
+  EXPECT_EQ(files.files[kLogPath], "2030/02/06 21:41:56\t" + longer + "\r\n");
+}
+
 TEST_F(ActivityLogTest, FirstEntryCreatesTheFileBesideTheExecutable) {
   ASSERT_FALSE(files.FileExists(kLogPath));
   log.LogWrite("Brennicot Shutdown ***", LogKind::kInformation);

@@ -132,6 +132,25 @@ TEST_F(WineServiceTest, ARefusedRegistrationEndsWithStatusOne) {
   EXPECT_EQ(messages[1], "*** Brennicot 1.3 -uninstall");
 }
 
+// Wine keeps no event log, but its debug channel shows each entry with its type: err for Error,
+// warn for Warning, trace for Information.
+TEST_F(WineServiceTest, ServiceModeEntriesGoToTheEventLogByKind) {
+  Prefix::Get().LinkComPort(kComPort, dir_ / "no-such-device");  // a start that fails
+  IniText ini;
+  ini.settings = {{"commport", std::to_string(kComPort)}, {"udpport", "abc"}};
+  forwarder_->WriteIni(ini);
+  forwarder_->Start({}, {"WINEDEBUG=-all,+eventlog"});
+  ASSERT_GE(forwarder_->WaitExit(30s), 0) << forwarder_->Log();
+  const std::string events = forwarder_->Stderr();
+  for (const char* entry : {
+           R"(warn:eventlog:ReportEventW L"Vemo_Brennicot invalid port- abc - using 514")",
+           R"(err:eventlog:ReportEventW L"frmBrennicot1.3:Startup err#:2:)",
+           R"(trace:eventlog:ReportEventW L"Brennicot Shutdown \*\*\*")",
+       }) {
+    EXPECT_TRUE(std::regex_search(events, std::regex(entry))) << entry << "\n" << events;
+  }
+}
+
 // The message box waits for the person: the log line of the command comes only once it has been
 // dismissed. Needs a display (scripts/test-windows runs this under xvfb-run).
 TEST_F(WineServiceTest, TheMessageBoxWaitsUntilDismissed) {

@@ -72,6 +72,18 @@ bool PosixFileSystem::FileIsEmpty(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
 }
 
+std::uint64_t PosixFileSystem::FileSize(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+void PosixFileSystem::RenameInPlace(const std::string& path, const std::string& new_name) {
+  const std::string final_path = FinalPath(path);
+  const std::string renamed = final_path.substr(0, final_path.rfind('/') + 1) + new_name;
+  if (rename(final_path.c_str(), renamed.c_str()) != 0) throw LastSystemError(path);
+}
+
 void PosixFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   WriteWithFlags(path, bytes, O_APPEND);
 }

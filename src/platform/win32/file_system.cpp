@@ -54,6 +54,24 @@ bool Win32FileSystem::FileIsEmpty(const std::string& path) {
          data.nFileSizeLow == 0;
 }
 
+std::uint64_t Win32FileSystem::FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return 0;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void Win32FileSystem::RenameInPlace(const std::string& path, const std::string& new_name) {
+  const auto separator = path.find_last_of("\\/");
+  const std::string renamed =
+      (separator == std::string::npos ? "" : path.substr(0, separator + 1)) + new_name;
+  if (!MoveFileExA(path.c_str(), renamed.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    throw LastSystemError(path);
+  }
+}
+
 void Win32FileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

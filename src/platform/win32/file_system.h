@@ -13,6 +13,8 @@ class Win32FileSystem : public FileSystem {
   std::string JoinPath(const std::string& dir, const std::string& name) override;
   bool FileExists(const std::string& path) override;
   bool FileIsEmpty(const std::string& path) override;
+  std::uint64_t FileSize(const std::string& path) override;
+  void RenameInPlace(const std::string& path, const std::string& new_name) override;
   // One CreateFileA for appending, one WriteFile of the whole entry, CloseHandle: another process
   // may have the file open for reading (an editor, a tail) and entries from two writers never mix.
   void AppendToFile(const std::string& path, const std::string& bytes) override;

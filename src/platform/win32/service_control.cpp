@@ -218,6 +218,7 @@ bool Win32ServiceControl::Install() {
   if (!service) throw LastSystemError(where);
   try {
     SetRecovery(service.get(), where);
+    AddEventSource(ExecutablePath());
   } catch (const Error&) {
     DeleteService(service.get());
     throw;
@@ -256,6 +257,7 @@ bool Win32ServiceControl::Uninstall() {
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
   }
   if (!DeleteService(service.get())) throw LastSystemError(where);
+  RemoveEventSource();
   return true;
 }
 

@@ -10,10 +10,12 @@
 // - Install: CreateServiceA, a service of its own process, started automatically (StartMode 2;
 //   3 is on demand, 4 disabled), not interactive unless asked, running the quoted path of this
 //   executable without arguments under LocalSystem; then recovery: restart a minute after a
-//   failure, failed starts included. A registration whose recovery cannot be set is taken back.
+//   failure, failed starts included; and the Application event log source. A registration whose
+//   recovery or event log source cannot be set is taken back.
 // - Uninstall: stops the service if it runs and deletes it (DeleteService), but only a service
 //   that runs a program of this executable's name: a servicename that happens to name another
-//   service never removes it.
+//   service never removes it. The event log source goes with it.
+// - The service's log entries also go to the Application event log (WriteEventLog).
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/service_control_base.h"
+#include "platform/win32/event_log.h"
 #include "platform/win32/unique_handle.h"
 
 namespace brennicot::win32 {
@@ -42,6 +45,9 @@ class Win32ServiceControl : public ServiceControlBase {
   bool Uninstall() override;
 
   void StartService() override;
+  void WriteEventLog(const std::string& message, EventSeverity severity) override {
+    event_log_.Write(message, severity);
+  }
 
   // Runs on the loop: the start event, with the outcome reported to the service manager.
   void RunStart();
@@ -57,6 +63,7 @@ class Win32ServiceControl : public ServiceControlBase {
   std::int32_t start_mode_ = 2;
   bool started_ = false;
   UniqueHandle dispatcher_thread_;
+  EventLogWriter event_log_;
 };
 
 // The quoted path of the running executable, as a service's command line.
