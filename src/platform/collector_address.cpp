@@ -81,6 +81,15 @@ void CollectorAddress::SetHost(const std::string& host, std::optional<ResolvedAd
   if (is_name_) StartLookup();
 }
 
+void CollectorAddress::SetHost(const std::string& host, const LiteralParse& parse) {
+  std::optional<ResolvedAddress> literal;
+  if (!host.empty()) {
+    LookupAnswer answer = parse(host);
+    if (auto* found = std::get_if<ResolvedAddress>(&answer)) literal = std::move(*found);
+  }
+  SetHost(host, std::move(literal));
+}
+
 void CollectorAddress::AwaitFirstAnswer(std::chrono::milliseconds bound) {
   if (!is_name_ || address_ || !lookup_->Busy()) return;
   lookup_->Wait(bound);
@@ -142,6 +151,17 @@ CollectorAddress::Intervals IntervalsFromEnvironment() {
     }
   }
   return intervals;
+}
+
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(
+    const std::string& host, ThreadedNameLookup::Resolver resolve,
+    const CollectorAddress::LiteralParse& parse, CollectorAddress::PendingError pending,
+    std::function<CollectorAddress::Millis()> now_ms) {
+  auto address = std::make_unique<CollectorAddress>(
+      std::make_unique<ThreadedNameLookup>(std::move(resolve)), std::move(now_ms),
+      std::move(pending), IntervalsFromEnvironment());
+  address->SetHost(host, parse);
+  return address;
 }
 
 }  // namespace brennicot

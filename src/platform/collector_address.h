@@ -79,12 +79,16 @@ class CollectorAddress {
   };
   // What a send reports while the first answer for `host` is awaited.
   using PendingError = std::function<Error(const std::string& host)>;
+  // The platform's reading of `host` as a numeric address, without any look-up.
+  using LiteralParse = std::function<LookupAnswer(const std::string& host)>;
 
   CollectorAddress(std::unique_ptr<NameLookup> lookup, std::function<Millis()> now_ms,
                    PendingError pending, Intervals intervals);
 
   // A literal address is given as `literal` and never looked up; a name starts its look-up now.
   void SetHost(const std::string& host, std::optional<ResolvedAddress> literal);
+  // The same, the literal being whatever `parse` makes of `host`.
+  void SetHost(const std::string& host, const LiteralParse& parse);
   // Waits at most `bound` for the first answer of a name (start-up only: the event loop is not
   // running yet).
   void AwaitFirstAnswer(std::chrono::milliseconds bound);
@@ -125,5 +129,12 @@ class CollectorAddress {
 // so a test can follow an address change without waiting a minute; the retry is never longer
 // than the refresh.
 CollectorAddress::Intervals IntervalsFromEnvironment();
+
+// A stream channel's collector address on a platform: names looked up by `resolve` on a thread
+// of their own, literals read by `parse`, `host` taken at once, the usual intervals.
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(
+    const std::string& host, ThreadedNameLookup::Resolver resolve,
+    const CollectorAddress::LiteralParse& parse, CollectorAddress::PendingError pending,
+    std::function<CollectorAddress::Millis()> now_ms);
 
 }  // namespace brennicot

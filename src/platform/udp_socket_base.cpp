@@ -44,12 +44,7 @@ void UdpSocketBase::SetRemotePort(std::int32_t port) {
 void UdpSocketBase::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
   ipv6_literal_ = IsIpv6Literal(host);
-  std::optional<ResolvedAddress> literal;
-  if (!host.empty()) {
-    LookupAnswer answer = ParseLiteral(host);
-    if (auto* found = std::get_if<ResolvedAddress>(&answer)) literal = std::move(*found);
-  }
-  address_.SetHost(host, std::move(literal));
+  address_.SetHost(host, [this](const std::string& name) { return ParseLiteral(name); });
 }
 
 void UdpSocketBase::Bind() {

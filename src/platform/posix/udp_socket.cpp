@@ -36,36 +36,32 @@ Error PendingError(const std::string& host) {
   return ResolverError(EAI_AGAIN, host, kStillLookingUp);
 }
 
+LookupAnswer LookUpName(const std::string& host) {
+  return LookUp<sockaddr_storage>(kResolver, host, 0);
+}
+
+LookupAnswer ParseNumeric(const std::string& host) {
+  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+}
+
 }  // namespace
 
 std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
-  auto address = std::make_unique<CollectorAddress>(
-      std::make_unique<ThreadedNameLookup>(
-          [](const std::string& name) { return LookUp<sockaddr_storage>(kResolver, name, 0); }),
-      MonotonicMillis, PendingError, IntervalsFromEnvironment());
-  std::optional<ResolvedAddress> literal;
-  if (!host.empty()) {
-    LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
-    if (auto* found = std::get_if<ResolvedAddress>(&answer)) literal = std::move(*found);
-  }
-  address->SetHost(host, std::move(literal));
-  return address;
+  return brennicot::MakeCollectorAddress(host, LookUpName, ParseNumeric, PendingError,
+                                         MonotonicMillis);
 }
 
 std::string NameProblem(const std::string& host) {
-  const LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, 0);
+  const LookupAnswer answer = LookUpName(host);
   const Error* error = std::get_if<Error>(&answer);
   return error != nullptr ? error->description() : std::string();
 }
 
 PosixUdpSocket::PosixUdpSocket()
-    : UdpSocketBase(std::make_unique<ThreadedNameLookup>([](const std::string& host) {
-                      return LookUp<sockaddr_storage>(kResolver, host, 0);
-                    }),
-                    PendingError) {}
+    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(LookUpName), PendingError) {}
 
 LookupAnswer PosixUdpSocket::ParseLiteral(const std::string& host) const {
-  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+  return ParseNumeric(host);
 }
 
 bool PosixUdpSocket::IsIpv6Literal(const std::string& host) const {

@@ -37,20 +37,16 @@ Error PendingError(const std::string& host) {
   return ResolverError(WSATRY_AGAIN, host, kStillLookingUp);
 }
 
+LookupAnswer ParseNumeric(const std::string& host) {
+  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+}
+
 }  // namespace
 
 std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
   const WinsockSession winsock;  // for the literal's parse
-  auto address =
-      std::make_unique<CollectorAddress>(std::make_unique<ThreadedNameLookup>(ResolveInBackground),
-                                         MonotonicMillis, PendingError, IntervalsFromEnvironment());
-  std::optional<ResolvedAddress> literal;
-  if (!host.empty()) {
-    LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
-    if (auto* found = std::get_if<ResolvedAddress>(&answer)) literal = std::move(*found);
-  }
-  address->SetHost(host, std::move(literal));
-  return address;
+  return brennicot::MakeCollectorAddress(host, ResolveInBackground, ParseNumeric, PendingError,
+                                         MonotonicMillis);
 }
 
 std::string NameProblem(const std::string& host) {
@@ -75,17 +71,14 @@ WinsockSession::~WinsockSession() {
 }
 
 Win32UdpSocket::Win32UdpSocket()
-    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(ResolveInBackground),
-                    [](const std::string& host) {
-                      return ResolverError(WSATRY_AGAIN, host, kStillLookingUp);
-                    }) {}
+    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(ResolveInBackground), PendingError) {}
 
 Win32UdpSocket::~Win32UdpSocket() {
   CloseSocket();
 }
 
 LookupAnswer Win32UdpSocket::ParseLiteral(const std::string& host) const {
-  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+  return ParseNumeric(host);
 }
 
 bool Win32UdpSocket::IsIpv6Literal(const std::string& host) const {
