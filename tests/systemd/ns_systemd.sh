@@ -129,7 +129,9 @@ ns_snapshot() {
     hostname
   } | md5sum
 }
-ns_mounts() { awk '{print $5, $9}' /proc/self/mountinfo | sort; }
+# Network namespaces that tests running beside this one make (ip netns add) are mounted under
+# /run/netns: they are theirs, not this test's.
+ns_mounts() { awk '$5 !~ "^/run/netns(/|$)" {print $5, $9}' /proc/self/mountinfo | sort; }
 
 ns_boot() {
   NS_WORK=$1
