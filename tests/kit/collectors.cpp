@@ -68,21 +68,43 @@ bool Collector::WaitForRecords(std::size_t n, Millis timeout) const {
   return WaitUntil([&] { return Records().size() >= n; }, timeout);
 }
 
-Rsyslog::Rsyslog(const std::string& dir, Listening listening) : Collector(dir, listening) {
-  const std::string work = dir + "/rsyslog-work";
+void Collector::LaunchRsyslog(const std::string& global, const std::string& input) {
+  const std::string work = dir_ + "/rsyslog-work";
   fs::create_directories(work);
-  const std::string conf = dir + "/rsyslog.conf";
+  const std::string conf = dir_ + "/rsyslog.conf";
+  WriteFile(conf, "global(workDirectory=\"" + work + "\"" + global + ")\n" + input +
+                      "template(name=\"record\" type=\"string\" "
+                      "string=\"%rawmsg%|%hostname%|%syslogtag%|%msg%\\n\")\n"
+                      "action(type=\"omfile\" file=\"" +
+                      out_ + "\" template=\"record\")\n");
+  Launch("rsyslog", {"rsyslogd", "-n", "-f", conf, "-i", dir_ + "/rsyslog.pid"}, {});
+}
+
+void Collector::LaunchSyslogNg(const std::string& source) {
+  const std::string root = BRENNICOT_SYSLOG_NG_ROOT;
+  const std::string conf = dir_ + "/syslog-ng.conf";
+  // keep-hostname: the host is the one in the message, not the sender's address.
   WriteFile(conf,
-            "global(workDirectory=\"" + work + "\")\n" +
-                (listening == Listening::kUdp ? "module(load=\"imudp\")\ninput(type=\"imudp\" "
-                                              : "module(load=\"imtcp\")\ninput(type=\"imtcp\" ") +
-                "address=\"127.0.0.1\" port=\"" + std::to_string(port_) +
-                "\")\n"
-                "template(name=\"record\" type=\"string\" "
-                "string=\"%rawmsg%|%hostname%|%syslogtag%|%msg%\\n\")\n"
-                "action(type=\"omfile\" file=\"" +
-                out_ + "\" template=\"record\")\n");
-  Launch("rsyslog", {"rsyslogd", "-n", "-f", conf, "-i", dir + "/rsyslog.pid"}, {});
+            "@version: 3.38\n"
+            "options { keep-hostname(yes); stats-freq(0); };\n"
+            "source s { " +
+                source +
+                " };\n"
+                "destination d { file(\"" +
+                out_ +
+                "\" template(\"$RAWMSG|$HOST|$PROGRAM|$MSG\\n\")); };\n"
+                "log { source(s); destination(d); };\n");
+  Launch("syslog-ng",
+         {root + "/usr/sbin/syslog-ng", "-F", "--no-caps", "-f", conf,
+          "--module-path=" + root + "/usr/lib/syslog-ng/3.38", "-p", dir_ + "/syslog-ng.pid", "-R",
+          dir_ + "/syslog-ng.persist", "-c", dir_ + "/syslog-ng.ctl"},
+         {"LD_LIBRARY_PATH=" + root + "/usr/lib/syslog-ng"});
+}
+
+Rsyslog::Rsyslog(const std::string& dir, Listening listening) : Collector(dir, listening) {
+  const std::string module = listening == Listening::kUdp ? "imudp" : "imtcp";
+  LaunchRsyslog("", "module(load=\"" + module + "\")\ninput(type=\"" + module +
+                        "\" address=\"127.0.0.1\" port=\"" + std::to_string(port_) + "\")\n");
 }
 
 bool SyslogNg::Available() {
@@ -90,26 +112,9 @@ bool SyslogNg::Available() {
 }
 
 SyslogNg::SyslogNg(const std::string& dir, Listening listening) : Collector(dir, listening) {
-  const std::string root = BRENNICOT_SYSLOG_NG_ROOT;
-  const std::string conf = dir + "/syslog-ng.conf";
-  // keep-hostname: the host is the one in the message, not the sender's address.
-  WriteFile(conf,
-            "@version: 3.38\n"
-            "options { keep-hostname(yes); stats-freq(0); };\n"
-            "source s { " +
-                std::string(listening == Listening::kTcpOctet ? "syslog" : "network") +
-                "(ip(\"127.0.0.1\") port(" + std::to_string(port_) + ") transport(\"" +
-                (listening == Listening::kUdp ? "udp" : "tcp") +
-                "\") flags(store-raw-message)); };\n"
-                "destination d { file(\"" +
-                out_ +
-                "\" template(\"$RAWMSG|$HOST|$PROGRAM|$MSG\\n\")); };\n"
-                "log { source(s); destination(d); };\n");
-  Launch("syslog-ng",
-         {root + "/usr/sbin/syslog-ng", "-F", "--no-caps", "-f", conf,
-          "--module-path=" + root + "/usr/lib/syslog-ng/3.38", "-p", dir + "/syslog-ng.pid", "-R",
-          dir + "/syslog-ng.persist", "-c", dir + "/syslog-ng.ctl"},
-         {"LD_LIBRARY_PATH=" + root + "/usr/lib/syslog-ng"});
+  LaunchSyslogNg(std::string(listening == Listening::kTcpOctet ? "syslog" : "network") +
+                 "(ip(\"127.0.0.1\") port(" + std::to_string(port_) + ") transport(\"" +
+                 (listening == Listening::kUdp ? "udp" : "tcp") + "\") flags(store-raw-message));");
 }
 
 }  // namespace brennicot::testkit

@@ -34,6 +34,12 @@ class Collector {
   // Starts the collector and waits until it listens; `name` for the error when it does not.
   void Launch(const std::string& name, const std::vector<std::string>& argv,
               const std::vector<std::string>& env);
+  // rsyslogd with its work directory, `global` added to its global() settings, `input` (module
+  // and input lines, listening on port_) and the record written to out_.
+  void LaunchRsyslog(const std::string& global, const std::string& input);
+  // syslog-ng with its own state and control files, the source `source` (on port_) and the
+  // record written to out_.
+  void LaunchSyslogNg(const std::string& source);
 
   const std::string dir_;
   const Listening listening_;

@@ -10,33 +10,18 @@ CONFIG=$(readlink -f "$1")
 PARENT=${2:-$PWD}
 HERE=$(dirname "$(readlink -f "$0")")
 source "$HERE/ns_systemd.sh"
+source "$HERE/steps.sh"
 
 if why=$(ns_why_not packages); then echo "SKIPPED: $why"; exit 77; fi
 for c in socat python3; do
   command -v $c >/dev/null || { echo "SKIPPED: $c is not installed"; exit 77; }
 done
 
-mkdir -p "$PARENT"
-W=$(mktemp -d "$PARENT/package-test.XXXXXX")
+steps_begin "$PARENT" package-test
 USER_NAME=vemo-brennicot
 PROGRAM=/usr/lib/vemo-brennicot/Vemo_Brennicot
 UNIT=Vemo_Brennicot.service
 DEVICE=/dev/serial/by-id/usb-Vemo_Test_Adapter_A1-if00-port0
-RC=0
-T0=$(date +%s.%N)
-say() { printf '%6.1fs %s\n' "$(awk "BEGIN{print $(date +%s.%N) - $T0}")" "$*"; }
-pass() { say "PASS $*"; }
-fail() { say "FAIL $*"; RC=1; }
-finish() {
-  trap - EXIT INT TERM
-  [ $RC = 0 ] || X journalctl --no-pager -n 30 >"$W/journal.txt" 2>&1
-  if ns_teardown; then pass "teardown: no process, mount or cgroup left; dpkg status, users and /etc/systemd untouched"
-  else fail "teardown"; fi
-  if [ $RC = 0 ]; then rm -rf "$W"; else say "kept $W"; fi
-  exit $RC
-}
-trap finish EXIT
-trap 'RC=1; finish' INT TERM
 
 # ---- two packages of the program under test, the second one revision higher
 for rev in 1 2; do
@@ -50,17 +35,8 @@ DEB1=$(ls "$W"/rev1/*.deb) DEB2=$(ls "$W"/rev2/*.deb)
 if ! ns_boot "$W" packages; then fail "boot"; exit 1; fi
 say "systemd $(X systemctl --version | head -1 | cut -d' ' -f2) is PID 1 of the namespaces (pid $NS_PID)"
 
-within() {  # within SECONDS COMMAND...: until it succeeds, at most that long
-  local limit=$(($(date +%s%N) + ${1%.*} * 1000000000)); shift
-  until "$@"; do
-    [ "$(date +%s%N)" -lt $limit ] || return 1
-    sleep 0.1
-  done
-}
 prop() { X systemctl show -P "$1" "$2"; }
 main_pid() { prop MainPID vemo-brennicot; }
-received_after() { awk -v t="$1" '$1 > t' "$W/received" 2>/dev/null; }
-got_line_after() { [ -n "$(received_after "$1")" ]; }
 program_running() { X pgrep -f "^$PROGRAM" >/dev/null; }
 
 # A build machine may forbid maintainer scripts to start services (policy-rc.d); a real one does not.
@@ -68,16 +44,7 @@ X rm -f /usr/sbin/policy-rc.d
 
 # ---- the scenery: a collector, and a device as a serial adapter is (root:dialout, 0660)
 X mkdir -p "$(dirname $DEVICE)"
-cat >"$W/collector.py" <<'PY'
-import socket, sys, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 5514))
-with open(sys.argv[1], "a") as f:
-    while True:
-        data = s.recv(65536)
-        f.write("%.3f %s\n" % (time.time(), data.decode("latin-1"))); f.flush()
-PY
-quiet="-q -p StandardOutput=null -p StandardError=append:$W/scenery.err"
-X systemd-run $quiet --unit=collector python3 "$W/collector.py" "$W/received"
+steps_collector
 X systemd-run $quiet --unit=device socat pty,raw,echo=0,link=$DEVICE,group-late=dialout,perm-late=0660 \
   pty,raw,echo=0,link=$W/peer
 X systemd-run $quiet --unit=feeder sh -c \

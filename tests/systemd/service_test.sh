@@ -9,48 +9,23 @@ EXE=$(readlink -f "$1")
 PARENT=${2:-$PWD}
 HERE=$(dirname "$(readlink -f "$0")")
 source "$HERE/ns_systemd.sh"
+source "$HERE/steps.sh"
 
 if why=$(ns_why_not); then echo "SKIPPED: $why"; exit 77; fi
 for c in socat python3; do
   command -v $c >/dev/null || { echo "SKIPPED: $c is not installed"; exit 77; }
 done
 
-mkdir -p "$PARENT"
-W=$(mktemp -d "$PARENT/systemd-test.XXXXXX")
+steps_begin "$PARENT" systemd-test
 # Inside, /tmp and /opt are private: only the work directory is reachable, so the program travels
 # through it (a checkout under /tmp, as a CI clone may be, would be out of sight).
 cp "$EXE" "$W/Vemo_Brennicot"
 UNIT=Vemo_Brennicot.service
 DIR=/opt/vemo-brennicot
 DEVICE=/dev/serial/by-id/usb-Vemo_Test_Adapter_A1-if00-port0
-RC=0
-T0=$(date +%s.%N)
-say() { printf '%6.1fs %s\n' "$(awk "BEGIN{print $(date +%s.%N) - $T0}")" "$*"; }
-pass() { say "PASS $*"; }
-fail() { say "FAIL $*"; RC=1; }
-finish() {
-  trap - EXIT INT TERM
-  if ns_teardown; then pass "teardown: no process, mount or cgroup left; /etc/systemd untouched"
-  else fail "teardown"; fi
-  if [ $RC = 0 ]; then rm -rf "$W"; else say "kept $W"; fi
-  exit $RC
-}
-trap finish EXIT
-trap 'RC=1; finish' INT TERM
 
 prop() { X systemctl show -P "$1" $UNIT; }
-# Waits up to $1 seconds for the command to succeed.
-within() {
-  local limit=$(($(date +%s%N) + ${1%.*} * 1000000000)) ; shift
-  until "$@"; do
-    [ "$(date +%s%N)" -lt $limit ] || return 1
-    sleep 0.1
-  done
-}
 is_state() { [ "$(prop ActiveState)/$(prop SubState)" = "$1" ]; }
-# Received datagrams "<seconds since the epoch> <payload>", one per line.
-received_after() { awk -v t="$1" '$1 > t' "$W/received" 2>/dev/null; }
-got_line_after() { [ -n "$(received_after "$1")" ]; }
 log_text() { X cat $DIR/Vemo_Brennicot.log | tr -d '\r'; }
 
 if ! ns_boot "$W"; then fail "boot"; exit 1; fi
@@ -67,17 +42,8 @@ class Stream(socketserver.StreamRequestHandler):
                 f.write(chunk); f.flush()
 socketserver.ThreadingUnixStreamServer("/run/systemd/journal/stdout", Stream).serve_forever()
 PY
-cat >"$W/collector.py" <<'PY'
-import socket, sys, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 5514))
-with open(sys.argv[1], "a") as f:
-    while True:
-        data = s.recv(65536)
-        f.write("%.3f %s\n" % (time.time(), data.decode("latin-1"))); f.flush()
-PY
-quiet="-q -p StandardOutput=null -p StandardError=append:$W/scenery.err"
 X systemd-run $quiet --unit=journal python3 "$W/journal.py" "$W/journal"
-X systemd-run $quiet --unit=collector python3 "$W/collector.py" "$W/received"
+steps_collector
 plugs=0
 plug() {
   plugs=$((plugs + 1))

@@ -43,14 +43,7 @@ class WineForwardingTest : public ::testing::Test {
     Prefix::Get().LinkComPort(kOtherComPort, "");
   }
 
-  IniText BaseIni(int udp_port) const {
-    IniText ini;
-    ini.settings = {{"commport", std::to_string(kComPort)},
-                    {"udptarget", "127.0.0.1"},
-                    {"udpport", std::to_string(udp_port)},
-                    {"EnableStatusTimer", "0"}};
-    return ini;
-  }
+  IniText BaseIni(int udp_port) const { return WineIni(kComPort, udp_port); }
 
   void StartInteractive(const IniText& ini) {
     forwarder_->WriteIni(ini);

@@ -55,12 +55,8 @@ class WineMsiTest : public ::testing::Test {
     installed_ = Prefix::Get().path() + "/drive_c/Program Files/Vemo Brennicot";
     // Settings laid down before the installation, as an administrator's deployment would.
     fs::create_directories(installed_);
-    IniText ini;
-    ini.settings = {{"commport", std::to_string(kComPort)},
-                    {"udptarget", "127.0.0.1"},
-                    {"udpport", std::to_string(receiver_.port())},
-                    {"msgformat", "3"},
-                    {"EnableStatusTimer", "0"}};
+    IniText ini = WineIni(kComPort, receiver_.port());
+    ini.Set("msgformat", "3");
     WriteFile(installed_ + "/Vemo_Brennicot.ini", ini.Render());
   }
   void TearDown() override {

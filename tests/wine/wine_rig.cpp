@@ -159,4 +159,13 @@ bool WineForwarder::WaitForLog(const std::string& fragment, Millis timeout) cons
   return Forwarder::WaitForLog(fragment, timeout);
 }
 
+brennicot::testkit::IniText WineIni(int com_port, int udp_port) {
+  brennicot::testkit::IniText ini;
+  ini.settings = {{"commport", std::to_string(com_port)},
+                  {"udptarget", "127.0.0.1"},
+                  {"udpport", std::to_string(udp_port)},
+                  {"EnableStatusTimer", "0"}};
+  return ini;
+}
+
 }  // namespace e2e::wine

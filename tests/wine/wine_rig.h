@@ -71,4 +71,8 @@ class WineForwarder : public brennicot::testkit::Forwarder {
   bool WaitForLog(const std::string& fragment, Millis timeout = 15s) const;
 };
 
+// The settings of a forwarder on COM`com_port` of the prefix to 127.0.0.1:`udp_port`, without
+// a heartbeat.
+brennicot::testkit::IniText WineIni(int com_port, int udp_port);
+
 }  // namespace e2e::wine

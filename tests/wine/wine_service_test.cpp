@@ -45,12 +45,8 @@ class WineServiceTest : public ::testing::Test {
     Prefix::Get().LinkComPort(kComPort, pty_->device());
     fs::create_directories(dir_ / "win");
     forwarder_ = std::make_unique<WineForwarder>(dir_ / "win");
-    IniText ini;
-    ini.settings = {{"commport", std::to_string(kComPort)},
-                    {"udptarget", "127.0.0.1"},
-                    {"udpport", std::to_string(receiver_.port())},
-                    {"msgformat", "3"},
-                    {"EnableStatusTimer", "0"}};
+    IniText ini = WineIni(kComPort, receiver_.port());
+    ini.Set("msgformat", "3");
     forwarder_->WriteIni(ini);
   }
   void TearDown() override {
