@@ -1,7 +1,7 @@
 // OpenSSL 3, loaded when the first TLS session begins instead of with the program: a forwarder
 // that sends over UDP or TCP never maps it. Linked at start, libssl and libcrypto cost every run
-// about 1.7 MiB resident (the loader relocates their tables and looks their symbols up) although
-// only transport=tls calls them.
+// about 1.5 MiB resident (the loader relocates their tables and reads their symbol tables)
+// although only transport=tls calls them.
 //
 // The calls go through one table of pointers typed from OpenSSL's own declarations, so a call
 // with the wrong arguments does not compile. The headers' macros and inline stack functions
