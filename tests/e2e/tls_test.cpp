@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "forwarder_fixture.h"
+#include "kit/mount_namespace.h"
 #include "kit/process.h"
 #include "kit/tls_collectors.h"
 #include "kit/tls_pki.h"
@@ -179,6 +180,27 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"tlskey", "collector.key",
                 "380:Invalid property value: ", "the key does not belong to the certificate"}),
     [](const auto& info) { return std::string(info.param.key) + std::to_string(info.index); });
+
+// OpenSSL is loaded only for transport=tls: without it, the start fails with the loader's reason.
+TEST_F(TlsTest, WithoutTheLibraryTheStartFailsWithOneClearLine) {
+  if (!CanUnshareMounts()) GTEST_SKIP() << "no private mount namespace (unshare -m) to hide it in";
+  // Every libssl.so.3 the loader may find (the cache's, each architecture's) reads as empty.
+  forwarder_->SetLauncher(InPrivateMounts(
+      R"(for f in $(ldconfig -p | sed -n 's/^[[:space:]]*libssl\.so\.3 .*=> //p') \
+                  /usr/lib/*/libssl.so.3; do
+           [ ! -e "$f" ] || mount --bind /dev/null "$f" || exit 99
+         done
+         exec "$@")"));
+  forwarder_->WriteIni(TlsIni(6514));
+  EXPECT_EQ(forwarder_->RunToEnd({}), 1) << forwarder_->Stderr();
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
+  const std::string expected =
+      "frmBrennicot1.3:Startup err#:8018:transport=tls needs OpenSSL 3 (libssl.so.3, Debian "
+      "package libssl3): ";
+  EXPECT_TRUE(messages[0].starts_with(expected)) << messages[0];
+  EXPECT_GT(messages[0].size(), expected.size()) << "the loader's reason";
+}
 
 }  // namespace
 }  // namespace e2e

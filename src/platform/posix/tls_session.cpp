@@ -1,10 +1,6 @@
 #include "platform/posix/tls_session.h"
 
 #include <fcntl.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,34 +8,41 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/posix/openssl_library.h"
 #include "platform/posix/unique_fd.h"
 
 namespace brennicot::posix {
 namespace {
 
+// The library's calls: loaded by the first session, so only transport=tls maps OpenSSL.
+const OpenSsl& Lib() {
+  return OpenSslLibrary();
+}
+
 // Certificates and keys are small; anything larger is not one.
 constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 
 struct BioFree {
-  void operator()(BIO* bio) const { BIO_free(bio); }
+  void operator()(BIO* bio) const { Lib().BIO_free(bio); }
 };
 struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
+  void operator()(X509* x) const { Lib().X509_free(x); }
 };
 struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+  void operator()(EVP_PKEY* key) const { Lib().EVP_PKEY_free(key); }
 };
 struct InfoFree {
   void operator()(STACK_OF(X509_INFO) * infos) const {
-    sk_X509_INFO_pop_free(infos, X509_INFO_free);
+    Lib().OPENSSL_sk_pop_free(reinterpret_cast<OPENSSL_STACK*>(infos),
+                              reinterpret_cast<OPENSSL_sk_freefunc>(Lib().X509_INFO_free));
   }
 };
 using Bio = std::unique_ptr<BIO, BioFree>;
 
 std::string LibraryWords() {
-  const unsigned long code = ERR_peek_last_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-  ERR_clear_error();
+  const unsigned long code = Lib().ERR_peek_last_error();
+  const char* reason = code != 0 ? Lib().ERR_reason_error_string(code) : nullptr;
+  Lib().ERR_clear_error();
   return reason != nullptr ? reason : "unknown failure";
 }
 
@@ -62,7 +65,7 @@ std::string ReadWhole(const TlsFile& file) {
 }
 
 Bio MemoryOf(const std::string& bytes) {
-  return Bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+  return Bio(Lib().BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
 }
 
 // A key protected by a password cannot be used unattended: no prompt, it fails to load.
@@ -72,7 +75,7 @@ int NoPassword(char*, int, int, void*) {
 
 void LoadAuthorities(SSL_CTX* ctx, const TlsFile& file) {
   if (file.path.empty()) {
-    if (SSL_CTX_set_default_verify_paths(ctx) != 1) {
+    if (Lib().SSL_CTX_set_default_verify_paths(ctx) != 1) {
       throw TlsFileError(file, TlsFileProblem::kUnusable, LibraryWords());
     }
     return;
@@ -80,14 +83,16 @@ void LoadAuthorities(SSL_CTX* ctx, const TlsFile& file) {
   const std::string bytes = ReadWhole(file);
   const Bio bio = MemoryOf(bytes);
   const std::unique_ptr<STACK_OF(X509_INFO), InfoFree> infos(
-      PEM_X509_INFO_read_bio(bio.get(), nullptr, NoPassword, nullptr));
-  X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+      Lib().PEM_X509_INFO_read_bio(bio.get(), nullptr, NoPassword, nullptr));
+  X509_STORE* store = Lib().SSL_CTX_get_cert_store(ctx);
   int added = 0;
-  for (int i = 0; infos && i < sk_X509_INFO_num(infos.get()); ++i) {
-    X509* cert = sk_X509_INFO_value(infos.get(), i)->x509;
-    if (cert != nullptr && X509_STORE_add_cert(store, cert) == 1) ++added;
+  // sk_X509_INFO_num and sk_X509_INFO_value, which the header defines over these calls.
+  OPENSSL_STACK* const list = reinterpret_cast<OPENSSL_STACK*>(infos.get());
+  for (int i = 0; list != nullptr && i < Lib().OPENSSL_sk_num(list); ++i) {
+    X509* cert = static_cast<X509_INFO*>(Lib().OPENSSL_sk_value(list, i))->x509;
+    if (cert != nullptr && Lib().X509_STORE_add_cert(store, cert) == 1) ++added;
   }
-  ERR_clear_error();
+  Lib().ERR_clear_error();
   if (added == 0) throw TlsFileError(file, TlsFileProblem::kNoCertificate);
 }
 
@@ -102,30 +107,32 @@ void LoadOwn(SSL_CTX* ctx, const TlsSettings& settings) {
   const std::string cert_bytes = ReadWhole(settings.cert);
   const Bio cert_bio = MemoryOf(cert_bytes);
   const std::unique_ptr<X509, X509Free> cert(
-      PEM_read_bio_X509_AUX(cert_bio.get(), nullptr, NoPassword, nullptr));
-  if (!cert || SSL_CTX_use_certificate(ctx, cert.get()) != 1) {
-    ERR_clear_error();
+      Lib().PEM_read_bio_X509_AUX(cert_bio.get(), nullptr, NoPassword, nullptr));
+  if (!cert || Lib().SSL_CTX_use_certificate(ctx, cert.get()) != 1) {
+    Lib().ERR_clear_error();
     throw TlsFileError(settings.cert, TlsFileProblem::kNoCertificate);
   }
   // The intermediates that follow it are sent along.
-  while (X509* more = PEM_read_bio_X509(cert_bio.get(), nullptr, NoPassword, nullptr)) {
-    if (SSL_CTX_add0_chain_cert(ctx, more) != 1) X509_free(more);
+  while (X509* more = Lib().PEM_read_bio_X509(cert_bio.get(), nullptr, NoPassword, nullptr)) {
+    // SSL_CTX_add0_chain_cert: a macro over SSL_CTX_ctrl.
+    if (Lib().SSL_CTX_ctrl(ctx, SSL_CTRL_CHAIN_CERT, 0, more) != 1) Lib().X509_free(more);
   }
-  ERR_clear_error();
+  Lib().ERR_clear_error();
 
   const TlsFile& key_file = settings.key.path.empty() ? settings.cert : settings.key;
   const std::string key_bytes =
       key_file.path == settings.cert.path ? cert_bytes : ReadWhole(key_file);
   const Bio key_bio = MemoryOf(key_bytes);
   const std::unique_ptr<EVP_PKEY, KeyFree> key(
-      PEM_read_bio_PrivateKey(key_bio.get(), nullptr, NoPassword, nullptr));
+      Lib().PEM_read_bio_PrivateKey(key_bio.get(), nullptr, NoPassword, nullptr));
   if (!key) {
-    ERR_clear_error();
+    Lib().ERR_clear_error();
     throw TlsFileError(key_file, TlsFileProblem::kNoKey);
   }
   // Using a key checks it against the certificate already.
-  if (SSL_CTX_use_PrivateKey(ctx, key.get()) != 1 || SSL_CTX_check_private_key(ctx) != 1) {
-    ERR_clear_error();
+  if (Lib().SSL_CTX_use_PrivateKey(ctx, key.get()) != 1 ||
+      Lib().SSL_CTX_check_private_key(ctx) != 1) {
+    Lib().ERR_clear_error();
     throw TlsFileError(key_file, TlsFileProblem::kKeyMismatch);
   }
 }
@@ -152,59 +159,63 @@ TlsRefusalKind KindOf(long verify_result) {
 }  // namespace
 
 void PosixTlsSession::CtxFree::operator()(ssl_ctx_st* ctx) const {
-  SSL_CTX_free(ctx);
+  Lib().SSL_CTX_free(ctx);
 }
 void PosixTlsSession::SslFree::operator()(ssl_st* ssl) const {
-  SSL_free(ssl);
+  Lib().SSL_free(ssl);
 }
 
 PosixTlsSession::PosixTlsSession() = default;
 PosixTlsSession::~PosixTlsSession() = default;
 
 void PosixTlsSession::Begin(const TlsSettings& settings) {
-  ERR_clear_error();
-  ctx_.reset(SSL_CTX_new(TLS_client_method()));
+  Lib().ERR_clear_error();
+  ctx_.reset(Lib().SSL_CTX_new(Lib().TLS_client_method()));
   if (!ctx_) throw Error(errnum::kOutOfMemory, LibraryWords());
-  SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_2_VERSION);
-  SSL_CTX_set_default_passwd_cb(ctx_.get(), NoPassword);
+  // The header's SSL_CTX_set_min_proto_version, SSL_CTX_set_session_cache_mode,
+  // SSL_set_tlsext_host_name and SSL_[gs]et_app_data are macros over the calls made here.
+  Lib().SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  Lib().SSL_CTX_set_default_passwd_cb(ctx_.get(), NoPassword);
   LoadAuthorities(ctx_.get(), settings.ca);
   LoadOwn(ctx_.get(), settings);
 
-  ssl_.reset(SSL_new(ctx_.get()));
-  in_ = BIO_new(BIO_s_mem());
-  out_ = BIO_new(BIO_s_mem());
+  ssl_.reset(Lib().SSL_new(ctx_.get()));
+  in_ = Lib().BIO_new(Lib().BIO_s_mem());
+  out_ = Lib().BIO_new(Lib().BIO_s_mem());
   if (!ssl_ || in_ == nullptr || out_ == nullptr) {
-    BIO_free(in_);
-    BIO_free(out_);
+    Lib().BIO_free(in_);
+    Lib().BIO_free(out_);
     in_ = out_ = nullptr;
     throw Error(errnum::kOutOfMemory, LibraryWords());
   }
-  SSL_set_bio(ssl_.get(), in_, out_);
+  Lib().SSL_set_bio(ssl_.get(), in_, out_);
   // Under TLS 1.3 a collector judges our certificate after the handshake; it says yes with a
   // session ticket (only noted: sessions are not resumed) and no with an alert.
-  SSL_set_app_data(ssl_.get(), this);
-  SSL_set_cert_cb(
+  Lib().SSL_set_ex_data(ssl_.get(), 0, this);
+  Lib().SSL_set_cert_cb(
       ssl_.get(),
       [](SSL* ssl, void*) {
-        static_cast<PosixTlsSession*>(SSL_get_app_data(ssl))->asked_for_certificate_ = true;
+        static_cast<PosixTlsSession*>(Lib().SSL_get_ex_data(ssl, 0))->asked_for_certificate_ = true;
         return 1;
       },
       nullptr);
-  SSL_CTX_set_session_cache_mode(ctx_.get(), SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL);
-  SSL_CTX_sess_set_new_cb(ctx_.get(), [](SSL* ssl, SSL_SESSION*) {
-    static_cast<PosixTlsSession*>(SSL_get_app_data(ssl))->ticket_ = true;
+  Lib().SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_SESS_CACHE_MODE,
+                     SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL, nullptr);
+  Lib().SSL_CTX_sess_set_new_cb(ctx_.get(), [](SSL* ssl, SSL_SESSION*) {
+    static_cast<PosixTlsSession*>(Lib().SSL_get_ex_data(ssl, 0))->ticket_ = true;
     return 0;
   });
-  SSL_set_connect_state(ssl_.get());
-  SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
-  X509_VERIFY_PARAM* param = SSL_get0_param(ssl_.get());
-  X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+  Lib().SSL_set_connect_state(ssl_.get());
+  Lib().SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
+  X509_VERIFY_PARAM* param = Lib().SSL_get0_param(ssl_.get());
+  Lib().X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
   // An address is checked against the certificate's IP addresses, a name against its DNS names;
   // only a name is sent as the server name.
-  if (X509_VERIFY_PARAM_set1_ip_asc(param, settings.name.c_str()) != 1) {
-    ERR_clear_error();
-    if (SSL_set1_host(ssl_.get(), settings.name.c_str()) != 1 ||
-        SSL_set_tlsext_host_name(ssl_.get(), settings.name.c_str()) != 1) {
+  if (Lib().X509_VERIFY_PARAM_set1_ip_asc(param, settings.name.c_str()) != 1) {
+    Lib().ERR_clear_error();
+    if (Lib().SSL_set1_host(ssl_.get(), settings.name.c_str()) != 1 ||
+        Lib().SSL_ctrl(ssl_.get(), SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                       const_cast<char*>(settings.name.c_str())) != 1) {
       throw InvalidPropertyValue("name " + settings.name + ": " + LibraryWords());
     }
   }
@@ -218,23 +229,23 @@ bool PosixTlsSession::KeyOpenToOthers(const TlsSettings& settings) const {
 }
 
 void PosixTlsSession::Feed(std::string_view received) {
-  if (!received.empty()) BIO_write(in_, received.data(), static_cast<int>(received.size()));
+  if (!received.empty()) Lib().BIO_write(in_, received.data(), static_cast<int>(received.size()));
 }
 
 void PosixTlsSession::Drain(std::string& out) {
   char buffer[16384];
   int n = 0;
-  while ((n = BIO_read(out_, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+  while ((n = Lib().BIO_read(out_, buffer, sizeof buffer)) > 0) out.append(buffer, n);
 }
 
 void PosixTlsSession::NoteFailure(TlsRefusalKind otherwise) {
-  const long verified = SSL_get_verify_result(ssl_.get());
+  const long verified = Lib().SSL_get_verify_result(ssl_.get());
   if (verified != X509_V_OK) {
     refusal_ = {KindOf(verified), static_cast<std::int32_t>(verified),
-                X509_verify_cert_error_string(verified)};
-    ERR_clear_error();
+                Lib().X509_verify_cert_error_string(verified)};
+    Lib().ERR_clear_error();
   } else {
-    const unsigned long code = ERR_peek_last_error();
+    const unsigned long code = Lib().ERR_peek_last_error();
     refusal_ = {otherwise, static_cast<std::int32_t>(ERR_GET_REASON(code)), LibraryWords()};
   }
 }
@@ -249,22 +260,22 @@ TlsSession::Step PosixTlsSession::Handshake(std::string_view received, std::stri
     return ticket_ ? Step::kVerified : Step::kPending;
   }
   Feed(received);
-  const int rc = SSL_do_handshake(ssl_.get());
+  const int rc = Lib().SSL_do_handshake(ssl_.get());
   Drain(out);
   if (rc == 1) {
     // Belt and braces: a finished handshake under SSL_VERIFY_PEER has a verified certificate.
-    if (SSL_get_verify_result(ssl_.get()) != X509_V_OK ||
-        SSL_get0_peer_certificate(ssl_.get()) == nullptr) {
+    if (Lib().SSL_get_verify_result(ssl_.get()) != X509_V_OK ||
+        Lib().SSL_get0_peer_certificate(ssl_.get()) == nullptr) {
       NoteFailure(TlsRefusalKind::kOther);
       return Step::kRefused;
     }
-    if (SSL_version(ssl_.get()) == TLS1_3_VERSION && asked_for_certificate_ && !ticket_) {
+    if (Lib().SSL_version(ssl_.get()) == TLS1_3_VERSION && asked_for_certificate_ && !ticket_) {
       awaiting_word_ = true;
       return Handshake({}, out);  // what came with the last flight
     }
     return Step::kVerified;
   }
-  const int error = SSL_get_error(ssl_.get(), rc);
+  const int error = Lib().SSL_get_error(ssl_.get(), rc);
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return Step::kPending;
   NoteFailure(TlsRefusalKind::kOther);
   return Step::kRefused;
@@ -274,7 +285,7 @@ void PosixTlsSession::Encrypt(std::string_view plain, std::string& out) {
   while (!plain.empty()) {
     const int n = static_cast<int>(std::min<std::size_t>(plain.size(), INT_MAX));
     // A memory BIO takes everything: the write cannot be short.
-    if (SSL_write(ssl_.get(), plain.data(), n) != n) break;
+    if (Lib().SSL_write(ssl_.get(), plain.data(), n) != n) break;
     plain.remove_prefix(static_cast<std::size_t>(n));
   }
   Drain(out);
@@ -285,14 +296,14 @@ bool PosixTlsSession::Absorb(std::string_view received, std::string& out) {
   char discard[4096];
   bool alive = true;
   for (;;) {
-    const int n = SSL_read(ssl_.get(), discard, sizeof discard);
+    const int n = Lib().SSL_read(ssl_.get(), discard, sizeof discard);
     if (n > 0) continue;  // a collector has nothing to say; whatever it says is dropped
-    const int error = SSL_get_error(ssl_.get(), n);
+    const int error = Lib().SSL_get_error(ssl_.get(), n);
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) break;
     if (error == SSL_ERROR_ZERO_RETURN) {
       refusal_ = {TlsRefusalKind::kEnded, 0, {}};
     } else {
-      const unsigned long code = ERR_peek_last_error();
+      const unsigned long code = Lib().ERR_peek_last_error();
       refusal_ = {TlsRefusalKind::kEnded, static_cast<std::int32_t>(ERR_GET_REASON(code)),
                   LibraryWords()};
     }
@@ -304,8 +315,8 @@ bool PosixTlsSession::Absorb(std::string_view received, std::string& out) {
 }
 
 void PosixTlsSession::Shutdown(std::string& out) {
-  SSL_shutdown(ssl_.get());
-  ERR_clear_error();
+  Lib().SSL_shutdown(ssl_.get());
+  Lib().ERR_clear_error();
   Drain(out);
 }
 
