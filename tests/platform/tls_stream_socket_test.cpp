@@ -1,6 +1,7 @@
-// The TLS stream socket over a fake TCP socket and a session in the open: nothing of a message
-// before the collector is verified, refusals named, the TCP acknowledgement count mapped back to
-// whole Writes at record level.
+// The TLS stream socket over a fake TCP socket and a session in the open: the TCP acknowledgement
+// count mapped back to whole Writes at record level, which no collector can show from outside.
+// (Verification before any byte of a message, and the refusals, are proven end to end on both
+// platforms.)
 #include "platform/tls_stream_socket.h"
 
 #include <gtest/gtest.h>
@@ -49,26 +50,6 @@ class TlsStreamSocketTest : public ::testing::Test {
   std::unique_ptr<TlsStreamSocket> socket;
 };
 
-TEST_F(TlsStreamSocketTest, NothingLeavesBeforeVerificationAndRefusalsAreNamed) {
-  Connect();
-  EXPECT_EQ(socket->Write("door open"), 0u);
-  tcp->Say("...");  // more handshake, not yet done
-  EXPECT_EQ(socket->GetState(), State::kConnecting);
-  tcp->Say("OK");
-  EXPECT_EQ(socket->Write("door open"), 9u);
-  EXPECT_EQ(tcp->wire, "HELLORdoor.R ope.Rn.");
-  tcp->Say("BYE");
-  socket->Read();
-  EXPECT_EQ(socket->Failure().description(), "the collector ended the TLS session");
-
-  Connect();  // a new session for the new connection
-  tcp->Say("NO");
-  EXPECT_EQ(socket->GetState(), State::kBroken);
-  EXPECT_EQ(socket->Failure().number(), 62);
-  EXPECT_EQ(socket->Failure().description(), "name mismatch");
-  EXPECT_EQ(tcp->wire, "HELLO");
-}
-
 TEST_F(TlsStreamSocketTest, AWriteCountsAsAcknowledgedOnlyWithAllItsRecords) {
   Connect();
   tcp->Say("OK");
@@ -88,6 +69,12 @@ TEST_F(TlsStreamSocketTest, AWriteCountsAsAcknowledgedOnlyWithAllItsRecords) {
   socket->Read();
   EXPECT_EQ(socket->GetState(), State::kBroken);
   EXPECT_EQ(socket->Unacknowledged(), 10u);
+
+  Connect();  // a new session for the new connection; the collector's own end is named
+  tcp->Say("OK");
+  tcp->Say("BYE");
+  socket->Read();
+  EXPECT_EQ(socket->Failure().description(), "the collector ended the TLS session");
 }
 
 }  // namespace

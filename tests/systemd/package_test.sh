@@ -2,8 +2,9 @@
 # The Debian package's life under a real systemd (tests/systemd/ns_systemd.sh, with /etc, /usr and
 # /var as private overlays, so dpkg and adduser change nothing of this machine): dpkg -i, -install,
 # the service running as the package's user and forwarding from a dialout device; dpkg -i of a
-# higher revision restarts it on the new program; dpkg -r leaves no unit and nothing running;
-# dpkg -P takes the settings and the log. Exit 77: cannot run here (the reason is printed).
+# higher revision restarts it on the new program; dpkg -r leaves no unit and nothing running.
+# (Where each file goes, the user and purging are scripts/test-package's.) Exit 77: cannot run
+# here (the reason is printed).
 #   package_test.sh CPACK_CONFIG [WORKDIR_PARENT]
 set -u
 CONFIG=$(readlink -f "$1")
@@ -12,10 +13,7 @@ HERE=$(dirname "$(readlink -f "$0")")
 source "$HERE/ns_systemd.sh"
 source "$HERE/steps.sh"
 
-if why=$(ns_why_not packages); then echo "SKIPPED: $why"; exit 77; fi
-for c in socat python3; do
-  command -v $c >/dev/null || { echo "SKIPPED: $c is not installed"; exit 77; }
-done
+steps_can_run packages
 
 steps_begin "$PARENT" package-test
 USER_NAME=vemo-brennicot
@@ -51,13 +49,10 @@ X systemd-run $quiet --unit=feeder sh -c \
   "n=0; while :; do n=\$((n+1)); [ -L $W/peer ] && printf 'line %d\r\n' \$n > $W/peer; sleep 0.25; done"
 within 5 X test -e $DEVICE || fail "socat made no device"
 
-# ---- dpkg -i: the user, its log directory, the note, the manual page under both names
+# ---- dpkg -i: the note on what to do next
 out=$(X dpkg -i "$DEB1" 2>&1)
-if [ $? = 0 ] && X id -nG $USER_NAME | grep -qw dialout \
-  && [ "$(X stat -c %U /var/log/vemo-brennicot)" = $USER_NAME ] \
-  && [ "$(X stat -c %U /etc/vemo-brennicot/Vemo_Brennicot.ini)" = root ] \
-  && X test -e /usr/share/man/man8/vemo-brennicot.8.gz && grep -q -- "-install" <<<"$out"; then
-  pass "dpkg -i: user $USER_NAME in dialout owns the log directory; note: $(grep -m1 -- -install <<<"$out")"
+if [ $? = 0 ] && grep -q -- "-install" <<<"$out"; then
+  pass "dpkg -i: note: $(grep -m1 -- -install <<<"$out")"
 else fail "dpkg -i: $out"; finish; fi
 
 # ---- -install from the packaged program, started by its alias
@@ -101,9 +96,3 @@ if [ $? = 0 ] && ! X test -e /etc/systemd/system/$UNIT && ! X test -e /etc/syste
   && ! program_running && X test -f /etc/vemo-brennicot/Vemo_Brennicot.ini; then
   pass "dpkg -r: no unit, no link, nothing running; settings kept"
 else fail "dpkg -r: LoadState=$(prop LoadState $UNIT); $out"; fi
-
-# ---- dpkg -P: settings and log gone
-out=$(X dpkg -P vemo-brennicot 2>&1)
-if [ $? = 0 ] && ! X test -e /etc/vemo-brennicot && ! X test -e /var/log/vemo-brennicot; then
-  pass "dpkg -P: settings and log gone"
-else fail "dpkg -P: $out"; fi

@@ -11,10 +11,7 @@ HERE=$(dirname "$(readlink -f "$0")")
 source "$HERE/ns_systemd.sh"
 source "$HERE/steps.sh"
 
-if why=$(ns_why_not); then echo "SKIPPED: $why"; exit 77; fi
-for c in socat python3; do
-  command -v $c >/dev/null || { echo "SKIPPED: $c is not installed"; exit 77; }
-done
+steps_can_run
 
 steps_begin "$PARENT" systemd-test
 # Inside, /tmp and /opt are private: only the work directory is reachable, so the program travels

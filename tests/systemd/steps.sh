@@ -2,6 +2,7 @@
 # What the tests under a real systemd share (source it after ns_systemd.sh): a work directory,
 # timed PASS/FAIL lines, the end that tears the namespaces down, waiting for a condition, and a
 # collector inside that writes "<seconds since the epoch> <payload>" per datagram on 5514.
+#   steps_can_run [packages] exits 77 with the reason where the test cannot run here
 #   steps_begin PARENT NAME   makes W under PARENT, sets RC and the traps that call finish, and
 #                             $quiet: systemd-run options that send a service's output to W
 #   say / pass / fail TEXT    a line with the time since the start; fail also sets RC=1
@@ -9,6 +10,13 @@
 #   within SECONDS COMMAND... until it succeeds, at most that long
 #   steps_collector           starts the collector (after ns_boot); received_after TIME
 #                             prints what came after TIME, got_line_after TIME says whether any did
+steps_can_run() {
+  local why c
+  if why=$(ns_why_not "$@"); then echo "SKIPPED: $why"; exit 77; fi
+  for c in socat python3; do
+    command -v $c >/dev/null || { echo "SKIPPED: $c is not installed"; exit 77; }
+  done
+}
 steps_begin() {
   mkdir -p "$1"
   W=$(mktemp -d "$1/$2.XXXXXX")
