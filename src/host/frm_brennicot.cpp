@@ -141,7 +141,11 @@ void frmBrennicot::OnServiceStart(bool& success) {
 void frmBrennicot::WatchServiceLog() {
   const bool journal = ntservice1_->StandardErrorIsJournal();
   log_.SetObserver([this, journal](const std::string& message, LogKind kind) {
-    if (kind == LogKind::kError) last_error_ = message;
+    if (kind == LogKind::kError) {
+      last_error_ = message;
+      last_error_at_ = platform_.LocalClock().Now();
+      error_cleared_at_.reset();
+    }
     if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
     ntservice1_->WriteEventLog(message, EventSeverityOf(kind));
   });
@@ -161,8 +165,12 @@ void frmBrennicot::UpdateServiceStatus() {
         status.udp_port = s.Get(key::kUdpPort);
         status.channel = channel_->StatusText();
         status.lines_forwarded = lines_forwarded_;
+        // Over a stream a line taken is not yet a line sent: both are told.
+        if (!status.channel.empty()) status.messages_sent = channel_->Counts().sent;
         if (ticks_since_line_) status.seconds_since_line = *ticks_since_line_ * kCommTickMs / 1000;
         status.last_error = last_error_;
+        status.last_error_at = last_error_at_;
+        status.error_cleared_at = error_cleared_at_;
         std::string text = ComposeStatusText(status);
         if (text == status_text_) return;
         status_text_ = std::move(text);

@@ -100,6 +100,7 @@ class frmBrennicot {
   // The stream channel of this run, over the platform's stream socket (TLS: with a session over
   // it, whose files are read now, so that one that cannot be used fails the start). Throws Error.
   std::unique_ptr<CollectorChannel> MakeStreamChannel(const TransportSettings& transport);
+  void OnMessageSent(std::string_view payload);
 
   Platform& platform_;
   std::string command_;  // the argument string, lowered: decided once, at load
@@ -119,6 +120,8 @@ class frmBrennicot {
   std::uint64_t lines_forwarded_ = 0;
   std::optional<std::int64_t> ticks_since_line_;
   std::string last_error_;
+  LocalTime last_error_at_{};
+  std::optional<LocalTime> error_cleared_at_;  // a message left after the last error
   std::string status_text_;
 
   // The five components, in the order the host owns them.

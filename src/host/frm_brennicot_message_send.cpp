@@ -16,10 +16,14 @@ bool frmBrennicot::MessageSend(const std::string& MessageText) {
     return false;
   }
   // Composed the same for every transport; only how it leaves differs.
-  if (!channel_->Send(message)) return false;
-  // Someone trying a configuration sees what the collector gets, without a collector.
-  if (mode_ == Mode::kInteract) platform_.Ui().PrintOut(message.Payload() + "\n");
-  return true;
+  return channel_->Send(message);
+}
+
+void frmBrennicot::OnMessageSent(std::string_view payload) {
+  // Someone trying a configuration sees what the collector gets, when it leaves: a queued
+  // message is not shown as sent.
+  if (mode_ == Mode::kInteract) platform_.Ui().PrintOut(std::string(payload) + "\n");
+  if (!last_error_.empty() && !error_cleared_at_) error_cleared_at_ = platform_.LocalClock().Now();
 }
 
 }  // namespace brennicot

@@ -31,6 +31,7 @@ bool frmBrennicot::StartUp() {
 
     const TransportSettings transport = ReadTransportSettings(s);
     if (transport.transport != Transport::kUdp) channel_ = MakeStreamChannel(transport);
+    channel_->SetOnSent([this](std::string_view payload) { OnMessageSent(payload); });
     // An unreachable collector does not fail a stream's start: messages queue meanwhile.
     const std::int32_t remote_port = ToInt32(SettingNumber(s, key::kUdpPort));
     channel_->Open(s.Get(key::kUdpTarget), remote_port);

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "log/activity_log.h"
+
 namespace brennicot {
 namespace {
 
@@ -94,9 +96,25 @@ std::string ComposeStatusText(const ServiceStatus& s) {
   t += ":" + s.udp_port;
   if (!s.channel.empty()) t += " (" + s.channel + ")";
   t += "; ";
-  t += Grouped(s.lines_forwarded) + (s.lines_forwarded == 1 ? " line" : " lines") + " forwarded";
+  t += Grouped(s.lines_forwarded) + (s.lines_forwarded == 1 ? " line" : " lines");
+  if (s.messages_sent) {
+    t += " read, " + Grouped(*s.messages_sent) +
+         (*s.messages_sent == 1 ? " message" : " messages") + " sent";
+  } else {
+    t += " forwarded";
+  }
   if (s.seconds_since_line) t += ", last " + Age(*s.seconds_since_line) + " ago";
-  if (!s.last_error.empty()) t += "; last error: " + s.last_error;
+  if (!s.last_error.empty()) {
+    t += "; last error " + FormatLogTimestamp(s.last_error_at);
+    if (s.error_cleared_at) {
+      const std::string cleared = FormatLogTimestamp(*s.error_cleared_at);
+      // The date only when it is not the error's own.
+      const bool same_day =
+          cleared.substr(0, 10) == FormatLogTimestamp(s.last_error_at).substr(0, 10);
+      t += " (cleared " + (same_day ? cleared.substr(11) : cleared) + ")";
+    }
+    t += ": " + s.last_error;
+  }
   return ValidAndShort(OneLine(t));
 }
 

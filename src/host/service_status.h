@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/clock.h"
+
 namespace brennicot {
 
 struct ServiceStatus {
@@ -14,17 +16,21 @@ struct ServiceStatus {
   std::string settings;
   std::string target;
   std::string udp_port;
-  std::uint64_t lines_forwarded = 0;
+  std::uint64_t lines_forwarded = 0;               // taken by the way out
   std::optional<std::int64_t> seconds_since_line;  // none before the first line
   std::string last_error;                          // empty while nothing failed
   std::string channel;  // what a stream channel tells, after the target; empty for UDP
+  std::optional<std::uint64_t> messages_sent;  // over a stream: what has left of them
+  LocalTime last_error_at{};
+  std::optional<LocalTime> error_cleared_at;  // a message has left since
 };
 
 // "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 12,345 lines forwarded, last 3 s ago" (over a
-// stream "-> collector:514 (TCP, connected, 0 queued (0 of 8192 KiB)); ..."),
-// then "; last error: <error line>" once something failed. Always one line of valid UTF-8 (a byte
-// that is not UTF-8 becomes U+FFFD) of at most kMaxStatusTextBytes, cut between characters and
-// ended by "..." when longer.
+// stream "-> collector:514 (TCP, connected, 2 queued (1 of 8192 KiB)); 12,345 lines read, 12,343
+// messages sent, last 3 s ago"), then "; last error 2030/02/06 21:41:56: <error line>" once
+// something failed, with " (cleared 21:42:30)" after the time once a message has left since. Always
+// one line of valid UTF-8 (a byte that is not UTF-8 becomes U+FFFD) of at most kMaxStatusTextBytes,
+// cut between characters and ended by "..." when longer.
 std::string ComposeStatusText(const ServiceStatus& status);
 
 // A service manager drops a status that is not UTF-8, and shows only the start of a long one.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,13 @@ namespace brennicot {
 
 // The trap of every failure on the way out towards the collector.
 inline constexpr std::string_view kMessageSendWhere = "frmBrennicot:MessageSend";
+
+// What left, what waits and what was lost, for the status line.
+struct ChannelCounts {
+  std::uint64_t sent = 0;     // messages written whole to the collector (each once)
+  std::uint64_t queued = 0;   // waiting to go, or to be confirmed
+  std::uint64_t dropped = 0;  // left the queue undelivered: the loss, counted
+};
 
 class CollectorChannel {
  public:
@@ -31,6 +39,9 @@ class CollectorChannel {
   virtual void Close() = 0;
   // What the status line says about the way out; empty for UDP, whose status says it all.
   virtual std::string StatusText() const = 0;
+  virtual ChannelCounts Counts() const = 0;
+  // Runs when a message leaves, once per message: a queued one is not yet sent.
+  virtual void SetOnSent(std::function<void(std::string_view payload)> on_sent) = 0;
 };
 
 }  // namespace brennicot

@@ -18,6 +18,9 @@ std::string Count(std::uint64_t n, std::string_view one, std::string_view many) 
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
+// While the collector stays away, this many different reasons are told; more are not.
+constexpr std::size_t kReasonsTold = 8;
+
 std::string KiB(std::size_t bytes) {
   return std::to_string((bytes + 1023) / 1024);
 }
@@ -156,35 +159,53 @@ void StreamChannel::OnConnected() {
   timer_->SetEnabled(false);
   phase_ = Phase::kConnected;
   connected_at_ms_ = parts_.now_ms();
-  if (away_) {
-    away_ = false;
-    const std::int64_t seconds = (connected_at_ms_ - away_since_ms_ + 500) / 1000;
-    parts_.log.LogWrite("Collector " + Destination() + " reachable again after " +
-                            std::to_string(seconds) +
-                            " s: " + Count(away_queued_, "message", "messages") + " queued, " +
-                            std::to_string(away_resent_) + " sent again, " +
-                            std::to_string(away_dropped_) + " dropped",
-                        LogKind::kInformation);
-  }
   Pump();
+}
+
+bool StreamChannel::Held() const {
+  return phase_ == Phase::kConnected && parts_.now_ms() - connected_at_ms_ >= kHeldMs;
+}
+
+void StreamChannel::ReportReachable() {
+  // Only a connection that held brings the collector back: one that a port forwarder accepts
+  // and closes at once is part of the outage.
+  if (!away_ || !Held()) return;
+  away_ = false;
+  away_reasons_.clear();
+  const std::int64_t seconds = (connected_at_ms_ - away_since_ms_ + 500) / 1000;
+  parts_.log.LogWrite(
+      "Collector " + Destination() + " reachable again after " + std::to_string(seconds) + " s: " +
+          Count(away_queued_, "message", "messages") + " queued, " + std::to_string(away_resent_) +
+          " sent again, " + std::to_string(away_dropped_) + " dropped",
+      LogKind::kInformation);
 }
 
 void StreamChannel::OnFailed(const Error& reason, bool name_destination) {
   StreamSocket& socket = *parts_.socket;
   const bool was_connected = phase_ == Phase::kConnected;
   std::size_t put_back = 0;
+  std::uint64_t lost = 0;
   if (was_connected) {
-    // The count is still told after the break: only what the collector's host acknowledged is
-    // taken as delivered, everything after it goes again.
+    // The count is still told after the break: only what the collector's host acknowledged on a
+    // connection that held is taken as delivered, everything after it goes again.
     ReleaseAcknowledged();
+    if (Held()) delay_ms_ = kFirstRetryMs;
+    // Written, taken out by the bound, never acknowledged: gone with the connection.
+    lost = given_up_.size();
+    for (const GivenUp& g : given_up_) SpoolMessageLeft(g.from_spool);
+    given_up_.clear();
+    given_up_bytes_ = 0;
     put_back = written_ + (offset_ > 0 ? 1 : 0);
     written_ = 0;
     written_bytes_ = 0;
     offset_ = 0;
-    if (parts_.now_ms() - connected_at_ms_ >= kHeldMs) delay_ms_ = kFirstRetryMs;
   }
   const Error error = reason;  // the socket's own failure goes with Close
   socket.Close();
+  phase_ = Phase::kWaiting;
+  const std::string description =
+      name_destination ? error.description() + " (" + Destination() + ")" : error.description();
+  const std::string line = ErrorLine(kMessageSendWhere, error.number(), description);
   if (!away_) {
     away_ = true;
     away_since_ms_ = parts_.now_ms();
@@ -192,12 +213,16 @@ void StreamChannel::OnFailed(const Error& reason, bool name_destination) {
     away_queued_ = queue_.size();
     away_resent_ = 0;
     away_dropped_ = 0;
-    const std::string description =
-        name_destination ? error.description() + " (" + Destination() + ")" : error.description();
-    parts_.log.LogWrite(ErrorLine(kMessageSendWhere, error.number(), description), LogKind::kError);
+    away_reasons_.clear();
   }
+  // One line for each reason the collector stays away for (a key that became unusable while the
+  // collector was down shows), not one per attempt.
+  if (std::find(away_reasons_.begin(), away_reasons_.end(), line) == away_reasons_.end()) {
+    if (away_reasons_.size() < kReasonsTold) away_reasons_.push_back(line);
+    parts_.log.LogWrite(line, LogKind::kError);
+  }
+  CountLost(lost);
   away_resent_ += put_back;
-  phase_ = Phase::kWaiting;
   Arm(delay_ms_);
   delay_ms_ = std::min(delay_ms_ * 2, kLongestRetryMs);
 }
@@ -215,12 +240,24 @@ void StreamChannel::Pump() {
     offset_ += n;
     written_bytes_ += n;
     if (offset_ < m.framed.size()) break;  // told again once it takes more
+    Message& whole = queue_[written_];
+    if (!whole.sent) {
+      whole.sent = true;
+      ++sent_total_;
+      if (on_sent_) {
+        on_sent_(std::string_view(whole.framed)
+                     .substr(whole.payload_at, whole.framed.size() - whole.payload_at -
+                                                   (settings_.framing == Framing::kLf)));
+      }
+    }
     ++written_;
     offset_ = 0;
   }
   ReleaseAcknowledged();
-  // Nothing tells when an acknowledgement arrives: look now and then while any is awaited.
-  if (written_bytes_ > 0) {
+  ReportReachable();
+  // Nothing tells when an acknowledgement arrives, nor when a connection has held: look now and
+  // then while either is awaited.
+  if (written_bytes_ + given_up_bytes_ > 0 || away_) {
     Arm(kAckPollMs);
   } else {
     timer_->SetEnabled(false);
@@ -228,10 +265,20 @@ void StreamChannel::Pump() {
 }
 
 void StreamChannel::ReleaseAcknowledged() {
+  // A connection that ends within kHeldMs confirms nothing: what it took goes again.
+  if (!Held()) return;
   const std::optional<std::size_t> unacknowledged = parts_.socket->Unacknowledged();
+  const std::size_t in_flight = given_up_bytes_ + written_bytes_;
   // Where the platform does not tell, what is written counts as delivered.
-  const std::size_t pending = unacknowledged ? std::min(*unacknowledged, written_bytes_) : offset_;
-  std::size_t acknowledged = written_bytes_ - pending;
+  const std::size_t pending = unacknowledged ? std::min(*unacknowledged, in_flight) : offset_;
+  std::size_t acknowledged = in_flight - pending;
+  while (!given_up_.empty() && given_up_.front().size <= acknowledged) {
+    acknowledged -= given_up_.front().size;
+    given_up_bytes_ -= given_up_.front().size;
+    SpoolMessageLeft(given_up_.front().from_spool);
+    given_up_.pop_front();
+  }
+  if (!given_up_.empty()) return;
   while (written_ > 0 && queue_.front().framed.size() <= acknowledged) {
     const std::size_t size = queue_.front().framed.size();
     acknowledged -= size;
@@ -246,19 +293,38 @@ void StreamChannel::PopFront() {
   queued_bytes_ -= m.framed.size() + kQueueEntryBytes;
   const bool from_spool = m.from_spool;
   queue_.pop_front();
+  if (queue_.empty()) overflow_told_ = false;
+  SpoolMessageLeft(from_spool);
+}
+
+void StreamChannel::SpoolMessageLeft(bool from_spool) {
   if (from_spool && --spooled_left_ == 0) {
     RunTrapped(parts_.log, kSpoolWhere, [&] { parts_.spool.Remove(parts_.spool_path); });
   }
+}
+
+void StreamChannel::CountLost(std::uint64_t n) {
+  dropped_total_ += n;
+  if (away_) away_dropped_ += n;
+}
+
+void StreamChannel::GiveUpFront() {
+  const Message& m = queue_.front();
+  given_up_.push_back({m.framed.size(), m.from_spool});
+  given_up_bytes_ += m.framed.size();
+  written_bytes_ -= m.framed.size();
+  --written_;
+  queued_bytes_ -= m.framed.size() + kQueueEntryBytes;
+  queue_.pop_front();
 }
 
 void StreamChannel::Trim() {
   std::size_t i = 0;
   while (queued_bytes_ > settings_.queue_max_bytes && i < queue_.size()) {
     if (i < written_) {
-      // Written already: the system has it; it only loses its second chance.
-      written_bytes_ -= queue_.front().framed.size();
-      --written_;
-      PopFront();
+      // Written already: the system has it and may still deliver it; it only loses its second
+      // chance, and is counted once its fate is known.
+      GiveUpFront();
       continue;
     }
     if (i == written_ && offset_ > 0) {
@@ -266,16 +332,22 @@ void StreamChannel::Trim() {
       continue;
     }
     last_dropped_serial_ = queue_[i].serial;
-    ++dropped_total_;
-    if (away_) ++away_dropped_;
+    if (phase_ == Phase::kConnected && !away_ && !overflow_told_) {
+      // Connected but slower than the device: no outage line tells of this loss.
+      overflow_told_ = true;
+      parts_.log.LogWrite("Collector " + Destination() +
+                              " takes messages slower than they come: the queue is full (" +
+                              KiB(settings_.queue_max_bytes) + " KiB), the oldest are dropped",
+                          LogKind::kError);
+    }
+    CountLost(1);
     if (i == 0) {
       PopFront();
     } else {
       queued_bytes_ -= queue_[i].framed.size() + kQueueEntryBytes;
-      if (queue_[i].from_spool && --spooled_left_ == 0) {
-        RunTrapped(parts_.log, kSpoolWhere, [&] { parts_.spool.Remove(parts_.spool_path); });
-      }
+      const bool from_spool = queue_[i].from_spool;
       queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
+      SpoolMessageLeft(from_spool);
     }
   }
 }
@@ -325,11 +397,31 @@ void StreamChannel::Close() {
     OnReady();
   }
   timer_->SetEnabled(false);
-  if (phase_ == Phase::kConnected) ReleaseAcknowledged();
+  if (phase_ == Phase::kConnected) {
+    // Ended by us, not by the collector: what its host acknowledged is taken as delivered however
+    // young the connection is, so a stop soon after a start does not send it all again.
+    connected_at_ms_ = std::min(connected_at_ms_, parts_.now_ms() - kHeldMs);
+    ReleaseAcknowledged();
+  }
+  // Their fate is unknown once the socket goes: counted as lost.
+  CountLost(given_up_.size());
+  for (const GivenUp& g : given_up_) SpoolMessageLeft(g.from_spool);
+  given_up_.clear();
+  given_up_bytes_ = 0;
+  // The run's loss in one line, whatever the status line showed meanwhile.
+  if (dropped_total_ > 0) {
+    parts_.log.LogWrite("Collector " + Destination() + ": " +
+                            Count(dropped_total_, "message", "messages") + " dropped in this run",
+                        LogKind::kError);
+  }
   socket.Close();
   phase_ = Phase::kIdle;
   open_ = false;
   SaveSpool();
+}
+
+ChannelCounts StreamChannel::Counts() const {
+  return {sent_total_, queue_.size(), dropped_total_};
 }
 
 std::string StreamChannel::StatusText() const {

@@ -6,15 +6,22 @@
 //   message goes through it: while connecting, while away and while the socket is full. When full,
 //   the oldest messages are dropped and counted. 0: no queue; a message the socket does not take
 //   at once is dropped and counted.
-// - Messages leave in the order they were made, each once while the connection holds. Those
-//   written but not yet acknowledged by the collector's host (where the platform tells) stay in
-//   the queue; when the connection breaks they go first on the next one: at least once.
+// - Messages leave in the order they were made, each once while the connection holds. A message
+//   is delivered when the collector's host acknowledged it (where the platform tells) and the
+//   connection it went on has held kHeldMs: one that a port forwarder accepts and closes at once
+//   confirms nothing. Until then it stays in the queue; when the connection breaks it goes first
+//   on the next one: at least once.
+// - Every message that leaves the queue undelivered is counted as dropped, so the count is the
+//   loss. A full queue gives up its oldest first; one already written stays in the system's
+//   buffer and may still arrive, so it is counted only once its fate is known (lost with the
+//   connection, or acknowledged).
 // - Reconnection: 1 s after a failure, doubling to 30 s, the name looked up anew each time; 1 s
 //   again after a connection that held. A start whose collector is away is an outage, not a
 //   failure.
 // - Reports: one error line when the collector becomes unreachable (its address and the
-//   system's reason), one line when it is back (time away, messages queued, sent again,
-//   dropped); never a line per message.
+//   system's reason) and one for each other reason while it stays away, one line when it is back
+//   on a connection that held (time away, messages queued, sent again, dropped); never a line per
+//   message.
 // - Spool: what is still undelivered at Close is written to the spool file; Open queues the
 //   spool's messages first and removes the file once they have left.
 //
@@ -29,6 +36,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "log/activity_log.h"
 #include "platform/clock.h"
@@ -92,6 +101,10 @@ class StreamChannel : public CollectorChannel {
   // "TCP, connected, 0 queued (0 of 8192 KiB)", "TCP, away since 2030/02/06 21:41:56, ...",
   // with ", N dropped" once any were.
   std::string StatusText() const override;
+  ChannelCounts Counts() const override;
+  void SetOnSent(std::function<void(std::string_view payload)> on_sent) override {
+    on_sent_ = std::move(on_sent);
+  }
 
   std::size_t QueuedMessages() const { return queue_.size(); }
 
@@ -101,6 +114,13 @@ class StreamChannel : public CollectorChannel {
     std::string framed;
     std::size_t payload_at = 0;  // where the message starts inside `framed`
     std::uint64_t serial = 0;
+    bool from_spool = false;
+    bool sent = false;  // written whole once: told to the operator, counted as sent
+  };
+  // A written message the bound took out of the queue: it can no longer go again, but the
+  // system may still deliver it.
+  struct GivenUp {
+    std::size_t size = 0;
     bool from_spool = false;
   };
 
@@ -113,9 +133,14 @@ class StreamChannel : public CollectorChannel {
   // The attempt or the connection failed with `reason`; try again later.
   void OnFailed(const Error& reason, bool name_destination);
   void Pump();
+  bool Held() const;
   void ReleaseAcknowledged();
+  void CountLost(std::uint64_t n);
   void Trim();
+  void GiveUpFront();
   void PopFront();
+  void SpoolMessageLeft(bool from_spool);
+  void ReportReachable();
   void Arm(std::int64_t ms);
   void LoadSpool();
   void SaveSpool();
@@ -132,6 +157,7 @@ class StreamChannel : public CollectorChannel {
   std::int64_t delay_ms_ = kFirstRetryMs;
   std::int64_t attempt_started_ms_ = 0;
   std::int64_t connected_at_ms_ = 0;
+  std::function<void(std::string_view)> on_sent_;
 
   // queue_[0, written_) are written whole to the current connection and await acknowledgement;
   // offset_ bytes of queue_[written_] are written too.
@@ -140,9 +166,14 @@ class StreamChannel : public CollectorChannel {
   std::size_t written_ = 0;
   std::size_t written_bytes_ = 0;  // of queue_[0, written_), offset_ included
   std::size_t offset_ = 0;
+  // Written before queue_[0] on the current connection, out of the queue, fate unknown.
+  std::deque<GivenUp> given_up_;
+  std::size_t given_up_bytes_ = 0;
   std::uint64_t next_serial_ = 0;
+  std::uint64_t sent_total_ = 0;
   std::uint64_t last_dropped_serial_ = UINT64_MAX;
   std::uint64_t dropped_total_ = 0;
+  bool overflow_told_ = false;    // the queue overflowed while connected, and it was said
   std::size_t spooled_left_ = 0;  // messages of the spool file not yet delivered
 
   // The current outage.
@@ -152,6 +183,7 @@ class StreamChannel : public CollectorChannel {
   std::uint64_t away_queued_ = 0;
   std::uint64_t away_resent_ = 0;
   std::uint64_t away_dropped_ = 0;
+  std::vector<std::string> away_reasons_;  // told once each
 };
 
 }  // namespace brennicot

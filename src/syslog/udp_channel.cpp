@@ -17,16 +17,26 @@ bool UdpChannel::Send(const SyslogMessage& message) {
   const std::size_t limit = socket_.MaxPayload();
   const std::size_t header = message.header.size();
   if (header + message.text.size() <= limit || header >= limit) {
-    return RunTrapped(log_, kMessageSendWhere, [&] { socket_.SendData(message.Payload()); });
+    return SendDatagram(message.Payload());
   }
   const std::size_t piece = limit - header;
   bool all_sent = true;
   for (std::size_t at = 0; at < message.text.size(); at += piece) {
-    all_sent &= RunTrapped(log_, kMessageSendWhere, [&] {
-      socket_.SendData(SyslogMessage{message.header, message.text.substr(at, piece)}.Payload());
-    });
+    all_sent &=
+        SendDatagram(SyslogMessage{message.header, message.text.substr(at, piece)}.Payload());
   }
   return all_sent;
+}
+
+bool UdpChannel::SendDatagram(const std::string& payload) {
+  // A datagram that fails is lost (its error line says why): counted, never sent again.
+  if (!RunTrapped(log_, kMessageSendWhere, [&] { socket_.SendData(payload); })) {
+    ++counts_.dropped;
+    return false;
+  }
+  ++counts_.sent;
+  if (on_sent_) on_sent_(payload);
+  return true;
 }
 
 }  // namespace brennicot

@@ -2,6 +2,11 @@
 // A text too long for one datagram leaves as consecutive pieces, each with the layout's header.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "log/activity_log.h"
 #include "platform/udp_socket.h"
 #include "syslog/collector_channel.h"
@@ -19,10 +24,18 @@ class UdpChannel : public CollectorChannel {
   bool IsOpen() const override { return socket_.State() != 0; }
   void Close() override { socket_.Close(); }
   std::string StatusText() const override { return {}; }
+  ChannelCounts Counts() const override { return counts_; }
+  void SetOnSent(std::function<void(std::string_view payload)> on_sent) override {
+    on_sent_ = std::move(on_sent);
+  }
 
  private:
+  bool SendDatagram(const std::string& payload);
+
   UdpSocket& socket_;
   ActivityLog& log_;
+  ChannelCounts counts_;
+  std::function<void(std::string_view)> on_sent_;
 };
 
 }  // namespace brennicot

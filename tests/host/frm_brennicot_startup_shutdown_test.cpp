@@ -155,6 +155,18 @@ TEST_F(StartUpTest, ATransportThatCannotBeUsedFailsTheStartAndAStreamThatCanQueu
   EXPECT_EQ(platform.socket->binds, 0);
 }
 
+TEST_F(StartUpTest, InteractivelyAMessageIsShownWhenItLeavesNotWhenItIsQueued) {
+  platform.files.files["/opt/vb/Vemo_Brennicot.ini"] = "[Vemo_Brennicot]\n";
+  constexpr char kBlock[] = "transport=tcp\0udptarget=10.0.0.5\0msgformat=3\0";
+  platform.profile.block = std::string(kBlock, sizeof kBlock - 1);
+  Load("-interact");
+  platform.port->queue = "Door 3 open\r\n";
+  Ticks(1, 500);
+  EXPECT_EQ(platform.ui.out, "");
+  platform.stream->Accept();
+  EXPECT_EQ(platform.ui.out, "Door 3 open\n");
+}
+
 TEST_F(StartUpTest, BindFailureNeverTouchesThePort) {
   StartService([&] { platform.socket->bind_error = Error(99, "Cannot assign requested address"); });
   EXPECT_TRUE(platform.port->calls.empty());

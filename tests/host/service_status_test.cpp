@@ -9,11 +9,19 @@ namespace {
 using Strings = std::vector<std::string>;
 
 TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
+  // `cleared`: hour, minute, second, and a day later when the fourth is given.
   const auto status = [](std::uint64_t lines, std::optional<std::int64_t> ago,
                          std::string target = "collector", std::string error = "",
-                         std::string channel = "") {
-    return ServiceStatus{7,   "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines,
-                         ago, error,          channel};
+                         std::string channel = "", std::vector<int> cleared = {}) {
+    ServiceStatus s{7,   "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines,
+                    ago, error,          channel,      {},     {},    {}};
+    if (!channel.empty()) s.messages_sent = 1;
+    s.last_error_at = {2030, 2, 6, 21, 41, 56};
+    if (!cleared.empty()) {
+      s.error_cleared_at = LocalTime{2030, 2, cleared.size() > 3 ? 7 : 6, cleared[0], cleared[1],
+                                     cleared[2]};
+    }
+    return s;
   };
   const struct {
     ServiceStatus status;
@@ -35,10 +43,18 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
        "forwarded, last 2 h ago"},
       {status(5, 3 * 86400 + 5, "collector", "Err#: 8012 on COM7\r\nPort not open"),
        "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 5 lines forwarded, last 3 d ago; last "
-       "error: Err#: 8012 on COM7 Port not open"},
-      {status(2, 1, "collector", "", "TCP, connected, 0 queued (0 of 8192 KiB)"),
+       "error 2030/02/06 21:41:56: Err#: 8012 on COM7 Port not open"},
+      {status(2, 1, "collector", "", "TCP, connected, 1 queued (1 of 8192 KiB)"),
+       "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514 (TCP, connected, 1 queued (1 of 8192 "
+       "KiB)); 2 lines read, 1 message sent, last 1 s ago"},
+      {status(2, 1, "collector", "x", "TCP, connected, 0 queued (0 of 8192 KiB)", {21, 42, 30}),
        "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514 (TCP, connected, 0 queued (0 of 8192 "
-       "KiB)); 2 lines forwarded, last 1 s ago"},
+       "KiB)); 2 lines read, 1 message sent, last 1 s ago; last error 2030/02/06 21:41:56 "
+       "(cleared 21:42:30): x"},
+      {status(2, 1, "collector", "x", "TCP, connected, 0 queued (0 of 8192 KiB)", {0, 0, 1, 7}),
+       "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514 (TCP, connected, 0 queued (0 of 8192 "
+       "KiB)); 2 lines read, 1 message sent, last 1 s ago; last error 2030/02/06 21:41:56 "
+       "(cleared 2030/02/07 00:00:01): x"},
   };
   for (const auto& c : cases) EXPECT_EQ(ComposeStatusText(c.status), c.text);
   ServiceStatus no_device = status(0, std::nullopt);
@@ -49,7 +65,8 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
 // systemd drops a status that is not UTF-8 and keeps only the start of a long one.
 TEST(ComposeStatusText, IsValidUtf8AndShortNeverCutInsideACharacter) {
   const auto with = [](std::string device, std::string target) {
-    return ComposeStatusText(ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", ""});
+    return ComposeStatusText(
+        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}});
   };
   // A Latin-1 path and broken sequences: each bad byte is one U+FFFD, good characters stay.
   EXPECT_EQ(with("/dev/t\xE9l\xC3\xA9", "c\xED\xA0\x80\xF0\x9F\x98\x80"),
@@ -91,13 +108,21 @@ TEST_F(ServiceStatusTest, IsToldAtStartAndThenOnlyWhenItChangesAtMostOncePerTick
   Ticks(3, 500);
   EXPECT_EQ(Told(), (Strings{where + "0 lines forwarded", where + "3 lines forwarded, last 0 s ago",
                              where + "3 lines forwarded, last 1 s ago"}));
-  // A failed send is no line forwarded; its error line shows until another error replaces it.
+  // A failed send is no line forwarded; its error line shows, with its time, until a message
+  // leaves again.
   platform.socket->send_error = Error(101, "Network is unreachable");
   platform.port->queue = "d\r\n";
   Ticks(1, 500);
+  const std::string error = "frmBrennicot:MessageSend err#:101:Network is unreachable";
+  EXPECT_EQ(Told().back(),
+            where + "3 lines forwarded, last 2 s ago; last error 2030/02/06 21:41:56: " + error);
+  platform.socket->send_error.reset();
+  platform.clock.now.second = 58;
+  platform.port->queue = "e\r\n";
+  Ticks(1, 500);
   EXPECT_EQ(Told().back(), where +
-                               "3 lines forwarded, last 2 s ago; last error: "
-                               "frmBrennicot:MessageSend err#:101:Network is unreachable");
+                               "4 lines forwarded, last 0 s ago; last error 2030/02/06 21:41:56 "
+                               "(cleared 21:41:58): " + error);
 }
 
 TEST_F(ServiceStatusTest, JournalGetsEveryEntryWithItsPriorityOnlyWhenStandardErrorIsIt) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -15,11 +16,15 @@
 namespace brennicot::testkit {
 namespace {
 
-int Listen(const std::string& address, int port, int& bound_port) {
+int Listen(const std::string& address, int port, int& bound_port, int receive_buffer = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
   const int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Set before listening, so that accepted connections take it and their window stays small.
+  if (receive_buffer > 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -43,8 +48,8 @@ int FreeTcpPort() {
   return port;
 }
 
-TcpReceiver::TcpReceiver(int port, const std::string& address) {
-  listener_ = Listen(address, port, port_);
+TcpReceiver::TcpReceiver(int port, const std::string& address, int receive_buffer) {
+  listener_ = Listen(address, port, port_, receive_buffer);
   if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   thread_ = std::thread([this] { Serve(); });
 }
@@ -58,15 +63,35 @@ TcpReceiver::~TcpReceiver() {
 }
 
 void TcpReceiver::Serve() {
-  std::map<int, std::string> pending;  // per connection: bytes not yet a whole message
+  using Clock = std::chrono::steady_clock;
+  std::map<int, std::string> pending;        // per connection: bytes not yet a whole message
+  std::map<int, Clock::time_point> closing;  // connections to close unread, and when
   for (;;) {
-    std::vector<pollfd> fds{{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
-    for (const auto& [fd, _] : pending) fds.push_back({fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+    const bool paused = paused_;
+    std::vector<pollfd> fds{{wake_[0], POLLIN, 0},
+                            {listener_, static_cast<short>(paused ? 0 : POLLIN), 0}};
+    if (!paused) {
+      for (const auto& [fd, _] : pending) fds.push_back({fd, POLLIN, 0});
+    }
+    // Short rounds while something may change without a descriptor telling.
+    const int timeout = paused || !closing.empty() || closing_ ? 20 : -1;
+    if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
     if (fds[0].revents != 0) break;
+    for (auto it = closing.begin(); it != closing.end();) {
+      if (Clock::now() - it->second < std::chrono::milliseconds(150)) {
+        ++it;
+        continue;
+      }
+      close(it->first);
+      it = closing.erase(it);
+    }
     if (fds[1].revents != 0) {
       const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) pending[fd];
+      if (fd >= 0 && closing_) {
+        closing[fd] = Clock::now();
+      } else if (fd >= 0) {
+        pending[fd];
+      }
     }
     for (std::size_t i = 2; i < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
@@ -91,6 +116,7 @@ void TcpReceiver::Serve() {
     }
   }
   for (const auto& [fd, _] : pending) close(fd);
+  for (const auto& [fd, _] : closing) close(fd);
 }
 
 std::vector<std::string> TcpReceiver::Messages() const {

@@ -15,9 +15,10 @@ namespace brennicot::testkit {
 
 class TcpReceiver {
  public:
-  // On `port` (0: one of the system's choosing) of the IPv4 `address`. Throws when it cannot
-  // listen.
-  explicit TcpReceiver(int port = 0, const std::string& address = "127.0.0.1");
+  // On `port` (0: one of the system's choosing) of the IPv4 `address`, with the system's receive
+  // buffer unless `receive_buffer` bytes are given. Throws when it cannot listen.
+  explicit TcpReceiver(int port = 0, const std::string& address = "127.0.0.1",
+                       int receive_buffer = 0);
   ~TcpReceiver();
   TcpReceiver(const TcpReceiver&) = delete;
   TcpReceiver& operator=(const TcpReceiver&) = delete;
@@ -25,6 +26,11 @@ class TcpReceiver {
   int port() const { return port_; }
   std::vector<std::string> Messages() const;
   bool WaitForMessages(std::size_t n, Millis timeout = 10s) const;
+  // A collector alive but not reading: connections are neither accepted nor read meanwhile.
+  void SetPaused(bool paused) { paused_ = paused; }
+  // A port forwarder whose collector is down: each new connection is accepted, left unread and
+  // closed 150 ms later.
+  void SetClosingAtOnce(bool closing) { closing_ = closing; }
 
  private:
   void Serve();
@@ -34,6 +40,8 @@ class TcpReceiver {
   int port_ = 0;
   mutable std::mutex mutex_;
   std::vector<std::string> messages_;
+  std::atomic<bool> paused_ = false;
+  std::atomic<bool> closing_ = false;
   std::thread thread_;
 };
 

@@ -66,18 +66,19 @@ TEST_F(StreamChannelTest, AShortWriteIsFinishedBeforeAnythingElse) {
   EXPECT_EQ(socket->wire, "5 alpha4 beta");
 }
 
-TEST_F(StreamChannelTest, AnOutageIsReportedOnceAndWhatWasNotAcknowledgedGoesFirstAfterIt) {
+TEST_F(StreamChannelTest, AnOutageIsReportedOncePerReasonAndWhatWasNotAcknowledgedGoesFirstAfterIt) {
   platform.clock.now = {2030, 2, 6, 21, 41, 56};
   Open();
   socket->Accept();
   Send("a");
   socket->Acknowledge();
+  Advance(kHeldMs);
   Send("b");
   Send("c");  // written, never acknowledged
   socket->Break(104, "Connection reset by peer");
   EXPECT_EQ(channel->StatusText(), "TCP, away since 2030/02/06 21:41:56, 2 queued (1 of 8192 KiB)");
   Send("d");
-  // Refused twice more while away: still one error line.
+  // Refused twice while away: one more error line, for the new reason.
   for (const std::int64_t wait : {1000, 2000}) {
     Advance(wait);
     socket->Break(111, "Connection refused");
@@ -86,10 +87,12 @@ TEST_F(StreamChannelTest, AnOutageIsReportedOnceAndWhatWasNotAcknowledgedGoesFir
   socket->Accept();
   EXPECT_EQ(socket->wire, "1 b1 c1 d");
   socket->Acknowledge();
-  Advance(kAckPollMs);
+  Advance(kHeldMs);
   EXPECT_EQ(socket->delivered, "1 a1 b1 c1 d");
   EXPECT_EQ(Log(), (Strings{
                        "frmBrennicot:MessageSend err#:104:Connection reset by peer (TCP to "
+                       "10.0.0.5:514)",
+                       "frmBrennicot:MessageSend err#:111:Connection refused (TCP to "
                        "10.0.0.5:514)",
                        "Collector TCP to 10.0.0.5:514 reachable again after 7 s: 3 messages "
                        "queued, 2 sent again, 0 dropped",
@@ -102,6 +105,7 @@ TEST_F(StreamChannelTest, WithoutAnAcknowledgementCountWrittenMessagesCountAsDel
   socket->tells_unacked = false;
   socket->Accept();
   Send("a");
+  Advance(kHeldMs);
   socket->Break(104, "Connection reset by peer");
   Advance(1000);
   socket->Accept();
@@ -163,6 +167,7 @@ TEST_F(StreamChannelTest, AFullQueueDropsTheOldestAndCountsThem) {
   Advance(1000);
   socket->Accept();
   EXPECT_EQ(socket->wire, "4 msg44 msg5");
+  Advance(kHeldMs);
   EXPECT_EQ(Log().back(),
             "Collector TCP to 10.0.0.5:514 reachable again after 1 s: 3 messages queued, 0 sent "
             "again, 1 dropped");
@@ -182,6 +187,7 @@ TEST_F(StreamChannelTest, WhatIsLeftAtCloseIsSpooledAndGoesFirstAtTheNextStartTh
   socket->Accept();
   Send("sent");
   socket->Acknowledge();
+  Advance(kHeldMs);
   Send("unacknowledged");
   socket->Break(104, "Connection reset by peer");
   Send("queued 1");
@@ -196,8 +202,61 @@ TEST_F(StreamChannelTest, WhatIsLeftAtCloseIsSpooledAndGoesFirstAtTheNextStartTh
   EXPECT_EQ(socket->wire, "14 unacknowledged8 queued 13 new");
   EXPECT_TRUE(platform.spool.files.count(kSpool));  // until the collector has them
   socket->Acknowledge();
-  Advance(kAckPollMs);
+  Advance(kHeldMs);
   EXPECT_FALSE(platform.spool.files.count(kSpool));
+}
+
+TEST_F(StreamChannelTest, AConnectionThatEndsBeforeItHeldConfirmsNothingAndBringsNothingBack) {
+  Open();
+  socket->Break(111, "Connection refused");
+  Send("x");
+  Send("y");
+  // A port forwarder whose collector is down: it accepts, its host acknowledges, it closes.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    while (socket->state != StreamSocket::State::kConnecting) Advance(100);
+    socket->Accept();
+    socket->Acknowledge();
+    Advance(150);
+    socket->Break(104, "Connection reset by peer");
+  }
+  while (socket->state != StreamSocket::State::kConnecting) Advance(100);
+  socket->Accept();
+  EXPECT_EQ(socket->wire, "1 x1 y");
+  socket->Acknowledge();
+  Advance(kHeldMs);
+  EXPECT_EQ(channel->Counts().queued, 0u);
+  EXPECT_EQ(Log(), (Strings{"frmBrennicot:MessageSend err#:111:Connection refused (TCP to "
+                            "10.0.0.5:514)",
+                            "frmBrennicot:MessageSend err#:104:Connection reset by peer (TCP to "
+                            "10.0.0.5:514)",
+                            "Collector TCP to 10.0.0.5:514 reachable again after 15 s: 2 messages "
+                            "queued, 6 sent again, 0 dropped"}));
+}
+
+// A collector that stops reading: the bound takes out what is written but unacknowledged. Those
+// are counted once their fate is known: lost with a connection that breaks, or delivered.
+TEST_F(StreamChannelTest, WrittenMessagesTheBoundTakesOutAreCountedExactlyAsTheyAreLost) {
+  for (const bool breaks : {true, false}) {
+    Open({Framing::kOctet, 2 * (6 + kQueueEntryBytes) + 10});  // two framed "msgN" fit
+    socket->Accept();
+    Advance(kHeldMs);
+    for (const char* m : {"msg1", "msg2", "msg3", "msg4", "msg5"}) Send(m);
+    EXPECT_EQ(socket->wire, "4 msg14 msg24 msg34 msg44 msg5");
+    EXPECT_EQ(channel->Counts().dropped, 0u) << "their fate is not known yet";
+    if (breaks) {
+      socket->Break(110, "Connection timed out");
+      Advance(1000);
+      socket->Accept();
+      EXPECT_EQ(socket->wire, "4 msg44 msg5");
+      EXPECT_EQ(channel->Counts().dropped, 3u);
+    } else {
+      socket->Acknowledge();
+      Advance(kAckPollMs);
+      EXPECT_EQ(channel->Counts().dropped, 0u);
+      EXPECT_EQ(channel->Counts().queued, 0u);
+    }
+    EXPECT_EQ(channel->Counts().sent, 5u);
+  }
 }
 
 TEST_F(StreamChannelTest, CloseGivesAConnectedCollectorAMomentToAcknowledgeBeforeSpooling) {

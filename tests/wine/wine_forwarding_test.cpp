@@ -157,9 +157,10 @@ TEST_F(WineForwardingTest, TcpForwardsQueuesWhileTheCollectorIsAwayAndSendsWhenI
   pty_->Write("two\r\nthree\r\n");
   std::this_thread::sleep_for(2s);  // queued while nobody listens
   collector = std::make_unique<TcpReceiver>(port);
-  ASSERT_TRUE(collector->WaitForMessages(2, 45s)) << forwarder_->Log();
-  EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"two", "three"}));
-  EXPECT_TRUE(forwarder_->WaitForLog("reachable again", 5s)) << forwarder_->Log();
+  // "one" went on a connection that had not held: it comes again, first.
+  ASSERT_TRUE(collector->WaitForMessages(3, 45s)) << forwarder_->Log();
+  EXPECT_EQ(collector->Messages(), (std::vector<std::string>{"one", "two", "three"}));
+  EXPECT_TRUE(forwarder_->WaitForLog("reachable again", 15s)) << forwarder_->Log();
   EXPECT_EQ(forwarder_->Interrupt(), 0);
 }
 
