@@ -22,30 +22,33 @@ std::string SpoolLine(const std::string& text) {
 
 SpoolLoad Spool::Load(std::size_t bound, const std::function<std::size_t(std::size_t)>& cost,
                       const std::function<bool(std::string&&)>& take) {
-  // The newest that fit: each message joins at the back, the oldest leave at the front while the
-  // bound is exceeded, so no more than the bound is held at any time.
+  // The newest that fit: the oldest leave at the front before a message's bytes are gathered,
+  // until it fits beside the rest, so no more than the bound is held at any time.
   std::deque<std::string> kept;
   std::size_t kept_cost = 0;
   std::uint64_t dropped = 0;
+  const auto make_room = [&](std::size_t size) {
+    if (cost(size) > bound) return;  // it will not be kept: nothing gives way to it
+    while (!kept.empty() && kept_cost + cost(size) > bound) {
+      kept_cost -= cost(kept.front().size());
+      kept.pop_front();
+      ++dropped;
+    }
+  };
+  const auto keep = [&](std::string&& message) {
+    const std::size_t c = cost(message.size());
+    if (c > bound) {
+      ++dropped;
+      return;
+    }
+    kept_cost += c;
+    kept.push_back(std::move(message));
+  };
   SpoolDecoder decoder(bound);
   SpoolFiles::Found found = SpoolFiles::Found::kNothing;
   const bool read = RunTrapped(log_, kSpoolWhere, [&] {
-    found = files_.Read(path_, kSpoolChunkBytes, [&](std::string_view chunk) {
-      decoder.Feed(chunk, [&](std::string&& message) {
-        const std::size_t c = cost(message.size());
-        if (c > bound) {
-          ++dropped;
-          return;
-        }
-        kept_cost += c;
-        kept.push_back(std::move(message));
-        while (kept_cost > bound) {
-          kept_cost -= cost(kept.front().size());
-          kept.pop_front();
-          ++dropped;
-        }
-      });
-    });
+    found = files_.Read(path_, kSpoolChunkBytes,
+                        [&](std::string_view chunk) { decoder.Feed(chunk, keep, make_room); });
   });
   if (!read || found == SpoolFiles::Found::kNothing) return {};
   if (found == SpoolFiles::Found::kNotAFile) {

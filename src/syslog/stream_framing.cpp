@@ -42,7 +42,8 @@ std::string_view SpoolHeading() {
 }
 
 void SpoolDecoder::Feed(std::string_view chunk,
-                        const std::function<void(std::string&& message)>& take) {
+                        const std::function<void(std::string&& message)>& take,
+                        const std::function<void(std::size_t size)>& coming) {
   while (!chunk.empty()) {
     switch (state_) {
       case State::kHeading: {
@@ -73,10 +74,13 @@ void SpoolDecoder::Feed(std::string_view chunk,
         if (needed_ > longest_) {
           ++passed_over_;
           state_ = State::kPassOver;
-        } else if (needed_ == 0) {
-          take(std::string());
         } else {
-          state_ = State::kBody;
+          if (coming) coming(needed_);
+          if (needed_ == 0) {
+            take(std::string());
+          } else {
+            state_ = State::kBody;
+          }
         }
         break;
       }

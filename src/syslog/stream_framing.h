@@ -34,7 +34,9 @@ class SpoolDecoder {
  public:
   explicit SpoolDecoder(std::size_t longest) : longest_(longest) {}
 
-  void Feed(std::string_view chunk, const std::function<void(std::string&& message)>& take);
+  // `coming` learns each message's size before its bytes are gathered (and before `take`).
+  void Feed(std::string_view chunk, const std::function<void(std::string&& message)>& take,
+            const std::function<void(std::size_t size)>& coming = {});
   // Whether everything fed so far ends where a message ends, after a spool's first line.
   bool Complete() const { return state_ == State::kLength && pending_.empty(); }
   std::uint64_t PassedOver() const { return passed_over_; }
