@@ -1,5 +1,5 @@
-// The spool over fake files: the decoder however the file's chunks fall, the bound at loading, and
-// what is reported when the file cannot be kept.
+// The spool over fake files: the decoder however the file's chunks fall, what the bound drops
+// counted by a stream, and what is reported when the file cannot be kept.
 #include "syslog/spool.h"
 
 #include <gtest/gtest.h>
@@ -62,21 +62,6 @@ class SpoolTest : public testing::Test {
   Spool spool{platform.spool, log, kPath};
   Strings Log() const { return platform.files.LogMessages(); }
 };
-
-TEST_F(SpoolTest, LoadingKeepsTheNewestWithinTheBoundAndCountsTheRestInItsLine) {
-  platform.spool.files[kPath] = SpoolOf({"one", "two", "three", "four"});
-  Strings taken;
-  const SpoolLoad load = spool.Load(
-      2048, [](std::size_t size) { return size + 1000; },
-      [&](std::string&& m) {
-        taken.push_back(m);
-        return true;
-      });
-  EXPECT_EQ(taken, (Strings{"three", "four"}));
-  EXPECT_EQ(load.dropped, 2u);
-  EXPECT_EQ(Log(), Strings{"Vemo_Brennicot.spool: 2 messages from the last run go first, 2 older "
-                           "ones dropped (queue bound 2 KiB)"});
-}
 
 TEST_F(SpoolTest, AStreamCountsWhatTheBoundDroppedWithItsOtherDrops) {
   platform.spool.files[kPath] = SpoolOf(Strings(50, std::string(100, 'm')));
