@@ -179,6 +179,20 @@ void frmBrennicot::UpdateServiceStatus() {
       [](const Error&) {});
 }
 
+std::string frmBrennicot::SpoolPath() {
+  FileSystem& files = platform_.Files();
+  const std::string log_path =
+      files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));
+  return files.JoinPath(platform_.Spool().DirectoryOfTarget(log_path),
+                        std::string(names::kSpoolFile));
+}
+
+std::unique_ptr<CollectorChannel> frmBrennicot::MakeUdpChannel(const TransportSettings& transport) {
+  return std::make_unique<UdpChannel>(*wsockudp_, log_,
+                                      std::make_unique<Spool>(platform_.Spool(), log_, SpoolPath()),
+                                      transport.stream.queue_max_bytes);
+}
+
 std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
     const TransportSettings& transport) {
   std::unique_ptr<StreamSocket> socket = platform_.CreateStreamSocket();
@@ -196,16 +210,10 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
         std::move(socket), [this] { return platform_.CreateTlsSession(); }, tls);
     transport_name = "TLS";
   }
-  FileSystem& files = platform_.Files();
-  const std::string log_path =
-      files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));
-  // Beside the Activity log, wherever a link leads it: where the package keeps what it writes.
-  std::string spool_path =
-      files.JoinPath(platform_.Spool().DirectoryOfTarget(log_path), std::string(names::kSpoolFile));
   return std::make_unique<StreamChannel>(
       StreamChannelParts{
           platform_.Loop(), [this] { return platform_.ElapsedMillis(); }, platform_.LocalClock(),
-          log_, platform_.Spool(), std::move(spool_path), std::move(socket),
+          log_, platform_.Spool(), SpoolPath(), std::move(socket),
           [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
           std::move(transport_name)},
       transport.stream);

@@ -101,6 +101,10 @@ class frmBrennicot {
   // it, whose files are read now, so that one that cannot be used fails the start). Throws Error.
   std::unique_ptr<CollectorChannel> MakeStreamChannel(const TransportSettings& transport);
   void OnMessageSent(std::string_view payload);
+  // WsockUDP, sending first what a stream run left in the spool.
+  std::unique_ptr<CollectorChannel> MakeUdpChannel(const TransportSettings& transport);
+  // Beside the Activity log, wherever a link leads it: where the package keeps what it writes.
+  std::string SpoolPath();
 
   Platform& platform_;
   std::string command_;  // the argument string, lowered: decided once, at load

@@ -30,7 +30,8 @@ bool frmBrennicot::StartUp() {
     receive_.Clear();
 
     const TransportSettings transport = ReadTransportSettings(s);
-    if (transport.transport != Transport::kUdp) channel_ = MakeStreamChannel(transport);
+    channel_ = transport.transport == Transport::kUdp ? MakeUdpChannel(transport)
+                                                      : MakeStreamChannel(transport);
     channel_->SetOnSent([this](std::string_view payload) { OnMessageSent(payload); });
     // An unreachable collector does not fail a stream's start: messages queue meanwhile.
     const std::int32_t remote_port = ToInt32(SettingNumber(s, key::kUdpPort));

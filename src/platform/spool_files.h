@@ -1,9 +1,13 @@
-// The files a stream channel keeps its queue in across restarts. Unlike the Activity log they are
-// written whole or not at all and are readable by their owner only.
+// The file a channel keeps its undelivered messages in across restarts. The program makes and
+// removes it itself, in a directory others (the service's own user) may write to, so it is never
+// reached through a link: a link or anything else than a regular file in its place is left alone,
+// whatever it leads to. It is written whole or not at all and is readable by its owner only.
 #pragma once
 
-#include <optional>
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace brennicot {
 
@@ -11,17 +15,25 @@ class SpoolFiles {
  public:
   virtual ~SpoolFiles() = default;
 
+  // What is in the file's place; a link counts as kNotAFile, whatever it leads to.
+  enum class Found { kNothing, kFile, kNotAFile };
+
   // The directory of the file `path` finally names: where `path` is a symbolic link (as the
   // Activity log is in the Debian package), the directory of its target, even a missing one.
   // POSIX follows links; Win32 has none to follow and gives the path's own directory.
   virtual std::string DirectoryOfTarget(const std::string& path) = 0;
-  // The whole content of the file; nothing when it does not exist. Throws Error.
-  virtual std::optional<std::string> Read(const std::string& path) = 0;
-  // Writes a temporary file beside it, then renames it into place, so that the file is either
-  // the old one or the whole new one. Owner-only access (POSIX mode 0600). A link at `path` is
-  // followed, not replaced. Throws Error.
-  virtual void Replace(const std::string& path, const std::string& bytes) = 0;
-  // Removes it; a missing file is not an error. Throws Error.
+  // Hands the regular file at `path` to `take` in pieces of at most `chunk_size` bytes, in order.
+  // kNothing and kNotAFile read nothing. Throws Error when the file cannot be opened or read.
+  virtual Found Read(const std::string& path, std::size_t chunk_size,
+                     const std::function<void(std::string_view chunk)>& take) = 0;
+  // Writes what `next` gives, until it gives an empty piece, to a new file of its own beside
+  // `path` (created exclusively, owner-only), which then takes the place of `path` in one step:
+  // what is there afterwards is the old file or the whole new one. Returns false, writing nothing,
+  // when something other than a regular file is at `path`. Throws Error (whatever `next` throws
+  // included) and then leaves nothing behind.
+  virtual bool Replace(const std::string& path, const std::function<std::string_view()>& next) = 0;
+  // Removes the regular file at `path`; anything else there is left alone, and nothing there is
+  // no error. Throws Error.
   virtual void Remove(const std::string& path) = 0;
 };
 

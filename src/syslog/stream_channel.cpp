@@ -7,12 +7,10 @@
 
 #include "base/product_names.h"
 #include "log/error_trap.h"
+#include "syslog/spool.h"
 
 namespace brennicot {
 namespace {
-
-// Where a spool that cannot be read or written is reported.
-constexpr std::string_view kSpoolWhere = "frmBrennicot:Spool";
 
 std::string Count(std::uint64_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
@@ -353,39 +351,28 @@ void StreamChannel::Trim() {
 }
 
 void StreamChannel::LoadSpool() {
-  RunTrapped(parts_.log, kSpoolWhere, [&] {
-    const std::optional<std::string> bytes = parts_.spool.Read(parts_.spool_path);
-    if (!bytes) return;
-    SpoolContent content = DecodeSpool(*bytes);
-    for (const std::string& m : content.messages) Enqueue(m, true);
-    spooled_left_ = content.messages.size();
-    parts_.log.LogWrite(std::string(names::kSpoolFile) + ": " +
-                            Count(content.messages.size(), "message", "messages") +
-                            " from the last run go first",
-                        LogKind::kInformation);
-    if (!content.complete) {
-      parts_.log.LogWrite(ErrorLine(kSpoolWhere, errnum::kInvalidPropertyValue,
-                                    parts_.spool_path + " ends inside a message; the rest is lost"),
-                          LogKind::kError);
-    }
-    if (content.messages.empty()) parts_.spool.Remove(parts_.spool_path);
-    Trim();
+  // Read up to the bound the queue keeps to, so that loading holds no more than the queue will.
+  const auto cost = [&](std::size_t size) {
+    return FramedSize(size, settings_.framing) + kQueueEntryBytes;
+  };
+  Spool spool(parts_.spool, parts_.log, parts_.spool_path);
+  const SpoolLoad load = spool.Load(settings_.queue_max_bytes, cost, [&](std::string&& message) {
+    Enqueue(message, true);
+    return true;
   });
+  spooled_left_ = load.kept;
+  dropped_total_ += load.dropped;
+  Trim();
 }
 
 void StreamChannel::SaveSpool() {
-  if (queue_.empty()) return;
   std::vector<std::string_view> messages;
   messages.reserve(queue_.size());
   for (const Message& m : queue_) {
     messages.push_back(std::string_view(m.framed).substr(
         m.payload_at, m.framed.size() - m.payload_at - (settings_.framing == Framing::kLf)));
   }
-  const std::size_t count = messages.size();
-  parts_.spool.Replace(parts_.spool_path, EncodeSpool(messages));
-  parts_.log.LogWrite(std::string(names::kSpoolFile) + ": " + Count(count, "message", "messages") +
-                          " kept for the next start",
-                      LogKind::kInformation);
+  Spool(parts_.spool, parts_.log, parts_.spool_path).Save(messages);
 }
 
 void StreamChannel::Close() {

@@ -1,5 +1,9 @@
 #include "syslog/stream_framing.h"
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 namespace brennicot {
 namespace {
 
@@ -29,35 +33,74 @@ std::size_t FrameHeaderSize(std::size_t message_size, Framing framing) {
   return framing == Framing::kLf ? 0 : std::to_string(message_size).size() + 1;
 }
 
-std::string EncodeSpool(const std::vector<std::string_view>& messages) {
-  std::string bytes(kSpoolHeading);
-  for (const std::string_view m : messages) bytes += Frame(m, Framing::kOctet);
-  return bytes;
+std::size_t FramedSize(std::size_t message_size, Framing framing) {
+  return message_size + (framing == Framing::kLf ? 1 : FrameHeaderSize(message_size, framing));
 }
 
-SpoolContent DecodeSpool(std::string_view bytes) {
-  SpoolContent content;
-  if (bytes.substr(0, kSpoolHeading.size()) != kSpoolHeading) {
-    content.complete = false;
-    return content;
-  }
-  std::size_t at = kSpoolHeading.size();
-  while (at < bytes.size()) {
-    const std::size_t blank = bytes.find(' ', at);
-    if (blank == std::string_view::npos || blank == at || blank - at > kMaxLengthDigits) break;
-    std::size_t length = 0;
-    bool digits = true;
-    for (std::size_t i = at; i < blank; ++i) {
-      const char c = bytes[i];
-      if (c < '0' || c > '9') digits = false;
-      length = length * 10 + static_cast<std::size_t>(c - '0');
+std::string_view SpoolHeading() {
+  return kSpoolHeading;
+}
+
+void SpoolDecoder::Feed(std::string_view chunk,
+                        const std::function<void(std::string&& message)>& take,
+                        const std::function<void(std::size_t size)>& coming) {
+  while (!chunk.empty()) {
+    switch (state_) {
+      case State::kHeading: {
+        const std::size_t n = std::min(chunk.size(), kSpoolHeading.size() - pending_.size());
+        pending_.append(chunk.substr(0, n));
+        chunk.remove_prefix(n);
+        if (kSpoolHeading.substr(0, pending_.size()) != pending_) {
+          state_ = State::kBroken;
+        } else if (pending_.size() == kSpoolHeading.size()) {
+          pending_.clear();
+          state_ = State::kLength;
+        }
+        break;
+      }
+      case State::kLength: {
+        const char c = chunk.front();
+        chunk.remove_prefix(1);
+        if (c >= '0' && c <= '9' && pending_.size() < kMaxLengthDigits) {
+          pending_ += c;
+          break;
+        }
+        if (c != ' ' || pending_.empty()) {
+          state_ = State::kBroken;
+          break;
+        }
+        needed_ = std::stoull(pending_);
+        pending_.clear();
+        if (needed_ > longest_) {
+          ++passed_over_;
+          state_ = State::kPassOver;
+        } else {
+          if (coming) coming(needed_);
+          if (needed_ == 0) {
+            take(std::string());
+          } else {
+            state_ = State::kBody;
+          }
+        }
+        break;
+      }
+      case State::kBody:
+      case State::kPassOver: {
+        const std::size_t n = std::min(chunk.size(), needed_);
+        if (state_ == State::kBody) pending_.append(chunk.substr(0, n));
+        chunk.remove_prefix(n);
+        needed_ -= n;
+        if (needed_ == 0) {
+          if (state_ == State::kBody) take(std::move(pending_));
+          pending_.clear();
+          state_ = State::kLength;
+        }
+        break;
+      }
+      case State::kBroken:
+        return;
     }
-    if (!digits || length > bytes.size() - blank - 1) break;
-    content.messages.emplace_back(bytes.substr(blank + 1, length));
-    at = blank + 1 + length;
   }
-  content.complete = at == bytes.size();
-  return content;
 }
 
 }  // namespace brennicot

@@ -13,6 +13,7 @@ enum class Transport { kUdp, kTcp, kTls };
 
 struct TransportSettings {
   Transport transport = Transport::kUdp;
+  // queuemax is read whatever the transport: over UDP it bounds what a stream run's spool gives.
   StreamSettings stream;
   TlsSettings tls;  // for kTls: the name is udptarget's unless tlsname gives one
 };

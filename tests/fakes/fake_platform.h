@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -190,13 +191,17 @@ class FakeStreamSocket : public StreamSocket {
   std::int64_t& now_ms_;
 };
 
-// Spool files in memory, kept across hosts of one test.
+// Spool files in memory, kept across hosts of one test; read in chunks of `chunk` bytes at most.
 class FakeSpoolFiles : public SpoolFiles {
  public:
   std::map<std::string, std::string> files;
+  std::set<std::string> not_files;  // a link or anything else: left alone
+  std::size_t chunk = 7;
+  std::optional<Error> write_failure;
   std::string DirectoryOfTarget(const std::string& path) override;
-  std::optional<std::string> Read(const std::string& path) override;
-  void Replace(const std::string& path, const std::string& bytes) override { files[path] = bytes; }
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override;
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override;
   void Remove(const std::string& path) override { files.erase(path); }
 };
 

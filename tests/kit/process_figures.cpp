@@ -16,7 +16,22 @@ std::string ProcFile(pid_t pid, const char* name) {
   return "/proc/" + std::to_string(pid) + "/" + name;
 }
 
+long StatusKib(pid_t pid, const std::string& field) {
+  for (const std::string& line : Lines(ReadFile(ProcFile(pid, "status")))) {
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + field.size());
+  }
+  return -1;
+}
+
 }  // namespace
+
+long RssKib(pid_t pid) {
+  return StatusKib(pid, "VmRSS:");
+}
+
+long PeakRssKib(pid_t pid) {
+  return StatusKib(pid, "VmHWM:");
+}
 
 long CpuMillis(pid_t pid) {
   const std::string stat = ReadFile(ProcFile(pid, "stat"));
@@ -33,13 +48,6 @@ long CpuMillis(pid_t pid) {
     if (i == 15) stime = std::stol(field);
   }
   return (utime + stime) * 1000 / sysconf(_SC_CLK_TCK);
-}
-
-long RssKib(pid_t pid) {
-  for (const std::string& line : Lines(ReadFile(ProcFile(pid, "status")))) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return -1;
 }
 
 long OpenDescriptors(pid_t pid) {

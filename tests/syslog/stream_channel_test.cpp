@@ -280,15 +280,5 @@ TEST_F(StreamChannelTest, CloseGivesAConnectedCollectorAMomentToAcknowledgeBefor
   }
 }
 
-TEST(DecodeSpool, TakesEveryWholeMessageAndSaysWhenTheRestIsMissing) {
-  const std::string whole = EncodeSpool({"a b", "", std::string("\0\n", 2)});
-  EXPECT_EQ(DecodeSpool(whole).messages, (Strings{"a b", "", std::string("\0\n", 2)}));
-  EXPECT_TRUE(DecodeSpool(whole).complete);
-  const SpoolContent cut = DecodeSpool(whole.substr(0, whole.size() - 1));
-  EXPECT_EQ(cut.messages, (Strings{"a b", ""}));
-  EXPECT_FALSE(cut.complete);
-  EXPECT_FALSE(DecodeSpool("3 abc").complete);
-}
-
 }  // namespace
 }  // namespace brennicot

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
 
 #include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
@@ -40,47 +42,69 @@ std::string PosixSpoolFiles::DirectoryOfTarget(const std::string& path) {
   return DirectoryOf(FinalTarget(path));
 }
 
-std::optional<std::string> PosixSpoolFiles::Read(const std::string& path) {
-  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+SpoolFiles::Found PosixSpoolFiles::Read(const std::string& path, std::size_t chunk_size,
+                                        const std::function<void(std::string_view)>& take) {
+  // Non-blocking, so that a FIFO in its place cannot hold the start.
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
   if (!fd) {
-    if (errno == ENOENT) return std::nullopt;
+    if (errno == ENOENT) return Found::kNothing;
+    if (errno == ELOOP) return Found::kNotAFile;
     throw LastSystemError(path);
   }
   struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    throw InvalidArgument(path + " is not a regular file");
+  if (fstat(fd.get(), &st) != 0) throw LastSystemError(path);
+  if (!S_ISREG(st.st_mode)) return Found::kNotAFile;
+  std::string chunk(chunk_size, '\0');
+  for (;;) {
+    const ssize_t n = read(fd.get(), chunk.data(), chunk.size());
+    if (n == 0) return Found::kFile;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw LastSystemError(path);
+    }
+    take(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
   }
-  std::string bytes;
-  if (const int error_number = ReadAll(fd.get(),
-                                       [&](std::string_view chunk) {
-                                         bytes.append(chunk);
-                                         return true;
-                                       });
-      error_number != 0) {
-    throw SystemError(error_number, path);
-  }
-  return bytes;
 }
 
-void PosixSpoolFiles::Replace(const std::string& path, const std::string& bytes) {
-  const std::string target = FinalTarget(path);
-  const std::string temporary = target + ".tmp";
-  UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!fd) throw LastSystemError(temporary);
-  // Whoever made an older temporary file, what is queued is for the owner's eyes only.
-  int error_number = fchmod(fd.get(), 0600) != 0 ? errno : WriteAll(fd.get(), bytes);
-  if (error_number == 0 && fsync(fd.get()) != 0) error_number = errno;
-  fd.Reset();
-  if (error_number == 0 && rename(temporary.c_str(), target.c_str()) != 0) error_number = errno;
-  if (error_number != 0) {
+bool PosixSpoolFiles::Replace(const std::string& path,
+                              const std::function<std::string_view()>& next) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  // A name of its own, created exclusively with mode 0600: nothing another user placed beside
+  // the spool is opened or followed.
+  std::string temporary = path + ".XXXXXX";
+  UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
+  if (!fd) throw LastSystemError(path);
+  try {
+    for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+      if (const int error_number = WriteAll(fd.get(), piece); error_number != 0) {
+        throw SystemError(error_number, path);
+      }
+    }
+    if (fsync(fd.get()) != 0) throw LastSystemError(path);
+    if (const int error_number = fd.Close(); error_number != 0) {
+      throw SystemError(error_number, path);
+    }
+    // rename replaces whatever name is at `path` now, a link placed there meanwhile included, and
+    // never writes through it.
+    if (rename(temporary.c_str(), path.c_str()) != 0) throw LastSystemError(path);
+  } catch (...) {
+    fd.Reset();
     unlink(temporary.c_str());
-    throw SystemError(error_number, target);
+    throw;
   }
+  return true;
 }
 
 void PosixSpoolFiles::Remove(const std::string& path) {
-  const std::string target = FinalTarget(path);
-  if (unlink(target.c_str()) != 0 && errno != ENOENT) throw LastSystemError(target);
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    throw LastSystemError(path);
+  }
+  if (!S_ISREG(st.st_mode)) return;
+  // unlink removes a name, never what a link leads to: a swap after lstat harms nothing.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) throw LastSystemError(path);
 }
 
 }  // namespace brennicot::posix

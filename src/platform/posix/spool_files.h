@@ -1,8 +1,8 @@
-// The spool file on POSIX: links followed (also a link at the spool's own place), a temporary
-// file fsync'ed and renamed into place, mode 0600.
+// The spool file on POSIX: opened with O_NOFOLLOW, written to a fresh mkostemp file (0600)
+// beside it, fsync'ed and renamed into place; rename and unlink replace or remove a link itself,
+// never what it leads to.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "platform/spool_files.h"
@@ -12,8 +12,9 @@ namespace brennicot::posix {
 class PosixSpoolFiles : public SpoolFiles {
  public:
   std::string DirectoryOfTarget(const std::string& path) override;
-  std::optional<std::string> Read(const std::string& path) override;
-  void Replace(const std::string& path, const std::string& bytes) override;
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override;
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override;
   void Remove(const std::string& path) override;
 };
 
