@@ -55,6 +55,8 @@ void frmBrennicot::FormLoad() {
     one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_);
     return;
   }
+  // A log the program cannot write is said once where someone looks, however the run began.
+  log_.SetOnWriteFailure([this](const std::string& failure) { TellLogWriteFailure(failure); });
   // The person running it interactively is checking a configuration: what loading the settings
   // reports must reach the terminal too, so echoing starts before anything is logged.
   if (mode_ == Mode::kInteract) {
@@ -149,6 +151,14 @@ void frmBrennicot::WatchServiceLog() {
     if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
     ntservice1_->WriteEventLog(message, EventSeverityOf(kind));
   });
+}
+
+void frmBrennicot::TellLogWriteFailure(const std::string& failure) {
+  const std::string text = std::string(names::kStem) + ": " + failure + "; carrying on without it";
+  const bool service = mode_ == Mode::kService;
+  const bool journal = service && ntservice1_->StandardErrorIsJournal();
+  platform_.Ui().PrintError((journal ? JournalStreamText(text, LogKind::kError) : text) + "\n");
+  if (service) ntservice1_->WriteEventLog(text, EventSeverity::kError);
 }
 
 void frmBrennicot::UpdateServiceStatus() {

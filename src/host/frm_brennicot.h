@@ -95,6 +95,9 @@ class frmBrennicot {
   // Service mode: every log entry also feeds the status line's last error, the system's event
   // log and, where standard error is the journal, the journal.
   void WatchServiceLog();
+  // The Activity log cannot be written: standard error (a service's journal) and, for a service,
+  // the system's event log are told, once; the entries go on wherever else they go.
+  void TellLogWriteFailure(const std::string& failure);
   // Service mode: tells the service manager the status line when it changed.
   void UpdateServiceStatus();
   // The stream channel of this run, over the platform's stream socket (TLS: with a session over

@@ -1,6 +1,7 @@
 #include "log/activity_log.h"
 
 #include <cstdio>
+#include <exception>
 
 namespace brennicot {
 
@@ -14,12 +15,30 @@ std::string FormatLogTimestamp(const LocalTime& t) {
 ActivityLog::ActivityLog(FileSystem& files, Clock& clock, std::string file_name)
     : files_(files), clock_(clock), file_name_(std::move(file_name)) {}
 
+namespace {
+
+constexpr char kCannotWrite[] = "cannot write the Activity log: ";
+
+std::string FailureOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return kCannotWrite + std::string(e.what());
+  } catch (...) {
+    return kCannotWrite + std::string("unknown failure");
+  }
+}
+
+}  // namespace
+
 void ActivityLog::LogWrite(const std::string& message, LogKind kind) {
   // Each step runs even when an earlier one failed; a failed step simply has no effect.
   std::string path;
+  std::string failure;
   try {
     path = files_.JoinPath(files_.ExecutableDirectory(), file_name_);
   } catch (...) {
+    failure = FailureOf(std::current_exception());
   }
   std::string entry;
   try {
@@ -43,8 +62,10 @@ void ActivityLog::LogWrite(const std::string& message, LogKind kind) {
     try {
       files_.AppendToFile(path, line);
     } catch (...) {
+      failure = FailureOf(std::current_exception());
     }
   }
+  NoteWritten(failure);
   if (echo_) {
     try {
       echo_(entry);
@@ -54,6 +75,17 @@ void ActivityLog::LogWrite(const std::string& message, LogKind kind) {
   if (observer_) {
     try {
       observer_(message, kind);
+    } catch (...) {
+    }
+  }
+}
+
+void ActivityLog::NoteWritten(const std::string& failure) {
+  const bool began = !failure.empty() && write_failure_.empty();
+  write_failure_ = failure;
+  if (began && on_write_failure_) {
+    try {
+      on_write_failure_(write_failure_);
     } catch (...) {
     }
   }

@@ -1,6 +1,7 @@
 // The Activity log: an append-only text file beside the executable, one timestamped entry per call.
-// LogWrite never fails towards its caller: an entry that cannot be written is lost silently, since
-// there is nowhere else to report to.
+// LogWrite never fails towards its caller: an entry that cannot be written to the file is lost
+// there. That the file cannot be written is not kept quiet, though: WriteFailure says so while it
+// lasts, and whoever set SetOnWriteFailure is told once when it begins.
 #pragma once
 
 #include <cstdint>
@@ -45,13 +46,27 @@ class ActivityLog {
   using Observer = std::function<void(const std::string& message, LogKind kind)>;
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
 
+  // Why the last entry could not be written to the file, such as "cannot write the Activity log:
+  // Permission denied (/var/log/vemo-brennicot/Vemo_Brennicot.log)"; empty while entries are
+  // written.
+  const std::string& WriteFailure() const { return write_failure_; }
+  // Called with WriteFailure() by the entry that first fails to reach the file, and again only
+  // after one was written and a later one failed; empty function to stop.
+  void SetOnWriteFailure(std::function<void(const std::string&)> on_failure) {
+    on_write_failure_ = std::move(on_failure);
+  }
+
  private:
+  void NoteWritten(const std::string& failure);
+
   FileSystem& files_;
   Clock& clock_;
   std::string file_name_;
   std::uint64_t max_bytes_ = 0;
   std::function<void(const std::string&)> echo_;
   Observer observer_;
+  std::string write_failure_;
+  std::function<void(const std::string&)> on_write_failure_;
 };
 
 }  // namespace brennicot

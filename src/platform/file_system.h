@@ -24,6 +24,10 @@ class FileSystem {
   // name. Where `path` is a link, the file it leads to is renamed, never the link. Throws Error.
   virtual void RenameInPlace(const std::string& path, const std::string& new_name) = 0;
   // Opens for append (creating the file), writes all bytes, closes. Throws Error on any failure.
+  // Where `path` is a link, the file it leads to is written (and created). POSIX: a file created
+  // by root gets the owner and group of its directory, so that a service running as that
+  // directory's owner can append to it; when that fails, no file is left and it throws. Win32: a
+  // new file takes its directory's access rules.
   virtual void AppendToFile(const std::string& path, const std::string& bytes) = 0;
   // Writes the file whole or not at all: the bytes go to a temporary file beside it, which then
   // replaces it in one step. On any failure nothing is left behind and what was there stays; throws

@@ -36,17 +36,13 @@ class TlsSession {
   // where access is an ACL).
   virtual bool KeyOpenToOthers(const TlsSettings& settings) const = 0;
   // Takes what the collector sent (empty to begin) and appends to `out` what must go to it.
-  // kVerified once the collector's chain and name have been verified and the handshake is done;
-  // under TLS 1.3 with a collector that asked for the forwarder's certificate, only once it has
-  // shown that it took it (its first session ticket), since it refuses only after the handshake;
+  // kVerified once the collector's chain and name have been verified and the forwarder's side of
+  // the handshake is done. Nothing after that is awaited: under TLS 1.3 a collector refuses the
+  // forwarder's certificate only later, with an alert that Absorb reports as the session's end.
   // kRefused for good (Refusal says why; `out` may still hold an alert for the collector).
   virtual Step Handshake(std::string_view received, std::string& out) = 0;
-  // Why the handshake was refused.
+  // Why the handshake was refused, or the session ended.
   virtual TlsRefusal Refusal() const = 0;
-  // The collector said nothing more in time. kVerified when the handshake itself is done and only
-  // the collector's word on the forwarder's certificate was awaited (a TLS 1.3 collector that
-  // asked for one and sends no session ticket: silence means yes); otherwise kRefused.
-  virtual Step Quiet() = 0;
   // After kVerified: `plain` as whole records, appended to `out`.
   virtual void Encrypt(std::string_view plain, std::string& out) = 0;
   // After kVerified: takes what the collector sent (session tickets, alerts); appends any answer

@@ -139,8 +139,6 @@ void TlsStreamSocket::TimeOut() {
   if (tcp_->GetState() == State::kConnecting) {
     tcp_->TimeOut();
     Break(tcp_->Failure());
-  } else if (session_->Quiet() == TlsSession::Step::kVerified) {
-    state_ = State::kConnected;
   } else {
     Break(RefusalError({TlsRefusalKind::kTimedOut, 0, {}}));
   }

@@ -38,7 +38,6 @@ struct Refusal {
   const char* server_cert;
   const char* tlsname;  // empty: udptarget's
   const char* reason;
-  bool wants_client_certificate = false;
 };
 
 class TlsRefusalTest : public TlsTest, public ::testing::WithParamInterface<Refusal> {};
@@ -47,8 +46,7 @@ TEST_P(TlsRefusalTest, IsRefusedWithTheReasonOnceAndNotOneByteOfALineReachesIt) 
   const Refusal& r = GetParam();
   TempDir side;
   TlsCollector collector(side.path(), (*pki_)(std::string(r.server_cert) + ".pem"),
-                         (*pki_)(std::string(r.server_cert) + ".key"),
-                         r.wants_client_certificate ? (*pki_)("ca.pem") : "");
+                         (*pki_)(std::string(r.server_cert) + ".key"));
   IniText ini = TlsIni(collector.port());
   if (*r.tlsname) ini.Set("tlsname", r.tlsname);
   Start(ini);
@@ -67,29 +65,50 @@ TEST_P(TlsRefusalTest, IsRefusedWithTheReasonOnceAndNotOneByteOfALineReachesIt) 
   EXPECT_FALSE(forwarder_->WaitForLog("reachable again", 0s)) << forwarder_->Log();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, TlsRefusalTest,
-    ::testing::Values(Refusal{"rogue", "", "unknown authority"},
-                      Refusal{"collector", "collector.example", "name mismatch"},
-                      Refusal{"expired", "", "certificate has expired"},
-                      // Said only after the handshake under TLS 1.3; refused all the same.
-                      Refusal{"collector", "", "tlsv13 alert certificate required", true}),
-    [](const auto& info) {
-      return std::string(info.param.server_cert) + std::to_string(info.index);
-    });
+INSTANTIATE_TEST_SUITE_P(Rules, TlsRefusalTest,
+                         ::testing::Values(Refusal{"rogue", "", "unknown authority"},
+                                           Refusal{"collector", "collector.example",
+                                                   "name mismatch"},
+                                           Refusal{"expired", "", "certificate has expired"}),
+                         [](const auto& info) {
+                           return std::string(info.param.server_cert) + std::to_string(info.index);
+                         });
 
-TEST_F(TlsTest, ACollectorAskingForAClientCertificateTakesTheForwardersOwn) {
+// Under TLS 1.3 a collector refuses the forwarder's (missing) certificate only after the
+// forwarder's side of the handshake: the refusal ends the session, its reason is logged and the
+// collector never reads a line.
+TEST_F(TlsTest, ACollectorRefusingTheForwardersCertificateAfterTheHandshakeGetsNoLine) {
   TempDir side;
   TlsCollector collector(side.path(), (*pki_)("collector.pem"), (*pki_)("collector.key"),
                          (*pki_)("ca.pem"));
+  Start(TlsIni(collector.port()));
+  pty_->Write("Door 3 open\r\n");
+  ASSERT_TRUE(
+      forwarder_->WaitForLog("the collector ended the TLS session: tlsv13 alert "
+                             "certificate required (TLS to 127.0.0.1:"))
+      << forwarder_->Log();
+  ASSERT_TRUE(WaitUntil([&] { return Lines(collector.Events()).size() >= 4; }, 10s))
+      << collector.Events();  // tried again, refused again
+  EXPECT_FALSE(Contains(collector.Events(), "handshake ok")) << collector.Events();
+  EXPECT_TRUE(collector.Messages().empty());
+}
+
+// A TLS 1.3 collector that sends no session ticket: the forwarder's side of the handshake done,
+// the line goes at once, not after the connection's time limit (10 s).
+TEST_F(TlsTest, ACollectorAskingForAClientCertificateTakesTheForwardersOwnWithoutATicket) {
+  TempDir side;
+  TlsCollector collector(side.path(), (*pki_)("collector.pem"), (*pki_)("collector.key"),
+                         (*pki_)("ca.pem"), 0, /*tickets=*/false);
   IniText ini = TlsIni(collector.port());
   ini.Set("tlscert", (*pki_)("forwarder.pem"));
   ini.Set("tlskey", (*pki_)("forwarder.key"));
   chmod((*pki_)("forwarder.key").c_str(), 0644);
   Start(ini);
+  const auto written = std::chrono::steady_clock::now();
   pty_->Write("Door 3 open\r\n");
-  ASSERT_TRUE(WaitUntil([&] { return collector.Messages().size() >= 1; }, 10s))
+  ASSERT_TRUE(WaitUntil([&] { return collector.Messages().size() >= 1; }, 15s))
       << collector.Events() << forwarder_->Log();
+  EXPECT_LT(std::chrono::steady_clock::now() - written, 5s);
   EXPECT_EQ(collector.Messages(), std::vector<std::string>{"Door 3 open"});
   EXPECT_EQ(forwarder_->MessagesStartingWith("Warning: the private key ").size(), 1u)
       << forwarder_->Log();

@@ -22,7 +22,6 @@ class FakeTlsSession : public TlsSession {
     return received.find("NO") != std::string_view::npos ? Step::kRefused : Step::kPending;
   }
   TlsRefusal Refusal() const override { return refusal; }
-  Step Quiet() override { return Step::kRefused; }
   void Encrypt(std::string_view plain, std::string& out) override {
     for (; !plain.empty(); plain.remove_prefix(std::min(plain.size(), record_size))) {
       out += "R" + std::string(plain.substr(0, record_size)) + ".";

@@ -133,5 +133,26 @@ TEST_F(DispatchTest, ServiceIsNamedInEveryMode) {
   }
 }
 
+// A service whose log cannot be written (a file another user made) says so once, in the journal
+// and the event log, and runs on.
+TEST_F(DispatchTest, AServiceThatCannotWriteItsLogSaysSoOnceAndRunsOn) {
+  platform.files.writable = false;
+  host = std::make_unique<frmBrennicot>(platform);
+  platform.service->journal = true;
+  host->FormLoad();
+  platform.loop.RunPosted();
+  platform.port->queue = "d\r\n";
+  Ticks(1, 500);
+  platform.loop.RequestStop();
+  const std::string text =
+      "Vemo_Brennicot: cannot write the Activity log: Permission denied "
+      "(/opt/vb/Vemo_Brennicot.log); carrying on without it";
+  EXPECT_EQ(platform.ui.err, "<3>" + text + "\n");
+  ASSERT_FALSE(platform.service->events.empty());
+  EXPECT_EQ(platform.service->events.front(), std::make_pair(text, EventSeverity::kError));
+  EXPECT_EQ(platform.socket->sent.size(), 1u) << "the line went all the same";
+  EXPECT_EQ(platform.ui.echoed.back(), "<6>Brennicot Shutdown ***");
+}
+
 }  // namespace
 }  // namespace brennicot

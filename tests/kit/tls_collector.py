@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Syslog over TLS on 127.0.0.1, one connection at a time, recording its side of the wire: every
 byte received (--raw), the decrypted data (--out) and per connection "handshake ok" or
-"handshake failed: REASON", then "closed" (--events). --client-ca asks for a client certificate."""
+"handshake failed: REASON", then "closed" (--events). --client-ca asks for a client certificate;
+--no-tickets sends no TLS 1.3 session ticket."""
 import argparse, os, socket, ssl
 
 ap = argparse.ArgumentParser()
 for name in ("cert", "key", "port-file", "raw", "out", "events"):
     ap.add_argument("--" + name, required=True)
 ap.add_argument("--client-ca")
+ap.add_argument("--no-tickets", action="store_true")
 ap.add_argument("--port", type=int, default=0)
 args = ap.parse_args()
 
@@ -16,6 +18,8 @@ ctx.load_cert_chain(args.cert, args.key)
 if args.client_ca:
     ctx.verify_mode = ssl.CERT_REQUIRED
     ctx.load_verify_locations(args.client_ca)
+if args.no_tickets:
+    ctx.num_tickets = 0
 listener = socket.socket()
 listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 listener.bind(("127.0.0.1", args.port))

@@ -29,7 +29,7 @@ Pki::Pki(const std::string& dir) : dir_(dir) {
 }
 
 TlsCollector::TlsCollector(const std::string& dir, const std::string& cert, const std::string& key,
-                           const std::string& client_ca, int port)
+                           const std::string& client_ca, int port, bool tickets)
     : dir_(dir) {
   std::remove((dir + "/port").c_str());
   std::vector<std::string> argv = {
@@ -42,6 +42,7 @@ TlsCollector::TlsCollector(const std::string& dir, const std::string& cert, cons
       "--out",       dir + "/out",
       "--events",    dir + "/events"};
   if (!client_ca.empty()) argv.insert(argv.end(), {"--client-ca", client_ca});
+  if (!tickets) argv.push_back("--no-tickets");
   process_ = std::make_unique<TestProcess>(argv);
   if (!WaitUntil([&] { return !ReadFile(dir + "/port").empty(); }, 10s)) {
     throw std::runtime_error("the TLS collector did not start: " + process_->Err());

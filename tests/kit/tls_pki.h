@@ -22,11 +22,12 @@ class Pki {
   std::string dir_;
 };
 
-// Presents `cert`; with `client_ca` asks for a client certificate of that authority.
+// Presents `cert`; with `client_ca` asks for a client certificate of that authority. Under TLS 1.3
+// it sends session tickets unless `tickets` is false.
 class TlsCollector {
  public:
   TlsCollector(const std::string& dir, const std::string& cert, const std::string& key,
-               const std::string& client_ca = {}, int port = 0);
+               const std::string& client_ca = {}, int port = 0, bool tickets = true);
   int port() const { return port_; }
   void Kill() { process_.reset(); }
   // Every byte received, before decryption; per connection "handshake ok" or "handshake failed:

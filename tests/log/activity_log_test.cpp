@@ -82,17 +82,31 @@ TEST_F(ActivityLogTest, MessageIsWrittenUnchangedEvenWithLineEnds) {
   EXPECT_EQ(lines[2], "2030/02/06 21:41:56\t" + std::string("nul\0tab\t\xE9", 9));
 }
 
-TEST_F(ActivityLogTest, FailuresAreSilentAndTheNextEntryStillWorks) {
+// The caller never sees a failure; the failure is told once while it lasts, and again only once
+// an entry was written in between.
+TEST_F(ActivityLogTest, FailuresReachNoCallerAreToldOnceAndTheNextEntryStillWorks) {
+  std::vector<std::string> told;
+  log.SetOnWriteFailure([&](const std::string& failure) { told.push_back(failure); });
   files.writable = false;
   EXPECT_NO_THROW(log.LogWrite("lost", LogKind::kInformation));
+  const std::string denied =
+      "cannot write the Activity log: Permission denied (" + files.exe_dir + "/Vemo_Brennicot.log)";
+  EXPECT_EQ(log.WriteFailure(), denied);
   files.writable = true;
   files.exe_dir_fails = true;
   EXPECT_NO_THROW(log.LogWrite("lost too", LogKind::kInformation));
+  EXPECT_EQ(log.WriteFailure(),
+            "cannot write the Activity log: No such file or directory (/proc/self/exe)");
   EXPECT_TRUE(files.files.empty());
+  EXPECT_EQ(told, std::vector<std::string>{denied});
 
   files.exe_dir_fails = false;
   log.LogWrite("kept", LogKind::kInformation);
   EXPECT_EQ(files.LogMessages(), std::vector<std::string>{"kept"});
+  EXPECT_EQ(log.WriteFailure(), "");
+  files.writable = false;
+  log.LogWrite("lost again", LogKind::kInformation);
+  EXPECT_EQ(told, (std::vector<std::string>{denied, denied}));
 }
 
 TEST_F(ActivityLogTest, EchoGetsTheEntryWithoutLineEndEvenWhenTheFileFails) {

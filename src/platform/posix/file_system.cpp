@@ -16,21 +16,6 @@
 namespace brennicot::posix {
 namespace {
 
-void WriteWithFlags(const std::string& path, const std::string& bytes, int flags) {
-  // Non-blocking, so a FIFO in the file's place cannot hang the program (without a reader the open
-  // fails); only a regular file, or a link to one, is written.
-  UniqueFd fd(open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
-  if (!fd) throw LastSystemError(path);
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    throw InvalidArgument(path + " is not a regular file");
-  }
-  if (const int error_number = WriteAll(fd.get(), bytes); error_number != 0) {
-    throw SystemError(error_number, path);
-  }
-  if (const int error_number = fd.Close(); error_number != 0) throw SystemError(error_number, path);
-}
-
 // The file a path leads to, links followed: the Debian package keeps the INI file beside the
 // program as a link into /etc, and replacing the link itself would cut it.
 std::string FinalPath(const std::string& path) {
@@ -45,6 +30,24 @@ std::string FinalPath(const std::string& path) {
     current = next;
   }
   throw SystemError(ELOOP, path);
+}
+
+// A file root creates goes to the owner and group of its directory: the packaged service runs as
+// the log directory's owner, and an administrator's -install must not leave a log it cannot
+// append to. Where that cannot be done the new file is taken away again, so no such log stays.
+void GiveToDirectoryOwner(int fd, const std::string& final_path, const std::string& path) {
+  if (geteuid() != 0) return;
+  const std::size_t slash = final_path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : final_path.substr(0, slash + 1);
+  struct stat owner {};
+  struct stat file {};
+  if (stat(dir.c_str(), &owner) != 0 || fstat(fd, &file) != 0) return;
+  if (file.st_uid == owner.st_uid && file.st_gid == owner.st_gid) return;
+  if (fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+    const int error_number = errno;
+    unlink(final_path.c_str());
+    throw SystemError(error_number, path);
+  }
 }
 
 }  // namespace
@@ -85,7 +88,29 @@ void PosixFileSystem::RenameInPlace(const std::string& path, const std::string& 
 }
 
 void PosixFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
-  WriteWithFlags(path, bytes, O_APPEND);
+  // Links are followed as the administrator made them: a missing file is made where they lead.
+  const std::string final_path = FinalPath(path);
+  // Non-blocking, so a FIFO in the file's place cannot hang the program (without a reader the open
+  // fails); only a regular file, or a link to one, is written.
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
+  UniqueFd fd(open(final_path.c_str(), kFlags));
+  bool created = false;
+  if (!fd && errno == ENOENT) {
+    // Exclusive, so only a file made by this call changes hands.
+    fd = UniqueFd(open(final_path.c_str(), kFlags | O_CREAT | O_EXCL, 0644));
+    created = static_cast<bool>(fd);
+    if (!fd && errno == EEXIST) fd = UniqueFd(open(final_path.c_str(), kFlags));
+  }
+  if (!fd) throw LastSystemError(path);
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    throw InvalidArgument(path + " is not a regular file");
+  }
+  if (created) GiveToDirectoryOwner(fd.get(), final_path, path);
+  if (const int error_number = WriteAll(fd.get(), bytes); error_number != 0) {
+    throw SystemError(error_number, path);
+  }
+  if (const int error_number = fd.Close(); error_number != 0) throw SystemError(error_number, path);
 }
 
 void PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {

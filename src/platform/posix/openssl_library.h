@@ -45,7 +45,6 @@
   X(SSL_CTX_free)                     \
   X(SSL_CTX_get_cert_store)           \
   X(SSL_CTX_new)                      \
-  X(SSL_CTX_sess_set_new_cb)          \
   X(SSL_CTX_set_default_passwd_cb)    \
   X(SSL_CTX_set_default_verify_paths) \
   X(SSL_CTX_use_PrivateKey)           \
@@ -56,18 +55,14 @@
   X(SSL_get0_param)                   \
   X(SSL_get0_peer_certificate)        \
   X(SSL_get_error)                    \
-  X(SSL_get_ex_data)                  \
   X(SSL_get_verify_result)            \
   X(SSL_new)                          \
   X(SSL_read)                         \
   X(SSL_set1_host)                    \
   X(SSL_set_bio)                      \
-  X(SSL_set_cert_cb)                  \
   X(SSL_set_connect_state)            \
-  X(SSL_set_ex_data)                  \
   X(SSL_set_verify)                   \
   X(SSL_shutdown)                     \
-  X(SSL_version)                      \
   X(SSL_write)                        \
   X(TLS_client_method)
 

@@ -189,22 +189,6 @@ void PosixTlsSession::Begin(const TlsSettings& settings) {
     throw Error(errnum::kOutOfMemory, LibraryWords());
   }
   Lib().SSL_set_bio(ssl_.get(), in_, out_);
-  // Under TLS 1.3 a collector judges our certificate after the handshake; it says yes with a
-  // session ticket (only noted: sessions are not resumed) and no with an alert.
-  Lib().SSL_set_ex_data(ssl_.get(), 0, this);
-  Lib().SSL_set_cert_cb(
-      ssl_.get(),
-      [](SSL* ssl, void*) {
-        static_cast<PosixTlsSession*>(Lib().SSL_get_ex_data(ssl, 0))->asked_for_certificate_ = true;
-        return 1;
-      },
-      nullptr);
-  Lib().SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_SESS_CACHE_MODE,
-                     SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL, nullptr);
-  Lib().SSL_CTX_sess_set_new_cb(ctx_.get(), [](SSL* ssl, SSL_SESSION*) {
-    static_cast<PosixTlsSession*>(Lib().SSL_get_ex_data(ssl, 0))->ticket_ = true;
-    return 0;
-  });
   Lib().SSL_set_connect_state(ssl_.get());
   Lib().SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
   X509_VERIFY_PARAM* param = Lib().SSL_get0_param(ssl_.get());
@@ -251,14 +235,6 @@ void PosixTlsSession::NoteFailure(TlsRefusalKind otherwise) {
 }
 
 TlsSession::Step PosixTlsSession::Handshake(std::string_view received, std::string& out) {
-  if (awaiting_word_) {
-    if (!Absorb(received, out)) {
-      refusal_.kind = TlsRefusalKind::kOther;  // refused within the handshake, as far as we go
-      if (refusal_.detail.empty()) refusal_.detail = "the collector closed the connection";
-      return Step::kRefused;
-    }
-    return ticket_ ? Step::kVerified : Step::kPending;
-  }
   Feed(received);
   const int rc = Lib().SSL_do_handshake(ssl_.get());
   Drain(out);
@@ -269,10 +245,9 @@ TlsSession::Step PosixTlsSession::Handshake(std::string_view received, std::stri
       NoteFailure(TlsRefusalKind::kOther);
       return Step::kRefused;
     }
-    if (Lib().SSL_version(ssl_.get()) == TLS1_3_VERSION && asked_for_certificate_ && !ticket_) {
-      awaiting_word_ = true;
-      return Handshake({}, out);  // what came with the last flight
-    }
+    // Done on our side: the connection is usable now. Under TLS 1.3 a collector that refuses our
+    // certificate says so only after this, with an alert that ends the session as any other end
+    // does; a ticket, or none at all, changes nothing, so nothing waits for one.
     return Step::kVerified;
   }
   const int error = Lib().SSL_get_error(ssl_.get(), rc);

@@ -26,7 +26,6 @@ class PosixTlsSession : public TlsSession {
   bool KeyOpenToOthers(const TlsSettings& settings) const override;
   Step Handshake(std::string_view received, std::string& out) override;
   TlsRefusal Refusal() const override { return refusal_; }
-  Step Quiet() override { return awaiting_word_ ? Step::kVerified : Step::kRefused; }
   void Encrypt(std::string_view plain, std::string& out) override;
   bool Absorb(std::string_view received, std::string& out) override;
   void Shutdown(std::string& out) override;
@@ -48,9 +47,6 @@ class PosixTlsSession : public TlsSession {
   bio_st* in_ = nullptr;   // owned by ssl_
   bio_st* out_ = nullptr;  // owned by ssl_
   TlsRefusal refusal_;
-  bool asked_for_certificate_ = false;
-  bool awaiting_word_ = false;  // handshake done; the collector may still refuse our certificate
-  bool ticket_ = false;         // the collector sent a session ticket: it took the handshake
 };
 
 }  // namespace brennicot::posix

@@ -28,8 +28,6 @@ class Win32TlsSession : public TlsSession {
   bool KeyOpenToOthers(const TlsSettings&) const override { return false; }
   Step Handshake(std::string_view received, std::string& out) override;
   TlsRefusal Refusal() const override { return refusal_; }
-  // TLS 1.2 only: a collector refuses a certificate within the handshake, so nothing is awaited.
-  Step Quiet() override { return Step::kRefused; }
   void Encrypt(std::string_view plain, std::string& out) override;
   bool Absorb(std::string_view received, std::string& out) override;
   void Shutdown(std::string& out) override;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +81,25 @@ TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
   EXPECT_NE(e.description().find(fifo + " is not a regular file"), std::string::npos);
   EXPECT_EQ(testkit::FailureOf([&] { files.WriteFile("/dev/null", "x"); }).number(),
             errnum::kInvalidArgument);
+}
+
+// A log root creates (an administrator's -install) belongs to its directory's owner, the
+// service's user, also where it is reached through a link.
+TEST_F(PosixFileSystemTest, AFileRootCreatesGoesToTheOwnerOfItsDirectory) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root creates files for another user";
+  const passwd* nobody = getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  const std::string logs = dir + "/logs";
+  fs::create_directory(logs);
+  ASSERT_EQ(chown(logs.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  const std::string link = dir + "/Vemo_Brennicot.log";
+  fs::create_symlink(logs + "/Vemo_Brennicot.log", link);
+  files.AppendToFile(link, "first\r\n");
+  struct stat st {};
+  ASSERT_EQ(stat((logs + "/Vemo_Brennicot.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody->pw_uid);
+  EXPECT_EQ(st.st_gid, nobody->pw_gid);
+  EXPECT_TRUE(fs::is_symlink(link));
 }
 
 TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {
