@@ -181,6 +181,7 @@ void frmBrennicot::UpdateServiceStatus() {
         status.last_error = last_error_;
         status.last_error_at = last_error_at_;
         status.error_cleared_at = error_cleared_at_;
+        status.log_failure = log_.WriteFailure();
         std::string text = ComposeStatusText(status);
         if (text == status_text_) return;
         status_text_ = std::move(text);

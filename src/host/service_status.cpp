@@ -104,6 +104,7 @@ std::string ComposeStatusText(const ServiceStatus& s) {
     t += " forwarded";
   }
   if (s.seconds_since_line) t += ", last " + Age(*s.seconds_since_line) + " ago";
+  if (!s.log_failure.empty()) t += "; " + s.log_failure;
   if (!s.last_error.empty()) {
     t += "; last error " + FormatLogTimestamp(s.last_error_at);
     if (s.error_cleared_at) {

@@ -91,6 +91,10 @@ TEST_F(TlsTest, ACollectorRefusingTheForwardersCertificateAfterTheHandshakeGetsN
       << collector.Events();  // tried again, refused again
   EXPECT_FALSE(Contains(collector.Events(), "handshake ok")) << collector.Events();
   EXPECT_TRUE(collector.Messages().empty());
+  // A session refused at once never held: one line, and the collector is not taken as back.
+  EXPECT_EQ(forwarder_->MessagesStartingWith("frmBrennicot:MessageSend err#:").size(), 1u)
+      << forwarder_->Log();
+  EXPECT_FALSE(forwarder_->WaitForLog("reachable again", 0s)) << forwarder_->Log();
 }
 
 // A TLS 1.3 collector that sends no session ticket: the forwarder's side of the handshake done,

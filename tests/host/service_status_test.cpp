@@ -13,13 +13,13 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
   const auto status = [](std::uint64_t lines, std::optional<std::int64_t> ago,
                          std::string target = "collector", std::string error = "",
                          std::string channel = "", std::vector<int> cleared = {}) {
-    ServiceStatus s{7,   "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines,
-                    ago, error,          channel,      {},     {},    {}};
+    ServiceStatus s{7,     "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines, ago,
+                    error, channel,        {},           {},     {},    {}};
     if (!channel.empty()) s.messages_sent = 1;
     s.last_error_at = {2030, 2, 6, 21, 41, 56};
     if (!cleared.empty()) {
-      s.error_cleared_at = LocalTime{2030, 2, cleared.size() > 3 ? 7 : 6, cleared[0], cleared[1],
-                                     cleared[2]};
+      s.error_cleared_at =
+          LocalTime{2030, 2, cleared.size() > 3 ? 7 : 6, cleared[0], cleared[1], cleared[2]};
     }
     return s;
   };
@@ -51,6 +51,14 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
        "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514 (TCP, connected, 0 queued (0 of 8192 "
        "KiB)); 2 lines read, 1 message sent, last 1 s ago; last error 2030/02/06 21:41:56 "
        "(cleared 21:42:30): x"},
+      {[&] {
+         ServiceStatus s = status(5, 3, "collector", "Err#: 8012 on COM7");
+         s.log_failure = "cannot write the Activity log: Permission denied (/var/log/x.log)";
+         return s;
+       }(),
+       "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 5 lines forwarded, last 3 s ago; cannot "
+       "write the Activity log: Permission denied (/var/log/x.log); last error 2030/02/06 "
+       "21:41:56: Err#: 8012 on COM7"},
       {status(2, 1, "collector", "x", "TCP, connected, 0 queued (0 of 8192 KiB)", {0, 0, 1, 7}),
        "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514 (TCP, connected, 0 queued (0 of 8192 "
        "KiB)); 2 lines read, 1 message sent, last 1 s ago; last error 2030/02/06 21:41:56 "
@@ -66,7 +74,7 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
 TEST(ComposeStatusText, IsValidUtf8AndShortNeverCutInsideACharacter) {
   const auto with = [](std::string device, std::string target) {
     return ComposeStatusText(
-        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}});
+        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}, {}});
   };
   // A Latin-1 path and broken sequences: each bad byte is one U+FFFD, good characters stay.
   EXPECT_EQ(with("/dev/t\xE9l\xC3\xA9", "c\xED\xA0\x80\xF0\x9F\x98\x80"),
@@ -122,7 +130,8 @@ TEST_F(ServiceStatusTest, IsToldAtStartAndThenOnlyWhenItChangesAtMostOncePerTick
   Ticks(1, 500);
   EXPECT_EQ(Told().back(), where +
                                "4 lines forwarded, last 0 s ago; last error 2030/02/06 21:41:56 "
-                               "(cleared 21:41:58): " + error);
+                               "(cleared 21:41:58): " +
+                               error);
 }
 
 TEST_F(ServiceStatusTest, JournalGetsEveryEntryWithItsPriorityOnlyWhenStandardErrorIsIt) {
