@@ -102,14 +102,16 @@ double SettingNumber(const SettingsTable& settings, std::string_view key) {
               "Internal error: " + std::string(key) + " is not a number setting");
 }
 
-void CheckSettingsForStart(const SettingsTable& settings) {
-  for (const SettingRow& row : kSettings) {
-    if (row.rule.rejected != Rejected::kFailsStart) continue;
-    const std::string& value = settings.Get(row.key);
-    if (!Accepts(row, value)) {
-      throw InvalidPropertyValue(std::string(row.key) + "=" + value + RefusalReason(row.rule));
-    }
+void CheckSettingForStart(const SettingsTable& settings, const SettingRow& row) {
+  if (row.rule.rejected != Rejected::kFailsStart) return;
+  const std::string& value = settings.Get(row.key);
+  if (!Accepts(row, value)) {
+    throw InvalidPropertyValue(std::string(row.key) + "=" + value + RefusalReason(row.rule));
   }
+}
+
+void CheckSettingsForStart(const SettingsTable& settings) {
+  for (const SettingRow& row : kSettings) CheckSettingForStart(settings, row);
 }
 
 }  // namespace brennicot

@@ -219,5 +219,7 @@ double SettingNumber(const SettingsTable& settings, std::string_view key);
 // Throws Error 380, naming the key and the value, for the first setting a start must refuse: a
 // value its check does not take, where the row says so.
 void CheckSettingsForStart(const SettingsTable& settings);
+// The same for one row: nothing for a row whose refusals do not fail a start.
+void CheckSettingForStart(const SettingsTable& settings, const SettingRow& row);
 
 }  // namespace brennicot

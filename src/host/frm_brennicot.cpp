@@ -52,7 +52,7 @@ void frmBrennicot::FormLoad() {
     // A check leaves no trace: no log entry (not even the shut-down line), no default file, and
     // no word with the service manager.
     shut_down_ = true;
-    one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_);
+    one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_, *ntservice1_);
     return;
   }
   // A log the program cannot write is said once where someone looks, however the run began.
@@ -209,16 +209,8 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
   std::unique_ptr<StreamSocket> socket = platform_.CreateStreamSocket();
   std::string transport_name = "TCP";
   if (transport.transport == Transport::kTls) {
-    const TlsSettings& tls = transport.tls;
-    const std::unique_ptr<TlsSession> check = platform_.CreateTlsSession();
-    check->Begin(tls);
-    if (check->KeyOpenToOthers(tls)) {
-      // A setting that works but is unsafe: reported like a refused value, as a warning.
-      log_.LogWrite(KeyOpenWarning(tls.key.path.empty() ? tls.cert.path : tls.key.path),
-                    LogKind::kInvalidSetting);
-    }
     socket = std::make_unique<TlsStreamSocket>(
-        std::move(socket), [this] { return platform_.CreateTlsSession(); }, tls);
+        std::move(socket), [this] { return platform_.CreateTlsSession(); }, transport.tls);
     transport_name = "TLS";
   }
   return std::make_unique<StreamChannel>(

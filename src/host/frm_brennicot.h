@@ -100,8 +100,8 @@ class frmBrennicot {
   void TellLogWriteFailure(const std::string& failure);
   // Service mode: tells the service manager the status line when it changed.
   void UpdateServiceStatus();
-  // The stream channel of this run, over the platform's stream socket (TLS: with a session over
-  // it, whose files are read now, so that one that cannot be used fails the start). Throws Error.
+  // The stream channel of this run, over the platform's stream socket (TLS: a session over it for
+  // each connection; the start plan has read its files already). Throws Error.
   std::unique_ptr<CollectorChannel> MakeStreamChannel(const TransportSettings& transport);
   void OnMessageSent(std::string_view payload);
   // WsockUDP, sending first what a stream run left in the spool.

@@ -6,6 +6,7 @@
 #include "base/numeric_text.h"
 #include "config/settings.h"
 #include "host/frm_brennicot.h"
+#include "host/start_plan.h"
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "platform/monotonic_millis.h"
@@ -15,7 +16,6 @@ namespace brennicot {
 namespace {
 
 constexpr int kStatusTickMs = 1000;
-constexpr std::int16_t kInBufferSize = 16384;
 // Stopping takes what the device still holds for at most this long...
 constexpr std::int64_t kStopDrainMs = 1000;
 // ...and ends once the device has given nothing for this long after its last input.
@@ -26,32 +26,28 @@ constexpr std::int64_t kStopQuietMs = 50;
 bool frmBrennicot::StartUp() {
   return RunTrapped(log_, "frmBrennicot" + VersionText() + ":Startup", [&] {
     const SettingsTable& s = *settings_;
-    CheckSettingsForStart(s);
+    // Each stage converts what the opening after it uses; -check runs the same plan.
+    StartPlan plan(s, platform_, *mscomm1_);
+    plan.Run(StartPlan::Stage::kChannel);
     receive_.Clear();
 
-    const TransportSettings transport = ReadTransportSettings(s);
+    const TransportSettings& transport = plan.Transport();
+    if (const std::optional<std::string>& key = plan.KeyOpenToOthers()) {
+      // A setting that works but is unsafe: reported like a refused value, as a warning.
+      log_.LogWrite(KeyOpenWarning(*key), LogKind::kInvalidSetting);
+    }
     channel_ = transport.transport == Transport::kUdp ? MakeUdpChannel(transport)
                                                       : MakeStreamChannel(transport);
     channel_->SetOnSent([this](std::string_view payload) { OnMessageSent(payload); });
     // An unreachable collector does not fail a stream's start: messages queue meanwhile.
-    const std::int32_t remote_port = ToInt32(SettingNumber(s, key::kUdpPort));
-    channel_->Open(s.Get(key::kUdpTarget), remote_port);
+    channel_->Open(s.Get(key::kUdpTarget), plan.RemotePort());
 
-    SerialPort& port = *mscomm1_;
-    port.SetCommPort(ToInt16(SettingNumber(s, key::kCommPort)));
-    if (port.PortOpen()) port.SetPortOpen(false);
-    port.SetSettings(s.Get(key::kCommIni));
-    port.SetHandshaking(ToInt32(SettingNumber(s, key::kFlowControl)));
-    port.SetDTREnable(true);
-    port.SetRTSEnable(true);
-    port.SetRThreshold(0);  // received bytes are polled by tmrComm, not signalled
-    port.SetSThreshold(0);
-    port.SetInBufferSize(kInBufferSize);
-    port.SetPortOpen(true);
+    plan.Run(StartPlan::Stage::kPort);
+    mscomm1_->SetPortOpen(true);
 
     // The device may need a few carriage returns to wake up; one write per carriage return.
-    const std::int32_t carriage_returns = ToInt32(SettingNumber(s, key::kCrSend));
-    for (std::int32_t i = 0; i < carriage_returns; ++i) port.Output("\r");
+    plan.Run(StartPlan::Stage::kCarriageReturns);
+    for (std::int32_t i = 0; i < plan.CarriageReturns(); ++i) mscomm1_->Output("\r");
 
     tmr_comm_->SetInterval(kCommTickMs);
     tmr_comm_->SetEnabled(true);
@@ -64,7 +60,8 @@ bool frmBrennicot::StartUp() {
                       " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId),
                   LogKind::kInformation);
 
-    if (SettingNumber(s, key::kEnableStatusTimer) == 1) {
+    plan.Run(StartPlan::Stage::kStatusTimer);
+    if (plan.StatusTimer()) {
       tmr_status_->SetInterval(kStatusTickMs);
       tmr_status_->SetEnabled(true);
     }

@@ -2,9 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +14,10 @@
 #include "config/ini_loader.h"
 #include "config/section_block.h"
 #include "config/settings.h"
+#include "host/command_line.h"
+#include "host/start_plan.h"
 #include "log/activity_log.h"
-#include "syslog/message_composer.h"
-#include "syslog/month_names.h"
+#include "platform/tls_rules.h"
 
 namespace brennicot {
 namespace {
@@ -43,6 +43,9 @@ class ReadOnlyFiles : public FileSystem {
   void RenameInPlace(const std::string& path, const std::string&) override { Refuse(path); }
   void AppendToFile(const std::string& path, const std::string&) override { Refuse(path); }
   void WriteFile(const std::string& path, const std::string&) override { Refuse(path); }
+  FileAccess ReadAccess(const std::string& path, const std::string& user) override {
+    return files_.ReadAccess(path, user);
+  }
 
  private:
   [[noreturn]] static void Refuse(const std::string& path) {
@@ -187,64 +190,84 @@ void CheckEntries(Platform& platform, const std::string& path, const SettingsTab
   }
 }
 
-// What the start does with the loaded values before it forwards anything, with the same rows,
-// conversions and objects: a value it cannot use fails the start, or every message or tick.
-void CheckStart(Platform& platform, SerialPort& port, const SettingsTable& s, Report& report) {
-  std::set<std::string_view> refused;  // one finding per setting: its first use that fails
-  const auto check = [&](std::string_view key, const std::function<void()>& use) {
-    if (refused.contains(key)) return;
-    try {
-      use();
-    } catch (const Error& e) {
-      refused.insert(key);
-      report.Finding(std::string(key) + "=" + s.Get(key) + ": cannot be used: " + ErrorText(e));
-    }
-  };
-  // Where a number must also fit the property it is written to, or a text make a message.
-  const std::pair<std::string_view, std::function<void()>> uses[] = {
-      {key::kCommPort, [&] { port.SetCommPort(ToInt16(SettingNumber(s, key::kCommPort))); }},
-      {key::kCommIni, [&] { port.SetSettings(s.Get(key::kCommIni)); }},
-      {key::kFlowControl,
-       [&] { port.SetHandshaking(ToInt32(SettingNumber(s, key::kFlowControl))); }},
-      {key::kUdpPort, [&] { ToInt32(SettingNumber(s, key::kUdpPort)); }},
-      {key::kMsgFormat,
-       [&] {
-         MonthNameTable months;
-         MonthNamesInit(months);
-         const ComposeContext context{s, months, [&] { return platform.LocalClock().Now(); },
-                                      [] { return std::string("host"); }};
-         ComposeSyslogMessage(context, "text");
-       }},
-      {key::kCrSend, [&] { ToInt32(SettingNumber(s, key::kCrSend)); }},
-  };
-  for (const SettingRow& row : kSettings) {
-    if (row.reading == Reading::kStrict) check(row.key, [&] { SettingNumber(s, row.key); });
-    // Each refusal the start would make, in the start's words (the start stops at the first).
-    if (row.rule.rejected == Rejected::kFailsStart) {
-      check(row.key, [&] {
-        SettingsTable alone;
-        IniSetDefault(alone, UnwrittenLog(platform).Log());
-        alone.Set(row.key, s.Get(row.key));
-        CheckSettingsForStart(alone);
-      });
-    }
-    for (const auto& [key, use] : uses) {
-      if (key == row.key) check(key, use);
-    }
-  }
+// The start's own plan, every step on its own: each value a start (or every message or tick)
+// cannot use is named, in the order of the settings table, once.
+const TransportSettings* CheckStart(StartPlan& plan, const SettingsTable& s, Report& report) {
+  std::map<std::size_t, std::string> refused;  // by row: the first failure of its value
+  bool tls_failed = false;
+  plan.RunEach([&](std::string_view key, const Error& e) {
+    if (key == key::kTransport || key == key::kFraming) tls_failed = true;
+    const SettingRow* row = SettingRowOf(key);
+    const std::size_t at =
+        row != nullptr ? static_cast<std::size_t>(row - kSettings.data()) : kSettings.size();
+    const std::string what = row != nullptr ? std::string(key) + "=" + s.Get(key) : "COM port";
+    refused.try_emplace(at, what + ": cannot be used: " + ErrorText(e));
+  });
+  for (const auto& [at, line] : refused) report.Finding(line);
+  if (plan.KeyOpenToOthers()) report.Fine(KeyOpenWarning(*plan.KeyOpenToOthers()));
+  const bool tls_read = !tls_failed && plan.Transport().transport == Transport::kTls;
+  return tls_read ? &plan.Transport() : nullptr;
 }
 
-void CheckDevice(SerialPort& port, Report& report) {
+// Whose access is judged: the service's user where its registration names one, else this one.
+struct AccessJudge {
+  std::string service_user;
+  bool told_judged_for_self = false;
+
+  // "nobody (the service's user)" or "this user".
+  std::string Who(const std::string& judged_for) const {
+    if (!service_user.empty() && judged_for == service_user) {
+      return service_user + " (the service's user)";
+    }
+    return "this user";
+  }
+  // Where the service's user cannot be taken on (not root), once: whose access was judged.
+  void NoteJudgedFor(const std::string& judged_for, Report& report) {
+    if (service_user.empty() || judged_for.empty() || judged_for == service_user) return;
+    if (told_judged_for_self) return;
+    told_judged_for_self = true;
+    report.Fine("access is judged for " + judged_for + ", not for " + service_user +
+                " (the service's user): only root can judge it for another user");
+  }
+};
+
+void CheckDevice(SerialPort& port, AccessJudge& judge, Report& report) {
   const std::string com = "COM" + std::to_string(port.CommPort());
   try {
-    const SerialPort::DeviceCheck device = port.CheckDevice();
+    const SerialPort::DeviceCheck device = port.CheckDevice(judge.service_user);
+    judge.NoteJudgedFor(device.judged_for, report);
     if (device.problem.empty()) {
-      report.Fine(com + ": " + device.device + " is there and this user may open it");
+      report.Fine(com + ": " + device.device + " is there and " + judge.Who(device.judged_for) +
+                  " may open it");
+    } else if (!device.judged_for.empty()) {
+      const std::string who = judge.Who(device.judged_for);
+      report.Finding(com + ": " + device.device + ": " + device.problem + " for " +
+                     (who == "this user" ? "user " + device.judged_for : who));
     } else {
       report.Finding(com + ": " + device.device + ": " + device.problem);
     }
   } catch (const Error& e) {
     report.Finding(com + ": " + ErrorText(e));
+  }
+}
+
+// The start read the TLS files as this process; the service reads them as its own user.
+void CheckTlsFilesForService(FileSystem& files, const TlsSettings& tls, AccessJudge& judge,
+                             Report& report) {
+  if (judge.service_user.empty()) return;
+  for (const TlsFile* file : {&tls.ca, &tls.cert, &tls.key}) {
+    if (file->path.empty()) continue;
+    const std::string named = std::string(file->key) + "=" + file->path;
+    try {
+      const FileAccess access = files.ReadAccess(file->path, judge.service_user);
+      judge.NoteJudgedFor(access.user, report);
+      if (access.user == judge.service_user && !access.problem.empty()) {
+        report.Finding(named + ": not readable by " + judge.Who(access.user) + ": " +
+                       access.problem);
+      }
+    } catch (const Error& e) {
+      report.Finding(named + ": " + ErrorText(e));
+    }
   }
 }
 
@@ -259,7 +282,7 @@ void CheckCollectorName(Platform& platform, const std::string& target, Report& r
 
 }  // namespace
 
-int CheckSettingsFile(Platform& platform, SerialPort& port) {
+int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& service) {
   Report report(platform.Ui());
   std::string path;
   try {
@@ -278,8 +301,13 @@ int CheckSettingsFile(Platform& platform, SerialPort& port) {
   } else {
     CheckEntries(platform, path, start, report);
   }
-  CheckStart(platform, port, start, report);
-  CheckDevice(port, report);
+  service.SetServiceName(ServiceNameFrom(start.Get(key::kServiceName)));
+  AccessJudge judge{service.RunsAsUser()};
+  StartPlan plan(start, platform, port);
+  if (const TransportSettings* tls = CheckStart(plan, start, report)) {
+    CheckTlsFilesForService(platform.Files(), tls->tls, judge, report);
+  }
+  CheckDevice(port, judge, report);
   CheckCollectorName(platform, start.Get(key::kUdpTarget), report);
   if (report.Findings() == 0) {
     report.Fine("check passed: a start uses " + path + " as written");

@@ -7,6 +7,13 @@
 
 namespace brennicot {
 
+// Whether a user could open a file, as the system judges it for that user, found out without
+// opening it.
+struct FileAccess {
+  std::string user;     // whom it was judged for (see ReadAccess)
+  std::string problem;  // the system's words; "" when nothing is in the way
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -33,6 +40,10 @@ class FileSystem {
   // replaces it in one step. On any failure nothing is left behind and what was there stays; throws
   // Error. Where `path` is a link, the file it leads to is replaced, never the link.
   virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
+  // Whether `user` could open `path` for reading now ("": this process). Where this process cannot
+  // act as another user (POSIX: it is not root; Win32: never), it is judged for this process's own
+  // user, which FileAccess names. Throws Error for a user the system does not know.
+  virtual FileAccess ReadAccess(const std::string& path, const std::string& user) = 0;
 };
 
 }  // namespace brennicot

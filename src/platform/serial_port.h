@@ -44,15 +44,17 @@ class SerialPort {
   virtual std::int16_t CommPort() const = 0;
   // The device CommPort opens, where the platform maps port numbers to devices; otherwise empty.
   virtual std::string DeviceName() const { return {}; }
-  // The device CommPort names and why this process could not open it for reading and writing
-  // now ("" when nothing is in the way), found out without opening it: a running service may hold
-  // it. Where that cannot be told without opening it (Win32), whether the device exists. Throws
-  // Error for a port number that names no device.
+  // The device CommPort names and why `user` ("": this process) could not open it for reading
+  // and writing now ("" when nothing is in the way), found out without opening it: a running
+  // service may hold it. Judged as FileSystem::ReadAccess judges a file. Where that cannot be told
+  // without opening it (Win32), whether the device exists. Throws Error for a port number that
+  // names no device, and for a user the system does not know.
   struct DeviceCheck {
     std::string device;
     std::string problem;
+    std::string judged_for;  // whom access was judged for, where it was (see ReadAccess)
   };
-  virtual DeviceCheck CheckDevice() const = 0;
+  virtual DeviceCheck CheckDevice(const std::string& user) const = 0;
   virtual bool PortOpen() const = 0;
   // true opens the port with the properties written before; false closes it.
   virtual void SetPortOpen(bool open) = 0;

@@ -44,6 +44,9 @@ class ServiceControl {
   // Whether standard error reaches the service manager's journal, so that log entries written
   // there are kept with the service's other records.
   virtual bool StandardErrorIsJournal() const { return false; }
+  // The user the registered service runs as, where its registration says (or, not registered
+  // yet, would say) which; "" where it does not, or where this is not known (Win32).
+  virtual std::string RunsAsUser() const { return {}; }
   // Records a log entry in the event log the system keeps apart from the service's output (the
   // Windows Event Log, under the source -install registers); where there is none, nothing
   // happens. Never fails towards its caller.

@@ -1,6 +1,8 @@
 // -check on real files: one settings file per case, the report it prints and its exit status, and
 // that it leaves no trace (no log, no default file, the settings file untouched).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -10,6 +12,7 @@
 #include "kit/process.h"
 #include "kit/pty_pair.h"
 #include "kit/temp_dir.h"
+#include "kit/tls_pki.h"
 
 namespace e2e {
 namespace {
@@ -142,6 +145,117 @@ TEST(Check, ReportsACollectorNameThatDoesNotResolve) {
   EXPECT_NE(forwarder.Stdout().find("\nudptarget=collector.invalid: does not resolve: "),
             std::string::npos)
       << forwarder.Stdout();
+}
+
+std::vector<std::string> OutputLines(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Each TLS setting a start refuses, -check refuses too, in the start's words and naming the key.
+TEST(Check, RefusesEveryTlsSettingTheStartRefuses) {
+  if (!HaveTool("openssl")) GTEST_SKIP() << "openssl is needed";
+  TempDir dir;
+  const Pki pki(dir / "pki");
+  WriteFile(pki("garbage"), "not a certificate\n");
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> tls;  // besides transport=tls
+    std::string setting;                                   // what the check's line names first
+    std::string error;  // "<number>:<description>", as the start's error line has it
+  } cases[] = {
+      {"tls with LF framing",
+       {{"framing", "lf"}, {"tlsca", pki("ca.pem")}},
+       "framing=lf",
+       "380:Invalid property value: framing=lf: TLS always counts octets"},
+      {"a missing tlsca",
+       {{"tlsca", pki("missing.pem")}},
+       "transport=tls",
+       "2:tlsca=" + pki("missing.pem") + ": No such file or directory"},
+      {"a tlsca without a certificate",
+       {{"tlsca", pki("garbage")}},
+       "transport=tls",
+       "380:Invalid property value: tlsca=" + pki("garbage") + ": no certificate in it"},
+      {"a tlskey of another certificate",
+       {{"tlsca", pki("ca.pem")},
+        {"tlscert", pki("forwarder.pem")},
+        {"tlskey", pki("collector.key")}},
+       "transport=tls",
+       "380:Invalid property value: tlskey=" + pki("collector.key") +
+           ": the key does not belong to the certificate"},
+      {"a tlskey without tlscert",
+       {{"tlsca", pki("ca.pem")}, {"tlskey", pki("forwarder.key")}},
+       "transport=tls",
+       "380:Invalid property value: tlskey=" + pki("forwarder.key") +
+           ": cannot be used: no certificate for it in tlscert"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    Forwarder forwarder(home.path());
+    IniText ini;
+    ini.ports[1] = "/dev/null";
+    ini.Set("udptarget", "127.0.0.1");
+    ini.Set("transport", "tls");
+    for (const auto& [key, value] : c.tls) ini.Set(key, value);
+    forwarder.WriteIni(ini);
+
+    EXPECT_EQ(forwarder.RunToEnd({"-check"}), 1);
+    const std::size_t colon = c.error.find(':');
+    const std::string line = c.setting + ": cannot be used: " + c.error.substr(colon + 1) +
+                             " (err#:" + c.error.substr(0, colon) + ")";
+    const std::vector<std::string> lines = OutputLines(forwarder.Stdout());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << forwarder.Stdout();
+    EXPECT_EQ(lines.back(), "check failed: 1 finding") << forwarder.Stdout();
+
+    // The start refuses the same file with the same failure.
+    EXPECT_EQ(forwarder.RunToEnd({}), 1);
+    const std::vector<std::string> messages = forwarder.LogMessages();
+    ASSERT_FALSE(messages.empty()) << forwarder.Log();
+    EXPECT_EQ(messages[0], "frmBrennicot1.3:Startup err#:" + c.error);
+  }
+}
+
+// Run as root for a service registered to run as another user, the files are judged for that
+// user: a key only root may read fails the service's start, so it fails the check.
+TEST(Check, JudgesTheFilesForTheUserTheRegisteredServiceRunsAs) {
+  if (!HaveTool("openssl")) GTEST_SKIP() << "openssl is needed";
+  if (geteuid() != 0) GTEST_SKIP() << "only root can judge access for another user";
+  TempDir dir;
+  // Every directory on the way may be searched by anyone: only the key's own mode keeps it.
+  fs::permissions(dir.path(),
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  const Pki pki(dir / "pki");
+  fs::permissions(dir / "pki",
+                  fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  ASSERT_EQ(chmod(pki("ca.pem").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(pki("forwarder.pem").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(pki("forwarder.key").c_str(), 0600), 0);
+  // The registration systemd would read, in a tree standing for the system's root.
+  const std::string units = dir / "root/etc/systemd/system";
+  fs::create_directories(units);
+  WriteFile(units + "/Vemo_Brennicot.service", "[Unit]\nDescription=x\n[Service]\nUser=nobody\n");
+
+  TempDir home;
+  Forwarder forwarder(home.path());
+  forwarder.SetEnvironment({"BRENNICOT_SYSTEMD_ROOT=" + (dir / "root")});
+  IniText ini;
+  ini.ports[1] = "/dev/null";
+  ini.Set("udptarget", "127.0.0.1");
+  ini.Set("transport", "tls");
+  ini.Set("tlsca", pki("ca.pem"));
+  ini.Set("tlscert", pki("forwarder.pem"));
+  ini.Set("tlskey", pki("forwarder.key"));
+  forwarder.WriteIni(ini);
+  EXPECT_EQ(forwarder.RunToEnd({"-check"}), 1);
+  EXPECT_EQ(OutputLines(forwarder.Stdout()),
+            (std::vector<std::string>{
+                "tlskey=" + pki("forwarder.key") +
+                    ": not readable by nobody (the service's user): Permission denied",
+                "COM1: /dev/null is there and nobody (the service's user) may open it",
+                "udptarget=127.0.0.1: resolves", "check failed: 1 finding"}));
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ class FakeFileSystem : public FileSystem {
     files[path.substr(0, path.rfind('/') + 1) + new_name] = files[path];
     files.erase(path);
   }
+  FileAccess ReadAccess(const std::string& path, const std::string& user) override {
+    return {user, files.count(path) != 0 ? "" : "No such file or directory"};
+  }
 
   // Content of a file beside the executable ("" when missing).
   std::string Beside(const std::string& name) const;
@@ -243,7 +246,9 @@ class FakeSerialPort : public SerialPort {
   std::int16_t CommPort() const override { return comm_port; }
   std::string DeviceName() const override { return open ? device : std::string(); }
   std::string device_problem;  // what CheckDevice reports of `device`
-  DeviceCheck CheckDevice() const override { return {device, device_problem}; }
+  DeviceCheck CheckDevice(const std::string&) const override {
+    return {device, device_problem, {}};
+  }
   bool PortOpen() const override { return open; }
   void SetPortOpen(bool value) override;
   void SetSettings(const std::string& value) override;

@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/posix/fd_transfer.h"
 #include "platform/posix/system_error.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/posix/user_access.h"
 
 namespace brennicot::posix {
 namespace {
@@ -133,6 +135,11 @@ void PosixFileSystem::WriteFile(const std::string& path, const std::string& byte
   if (fsync(fd.get()) != 0) fail(errno);
   fd.Reset();
   if (rename(temp.c_str(), final_path.c_str()) != 0) fail(errno);
+}
+
+FileAccess PosixFileSystem::ReadAccess(const std::string& path, const std::string& user) {
+  const AccessJudgement judged = JudgeAccess(path, R_OK, user);
+  return {judged.user, judged.error == 0 ? std::string() : std::strerror(judged.error)};
 }
 
 }  // namespace brennicot::posix

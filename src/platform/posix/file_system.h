@@ -16,6 +16,7 @@ class PosixFileSystem : public FileSystem {
   void RenameInPlace(const std::string& path, const std::string& new_name) override;
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  FileAccess ReadAccess(const std::string& path, const std::string& user) override;
 };
 
 }  // namespace brennicot::posix

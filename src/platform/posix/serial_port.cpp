@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -21,6 +20,7 @@
 #include <optional>
 
 #include "platform/posix/system_error.h"
+#include "platform/posix/user_access.h"
 
 namespace brennicot::posix {
 namespace {
@@ -125,19 +125,17 @@ void PosixSerialPort::SetRTSEnable(bool enable) {
   rts_ = enable;
 }
 
-SerialPort::DeviceCheck PosixSerialPort::CheckDevice() const {
-  DeviceCheck check{device_path_(CommPort()), {}};
+SerialPort::DeviceCheck PosixSerialPort::CheckDevice(const std::string& user) const {
+  DeviceCheck check{device_path_(CommPort()), {}, {}};
   struct stat st {};
   if (stat(check.device.c_str(), &st) != 0) {
     check.problem = std::strerror(errno);
   } else if (!S_ISCHR(st.st_mode)) {
     check.problem = "not a serial device";
-  } else if (faccessat(AT_FDCWD, check.device.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
-    // The permissions as the kernel applies them to this process, its groups included.
-    const int error_number = errno;
-    const passwd* user = getpwuid(geteuid());
-    check.problem = std::string(std::strerror(error_number)) + " for user " +
-                    (user != nullptr ? std::string(user->pw_name) : std::to_string(geteuid()));
+  } else {
+    const AccessJudgement judged = JudgeAccess(check.device, R_OK | W_OK, user);
+    check.judged_for = judged.user;
+    if (judged.error != 0) check.problem = std::strerror(judged.error);
   }
   return check;
 }

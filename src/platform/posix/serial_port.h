@@ -46,7 +46,7 @@ class PosixSerialPort : public SerialPortBase {
 
   // The device of the open port; empty while closed.
   std::string DeviceName() const override { return fd_ ? device_ : std::string(); }
-  DeviceCheck CheckDevice() const override;
+  DeviceCheck CheckDevice(const std::string& user) const override;
   bool PortOpen() const override { return static_cast<bool>(fd_); }
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }

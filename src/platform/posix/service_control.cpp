@@ -74,6 +74,8 @@ long long WatchdogKeepAliveMs() {
 namespace {
 
 constexpr const char* kRootVariable = "BRENNICOT_SYSTEMD_ROOT";
+// More than any unit file holds; what lies beyond is not read.
+constexpr std::size_t kUnitReadLimit = 64 * 1024;
 
 // Where registration acts: the running systemd, or a directory tree standing for a system's root.
 struct Target {
@@ -158,17 +160,22 @@ bool IsRegularFile(const std::string& path) {
   return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The first bytes of a file; enough to recognise a unit this program wrote.
-std::string ReadHead(const std::string& path) {
-  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+// The first bytes of a file, up to `limit`; 512 are enough to recognise a unit this program wrote.
+// A link is followed only when `follow`.
+std::string ReadHead(const std::string& path, std::size_t limit = 512, bool follow = false) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW)));
   if (!fd) throw LastSystemError(PrintableText(path));
-  char buf[512];
-  ssize_t n;
-  do {
-    n = read(fd.get(), buf, sizeof buf);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) throw LastSystemError(PrintableText(path));
-  return std::string(buf, static_cast<std::size_t>(n));
+  std::string head(limit, '\0');
+  std::size_t got = 0;
+  while (got < limit) {
+    const ssize_t n = read(fd.get(), head.data() + got, limit - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw LastSystemError(PrintableText(path));
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  head.resize(got);
+  return head;
 }
 
 // Creates the file, refusing to replace anything that appeared since the existence check.
@@ -283,6 +290,31 @@ bool PosixServiceControl::Uninstall() {
   RemoveFile(path);
   if (target.live) RunCommand(target.Systemctl({"daemon-reload"}));
   return true;
+}
+
+std::string PosixServiceControl::RunsAsUser() const {
+  std::string unit;
+  try {
+    unit = UnitFileName(ServiceName());
+  } catch (const Error&) {
+    return {};  // no unit can carry the name: nothing registered runs as anyone
+  }
+  const char* root = std::getenv(kRootVariable);
+  const std::string prefix = root != nullptr ? root : "";
+  for (const std::string& dir : SystemUnitDirectories()) {
+    const std::string path = prefix + dir + "/" + unit;
+    if (access(path.c_str(), F_OK) != 0) continue;
+    // The first unit found is the one systemd reads; without User= it runs as root.
+    std::string text;
+    try {
+      text = ReadHead(path, kUnitReadLimit, true);
+    } catch (const Error&) {
+      return {};
+    }
+    return UnitUser(text);
+  }
+  const std::optional<PackagedService> packaged = PackagedServiceFor(ExecutablePath(), unit);
+  return packaged ? packaged->user : std::string();
 }
 
 void PosixServiceControl::StartService() {

@@ -36,6 +36,10 @@ class PosixServiceControl : public ServiceControlBase {
   void SetStatusText(const std::string& text) override;
   // JOURNAL_STREAM names standard error's device and inode.
   bool StandardErrorIsJournal() const override;
+  // The User= of the unit registered under the service name (in BRENNICOT_SYSTEMD_ROOT's tree
+  // when that is set), the first systemd would read; without such a unit, the user of the unit
+  // -install would write (the package's user for the packaged program).
+  std::string RunsAsUser() const override;
 
  private:
   void ReportRunning() override;

@@ -284,6 +284,29 @@ std::optional<PackagedService> PackagedServiceFor(const std::string& executable,
   return PackagedService{BRENNICOT_SERVICE_USER, alias};
 }
 
+std::string UnitUser(const std::string& unit_text) {
+  const auto trimmed = [](std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return std::string_view();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+  };
+  std::string user;
+  std::string_view section;
+  std::string_view rest = unit_text;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = trimmed(rest.substr(0, end));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (line.starts_with('[')) {
+      section = line;
+    } else if (section == "[Service]" && line.find('=') != std::string_view::npos &&
+               trimmed(line.substr(0, line.find('='))) == "User") {
+      user = trimmed(line.substr(line.find('=') + 1));
+    }
+  }
+  return user;
+}
+
 bool IsGeneratedUnit(const std::string& text) {
   return text.compare(0, kMarker.size(), kMarker) == 0 &&
          (text.size() == kMarker.size() || text[kMarker.size()] == '\n');

@@ -36,6 +36,9 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
 std::optional<PackagedService> PackagedServiceFor(const std::string& executable,
                                                   const std::string& unit_file_name);
 
+// The user a unit's service runs as: the last User= of its [Service] section, "" for none (root).
+std::string UnitUser(const std::string& unit_text);
+
 // True when the text is a unit that UnitFileText wrote (uninstall removes only those).
 bool IsGeneratedUnit(const std::string& text);
 

@@ -99,4 +99,15 @@ void Win32FileSystem::WriteFile(const std::string& path, const std::string& byte
   }
 }
 
+FileAccess Win32FileSystem::ReadAccess(const std::string& path, const std::string& /*user*/) {
+  char name[257] = {};
+  DWORD size = sizeof name;
+  FileAccess access{GetUserNameA(name, &size) ? std::string(name) : std::string(), {}};
+  const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) access.problem = SystemMessage(GetLastError());
+  return access;
+}
+
 }  // namespace brennicot::win32

@@ -20,6 +20,9 @@ class Win32FileSystem : public FileSystem {
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   // Written as "<path>.new", then moved over the file with MoveFileExA.
   void WriteFile(const std::string& path, const std::string& bytes) override;
+  // Access is an ACL judged for a token this process does not hold: judged for its own user, by
+  // opening the file for reading (a file, unlike a device, may be opened by many at once).
+  FileAccess ReadAccess(const std::string& path, const std::string& user) override;
 };
 
 }  // namespace brennicot::win32

@@ -71,8 +71,9 @@ bool Win32SerialPort::PortOpen() const {
   return static_cast<bool>(handle_);
 }
 
-SerialPort::DeviceCheck Win32SerialPort::CheckDevice() const {
-  DeviceCheck check{ComDevicePath(CommPort()), {}};
+// Only whether the device exists can be told without opening it, for any user.
+SerialPort::DeviceCheck Win32SerialPort::CheckDevice(const std::string& /*user*/) const {
+  DeviceCheck check{ComDevicePath(CommPort()), {}, {}};
   const std::string dos_name = "COM" + std::to_string(CommPort());
   char target[1024];
   if (QueryDosDeviceA(dos_name.c_str(), target, sizeof target) == 0) {

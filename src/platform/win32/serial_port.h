@@ -41,7 +41,7 @@ class Win32SerialPort : public SerialPortBase {
   ~Win32SerialPort() override;
 
   // Whether COM<n> exists: Windows tells who may open a port only by opening it.
-  DeviceCheck CheckDevice() const override;
+  DeviceCheck CheckDevice(const std::string& user) const override;
   bool PortOpen() const override;
   void SetSettings(const std::string& settings) override;
   std::string Settings() const override { return settings_text_; }

@@ -181,5 +181,22 @@ TEST(UnitFileText, IsRatedOkOrBetterBySystemdsSecurityReview) {
   EXPECT_LE(user, root);
 }
 
+// The user -check judges the files for: the one systemd runs the service as.
+TEST(UnitUser, IsTheLastUserOfTheServiceSection) {
+  const struct {
+    std::string unit;
+    std::string user;
+  } cases[] = {
+      {UnitFileText("Vemo Brennicot", "/opt/vb/Vemo_Brennicot"), ""},
+      {"[Service]\nUser=a\n User = b \n", "b"},
+      {"[Unit]\nUser=a\n[Service]\nExecStart=/x\n[Install]\nUser=c\n", ""},
+      {"[Service]\r\nUser=d\r\n#User=e\r\n", "d"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UnitUser(c.unit), c.user) << c.unit;
+  const PackagedService packaged{"vemo-brennicot", ""};
+  EXPECT_EQ(UnitUser(UnitFileText("Vemo Brennicot", "/opt/vb/Vemo_Brennicot", {}, &packaged)),
+            "vemo-brennicot");
+}
+
 }  // namespace
 }  // namespace brennicot::posix
