@@ -8,7 +8,7 @@
 
 #include "base/product_names.h"
 #include "config/ini_default_file.h"
-#include "platform/posix/profile_reader.h"
+#include "config/profile_reader_posix.h"
 
 namespace brennicot::bench {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "config/profile_reader.h"
 #include "config/settings_table.h"
 #include "log/activity_log.h"
 #include "platform/file_system.h"
-#include "platform/profile_reader.h"
 
 namespace brennicot {
 

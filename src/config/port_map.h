@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/profile_reader.h"
+#include "config/profile_reader.h"
 
 namespace brennicot {
 

@@ -13,7 +13,7 @@
 #include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
-#include "platform/tls_stream_socket.h"
+#include "syslog/tls_stream_socket.h"
 #include "syslog/udp_channel.h"
 
 namespace brennicot {

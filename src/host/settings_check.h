@@ -1,9 +1,9 @@
 // -check: what a start would make of the settings file, told before the start.
 #pragma once
 
+#include "host/service_control.h"
 #include "platform/platform.h"
-#include "platform/serial_port.h"
-#include "platform/service_control.h"
+#include "serial/serial_port.h"
 
 namespace brennicot {
 

@@ -15,7 +15,7 @@
 #include "base/error.h"
 #include "config/settings_table.h"
 #include "platform/platform.h"
-#include "platform/serial_port.h"
+#include "serial/serial_port.h"
 #include "syslog/transport_settings.h"
 
 namespace brennicot {

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "host/service_control.h"
 #include "log/activity_log.h"
-#include "platform/service_control.h"
 
 namespace brennicot {
 

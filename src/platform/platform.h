@@ -6,18 +6,18 @@
 #include <memory>
 #include <string>
 
+#include "config/profile_reader.h"
+#include "host/service_control.h"
 #include "platform/clock.h"
-#include "platform/collector_address.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
-#include "platform/profile_reader.h"
-#include "platform/serial_port.h"
-#include "platform/service_control.h"
-#include "platform/spool_files.h"
-#include "platform/stream_socket.h"
-#include "platform/tls_session.h"
-#include "platform/udp_socket.h"
 #include "platform/user_interface.h"
+#include "serial/serial_port.h"
+#include "syslog/collector_address.h"
+#include "syslog/spool_files.h"
+#include "syslog/stream_socket.h"
+#include "syslog/tls_session.h"
+#include "syslog/udp_socket.h"
 
 namespace brennicot {
 

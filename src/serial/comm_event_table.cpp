@@ -1,6 +1,6 @@
 #include "serial/comm_event_table.h"
 
-#include "platform/serial_port.h"
+#include "serial/serial_port.h"
 
 namespace brennicot {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "log/activity_log.h"
-#include "platform/spool_files.h"
+#include "syslog/spool_files.h"
 
 namespace brennicot {
 

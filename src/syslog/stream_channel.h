@@ -41,12 +41,12 @@
 
 #include "log/activity_log.h"
 #include "platform/clock.h"
-#include "platform/collector_address.h"
 #include "platform/event_loop.h"
-#include "platform/spool_files.h"
-#include "platform/stream_socket.h"
+#include "syslog/collector_address.h"
 #include "syslog/collector_channel.h"
+#include "syslog/spool_files.h"
 #include "syslog/stream_framing.h"
+#include "syslog/stream_socket.h"
 
 namespace brennicot {
 

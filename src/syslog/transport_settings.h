@@ -4,8 +4,8 @@
 #pragma once
 
 #include "config/settings_table.h"
-#include "platform/tls_rules.h"
 #include "syslog/stream_channel.h"
+#include "syslog/tls_rules.h"
 
 namespace brennicot {
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "log/activity_log.h"
-#include "platform/udp_socket.h"
 #include "syslog/collector_channel.h"
 #include "syslog/spool.h"
+#include "syslog/udp_socket.h"
 
 namespace brennicot {
 

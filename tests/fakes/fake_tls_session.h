@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/tls_session.h"
+#include "syslog/tls_session.h"
 
 namespace brennicot::fakes {
 

@@ -9,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ini_loader.h"
 #include "base/numeric_text.h"
+#include "config/ini_loader.h"
+#include "config/profile_reader_posix.h"
 #include "config/validators.h"
 #include "fakes/fake_platform.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/profile_reader.h"
 
 namespace brennicot::fuzz {
 namespace {

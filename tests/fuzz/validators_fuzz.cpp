@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "base/error.h"
 #include "base/numeric_text.h"
 #include "config/validators.h"
 #include "fuzz/fuzz_support.h"
-#include "base/error.h"
 
 namespace brennicot::fuzz {
 namespace {

@@ -143,8 +143,13 @@ TEST_F(ComposerTest, LayoutThreeIsSentWhateverThePriority) {
       {"1e308", "6", "3"},
       {"23", "-1e400", "3"},
       // As a fuzzer found it: a level of 8e3801 with stray bytes, and a layout of 3 with more.
-      {std::string("9e40\x05", 5), std::string("00000000008e3801\x01" "6\x04 2.0\x02", 24),
-       std::string("3\xE9\x03" "01\0\0\0\0\0\0", 11)},
+      {std::string("9e40\x05", 5),
+       std::string("00000000008e3801\x01"
+                   "6\x04 2.0\x02",
+                   24),
+       std::string("3\xE9\x03"
+                   "01\0\0\0\0\0\0",
+                   11)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.facility + "*8+" + c.level);

@@ -66,7 +66,8 @@ TEST_F(StreamChannelTest, AShortWriteIsFinishedBeforeAnythingElse) {
   EXPECT_EQ(socket->wire, "5 alpha4 beta");
 }
 
-TEST_F(StreamChannelTest, AnOutageIsReportedOncePerReasonAndWhatWasNotAcknowledgedGoesFirstAfterIt) {
+TEST_F(StreamChannelTest,
+       AnOutageIsReportedOncePerReasonAndWhatWasNotAcknowledgedGoesFirstAfterIt) {
   platform.clock.now = {2030, 2, 6, 21, 41, 56};
   Open();
   socket->Accept();

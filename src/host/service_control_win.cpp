@@ -1,0 +1,286 @@
+#include "host/service_control_win.h"
+#include "platform/executable_path_win.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "base/ascii.h"
+#include "base/error.h"
+#include "platform/event_loop_win.h"
+#include "platform/system_error_win.h"
+#include "platform/unique_handle_win.h"
+#include "platform/windows_api_win.h"
+
+namespace brennicot::win32 {
+namespace {
+
+// Restart a minute after a failure; the count of failures is forgotten after a day.
+constexpr DWORD kRestartDelayMs = 60 * 1000;
+constexpr DWORD kFailureResetSeconds = 24 * 60 * 60;
+// How long the service manager is asked to wait for a start or a stop.
+constexpr DWORD kPendingWaitHintMs = 10 * 1000;
+// How long the end of the process waits for the dispatcher thread to return.
+constexpr DWORD kDispatcherJoinMs = 5 * 1000;
+constexpr char kDescription[] = "Forwards the lines of a serial port as Syslog messages over UDP.";
+
+// What the service manager's threads share with the loop. They reach the service control only
+// through this, and only while it lives.
+struct Shared {
+  std::mutex mutex;
+  Win32ServiceControl* control = nullptr;
+  Win32EventLoop* loop = nullptr;
+  SERVICE_STATUS_HANDLE status_handle = nullptr;
+  SERVICE_STATUS status{};
+  UniqueHandle service_ended;  // manual-reset: ServiceMain may return
+};
+
+Shared& State() {
+  static Shared shared;
+  return shared;
+}
+
+// Caller holds the mutex.
+void SetStatusLocked(Shared& s, DWORD state, DWORD exit_code) {
+  if (s.status_handle == nullptr) return;
+  s.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  s.status.dwCurrentState = state;
+  s.status.dwControlsAccepted =
+      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  s.status.dwWin32ExitCode = exit_code == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+  s.status.dwServiceSpecificExitCode = exit_code;
+  const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+  s.status.dwCheckPoint = pending ? s.status.dwCheckPoint + 1 : 0;
+  s.status.dwWaitHint = pending ? kPendingWaitHintMs : 0;
+  SetServiceStatus(s.status_handle, &s.status);
+}
+
+void ReportStatus(DWORD state, DWORD exit_code = 0) {
+  Shared& s = State();
+  const std::lock_guard lock(s.mutex);
+  SetStatusLocked(s, state, exit_code);
+}
+
+// Runs the member on the loop, if the service control still lives.
+void PostToControl(void (*task)(Win32ServiceControl&)) {
+  Shared& s = State();
+  const std::lock_guard lock(s.mutex);
+  if (s.control == nullptr || s.loop == nullptr) return;
+  Win32ServiceControl* control = s.control;
+  s.loop->Post([control, task] { task(*control); });
+}
+
+DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      ReportStatus(SERVICE_STOP_PENDING);
+      PostToControl([](Win32ServiceControl& c) { c.Stop(0); });
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
+  Shared& s = State();
+  HANDLE ended = nullptr;
+  {
+    const std::lock_guard lock(s.mutex);
+    const char* name = argc > 0 && argv != nullptr ? argv[0] : "";
+    s.status_handle = RegisterServiceCtrlHandlerExA(name, OnServiceControl, nullptr);
+    if (s.status_handle == nullptr) return;
+    SetStatusLocked(s, SERVICE_START_PENDING, 0);
+    ended = s.service_ended.get();
+  }
+  PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
+  // The service lives on the loop; this thread only has to stay until it has stopped.
+  if (ended != nullptr) WaitForSingleObject(ended, INFINITE);
+}
+
+DWORD WINAPI RunDispatcher(LPVOID) {
+  char no_name[] = "";
+  SERVICE_TABLE_ENTRYA table[] = {{no_name, ServiceMain}, {nullptr, nullptr}};
+  if (!StartServiceCtrlDispatcherA(table)) {
+    // Not started by the service manager: the process is the service on its own.
+    PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
+  }
+  return 0;
+}
+
+std::string FileNameOf(const std::string& path) {
+  const auto separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+UniqueServiceHandle OpenManager(DWORD access) {
+  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));
+  if (!manager) throw LastSystemError("service control manager");
+  return manager;
+}
+
+// Restart after a failure, and count a start that reports failure (SERVICE_STOPPED with an exit
+// code) as a failure too, not only a crash.
+void SetRecovery(SC_HANDLE service, const std::string& where) {
+  SC_ACTION actions[3] = {{SC_ACTION_RESTART, kRestartDelayMs},
+                          {SC_ACTION_RESTART, kRestartDelayMs},
+                          {SC_ACTION_RESTART, kRestartDelayMs}};
+  SERVICE_FAILURE_ACTIONSA failure{};
+  failure.dwResetPeriod = kFailureResetSeconds;
+  failure.cActions = 3;
+  failure.lpsaActions = actions;
+  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) {
+    throw LastSystemError(where + ": recovery actions");
+  }
+  SERVICE_FAILURE_ACTIONS_FLAG flag{};
+  flag.fFailureActionsOnNonCrashFailures = TRUE;
+  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+    // A service manager that does not know this setting at all (Wine's answers "invalid
+    // parameter") still restarts after a crash; anything else is a real refusal.
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_LEVEL) {
+      throw SystemError(error, where + ": recovery after a failed start");
+    }
+  }
+}
+
+}  // namespace
+
+std::string QuotedExecutablePath() {
+  return "\"" + ExecutablePath() + "\"";
+}
+
+bool CommandRunsProgram(const std::string& command_line, const std::string& file_name) {
+  std::string program;
+  if (!command_line.empty() && command_line.front() == '"') {
+    const auto close = command_line.find('"', 1);
+    program = command_line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+  } else {
+    program = command_line.substr(0, command_line.find_first_of(" \t"));
+  }
+  return !file_name.empty() && EqualIgnoringCase(FileNameOf(program), file_name);
+}
+
+Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop)
+    : ServiceControlBase(loop), loop_(loop) {
+  Shared& s = State();
+  const std::lock_guard lock(s.mutex);
+  s.control = this;
+  s.loop = &loop_;
+  if (!s.service_ended) s.service_ended.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+}
+
+Win32ServiceControl::~Win32ServiceControl() {
+  Shared& s = State();
+  bool serving = false;
+  {
+    const std::lock_guard lock(s.mutex);
+    if (s.control == this) {
+      s.control = nullptr;
+      s.loop = nullptr;
+    }
+    if (s.service_ended) SetEvent(s.service_ended.get());
+    serving = s.status_handle != nullptr;
+  }
+  // Under the service manager the dispatcher returns once SERVICE_STOPPED is out. A dispatcher
+  // still trying to reach a service manager (from a console) is simply left to the process end.
+  if (dispatcher_thread_ && serving)
+    WaitForSingleObject(dispatcher_thread_.get(), kDispatcherJoinMs);
+}
+
+void Win32ServiceControl::SetStartMode(std::int32_t mode) {
+  if (mode != SERVICE_AUTO_START && mode != SERVICE_DEMAND_START && mode != SERVICE_DISABLED) {
+    throw InvalidPropertyValue("StartMode " + std::to_string(mode) +
+                               ": must be 2 (automatic), 3 (manual) or 4 (disabled)");
+  }
+  start_mode_ = mode;
+}
+
+void Win32ServiceControl::SetControlsAccepted(std::int16_t controls) {
+  if (controls != 0) {
+    throw InvalidPropertyValue("ControlsAccepted " + std::to_string(controls) +
+                               ": the service takes no pause or continue requests");
+  }
+}
+
+bool Win32ServiceControl::Install() {
+  const std::string where = "service '" + ServiceName() + "'";
+  const std::string command = QuotedExecutablePath();
+  const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
+  DWORD type = SERVICE_WIN32_OWN_PROCESS;
+  if (interactive_) type |= SERVICE_INTERACTIVE_PROCESS;
+  const UniqueServiceHandle service(CreateServiceA(
+      manager.get(), ServiceName().c_str(), DisplayName().c_str(),
+      SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, type, static_cast<DWORD>(start_mode_),
+      SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (!service) throw LastSystemError(where);
+  try {
+    SetRecovery(service.get(), where);
+    AddEventSource(ExecutablePath());
+  } catch (const Error&) {
+    DeleteService(service.get());
+    throw;
+  }
+  // Only a text for the management console; a service manager without it loses nothing.
+  char description[sizeof kDescription];
+  std::copy(std::begin(kDescription), std::end(kDescription), description);
+  SERVICE_DESCRIPTIONA text{description};
+  ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &text);
+  return true;
+}
+
+bool Win32ServiceControl::Uninstall() {
+  const std::string where = "service '" + ServiceName() + "'";
+  const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  const UniqueServiceHandle service(
+      OpenServiceA(manager.get(), ServiceName().c_str(),
+                   SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
+  if (!service) throw LastSystemError(where);
+
+  DWORD needed = 0;
+  QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+  std::vector<char> buffer(std::max<DWORD>(needed, sizeof(QUERY_SERVICE_CONFIGA)));
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    throw LastSystemError(where);
+  }
+  const std::string command = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+  if (!CommandRunsProgram(command, FileNameOf(ExecutablePath()))) {
+    throw SystemError(ERROR_ACCESS_DENIED,
+                      where + " runs " + command + ", not this program; it is left as it is");
+  }
+  SERVICE_STATUS status{};
+  if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+    // Deleting a running service only marks it; stopping it lets it go now.
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  }
+  if (!DeleteService(service.get())) throw LastSystemError(where);
+  RemoveEventSource();
+  return true;
+}
+
+void Win32ServiceControl::StartService() {
+  loop_.SetStopHandler([this] { Stop(0); });
+  if (dispatcher_thread_) return;
+  dispatcher_thread_.Reset(CreateThread(nullptr, 0, RunDispatcher, nullptr, 0, nullptr));
+  // Without a thread for the dispatcher the process can still serve on its own.
+  if (!dispatcher_thread_) loop_.Post([this] { RunStart(); });
+}
+
+void Win32ServiceControl::RunStart() {
+  if (started_ || Stopping()) return;
+  started_ = true;
+  RunStartEvent();
+}
+
+void Win32ServiceControl::ReportRunning() {
+  ReportStatus(SERVICE_RUNNING);
+}
+
+void Win32ServiceControl::ReportStopped(int exit_code) {
+  ReportStatus(SERVICE_STOPPED, static_cast<DWORD>(exit_code));
+}
+
+}  // namespace brennicot::win32

@@ -1,0 +1,75 @@
+// Service control on Win32: the service manager's own calls.
+//
+// - Connecting (StartService): StartServiceCtrlDispatcherA blocks for the life of the service, so
+//   it runs on a thread of its own. The service manager's threads only post to the loop: the start
+//   event runs there, then SERVICE_RUNNING is reported after a good start, or SERVICE_STOPPED with
+//   a service-specific exit code after a failed one; a stop or system shut-down request becomes
+//   the stop event, after which SERVICE_STOPPED is reported. Started by anything but the service
+//   manager (from a console) the process is the service on its own, as on POSIX: the start event
+//   follows once the dispatcher has given up, and Ctrl-C or closing the console is the stop event.
+// - Install: CreateServiceA, a service of its own process, started automatically (StartMode 2;
+//   3 is on demand, 4 disabled), not interactive unless asked, running the quoted path of this
+//   executable without arguments under LocalSystem; then recovery: restart a minute after a
+//   failure, failed starts included; and the Application event log source. A registration whose
+//   recovery or event log source cannot be set is taken back.
+// - Uninstall: stops the service if it runs and deletes it (DeleteService), but only a service
+//   that runs a program of this executable's name: a servicename that happens to name another
+//   service never removes it. The event log source goes with it.
+// - The service's log entries also go to the Application event log (WriteEventLog).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "host/service_control_base.h"
+#include "log/event_log_win.h"
+#include "platform/event_loop.h"
+#include "platform/unique_handle_win.h"
+
+namespace brennicot::win32 {
+
+class Win32EventLoop;
+
+class Win32ServiceControl : public ServiceControlBase {
+ public:
+  explicit Win32ServiceControl(Win32EventLoop& loop);
+  ~Win32ServiceControl() override;
+
+  void SetInteractive(bool interactive) override { interactive_ = interactive; }
+  // 2 automatic, 3 on demand, 4 disabled: the start types of a service of its own process.
+  void SetStartMode(std::int32_t mode) override;
+  // Only 0: the host handles the start and stop events, nothing else.
+  void SetControlsAccepted(std::int16_t controls) override;
+  bool Install() override;
+  bool Uninstall() override;
+
+  void StartService() override;
+  void WriteEventLog(const std::string& message, EventSeverity severity) override {
+    event_log_.Write(message, severity);
+  }
+
+  // Runs on the loop: the start event, with the outcome reported to the service manager.
+  void RunStart();
+  // Runs on the loop: the stop event once, then the end of the loop and SERVICE_STOPPED.
+  using ServiceControlBase::Stop;
+
+ private:
+  void ReportRunning() override;
+  void ReportStopped(int exit_code) override;
+
+  Win32EventLoop& loop_;
+  bool interactive_ = false;
+  std::int32_t start_mode_ = 2;
+  bool started_ = false;
+  UniqueHandle dispatcher_thread_;
+  EventLogWriter event_log_;
+};
+
+// The quoted path of the running executable, as a service's command line.
+std::string QuotedExecutablePath();
+// Whether a service's command line runs a program of this file name (without regard to case,
+// quoted or not, with or without arguments).
+bool CommandRunsProgram(const std::string& command_line, const std::string& file_name);
+
+}  // namespace brennicot::win32

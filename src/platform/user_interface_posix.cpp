@@ -1,0 +1,44 @@
+#include "platform/user_interface_posix.h"
+
+#include <cstdio>
+
+namespace brennicot::posix {
+namespace {
+
+// stdio rather than iostreams: the service never needs the heavier library at run time.
+void WriteLine(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+void WriteText(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+void PosixUserInterface::ShowWindow() {
+  loop_.SetStopHandler([this] { loop_.Quit(0); });
+}
+
+void PosixUserInterface::MessageBox(const std::string& text, const std::string& title,
+                                    const std::string& reason) {
+  WriteLine(stdout, title + ": " + text);
+  if (!reason.empty()) WriteLine(stderr, reason);
+}
+
+void PosixUserInterface::Echo(const std::string& entry) {
+  WriteLine(stderr, entry);
+}
+
+void PosixUserInterface::PrintOut(const std::string& text) {
+  WriteText(stdout, text);
+}
+
+void PosixUserInterface::PrintError(const std::string& text) {
+  WriteText(stderr, text);
+}
+
+}  // namespace brennicot::posix

@@ -1,0 +1,108 @@
+// The serial port on POSIX: a termios device opened exclusively, read by the event loop into an
+// input queue of InBufferSize bytes.
+//
+// - Opening: the device for CommPort n comes from the path function given at construction. A
+//   second opener (another program, or this one, even as root) gets "port in use".
+// - Settings, Handshaking, DTREnable and RTSEnable written while the port is closed take effect
+//   when it opens. Written while it is open they are checked and applied at once; a value that is
+//   rejected or that the device cannot take leaves the port and the property as they were.
+//   InBufferSize may change while open; bytes already queued are kept. CommPort cannot change while
+//   the port is open.
+// - Input queue: filled from the device, never beyond InBufferSize. When it is full the port
+//   stops reading, so the kernel buffers and the handshake holds the device back: nothing is
+//   dropped here. Input is read in batches: once bytes arrive the device is left to fill for a
+//   few tens of milliseconds and then read at that pace while input keeps coming; a quiet device
+//   costs no wake-ups at all.
+// - A device that hangs up or fails while open (the far end of a pseudo-terminal closed, a USB
+//   adapter pulled) is no longer watched. The bytes already queued can still be taken; after
+//   that, InBufferCount, Input and Output fail with the system's error number and the device
+//   path, until the port is closed (and opened again once the device is back).
+// - OnComm: changes of DSR, CD and RI and increases of the break, framing, overrun and parity
+//   counters are looked at a few times a second and delivered on the loop with their event code.
+//   A device without modem lines or counters (a pseudo-terminal) produces no event.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/error.h"
+#include "platform/event_loop.h"
+#include "platform/event_loop_posix.h"
+#include "platform/unique_fd_posix.h"
+#include "serial/line_events_posix.h"
+#include "serial/serial_port_base.h"
+#include "serial/serial_settings_posix.h"
+
+namespace brennicot::posix {
+
+class PosixSerialPort : public SerialPortBase {
+ public:
+  // `device_path` maps a port number (1 is the first port) to the device path to open.
+  PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path);
+  ~PosixSerialPort() override;
+
+  // The device of the open port; empty while closed.
+  std::string DeviceName() const override { return fd_ ? device_ : std::string(); }
+  DeviceCheck CheckDevice(const std::string& user) const override;
+  bool PortOpen() const override { return static_cast<bool>(fd_); }
+  void SetSettings(const std::string& settings) override;
+  std::string Settings() const override { return settings_text_; }
+  void SetHandshaking(std::int32_t mode) override;
+  void SetDTREnable(bool enable) override;
+  void SetRTSEnable(bool enable) override;
+  bool DeviceLost() const override { return fd_ && lost_errno_ != 0; }
+
+  // How long Output waits for a line that accepts nothing (flow control holding it, a stalled
+  // device) before it fails.
+  void SetOutputTimeout(std::chrono::milliseconds timeout) { output_timeout_ = timeout; }
+
+ private:
+  void Open() override;
+  void Close() override;
+  void InBufferSizeChanged() override { UpdateReading(); }
+  void ReadDevice() override;
+  void QueueChanged() override { UpdateReading(); }
+  Error LostError() const override;
+  void Write(const std::string& bytes) override;
+  // Sets the framing and flow control on the open descriptor; on failure restores what was there.
+  void Configure(int fd, const std::string& where, const LineSettings& settings,
+                 Handshaking handshaking, const std::string& settings_text);
+  void SetModemLine(int line, bool on);
+  // Reads what the device has, up to the queue's capacity; true when anything came. The caller
+  // then calls UpdateReading.
+  bool ReadAvailable();
+  void OnReadable(short revents);
+  void OnReadHoldOver();
+  // While the device is open, usable and the queue has room: watches it, or, while input keeps
+  // coming, reads it on the hold timer. Otherwise neither.
+  void UpdateReading();
+  void MarkLost(int error_number);
+  void StartLineWatch();
+  void PollLineState();
+
+  PosixEventLoop& loop_;
+  SerialDevicePathOf device_path_;
+
+  std::string settings_text_ = "9600,N,8,1";
+  LineSettings settings_;
+  Handshaking handshaking_ = Handshaking::kNone;
+  bool dtr_ = true;
+  bool rts_ = false;
+  std::chrono::milliseconds output_timeout_{5000};
+
+  // While open.
+  UniqueFd fd_;
+  std::string where_;  // "<path> for COM<n>", for error descriptions
+  std::string device_;
+  int watch_id_ = 0;      // 0: not watching
+  bool holding_ = false;  // input is coming: read on read_timer_, not on readiness
+  int lost_errno_ = 0;    // non-zero once the device hung up or failed
+  std::unique_ptr<Timer> line_timer_;
+  std::unique_ptr<Timer> read_timer_;
+  LineState line_state_;
+};
+
+}  // namespace brennicot::posix

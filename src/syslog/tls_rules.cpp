@@ -1,0 +1,63 @@
+#include "syslog/tls_rules.h"
+
+namespace brennicot {
+namespace {
+
+constexpr std::string_view kExpired = "certificate has expired";
+constexpr std::string_view kNameMismatch = "name mismatch";
+constexpr std::string_view kUnknownAuthority = "unknown authority";
+constexpr std::string_view kHandshakeFailed = "TLS handshake failed: ";
+constexpr std::string_view kTimedOut = "TLS handshake failed: no answer in time";
+constexpr std::string_view kEnded = "the collector ended the TLS session";
+
+}  // namespace
+
+Error RefusalError(const TlsRefusal& refusal) {
+  switch (refusal.kind) {
+    case TlsRefusalKind::kExpired:
+      return Error(refusal.number, std::string(kExpired));
+    case TlsRefusalKind::kNameMismatch:
+      return Error(refusal.number, std::string(kNameMismatch));
+    case TlsRefusalKind::kUnknownAuthority:
+      return Error(refusal.number, std::string(kUnknownAuthority));
+    case TlsRefusalKind::kTimedOut:
+      return Error(refusal.number, std::string(kTimedOut));
+    case TlsRefusalKind::kEnded:
+      return Error(refusal.number, refusal.detail.empty()
+                                       ? std::string(kEnded)
+                                       : std::string(kEnded) + ": " + refusal.detail);
+    case TlsRefusalKind::kOther:
+      break;
+  }
+  return Error(refusal.number, std::string(kHandshakeFailed) + refusal.detail);
+}
+
+Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::string& detail) {
+  std::string what = std::string(file.key) + "=" + file.path + ": ";
+  switch (problem) {
+    case TlsFileProblem::kNoCertificate:
+      what += "no certificate in it";
+      break;
+    case TlsFileProblem::kNoKey:
+      what += "no private key in it (or one protected by a password)";
+      break;
+    case TlsFileProblem::kKeyMismatch:
+      what += "the key does not belong to the certificate";
+      break;
+    case TlsFileProblem::kUnusable:
+      what += "cannot be used: " + detail;
+      break;
+  }
+  return InvalidPropertyValue(what);
+}
+
+Error TlsFileUnreadable(const TlsFile& file, std::int32_t number, const std::string& reason) {
+  return Error(number, std::string(file.key) + "=" + file.path + ": " + reason);
+}
+
+std::string KeyOpenWarning(const std::string& path) {
+  return "Warning: the private key " + path +
+         " may be read by other users than its owner (chmod 600 it)";
+}
+
+}  // namespace brennicot

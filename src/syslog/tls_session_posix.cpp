@@ -1,0 +1,298 @@
+#include "syslog/tls_session_posix.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/unique_fd_posix.h"
+#include "syslog/openssl_library_posix.h"
+
+namespace brennicot::posix {
+namespace {
+
+// The library's calls: loaded by the first session, so only transport=tls maps OpenSSL.
+const OpenSsl& Lib() {
+  return OpenSslLibrary();
+}
+
+// Certificates and keys are small; anything larger is not one.
+constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+
+struct BioFree {
+  void operator()(BIO* bio) const { Lib().BIO_free(bio); }
+};
+struct X509Free {
+  void operator()(X509* x) const { Lib().X509_free(x); }
+};
+struct KeyFree {
+  void operator()(EVP_PKEY* key) const { Lib().EVP_PKEY_free(key); }
+};
+struct InfoFree {
+  void operator()(STACK_OF(X509_INFO) * infos) const {
+    Lib().OPENSSL_sk_pop_free(reinterpret_cast<OPENSSL_STACK*>(infos),
+                              reinterpret_cast<OPENSSL_sk_freefunc>(Lib().X509_INFO_free));
+  }
+};
+using Bio = std::unique_ptr<BIO, BioFree>;
+
+std::string LibraryWords() {
+  const unsigned long code = Lib().ERR_peek_last_error();
+  const char* reason = code != 0 ? Lib().ERR_reason_error_string(code) : nullptr;
+  Lib().ERR_clear_error();
+  return reason != nullptr ? reason : "unknown failure";
+}
+
+std::string ReadWhole(const TlsFile& file) {
+  const UniqueFd fd(open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) throw TlsFileUnreadable(file, errno, std::strerror(errno));
+  std::string bytes;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw TlsFileUnreadable(file, errno, std::strerror(errno));
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (bytes.size() > kMaxFileBytes) {
+      throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
+    }
+  }
+  return bytes;
+}
+
+Bio MemoryOf(const std::string& bytes) {
+  return Bio(Lib().BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+// A key protected by a password cannot be used unattended: no prompt, it fails to load.
+int NoPassword(char*, int, int, void*) {
+  return 0;
+}
+
+void LoadAuthorities(SSL_CTX* ctx, const TlsFile& file) {
+  if (file.path.empty()) {
+    if (Lib().SSL_CTX_set_default_verify_paths(ctx) != 1) {
+      throw TlsFileError(file, TlsFileProblem::kUnusable, LibraryWords());
+    }
+    return;
+  }
+  const std::string bytes = ReadWhole(file);
+  const Bio bio = MemoryOf(bytes);
+  const std::unique_ptr<STACK_OF(X509_INFO), InfoFree> infos(
+      Lib().PEM_X509_INFO_read_bio(bio.get(), nullptr, NoPassword, nullptr));
+  X509_STORE* store = Lib().SSL_CTX_get_cert_store(ctx);
+  int added = 0;
+  // sk_X509_INFO_num and sk_X509_INFO_value, which the header defines over these calls.
+  OPENSSL_STACK* const list = reinterpret_cast<OPENSSL_STACK*>(infos.get());
+  for (int i = 0; list != nullptr && i < Lib().OPENSSL_sk_num(list); ++i) {
+    X509* cert = static_cast<X509_INFO*>(Lib().OPENSSL_sk_value(list, i))->x509;
+    if (cert != nullptr && Lib().X509_STORE_add_cert(store, cert) == 1) ++added;
+  }
+  Lib().ERR_clear_error();
+  if (added == 0) throw TlsFileError(file, TlsFileProblem::kNoCertificate);
+}
+
+void LoadOwn(SSL_CTX* ctx, const TlsSettings& settings) {
+  if (settings.cert.path.empty()) {
+    if (!settings.key.path.empty()) {
+      throw TlsFileError(settings.key, TlsFileProblem::kUnusable,
+                         "no certificate for it in " + std::string(settings.cert.key));
+    }
+    return;
+  }
+  const std::string cert_bytes = ReadWhole(settings.cert);
+  const Bio cert_bio = MemoryOf(cert_bytes);
+  const std::unique_ptr<X509, X509Free> cert(
+      Lib().PEM_read_bio_X509_AUX(cert_bio.get(), nullptr, NoPassword, nullptr));
+  if (!cert || Lib().SSL_CTX_use_certificate(ctx, cert.get()) != 1) {
+    Lib().ERR_clear_error();
+    throw TlsFileError(settings.cert, TlsFileProblem::kNoCertificate);
+  }
+  // The intermediates that follow it are sent along.
+  while (X509* more = Lib().PEM_read_bio_X509(cert_bio.get(), nullptr, NoPassword, nullptr)) {
+    // SSL_CTX_add0_chain_cert: a macro over SSL_CTX_ctrl.
+    if (Lib().SSL_CTX_ctrl(ctx, SSL_CTRL_CHAIN_CERT, 0, more) != 1) Lib().X509_free(more);
+  }
+  Lib().ERR_clear_error();
+
+  const TlsFile& key_file = settings.key.path.empty() ? settings.cert : settings.key;
+  const std::string key_bytes =
+      key_file.path == settings.cert.path ? cert_bytes : ReadWhole(key_file);
+  const Bio key_bio = MemoryOf(key_bytes);
+  const std::unique_ptr<EVP_PKEY, KeyFree> key(
+      Lib().PEM_read_bio_PrivateKey(key_bio.get(), nullptr, NoPassword, nullptr));
+  if (!key) {
+    Lib().ERR_clear_error();
+    throw TlsFileError(key_file, TlsFileProblem::kNoKey);
+  }
+  // Using a key checks it against the certificate already.
+  if (Lib().SSL_CTX_use_PrivateKey(ctx, key.get()) != 1 ||
+      Lib().SSL_CTX_check_private_key(ctx) != 1) {
+    Lib().ERR_clear_error();
+    throw TlsFileError(key_file, TlsFileProblem::kKeyMismatch);
+  }
+}
+
+TlsRefusalKind KindOf(long verify_result) {
+  switch (verify_result) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      return TlsRefusalKind::kExpired;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return TlsRefusalKind::kNameMismatch;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+      return TlsRefusalKind::kUnknownAuthority;
+    default:
+      return TlsRefusalKind::kOther;
+  }
+}
+
+}  // namespace
+
+void PosixTlsSession::CtxFree::operator()(ssl_ctx_st* ctx) const {
+  Lib().SSL_CTX_free(ctx);
+}
+void PosixTlsSession::SslFree::operator()(ssl_st* ssl) const {
+  Lib().SSL_free(ssl);
+}
+
+PosixTlsSession::PosixTlsSession() = default;
+PosixTlsSession::~PosixTlsSession() = default;
+
+void PosixTlsSession::Begin(const TlsSettings& settings) {
+  Lib().ERR_clear_error();
+  ctx_.reset(Lib().SSL_CTX_new(Lib().TLS_client_method()));
+  if (!ctx_) throw Error(errnum::kOutOfMemory, LibraryWords());
+  // The header's SSL_CTX_set_min_proto_version, SSL_CTX_set_session_cache_mode,
+  // SSL_set_tlsext_host_name and SSL_[gs]et_app_data are macros over the calls made here.
+  Lib().SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  Lib().SSL_CTX_set_default_passwd_cb(ctx_.get(), NoPassword);
+  LoadAuthorities(ctx_.get(), settings.ca);
+  LoadOwn(ctx_.get(), settings);
+
+  ssl_.reset(Lib().SSL_new(ctx_.get()));
+  in_ = Lib().BIO_new(Lib().BIO_s_mem());
+  out_ = Lib().BIO_new(Lib().BIO_s_mem());
+  if (!ssl_ || in_ == nullptr || out_ == nullptr) {
+    Lib().BIO_free(in_);
+    Lib().BIO_free(out_);
+    in_ = out_ = nullptr;
+    throw Error(errnum::kOutOfMemory, LibraryWords());
+  }
+  Lib().SSL_set_bio(ssl_.get(), in_, out_);
+  Lib().SSL_set_connect_state(ssl_.get());
+  Lib().SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
+  X509_VERIFY_PARAM* param = Lib().SSL_get0_param(ssl_.get());
+  Lib().X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+  // An address is checked against the certificate's IP addresses, a name against its DNS names;
+  // only a name is sent as the server name.
+  if (Lib().X509_VERIFY_PARAM_set1_ip_asc(param, settings.name.c_str()) != 1) {
+    Lib().ERR_clear_error();
+    if (Lib().SSL_set1_host(ssl_.get(), settings.name.c_str()) != 1 ||
+        Lib().SSL_ctrl(ssl_.get(), SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                       const_cast<char*>(settings.name.c_str())) != 1) {
+      throw InvalidPropertyValue("name " + settings.name + ": " + LibraryWords());
+    }
+  }
+  refusal_ = {};
+}
+
+bool PosixTlsSession::KeyOpenToOthers(const TlsSettings& settings) const {
+  const std::string& path = settings.key.path.empty() ? settings.cert.path : settings.key.path;
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && (st.st_mode & S_IROTH) != 0;
+}
+
+void PosixTlsSession::Feed(std::string_view received) {
+  if (!received.empty()) Lib().BIO_write(in_, received.data(), static_cast<int>(received.size()));
+}
+
+void PosixTlsSession::Drain(std::string& out) {
+  char buffer[16384];
+  int n = 0;
+  while ((n = Lib().BIO_read(out_, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+}
+
+void PosixTlsSession::NoteFailure(TlsRefusalKind otherwise) {
+  const long verified = Lib().SSL_get_verify_result(ssl_.get());
+  if (verified != X509_V_OK) {
+    refusal_ = {KindOf(verified), static_cast<std::int32_t>(verified),
+                Lib().X509_verify_cert_error_string(verified)};
+    Lib().ERR_clear_error();
+  } else {
+    const unsigned long code = Lib().ERR_peek_last_error();
+    refusal_ = {otherwise, static_cast<std::int32_t>(ERR_GET_REASON(code)), LibraryWords()};
+  }
+}
+
+TlsSession::Step PosixTlsSession::Handshake(std::string_view received, std::string& out) {
+  Feed(received);
+  const int rc = Lib().SSL_do_handshake(ssl_.get());
+  Drain(out);
+  if (rc == 1) {
+    // Belt and braces: a finished handshake under SSL_VERIFY_PEER has a verified certificate.
+    if (Lib().SSL_get_verify_result(ssl_.get()) != X509_V_OK ||
+        Lib().SSL_get0_peer_certificate(ssl_.get()) == nullptr) {
+      NoteFailure(TlsRefusalKind::kOther);
+      return Step::kRefused;
+    }
+    // Done on our side: the connection is usable now. Under TLS 1.3 a collector that refuses our
+    // certificate says so only after this, with an alert that ends the session as any other end
+    // does; a ticket, or none at all, changes nothing, so nothing waits for one.
+    return Step::kVerified;
+  }
+  const int error = Lib().SSL_get_error(ssl_.get(), rc);
+  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return Step::kPending;
+  NoteFailure(TlsRefusalKind::kOther);
+  return Step::kRefused;
+}
+
+void PosixTlsSession::Encrypt(std::string_view plain, std::string& out) {
+  while (!plain.empty()) {
+    const int n = static_cast<int>(std::min<std::size_t>(plain.size(), INT_MAX));
+    // A memory BIO takes everything: the write cannot be short.
+    if (Lib().SSL_write(ssl_.get(), plain.data(), n) != n) break;
+    plain.remove_prefix(static_cast<std::size_t>(n));
+  }
+  Drain(out);
+}
+
+bool PosixTlsSession::Absorb(std::string_view received, std::string& out) {
+  Feed(received);
+  char discard[4096];
+  bool alive = true;
+  for (;;) {
+    const int n = Lib().SSL_read(ssl_.get(), discard, sizeof discard);
+    if (n > 0) continue;  // a collector has nothing to say; whatever it says is dropped
+    const int error = Lib().SSL_get_error(ssl_.get(), n);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) break;
+    if (error == SSL_ERROR_ZERO_RETURN) {
+      refusal_ = {TlsRefusalKind::kEnded, 0, {}};
+    } else {
+      const unsigned long code = Lib().ERR_peek_last_error();
+      refusal_ = {TlsRefusalKind::kEnded, static_cast<std::int32_t>(ERR_GET_REASON(code)),
+                  LibraryWords()};
+    }
+    alive = false;
+    break;
+  }
+  Drain(out);
+  return alive;
+}
+
+void PosixTlsSession::Shutdown(std::string& out) {
+  Lib().SSL_shutdown(ssl_.get());
+  Lib().ERR_clear_error();
+  Drain(out);
+}
+
+}  // namespace brennicot::posix

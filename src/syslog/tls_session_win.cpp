@@ -1,0 +1,401 @@
+#include "syslog/tls_session_win.h"
+
+// clang-format off
+#include "platform/unique_handle_win.h"
+#include "platform/windows_api_win.h"
+#include <wincrypt.h>
+#define SECURITY_WIN32
+#include <security.h>
+#include <schannel.h>
+// clang-format on
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/system_error_win.h"
+
+namespace brennicot::win32 {
+namespace {
+
+constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+// SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h: the name check of the SSL policy.
+constexpr DWORD kIgnoreCommonName = 0x00001000;
+constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
+                                ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                                ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string ReadWhole(const TlsFile& file) {
+  const UniqueHandle h(CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) {
+    const DWORD code = GetLastError();
+    throw TlsFileUnreadable(file, static_cast<std::int32_t>(code), SystemMessage(code));
+  }
+  std::string bytes;
+  char buffer[8192];
+  DWORD n = 0;
+  while (ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    bytes.append(buffer, n);
+    if (bytes.size() > kMaxFileBytes) {
+      throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
+    }
+  }
+  return bytes;
+}
+
+// Every "BEGIN CERTIFICATE" block of a PEM file into a memory store.
+HCERTSTORE AuthorityStore(const TlsFile& file) {
+  const std::string pem = ReadWhole(file);
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
+  if (store == nullptr) throw LastSystemError(file.path);
+  constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
+  constexpr std::string_view kEnd = "-----END CERTIFICATE-----";
+  int added = 0;
+  for (std::size_t at = pem.find(kBegin); at != std::string::npos; at = pem.find(kBegin, at)) {
+    const std::size_t end = pem.find(kEnd, at);
+    if (end == std::string::npos) break;
+    const std::string block = pem.substr(at, end + kEnd.size() - at);
+    DWORD size = 0;
+    if (CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
+                             CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
+      std::vector<BYTE> der(size);
+      if (CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
+                               CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr) &&
+          CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
+                                           CERT_STORE_ADD_ALWAYS, nullptr)) {
+        ++added;
+      }
+    }
+    at = end;
+  }
+  if (added == 0) {
+    CertCloseStore(store, 0);
+    throw TlsFileError(file, TlsFileProblem::kNoCertificate);
+  }
+  return store;
+}
+
+// Whether the certificate names `address` (4 or 16 bytes) among its IP addresses.
+bool NamesAddress(PCCERT_CONTEXT cert, const std::vector<BYTE>& address) {
+  const CERT_INFO* info = cert->pCertInfo;
+  PCERT_EXTENSION ext =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  if (ext == nullptr) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
+                           ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& e = names->rgAltEntry[i];
+    found = e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e.IPAddress.cbData == address.size() &&
+            std::equal(address.begin(), address.end(), e.IPAddress.pbData);
+  }
+  LocalFree(names);
+  return found;
+}
+
+// The bytes of an IPv4 or IPv6 address written as text; empty for a name.
+std::vector<BYTE> AddressBytes(const std::string& text) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+    const BYTE* b = reinterpret_cast<const BYTE*>(&v4);
+    return {b, b + sizeof v4};
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
+    const BYTE* b = reinterpret_cast<const BYTE*>(&v6);
+    return {b, b + sizeof v6};
+  }
+  return {};
+}
+
+TlsRefusalKind KindOf(std::int32_t status) {
+  switch (static_cast<HRESULT>(status)) {
+    case CERT_E_EXPIRED:
+    case SEC_E_CERT_EXPIRED:
+      return TlsRefusalKind::kExpired;
+    case CERT_E_CN_NO_MATCH:
+    case SEC_E_WRONG_PRINCIPAL:
+      return TlsRefusalKind::kNameMismatch;
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_CHAINING:
+    case SEC_E_UNTRUSTED_ROOT:
+      return TlsRefusalKind::kUnknownAuthority;
+    default:
+      return TlsRefusalKind::kOther;
+  }
+}
+
+}  // namespace
+
+struct Win32TlsSession::State {
+  std::wstring name;
+  std::vector<BYTE> address;  // when the name is an address, checked here against the IP names
+  HCERTSTORE authorities = nullptr;  // from `ca`; none: the machine's root store
+  HCERTSTORE own_store = nullptr;    // from the PKCS#12 file
+  PCCERT_CONTEXT own = nullptr;
+  CredHandle credentials{};
+  bool have_credentials = false;
+  CtxtHandle context{};
+  bool have_context = false;
+  SecPkgContext_StreamSizes sizes{};
+  std::string received;  // what the collector sent that is not used up yet
+
+  ~State() {
+    if (have_context) DeleteSecurityContext(&context);
+    if (have_credentials) FreeCredentialsHandle(&credentials);
+    if (own != nullptr) CertFreeCertificateContext(own);
+    if (own_store != nullptr) CertCloseStore(own_store, 0);
+    if (authorities != nullptr) CertCloseStore(authorities, 0);
+  }
+};
+
+Win32TlsSession::Win32TlsSession() = default;
+Win32TlsSession::~Win32TlsSession() = default;
+
+void Win32TlsSession::Begin(const TlsSettings& settings) {
+  s_ = std::make_unique<State>();
+  s_->name = Wide(settings.name);
+  s_->address = AddressBytes(settings.name);
+  if (!settings.ca.path.empty()) s_->authorities = AuthorityStore(settings.ca);
+  if (!settings.cert.path.empty()) {
+    std::string pfx = ReadWhole(settings.cert);
+    CRYPT_DATA_BLOB blob{static_cast<DWORD>(pfx.size()), reinterpret_cast<BYTE*>(pfx.data())};
+    const std::wstring password = Wide(settings.key.path);  // the password, not a file
+    s_->own_store = PFXImportCertStore(&blob, password.c_str(), PKCS12_NO_PERSIST_KEY);
+    if (s_->own_store == nullptr) {
+      // The password is never written anywhere: the system's words alone.
+      throw TlsFileError(settings.cert, TlsFileProblem::kUnusable, SystemMessage(GetLastError()));
+    }
+    // The certificate that has its private key.
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(s_->own_store, c)) != nullptr) {
+      DWORD size = 0;
+      if (CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) ||
+          CertGetCertificateContextProperty(c, CERT_NCRYPT_KEY_HANDLE_PROP_ID, nullptr, &size)) {
+        s_->own = CertDuplicateCertificateContext(c);
+        CertFreeCertificateContext(c);
+        break;
+      }
+    }
+    if (s_->own == nullptr) throw TlsFileError(settings.cert, TlsFileProblem::kNoKey);
+  }
+
+  SCHANNEL_CRED cred{};
+  cred.dwVersion = SCHANNEL_CRED_VERSION;
+  cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+  // Validation is made here, after the handshake: Schannel must not accept or refuse on its own.
+  cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+  if (s_->own != nullptr) {
+    cred.cCreds = 1;
+    cred.paCred = &s_->own;
+  }
+  TimeStamp expiry{};
+  const SECURITY_STATUS status =
+      AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
+                                nullptr, &cred, nullptr, nullptr, &s_->credentials, &expiry);
+  if (status != SEC_E_OK) {
+    throw Error(static_cast<std::int32_t>(status),
+                "TLS credentials: " + SystemMessage(static_cast<std::uint32_t>(status)));
+  }
+  s_->have_credentials = true;
+  refusal_ = {};
+}
+
+TlsSession::Step Win32TlsSession::Handshake(std::string_view received, std::string& out) {
+  s_->received.append(received);
+  if (!s_->have_context || !received.empty()) return Continue(out);
+  return Step::kPending;
+}
+
+TlsSession::Step Win32TlsSession::Continue(std::string& out) {
+  for (;;) {
+    SecBuffer in[2] = {
+        {static_cast<unsigned long>(s_->received.size()), SECBUFFER_TOKEN, s_->received.data()},
+        {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc in_desc{SECBUFFER_VERSION, 2, in};
+    SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc out_desc{SECBUFFER_VERSION, 1, &token};
+    ULONG attributes = 0;
+    const SECURITY_STATUS status = InitializeSecurityContextW(
+        &s_->credentials, s_->have_context ? &s_->context : nullptr,
+        const_cast<wchar_t*>(s_->name.c_str()), kContextFlags, 0, 0,
+        s_->have_context ? &in_desc : nullptr, 0, &s_->context, &out_desc, &attributes, nullptr);
+    s_->have_context = true;
+    if (token.pvBuffer != nullptr) {
+      out.append(static_cast<const char*>(token.pvBuffer), token.cbBuffer);
+      FreeContextBuffer(token.pvBuffer);
+    }
+    if (status == SEC_E_INCOMPLETE_MESSAGE) return Step::kPending;
+    // What the step did not use belongs to the next one.
+    if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0) {
+      s_->received.erase(0, s_->received.size() - in[1].cbBuffer);
+    } else {
+      s_->received.clear();
+    }
+    if (status == SEC_E_OK) {
+      QueryContextAttributesW(&s_->context, SECPKG_ATTR_STREAM_SIZES, &s_->sizes);
+      return Verify() ? Step::kVerified : Step::kRefused;
+    }
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;  // asked for ours: they are supplied
+    if (status == SEC_I_CONTINUE_NEEDED) {
+      if (!s_->received.empty()) continue;
+      return Step::kPending;
+    }
+    refusal_ = {KindOf(status), static_cast<std::int32_t>(status),
+                SystemMessage(static_cast<std::uint32_t>(status))};
+    return Step::kRefused;
+  }
+}
+
+bool Win32TlsSession::Verify() {
+  PCCERT_CONTEXT peer = nullptr;
+  if (QueryContextAttributesW(&s_->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &peer) != SEC_E_OK ||
+      peer == nullptr) {
+    refusal_ = {TlsRefusalKind::kOther, 0, "the collector showed no certificate"};
+    return false;
+  }
+  CERT_CHAIN_PARA para{};
+  para.cbSize = sizeof para;
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  // The collector's intermediates come with it; the authorities of `ca` are offered beside them.
+  HCERTSTORE extra = s_->authorities != nullptr ? s_->authorities : peer->hCertStore;
+  if (!CertGetCertificateChain(nullptr, peer, nullptr, extra, &para, 0, nullptr, &chain)) {
+    const DWORD code = GetLastError();
+    refusal_ = {TlsRefusalKind::kOther, static_cast<std::int32_t>(code), SystemMessage(code)};
+    CertFreeCertificateContext(peer);
+    return false;
+  }
+  DWORD policy_flags = 0;
+  // Not every policy looks at a chain that stops short of a root; this one is not trusted.
+  const DWORD trust = chain->TrustStatus.dwErrorStatus;
+  bool anchored = (trust & CERT_TRUST_IS_PARTIAL_CHAIN) == 0 &&
+                  (s_->authorities != nullptr || (trust & CERT_TRUST_IS_UNTRUSTED_ROOT) == 0);
+  if (s_->authorities != nullptr) {
+    // Trust is the file's alone: the chain must end in one of its certificates, which the
+    // machine need not know.
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
+    PCCERT_CONTEXT found = CertFindCertificateInStore(s_->authorities, X509_ASN_ENCODING, 0,
+                                                      CERT_FIND_EXISTING, root, nullptr);
+    anchored = anchored && found != nullptr;
+    if (found != nullptr) CertFreeCertificateContext(found);
+    policy_flags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
+  }
+  SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+  ssl.cbSize = sizeof ssl;
+  ssl.dwAuthType = AUTHTYPE_SERVER;
+  // The policy compares DNS names only: an address is compared with the IP names below.
+  ssl.pwszServerName = s_->address.empty() ? const_cast<wchar_t*>(s_->name.c_str()) : nullptr;
+  if (!s_->address.empty()) ssl.fdwChecks = kIgnoreCommonName;
+  const bool address_named = s_->address.empty() || NamesAddress(peer, s_->address);
+  CERT_CHAIN_POLICY_PARA policy{};
+  policy.cbSize = sizeof policy;
+  policy.dwFlags = policy_flags;
+  policy.pvExtraPolicyPara = &ssl;
+  CERT_CHAIN_POLICY_STATUS result{};
+  result.cbSize = sizeof result;
+  const bool checked =
+      CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result);
+  CertFreeCertificateChain(chain);
+  CertFreeCertificateContext(peer);
+  if (!anchored) {
+    refusal_ = {
+        TlsRefusalKind::kUnknownAuthority, static_cast<std::int32_t>(CERT_E_UNTRUSTEDROOT), {}};
+    return false;
+  }
+  if (!checked || result.dwError != 0) {
+    const DWORD code = checked ? result.dwError : GetLastError();
+    refusal_ = {KindOf(static_cast<std::int32_t>(code)), static_cast<std::int32_t>(code),
+                SystemMessage(code)};
+    return false;
+  }
+  if (!address_named) {
+    refusal_ = {TlsRefusalKind::kNameMismatch, static_cast<std::int32_t>(CERT_E_CN_NO_MATCH), {}};
+    return false;
+  }
+  return true;
+}
+
+void Win32TlsSession::Encrypt(std::string_view plain, std::string& out) {
+  const std::size_t most = s_->sizes.cbMaximumMessage;
+  while (!plain.empty() && most > 0) {
+    const std::size_t n = std::min(plain.size(), most);
+    std::string record(s_->sizes.cbHeader + n + s_->sizes.cbTrailer, '\0');
+    std::copy_n(plain.data(), n, record.data() + s_->sizes.cbHeader);
+    SecBuffer buffers[4] = {
+        {s_->sizes.cbHeader, SECBUFFER_STREAM_HEADER, record.data()},
+        {static_cast<unsigned long>(n), SECBUFFER_DATA, record.data() + s_->sizes.cbHeader},
+        {s_->sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + s_->sizes.cbHeader + n},
+        {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    if (EncryptMessage(&s_->context, 0, &desc, 0) != SEC_E_OK) break;
+    out.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+    plain.remove_prefix(n);
+  }
+}
+
+bool Win32TlsSession::Absorb(std::string_view received, std::string& out) {
+  s_->received.append(received);
+  while (!s_->received.empty()) {
+    SecBuffer buffers[4] = {
+        {static_cast<unsigned long>(s_->received.size()), SECBUFFER_DATA, s_->received.data()},
+        {0, SECBUFFER_EMPTY, nullptr},
+        {0, SECBUFFER_EMPTY, nullptr},
+        {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    const SECURITY_STATUS status = DecryptMessage(&s_->context, &desc, 0, nullptr);
+    if (status == SEC_E_INCOMPLETE_MESSAGE) return true;
+    std::size_t extra = 0;
+    for (const SecBuffer& b : buffers) {
+      if (b.BufferType == SECBUFFER_EXTRA) extra = b.cbBuffer;
+    }
+    s_->received.erase(0, s_->received.size() - extra);  // decrypted data is dropped
+    if (status == SEC_I_RENEGOTIATE) {
+      // A post-handshake message (a session ticket): the context takes it.
+      if (Continue(out) == Step::kRefused) return false;
+      continue;
+    }
+    if (status == SEC_I_CONTEXT_EXPIRED) {
+      refusal_ = {TlsRefusalKind::kEnded, 0, {}};
+      return false;
+    }
+    if (status != SEC_E_OK) {
+      refusal_ = {TlsRefusalKind::kEnded, static_cast<std::int32_t>(status),
+                  SystemMessage(static_cast<std::uint32_t>(status))};
+      return false;
+    }
+  }
+  return true;
+}
+
+void Win32TlsSession::Shutdown(std::string& out) {
+  DWORD type = SCHANNEL_SHUTDOWN;
+  SecBuffer token{sizeof type, SECBUFFER_TOKEN, &type};
+  SecBufferDesc desc{SECBUFFER_VERSION, 1, &token};
+  if (ApplyControlToken(&s_->context, &desc) != SEC_E_OK) return;
+  SecBuffer alert{0, SECBUFFER_TOKEN, nullptr};
+  SecBufferDesc out_desc{SECBUFFER_VERSION, 1, &alert};
+  ULONG attributes = 0;
+  InitializeSecurityContextW(&s_->credentials, &s_->context, const_cast<wchar_t*>(s_->name.c_str()),
+                             kContextFlags, 0, 0, nullptr, 0, &s_->context, &out_desc, &attributes,
+                             nullptr);
+  if (alert.pvBuffer != nullptr) {
+    out.append(static_cast<const char*>(alert.pvBuffer), alert.cbBuffer);
+    FreeContextBuffer(alert.pvBuffer);
+  }
+}
+
+}  // namespace brennicot::win32

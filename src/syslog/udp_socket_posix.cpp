@@ -1,0 +1,114 @@
+#include "syslog/udp_socket_posix.h"
+#include "syslog/socket_address.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <variant>
+
+#include "base/error.h"
+#include "platform/monotonic_millis.h"
+#include "platform/system_error_posix.h"
+
+namespace brennicot::posix {
+namespace {
+
+// The resolver's own text for `code`, or errno's where it says the system failed.
+Error ResolverError(int code, const std::string& host, std::string_view detail) {
+  const std::string text = code == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(code);
+  return Error(code, text + " (remote host '" + host + "'" + std::string(detail) + ")");
+}
+
+// No AI_ADDRCONFIG among the flags of a look-up: it hides "localhost" on a machine whose only
+// address is the loopback.
+constexpr SystemResolver<addrinfo> kResolver{getaddrinfo, freeaddrinfo, ResolverError, AF_UNSPEC,
+                                             AF_INET,     AF_INET6,     SOCK_DGRAM,    EAI_FAMILY};
+
+Error PendingError(const std::string& host) {
+  return ResolverError(EAI_AGAIN, host, kStillLookingUp);
+}
+
+LookupAnswer LookUpName(const std::string& host) {
+  return LookUp<sockaddr_storage>(kResolver, host, 0);
+}
+
+LookupAnswer ParseNumeric(const std::string& host) {
+  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+}
+
+}  // namespace
+
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
+  return brennicot::MakeCollectorAddress(host, LookUpName, ParseNumeric, PendingError,
+                                         MonotonicMillis);
+}
+
+std::string NameProblem(const std::string& host) {
+  const LookupAnswer answer = LookUpName(host);
+  const Error* error = std::get_if<Error>(&answer);
+  return error != nullptr ? error->description() : std::string();
+}
+
+PosixUdpSocket::PosixUdpSocket()
+    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(LookUpName), PendingError) {}
+
+LookupAnswer PosixUdpSocket::ParseLiteral(const std::string& host) const {
+  return ParseNumeric(host);
+}
+
+bool PosixUdpSocket::IsIpv6Literal(const std::string& host) const {
+  in6_addr address{};
+  return inet_pton(AF_INET6, host.c_str(), &address) == 1;
+}
+
+void PosixUdpSocket::OpenSocket(IpFamily family) {
+  const int af = family == IpFamily::kIpv6 ? AF_INET6 : AF_INET;
+  const char* what = SocketName(family);
+  UniqueFd fd(socket(af, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) throw LastSystemError(what);
+  std::size_t length = 0;
+  const sockaddr_storage any =
+      WildcardAddress<sockaddr_storage, sockaddr_in, sockaddr_in6>(af, AF_INET6, length);
+  if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&any), static_cast<socklen_t>(length)) !=
+      0) {
+    throw LastSystemError(what);
+  }
+  fd_ = std::move(fd);
+}
+
+void PosixUdpSocket::CheckSendable(const std::string& /*payload*/) const {
+  if (!fd_) throw SystemError(ENOTCONN, Destination() + ": socket not bound");
+}
+
+auto PosixUdpSocket::SendTo(const std::string& payload, const ResolvedAddress& resolved,
+                            std::uint16_t port) -> std::optional<SendRefusal> {
+  std::size_t length = 0;
+  const sockaddr_storage target = WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(
+      resolved, htons(port), AF_INET6, length);
+  const ssize_t n =
+      sendto(fd_.get(), payload.data(), payload.size(), MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr*>(&target), static_cast<socklen_t>(length));
+  if (n >= 0) return std::nullopt;
+  const int error_number = errno;
+  const SendFailure failure = error_number == EINTR          ? SendFailure::kInterrupted
+                              : error_number == ECONNREFUSED ? SendFailure::kPortUnreachable
+                              : error_number == EMSGSIZE     ? SendFailure::kTooLarge
+                                                             : SendFailure::kOther;
+  return SendRefusal{failure, SystemError(error_number, Destination())};
+}
+
+std::string PosixUdpSocket::SystemHostName() const {
+  char name[HOST_NAME_MAX + 2] = {};
+  if (gethostname(name, sizeof name - 1) != 0) throw LastSystemError("host name");
+  return name;
+}
+
+}  // namespace brennicot::posix

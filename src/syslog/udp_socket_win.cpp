@@ -1,0 +1,143 @@
+#include "syslog/udp_socket_win.h"
+#include "syslog/socket_address.h"
+
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <variant>
+
+#include "base/error.h"
+#include "platform/monotonic_millis.h"
+#include "platform/system_error_win.h"
+
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+namespace brennicot::win32 {
+namespace {
+
+Error ResolverError(int code, const std::string& host, std::string_view detail) {
+  return SystemError(static_cast<std::uint32_t>(code),
+                     "remote host '" + host + "'" + std::string(detail));
+}
+
+constexpr SystemResolver<addrinfo> kResolver{getaddrinfo, freeaddrinfo,   ResolverError,
+                                             AF_UNSPEC,   AF_INET,        AF_INET6,
+                                             SOCK_DGRAM,  WSAEAFNOSUPPORT};
+
+// On the look-up's own thread: Winsock is held for the look-up itself, so a socket closed (and
+// Winsock released) meanwhile does not pull it from under a look-up that is still running.
+LookupAnswer ResolveInBackground(const std::string& host) {
+  const WinsockSession winsock;
+  return LookUp<sockaddr_storage>(kResolver, host, 0);
+}
+
+Error PendingError(const std::string& host) {
+  return ResolverError(WSATRY_AGAIN, host, kStillLookingUp);
+}
+
+LookupAnswer ParseNumeric(const std::string& host) {
+  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
+}
+
+}  // namespace
+
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
+  const WinsockSession winsock;  // for the literal's parse
+  return brennicot::MakeCollectorAddress(host, ResolveInBackground, ParseNumeric, PendingError,
+                                         MonotonicMillis);
+}
+
+std::string NameProblem(const std::string& host) {
+  try {
+    const WinsockSession winsock;
+    const LookupAnswer answer = LookUp<sockaddr_storage>(kResolver, host, 0);
+    const Error* error = std::get_if<Error>(&answer);
+    return error != nullptr ? error->description() : std::string();
+  } catch (const Error& e) {
+    return e.description();
+  }
+}
+
+WinsockSession::WinsockSession() {
+  WSADATA data{};
+  const int rc = WSAStartup(MAKEWORD(2, 2), &data);
+  if (rc != 0) throw SystemError(static_cast<std::uint32_t>(rc), "Winsock 2.2");
+}
+
+WinsockSession::~WinsockSession() {
+  WSACleanup();
+}
+
+Win32UdpSocket::Win32UdpSocket()
+    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(ResolveInBackground), PendingError) {}
+
+Win32UdpSocket::~Win32UdpSocket() {
+  CloseSocket();
+}
+
+LookupAnswer Win32UdpSocket::ParseLiteral(const std::string& host) const {
+  return ParseNumeric(host);
+}
+
+bool Win32UdpSocket::IsIpv6Literal(const std::string& host) const {
+  in6_addr address{};
+  return inet_pton(AF_INET6, host.c_str(), &address) == 1;
+}
+
+void Win32UdpSocket::CloseSocket() {
+  socket_.Reset();
+}
+
+void Win32UdpSocket::OpenSocket(IpFamily family) {
+  const int af = family == IpFamily::kIpv6 ? AF_INET6 : AF_INET;
+  const char* what = SocketName(family);
+  UniqueSocket s(socket(af, SOCK_DGRAM, IPPROTO_UDP));
+  if (!s) throw LastSocketError(what);
+  // Not inherited by programs this process might start.
+  SetHandleInformation(reinterpret_cast<HANDLE>(s.get()), HANDLE_FLAG_INHERIT, 0);
+  std::size_t length = 0;
+  const sockaddr_storage any =
+      WildcardAddress<sockaddr_storage, sockaddr_in, sockaddr_in6>(af, AF_INET6, length);
+  if (bind(s.get(), reinterpret_cast<const sockaddr*>(&any), static_cast<int>(length)) != 0) {
+    throw LastSocketError(what);
+  }
+  // A collector that is not listening must not make later sends fail. Where the switch is missing
+  // (older systems, Wine) the retry in SendData does the same.
+  BOOL report = FALSE;
+  DWORD returned = 0;
+  WSAIoctl(s.get(), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
+           nullptr);
+  socket_ = std::move(s);
+}
+
+void Win32UdpSocket::CheckSendable(const std::string& payload) const {
+  if (!socket_) {
+    throw SystemError(WSAENOTCONN, Destination() + ": socket not bound");
+  }
+  if (payload.size() > 65535) throw SystemError(WSAEMSGSIZE, Destination());
+}
+
+auto Win32UdpSocket::SendTo(const std::string& payload, const ResolvedAddress& resolved,
+                            std::uint16_t port) -> std::optional<SendRefusal> {
+  std::size_t length = 0;
+  const sockaddr_storage target = WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(
+      resolved, htons(port), AF_INET6, length);
+  const int n = sendto(socket_.get(), payload.data(), static_cast<int>(payload.size()), 0,
+                       reinterpret_cast<const sockaddr*>(&target), static_cast<int>(length));
+  if (n != SOCKET_ERROR) return std::nullopt;
+  const int error = WSAGetLastError();
+  const SendFailure failure = error == WSAECONNRESET ? SendFailure::kPortUnreachable
+                              : error == WSAEMSGSIZE ? SendFailure::kTooLarge
+                                                     : SendFailure::kOther;
+  return SendRefusal{failure, SystemError(static_cast<std::uint32_t>(error), Destination())};
+}
+
+std::string Win32UdpSocket::SystemHostName() const {
+  char name[257] = {};
+  if (gethostname(name, sizeof name - 1) != 0) throw LastSocketError("host name");
+  return name;
+}
+
+}  // namespace brennicot::win32

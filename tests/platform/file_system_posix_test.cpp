@@ -1,0 +1,121 @@
+#include "platform/file_system_posix.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/error.h"
+#include "kit/emulation.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
+
+namespace brennicot::posix {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixFileSystemTest : public testing::Test {
+ protected:
+  PosixFileSystem files;
+  testkit::TempDir scratch;
+  const std::string dir = scratch.path();
+};
+
+TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
+  const std::string path = files.JoinPath(dir, "Vemo_Brennicot.log");
+  EXPECT_FALSE(files.FileExists(path));
+  files.AppendToFile(path, "one\r\n");
+  EXPECT_TRUE(files.FileExists(path));
+  files.AppendToFile(path, std::string("t\0o\xFF\r\n", 6));
+  EXPECT_EQ(testkit::ReadFile(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
+}
+
+TEST_F(PosixFileSystemTest, WriteFileTruncates) {
+  const std::string path = files.JoinPath(dir, "Vemo_Brennicot.ini");
+  files.WriteFile(path, "a much longer first content");
+  files.WriteFile(path, "short");
+  EXPECT_EQ(testkit::ReadFile(path), "short");
+}
+
+TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
+  const std::string missing = dir + "/no/such/dir/Vemo_Brennicot.log";
+  Error e = testkit::FailureOf([&] { files.AppendToFile(missing, "x"); });
+  EXPECT_EQ(e.number(), ENOENT);
+  EXPECT_NE(e.description().find(missing), std::string::npos) << e.description();
+
+  e = testkit::FailureOf([&] { files.WriteFile(dir, "x"); });  // a directory is no file to write
+  EXPECT_EQ(e.number(), EISDIR);
+  EXPECT_NE(e.description().find(dir), std::string::npos) << e.description();
+}
+
+// Packages link these files elsewhere, so a link to a regular file is written through; anything
+// else in the file's place (a FIFO would block an ordinary open for good) fails at once.
+TEST_F(PosixFileSystemTest, OnlyRegularFilesOrLinksToThemAreWritten) {
+  const std::string target = dir + "/real.log";
+  const std::string link = dir + "/Vemo_Brennicot.log";
+  fs::create_symlink(target, link);
+  files.AppendToFile(link, "through the link\n");
+  EXPECT_EQ(testkit::ReadFile(target), "through the link\n");
+  // A whole file replaces the one the link leads to, never the link.
+  files.WriteFile(link, "replaced whole\n");
+  EXPECT_EQ(testkit::ReadFile(target), "replaced whole\n");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(testkit::TreeOf(dir).size(), 2u) << "no temporary file is left";
+
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(testkit::FailureOf([&] { files.AppendToFile(fifo, "x"); }).number(),
+            ENXIO);  // no reader
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const Error e = testkit::FailureOf([&] { files.WriteFile(fifo, "x"); });
+  close(reader);
+  EXPECT_EQ(e.number(), errnum::kInvalidArgument);
+  EXPECT_NE(e.description().find(fifo + " is not a regular file"), std::string::npos);
+  EXPECT_EQ(testkit::FailureOf([&] { files.WriteFile("/dev/null", "x"); }).number(),
+            errnum::kInvalidArgument);
+}
+
+// A log root creates (an administrator's -install) belongs to its directory's owner, the
+// service's user, also where it is reached through a link.
+TEST_F(PosixFileSystemTest, AFileRootCreatesGoesToTheOwnerOfItsDirectory) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root creates files for another user";
+  const passwd* nobody = getpwnam("nobody");
+  ASSERT_NE(nobody, nullptr);
+  const std::string logs = dir + "/logs";
+  fs::create_directory(logs);
+  ASSERT_EQ(chown(logs.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  const std::string link = dir + "/Vemo_Brennicot.log";
+  fs::create_symlink(logs + "/Vemo_Brennicot.log", link);
+  files.AppendToFile(link, "first\r\n");
+  struct stat st {};
+  ASSERT_EQ(stat((logs + "/Vemo_Brennicot.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody->pw_uid);
+  EXPECT_EQ(st.st_gid, nobody->pw_gid);
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {
+  EXPECT_FALSE(files.FileExists(dir));
+  EXPECT_FALSE(files.FileExists(dir + "/absent"));
+}
+
+TEST_F(PosixFileSystemTest, ExecutableDirectoryHoldsThisTestProgramNotTheWorkingDirectory) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  const std::string exe_dir = files.ExecutableDirectory();
+  fs::current_path(before);
+  EXPECT_NE(exe_dir, dir);
+  BRENNICOT_SKIP_WHEN_EMULATED("/proc/self/exe is qemu itself; only its readlink is faked");
+  EXPECT_TRUE(fs::equivalent(fs::path(exe_dir) / "platform_tests", "/proc/self/exe")) << exe_dir;
+}
+
+}  // namespace
+}  // namespace brennicot::posix

@@ -1,0 +1,96 @@
+#include "serial/serial_settings_win.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/error_of.h"
+#include "kit/files.h"
+
+namespace brennicot::win32 {
+namespace {
+
+using testkit::Contains;
+using testkit::ErrorOf;
+
+TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
+  struct Case {
+    const char* text;
+    std::int32_t handshaking;
+    DWORD speed;
+    BYTE parity;
+    BYTE data_bits;
+    BYTE stop_bits;
+  };
+  const Case cases[] = {
+      {"9600,N,8,1", 0, 9600, NOPARITY, 8, ONESTOPBIT},
+      {"110,E,7,2", 1, 110, EVENPARITY, 7, TWOSTOPBITS},
+      {"115200,O,6,1", 2, 115200, ODDPARITY, 6, ONESTOPBIT},
+      {"14400,M,5,1.5", 3, 14400, MARKPARITY, 5, ONE5STOPBITS},
+      {"256000,s,8,2", 0, 256000, SPACEPARITY, 8, TWOSTOPBITS},
+      {" 19200 , e , 7 , 1 ", 0, 19200, EVENPARITY, 7, ONESTOPBIT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    DCB dcb{};
+    // Leftovers of a previous owner that would corrupt or stop a transparent line.
+    dcb.fNull = TRUE;
+    dcb.fErrorChar = TRUE;
+    dcb.fAbortOnError = TRUE;
+    dcb.fOutxDsrFlow = TRUE;
+    dcb.fBinary = FALSE;
+    ApplyToDcb(ParseLineSettings(c.text), HandshakingOf(c.handshaking), true, true, dcb);
+    EXPECT_EQ(dcb.DCBlength, sizeof dcb);
+    EXPECT_EQ(dcb.BaudRate, c.speed);
+    EXPECT_EQ(dcb.Parity, c.parity);
+    EXPECT_EQ(dcb.fParity, c.parity != NOPARITY);
+    EXPECT_EQ(dcb.ByteSize, c.data_bits);
+    EXPECT_EQ(dcb.StopBits, c.stop_bits);
+    EXPECT_TRUE(dcb.fBinary);
+    EXPECT_FALSE(dcb.fNull);
+    EXPECT_FALSE(dcb.fErrorChar);
+    EXPECT_FALSE(dcb.fAbortOnError);
+    EXPECT_FALSE(dcb.fOutxDsrFlow);
+    const bool xon_xoff = c.handshaking == 1 || c.handshaking == 3;
+    const bool rts_cts = c.handshaking == 2 || c.handshaking == 3;
+    EXPECT_EQ(dcb.fOutX, xon_xoff);
+    EXPECT_EQ(dcb.fInX, xon_xoff);
+    EXPECT_EQ(dcb.fOutxCtsFlow, rts_cts);
+    EXPECT_EQ(dcb.fRtsControl,
+              static_cast<DWORD>(rts_cts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.XonChar, 0x11);
+    EXPECT_EQ(dcb.XoffChar, 0x13);
+  }
+}
+
+TEST(Win32LineSettingsTest, DtrAndRtsFollowTheirSwitches) {
+  const LineSettings settings = ParseLineSettings("9600,N,8,1");
+  DCB dcb{};
+  ApplyToDcb(settings, Handshaking::kNone, false, false, dcb);
+  EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
+  EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+  // Under RTS/CTS handshaking the driver owns RTS, whatever the switch says.
+  ApplyToDcb(settings, Handshaking::kRtsCts, false, false, dcb);
+  EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
+}
+
+// The form of the text is checked in common (line_settings_text_test); these are what the Win32
+// driver cannot do.
+TEST(Win32LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"999999999,N,8,1", "speed '999999999'"},
+      {"9600,N,8,0", "stop bits '0' must be 1, 1.5 or 2"},
+      {"9600,N,8,1.5", "stop bits '1.5' go with 5 data bits only"},
+      {"9600,N,5,2", "stop bits '2' cannot go with 5 data bits"},
+  };
+  for (const auto& [text, fault] : cases) {
+    SCOPED_TRACE(text);
+    const auto e = ErrorOf([&] { ParseLineSettings(text); });
+    ASSERT_TRUE(e) << "accepted";
+    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
+    EXPECT_TRUE(Contains(e->description(), "Settings '" + std::string(text) + "': " + fault))
+        << e->description();
+  }
+}
+
+}  // namespace
+}  // namespace brennicot::win32
