@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <ostream>
 
 #include "forwarder_fixture.h"
 #include "kit/mount_namespace.h"
@@ -39,6 +40,10 @@ struct Refusal {
   const char* tlsname;  // empty: udptarget's
   const char* reason;
 };
+
+void PrintTo(const Refusal& r, std::ostream* out) {
+  *out << r.server_cert << " certificate: " << r.reason;
+}
 
 class TlsRefusalTest : public TlsTest, public ::testing::WithParamInterface<Refusal> {};
 
@@ -178,6 +183,10 @@ struct BadFile {
   const char* error;  // what follows "err#:" up to the path
   const char* reason;
 };
+
+void PrintTo(const BadFile& b, std::ostream* out) {
+  *out << b.key << "=" << b.file << ": " << b.reason;
+}
 
 class TlsBadFileTest : public TlsTest, public ::testing::WithParamInterface<BadFile> {};
 
