@@ -11,6 +11,9 @@
 //   once it takes more.
 // - The failure of a broken socket is the system's number and text, without any context: the
 //   caller knows the collector's name.
+// - A socket option the system refuses: keepalive and its times, which the channel relies on to
+//   notice a dead path, fail Connect with the system's error; a refinement that only makes the
+//   notice earlier (TCP_USER_TIMEOUT, TCP_MAXRT) is left out where the system lacks it.
 //
 // POSIX: SO_KEEPALIVE with short times, TCP_USER_TIMEOUT, SIOCOUTQ for the unacknowledged count,
 // MSG_NOSIGNAL. Win32: non-blocking Winsock, SIO_KEEPALIVE_VALS; the unacknowledged count is not

@@ -27,8 +27,14 @@ Error Plain(int error_number) {
   return Error(error_number, std::strerror(error_number));
 }
 
+// An option the channel relies on: refused, the connect fails with the system's error.
 void SetOption(int fd, int level, int name, int value) {
   if (setsockopt(fd, level, name, &value, sizeof value) != 0) throw Plain(errno);
+}
+
+// A refinement: refused, the socket does without it.
+[[maybe_unused]] void TryOption(int fd, int level, int name, int value) {
+  setsockopt(fd, level, name, &value, sizeof value);
 }
 
 }  // namespace
@@ -45,7 +51,7 @@ void PosixStreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
   SetOption(fd.get(), IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalSeconds);
   SetOption(fd.get(), IPPROTO_TCP, TCP_KEEPCNT, kKeepProbes);
 #if defined(TCP_USER_TIMEOUT)
-  SetOption(fd.get(), IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(kUserTimeoutMs));
+  TryOption(fd.get(), IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(kUserTimeoutMs));
 #endif
   int rc = 0;
   do {

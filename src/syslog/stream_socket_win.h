@@ -48,7 +48,8 @@ class Win32StreamSocket : private WinsockSession, public StreamSocket {
 
   Win32EventLoop& loop_;
   UniqueSocket socket_;
-  HANDLE event_ = nullptr;
+  // A WSAEVENT is an event object: CloseHandle lets it go as WSACloseEvent would.
+  UniqueHandle event_;
   int watch_id_ = 0;
   State state_ = State::kClosed;
   Error failure_{0, ""};
