@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "platform/system_error_posix.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 namespace brennicot::posix {
 namespace {

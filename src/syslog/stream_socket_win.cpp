@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/system_error_win.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 namespace brennicot::win32 {
 namespace {

@@ -1,5 +1,5 @@
 #include "syslog/udp_socket_posix.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

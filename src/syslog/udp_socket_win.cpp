@@ -1,5 +1,5 @@
 #include "syslog/udp_socket_win.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 #include <memory>
 #include <optional>
