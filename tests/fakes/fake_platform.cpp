@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "fakes/fake_tls_session.h"
 
@@ -102,16 +103,53 @@ std::string FakeProfileReader::ReadSection(const std::string&, std::int32_t,
   return block;
 }
 
-void FakeUdpSocket::Bind() {
+namespace {
+
+// Answers every look-up at once with the name itself.
+class SelfLookup : public NameLookup {
+ public:
+  void Start(const std::string& host) override { host_ = host; }
+  bool Busy() const override { return host_.has_value(); }
+  std::optional<LookupAnswer> Take() override {
+    std::optional<LookupAnswer> answer;
+    if (host_) answer = ResolvedAddress{*std::exchange(host_, std::nullopt), false};
+    return answer;
+  }
+  void Wait(std::chrono::milliseconds) override {}
+
+ private:
+  std::optional<std::string> host_;
+};
+
+}  // namespace
+
+std::unique_ptr<NameLookup> FakeUdpSystem::NewLookup() {
+  return std::make_unique<SelfLookup>();
+}
+
+Error FakeUdpSystem::PendingError(const std::string& host) const {
+  return Error(-3, "still being looked up (" + host + ")");
+}
+
+LookupAnswer FakeUdpSystem::ParseLiteral(const std::string& host) const {
+  return ResolvedAddress{host, IsIpv6Literal(host)};
+}
+
+void FakeUdpSystem::Open(Family, const std::string&) {
   ++binds;
   if (bind_error) throw *bind_error;
   state = 1;
 }
 
-void FakeUdpSocket::SendData(const std::string& payload) {
-  if (send_error) throw *send_error;
-  if (payload.size() > max_payload) throw Error(90, "Message too long");
+auto FakeUdpSystem::SendTo(const std::string& payload, const ResolvedAddress& target,
+                           std::uint16_t port, const std::string&) -> std::optional<SendRefusal> {
+  if (send_error) return SendRefusal{SendFailure::kOther, *send_error};
+  if (payload.size() > max_payload) {
+    return SendRefusal{SendFailure::kTooLarge, Error(90, "Message too long")};
+  }
   sent.push_back(payload);
+  sent_to.push_back(target.bytes + ":" + std::to_string(port));
+  return std::nullopt;
 }
 
 void FakeSerialPort::SetCommPort(std::int16_t port) {
@@ -236,9 +274,9 @@ void FakeServiceControl::StopWithFailure() {
 }
 
 std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
-  auto s = std::make_unique<FakeUdpSocket>();
+  auto s = std::make_unique<FakeUdpSystem>();
   socket = s.get();
-  return s;
+  return std::make_unique<UdpSocket>(std::move(s), [this] { return loop.now_ms; });
 }
 
 std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort(SerialDevicePathOf device_path) {

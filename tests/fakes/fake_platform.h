@@ -130,30 +130,36 @@ class FakeProfileReader : public ProfileReader {
   FakeFileSystem& files_;
 };
 
-class FakeUdpSocket : public UdpSocket {
+// The UDP socket's system calls: every host is taken as a literal address that stands for itself,
+// and each datagram is recorded. The socket the host gets is the real one over this.
+class FakeUdpSystem : public UdpSystem {
  public:
-  std::int32_t remote_port = 0;
-  std::string remote_host;
-  int state = 0;
-  int binds = 0;
+  int state = 0;  // 1 while a socket is open
+  int binds = 0;  // sockets opened
   int closes = 0;
   std::vector<std::string> sent;
+  std::vector<std::string> sent_to;  // "host:port" of each datagram
   std::string host_name = "PLANTPC";
   std::optional<Error> bind_error;
   std::optional<Error> send_error;
   std::size_t max_payload = kMaxUdpPayloadIpv4;
 
-  void SetRemotePort(std::int32_t port) override { remote_port = port; }
-  void SetRemoteHost(const std::string& host) override { remote_host = host; }
-  void Bind() override;
-  int State() const override { return state; }
+  std::unique_ptr<NameLookup> NewLookup() override;
+  Error PendingError(const std::string& host) const override;
+  LookupAnswer ParseLiteral(const std::string& host) const override;
+  bool IsIpv6Literal(const std::string& host) const override {
+    return host.find(':') != std::string::npos;
+  }
+  void Open(Family family, const std::string& what) override;
   void Close() override {
     ++closes;
     state = 0;
   }
-  void SendData(const std::string& payload) override;
-  std::size_t MaxPayload() const override { return max_payload; }
-  std::string LocalHostName() override { return host_name; }
+  void CheckSendable(const std::string&, const std::string&) const override {}
+  std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
+                                    std::uint16_t port, const std::string& destination) override;
+  std::size_t MaxPayload(Family) const override { return max_payload; }
+  std::string HostName() const override { return host_name; }
 };
 
 // A stream socket whose peer the test plays: it accepts, refuses, breaks, takes bytes and
@@ -329,7 +335,7 @@ class FakePlatform : public Platform {
   FakeProfileReader profile{files};
   std::string arguments;
 
-  FakeUdpSocket* socket = nullptr;
+  FakeUdpSystem* socket = nullptr;  // under the UDP socket the host made
   FakeSerialPort* port = nullptr;
   FakeServiceControl* service = nullptr;
   FakeStreamSocket* stream = nullptr;
