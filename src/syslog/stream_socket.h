@@ -60,9 +60,6 @@ class StreamSocket {
   virtual std::optional<std::size_t> Unacknowledged() const = 0;
   // Gives up a connection attempt that takes too long: kBroken with the system's "timed out".
   virtual void TimeOut() = 0;
-  // Waits at most `bound` for the socket to break or, with `for_room`, to take more bytes. Only
-  // for shutting down, when the loop no longer runs.
-  virtual void Wait(std::chrono::milliseconds bound, bool for_room) = 0;
   // Closes it at once (kClosed); bytes the system still holds are sent on if it can.
   virtual void Close() = 0;
 };

@@ -156,17 +156,6 @@ void PosixStreamSocket::TimeOut() {
   if (state_ == State::kConnecting) Break(ETIMEDOUT);
 }
 
-void PosixStreamSocket::Wait(std::chrono::milliseconds bound, bool for_room) {
-  if (state_ != State::kConnected) return;
-  pollfd p{fd_.get(), static_cast<short>(for_room ? POLLOUT : 0), 0};
-  if (poll(&p, 1, static_cast<int>(bound.count())) > 0 && (p.revents & (POLLERR | POLLHUP))) {
-    int error_number = 0;
-    socklen_t length = sizeof error_number;
-    getsockopt(fd_.get(), SOL_SOCKET, SO_ERROR, &error_number, &length);
-    Break(error_number != 0 ? error_number : EPIPE);
-  }
-}
-
 void PosixStreamSocket::Break(int error_number) {
   state_ = State::kBroken;
   failure_ = Plain(error_number);

@@ -39,7 +39,6 @@ class PosixStreamSocket : public StreamSocket {
   std::string Read() override;
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
  private:

@@ -115,13 +115,6 @@ void Win32StreamSocket::TimeOut() {
   if (state_ == State::kConnecting) Break(WSAETIMEDOUT);
 }
 
-void Win32StreamSocket::Wait(std::chrono::milliseconds bound, bool /*for_room*/) {
-  if (state_ != State::kConnected) return;
-  if (WaitForSingleObject(event_.get(), static_cast<DWORD>(bound.count())) == WAIT_OBJECT_0) {
-    TakeEvents();
-  }
-}
-
 void Win32StreamSocket::Break(int code) {
   state_ = State::kBroken;
   failure_ = Plain(code);

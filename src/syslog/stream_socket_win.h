@@ -38,7 +38,6 @@ class Win32StreamSocket : private WinsockSession, public StreamSocket {
   std::string Read() override;
   std::optional<std::size_t> Unacknowledged() const override { return std::nullopt; }
   void TimeOut() override;
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
  private:

@@ -82,9 +82,23 @@ void FakeEventLoop::Advance(std::int64_t ms) {
   RunPosted();
   for (std::int64_t i = 0; i < ms; ++i) {
     ++now_ms;
+    if (on_step) on_step();
     timers_.RunDue();
     RunPosted();
   }
+}
+
+void FakeEventLoop::RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) {
+  const std::int64_t deadline = now_ms + bound.count();
+  const bool quit_before = std::exchange(quit, false);
+  RunPosted();
+  while (!quit && !done() && now_ms < deadline) {
+    ++now_ms;
+    if (on_step) on_step();
+    timers_.RunDue();
+    RunPosted();
+  }
+  quit = quit || quit_before;
 }
 
 void FakeEventLoop::RequestStop() {
@@ -314,11 +328,6 @@ std::optional<std::size_t> FakeStreamSocket::Unacknowledged() const {
 
 void FakeStreamSocket::TimeOut() {
   if (state == State::kConnecting) state = State::kBroken, failure = Error(110, "Timed out");
-}
-
-void FakeStreamSocket::Wait(std::chrono::milliseconds bound, bool) {
-  now_ms_ += bound.count();
-  if (acknowledge_on_wait) Acknowledge();
 }
 
 void FakeStreamSocket::Close() {

@@ -79,6 +79,10 @@ class FakeEventLoop : public EventLoop {
   void SetStopHandler(std::function<void()> on_stop) override { stop_handler = std::move(on_stop); }
   // Runs what was posted and returns the exit code; it does not wait for anything.
   int Run() override;
+  // Moves time forward in 1 ms steps, as Advance does, until `done` holds or `bound` has passed.
+  void RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) override;
+  // Called at each 1 ms step, before the timers: what the world does as time passes.
+  std::function<void()> on_step;
   void Quit(int code) override {
     quit = true;
     exit_code = code;
@@ -176,7 +180,6 @@ class FakeStreamSocket : public StreamSocket {
   std::size_t room = SIZE_MAX;        // bytes the system's buffer still takes
   std::size_t unacked = 0;            // written on this connection, not acknowledged
   bool tells_unacked = true;          // false: Unacknowledged tells nothing (Win32)
-  bool acknowledge_on_wait = false;   // the peer acknowledges while Wait lets time pass
 
   void SetOnReady(std::function<void()> f) override { on_ready = std::move(f); }
   void Connect(const ResolvedAddress& address, std::uint16_t port) override;
@@ -186,8 +189,6 @@ class FakeStreamSocket : public StreamSocket {
   std::string Read() override { return {}; }
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;
-  // Lets the time pass.
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
   // The peer's side, each telling the channel as the loop would.
