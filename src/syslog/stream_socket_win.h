@@ -1,8 +1,9 @@
 // The stream socket on Win32: a non-blocking Winsock TCP socket whose events (connect, room to
 // write, data, close) signal an event object the loop watches (WSAEventSelect).
 //
-// - Dead paths: SIO_KEEPALIVE_VALS, probing after 10 s of silence, every 5 s; where the headers
-//   have it, TCP_MAXRT ends a connection whose bytes stay unacknowledged for 30 s.
+// - Dead paths: SIO_KEEPALIVE_VALS, probing after 10 s of silence, every 5 s (refused, the
+//   connect fails); where the headers and the system have it, TCP_MAXRT ends a connection whose
+//   bytes stay unacknowledged for 30 s.
 // - Windows does not tell how many written bytes are unacknowledged: Unacknowledged tells
 //   nothing, and the channel counts what is written as delivered.
 #pragma once
