@@ -19,7 +19,7 @@
 #include "platform/platform.h"
 #include "serial/receive_buffer.h"
 #include "syslog/collector_channel.h"
-#include "syslog/month_names.h"
+#include "syslog/message_composer.h"
 #include "syslog/stream_channel.h"
 #include "syslog/transport_settings.h"
 
@@ -119,6 +119,7 @@ class frmBrennicot {
   std::int32_t expected_sequence_ = 0;
   std::int32_t status_tick_count_ = 0;
   bool shut_down_ = false;
+  bool stopping_ = false;        // ShutDown has begun; the loop may still run for its drains
   bool service_mode_ = false;    // started by the service manager, not interactively
   bool stop_requested_ = false;  // the service already asked to stop with a failure
   bool device_lost_ = false;     // the port's device is gone; its loss has been reported

@@ -87,7 +87,7 @@ void frmBrennicot::OnDeviceLost() {
 }
 
 void frmBrennicot::MSComm1_OnComm() {
-  if (shut_down_) return;
+  if (shut_down_ || stopping_) return;
   RunTrapped(
       [&] {
         const CommEventText event = DescribeCommEvent(mscomm1_->CommEvent());

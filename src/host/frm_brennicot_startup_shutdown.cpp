@@ -1,7 +1,7 @@
 // StartUp, ShutDown: the opening and closing of the two channels.
 #include <chrono>
+#include <memory>
 #include <optional>
-#include <thread>
 
 #include "base/numeric_text.h"
 #include "config/settings.h"
@@ -9,7 +9,6 @@
 #include "host/start_plan.h"
 #include "host/version.h"
 #include "log/error_trap.h"
-#include "platform/monotonic_millis.h"
 #include "syslog/transport_settings.h"
 
 namespace brennicot {
@@ -73,33 +72,52 @@ void frmBrennicot::DrainComm() {
   // buffers: all of it is taken, until the device has nothing more. Where the system hands bytes
   // on between its own buffers (a pseudo-terminal does), a read right after one that took input
   // can find nothing for a moment, so once input came the device gets a short quiet time to show
-  // more. A device that never stops does not hold the stop for long.
-  const std::int64_t give_up = MonotonicMillis() + kStopDrainMs;
+  // more. A device that never stops does not hold the stop for long. The waiting is the loop's,
+  // on its clock.
+  EventLoop& loop = platform_.Loop();
+  const std::int64_t give_up = platform_.ElapsedMillis() + kStopDrainMs;
   std::optional<std::int64_t> last_input;
-  while (MonotonicMillis() < give_up) {
-    const CommPoll poll = PollComm(false);
-    if (poll == CommPoll::kFailed) break;
-    const std::int64_t now = MonotonicMillis();
-    if (poll == CommPoll::kInput) {
+  bool done = false;
+  const auto take = [&] {
+    for (;;) {
+      const CommPoll poll = PollComm(false);
+      const std::int64_t now = platform_.ElapsedMillis();
+      if (poll == CommPoll::kFailed || now >= give_up) {
+        done = true;
+        return;
+      }
+      if (poll == CommPoll::kQuiet) {
+        done = !last_input || now - *last_input >= kStopQuietMs;
+        return;
+      }
       last_input = now;
-      continue;
     }
-    if (!last_input || now - *last_input >= kStopQuietMs) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kStopQuietMs / 5));
+  };
+  take();
+  if (!done) {
+    const std::unique_ptr<Timer> again = loop.CreateTimer(take);
+    again->SetInterval(static_cast<int>(kStopQuietMs / 5));
+    again->SetEnabled(true);
+    loop.RunFor(std::chrono::milliseconds(give_up - platform_.ElapsedMillis()),
+                [&] { return done; });
   }
   // Only now is an unfinished line really unfinished: it leaves as it is.
   if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
 }
 
 void frmBrennicot::ShutDown() {
-  if (shut_down_) return;  // the stop event and the unload handler may both come
+  // The stop event and the unload handler may both come, the stop event again while the loop
+  // runs for the drains below.
+  if (shut_down_ || stopping_) return;
+  stopping_ = true;
   // Stopping must not lose what the device has already sent. A device already reported lost has
   // nothing more to give, and polling it would report the same loss a second time.
-  if (tmr_comm_->Enabled() && !device_lost_) DrainComm();
-  shut_down_ = true;
-  // No tick may reach the closed channels or the released table.
+  const bool drain = tmr_comm_->Enabled() && !device_lost_;
+  // No tick may come between: the drain polls the port itself, and the channels close after it.
   tmr_comm_->SetEnabled(false);
   tmr_status_->SetEnabled(false);
+  if (drain) DrainComm();
+  shut_down_ = true;
   // A failure here must not keep the rest from closing: each channel is closed on its own.
   RunTrapped(log_, "frmBrennicot:ShutDown", [&] {
     if (channel_->IsOpen()) channel_->Close();

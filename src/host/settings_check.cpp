@@ -17,7 +17,7 @@
 #include "host/command_line.h"
 #include "host/start_plan.h"
 #include "log/activity_log.h"
-#include "syslog/tls_rules.h"
+#include "syslog/tls_session.h"
 
 namespace brennicot {
 namespace {

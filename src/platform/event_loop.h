@@ -2,6 +2,7 @@
 // are delivered here one at a time; a handler always runs to its end before the next event.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -29,6 +30,10 @@ class EventLoop {
   virtual void SetStopHandler(std::function<void()> on_stop) = 0;
   // Delivers events until Quit; returns the exit code given to Quit.
   virtual int Run() = 0;
+  // Delivers events as Run does until `done` holds, `bound` has passed on the timers' clock, or
+  // Quit; `done` is asked before each turn. May be called from a handler, so a stop can let what
+  // is under way finish (a collector's last acknowledgements) on the loop's own clock.
+  virtual void RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) = 0;
   virtual void Quit(int exit_code) = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "platform/unique_fd_posix.h"
 
@@ -121,50 +122,65 @@ void PosixEventLoop::DrainSignals() {
 
 int PosixEventLoop::Run() {
   quit_ = false;
+  while (!quit_) Turn(-1);
+  return exit_code_;
+}
+
+void PosixEventLoop::RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) {
+  const std::int64_t deadline = MonotonicMillis() + bound.count();
+  // A loop that was told to end (the stop that asks for this, say) still runs for it, and ends
+  // after it all the same.
+  const bool quit_before = std::exchange(quit_, false);
+  while (!quit_ && !done()) {
+    const std::int64_t left = deadline - MonotonicMillis();
+    if (left <= 0) break;
+    Turn(left);
+  }
+  quit_ = quit_ || quit_before;
+}
+
+void PosixEventLoop::Turn(std::int64_t limit_ms) {
   std::vector<pollfd> fds;
   std::vector<int> ids;
-  while (!quit_) {
-    fds.clear();
-    ids.clear();
-    if (g_signal_pipe.read_end) {
-      fds.push_back(pollfd{g_signal_pipe.read_end.get(), POLLIN, 0});
-      ids.push_back(0);
-    }
-    for (const auto& [id, w] : watches_) {
-      fds.push_back(pollfd{w.fd, w.events, 0});
-      ids.push_back(id);
-    }
-    const int n = poll(fds.data(), fds.size(), PollTimeout());
-    if (n < 0 && errno != EINTR && errno != EAGAIN && errno != ENOMEM) {
-      // Nothing left to wait with: end with a failure status the service manager can see.
-      Quit(kLoopFailedExitCode);
-      break;
-    }
+  if (g_signal_pipe.read_end) {
+    fds.push_back(pollfd{g_signal_pipe.read_end.get(), POLLIN, 0});
+    ids.push_back(0);
+  }
+  for (const auto& [id, w] : watches_) {
+    fds.push_back(pollfd{w.fd, w.events, 0});
+    ids.push_back(id);
+  }
+  int timeout = PollTimeout();
+  if (limit_ms >= 0 && (timeout < 0 || timeout > limit_ms)) timeout = static_cast<int>(limit_ms);
+  const int n = poll(fds.data(), fds.size(), timeout);
+  if (n < 0 && errno != EINTR && errno != EAGAIN && errno != ENOMEM) {
+    // Nothing left to wait with: end with a failure status the service manager can see.
+    Quit(kLoopFailedExitCode);
+    return;
+  }
 
-    for (std::size_t i = 0; n > 0 && i < fds.size() && !quit_; ++i) {
-      if (fds[i].revents == 0) continue;
-      if (ids[i] == 0) {
-        DrainSignals();
-        continue;
-      }
-      // The watch may have gone while an earlier handler ran.
-      auto it = watches_.find(ids[i]);
-      if (it != watches_.end()) {
-        auto on_ready = it->second.on_ready;
-        on_ready(fds[i].revents);
-      }
+  for (std::size_t i = 0; n > 0 && i < fds.size() && !quit_; ++i) {
+    if (fds[i].revents == 0) continue;
+    if (ids[i] == 0) {
+      DrainSignals();
+      continue;
     }
-    if (!quit_) timers_.RunDue(kTimerSlackMs);
-    while (!posted_.empty() && !quit_) {
-      auto tasks = std::move(posted_);
-      posted_.clear();
-      for (auto& task : tasks) {
-        if (quit_) break;
-        task();
-      }
+    // The watch may have gone while an earlier handler ran.
+    auto it = watches_.find(ids[i]);
+    if (it != watches_.end()) {
+      auto on_ready = it->second.on_ready;
+      on_ready(fds[i].revents);
     }
   }
-  return exit_code_;
+  if (!quit_) timers_.RunDue(kTimerSlackMs);
+  while (!posted_.empty() && !quit_) {
+    auto tasks = std::move(posted_);
+    posted_.clear();
+    for (auto& task : tasks) {
+      if (quit_) break;
+      task();
+    }
+  }
 }
 
 }  // namespace brennicot::posix

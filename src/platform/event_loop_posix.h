@@ -28,6 +28,7 @@ class PosixEventLoop : public EventLoop {
   void Post(std::function<void()> task) override;
   void SetStopHandler(std::function<void()> on_stop) override;
   int Run() override;
+  void RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) override;
   void Quit(int exit_code) override;
   // A service has no terminal to lose: SIGHUP (a log rotator's habit) must not stop it.
   void IgnoreHangUp();
@@ -51,6 +52,8 @@ class PosixEventLoop : public EventLoop {
 
   void DrainSignals();
   int PollTimeout() const;
+  // One poll, waiting at most `limit_ms` (-1: as long as the timers allow), and what it brought.
+  void Turn(std::int64_t limit_ms);
 
   TimerQueue timers_;
   std::map<int, WatchEntry> watches_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <utility>
 
 #include "platform/monotonic_millis.h"
 #include "platform/windows_api_win.h"
@@ -160,26 +161,41 @@ void Win32EventLoop::RunSignalled() {
 
 int Win32EventLoop::Run() {
   quit_ = false;
-  std::vector<HANDLE> handles;
-  while (!quit_) {
-    handles.assign(1, wake_.get());
-    // One wait takes at most MAXIMUM_WAIT_OBJECTS handles; the program watches one or two.
-    for (const auto& [id, w] : watches_) {
-      if (handles.size() < MAXIMUM_WAIT_OBJECTS - 1) handles.push_back(w.event);
-    }
-    const DWORD r = MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(),
-                                                WaitTimeout(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (r == WAIT_FAILED) {
-      // Nothing left to wait with: end with a failure status the service manager can see.
-      Quit(kLoopFailedExitCode);
-      break;
-    }
-    DispatchWindowMessages();
-    if (!quit_) RunSignalled();
-    if (!quit_) timers_.RunDue();
-    if (!quit_) RunPosted();
-  }
+  while (!quit_) Turn(INFINITE);
   return exit_code_;
+}
+
+void Win32EventLoop::RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) {
+  const std::int64_t deadline = MonotonicMillis() + bound.count();
+  // A loop that was told to end (the stop that asks for this, say) still runs for it, and ends
+  // after it all the same.
+  const bool quit_before = std::exchange(quit_, false);
+  while (!quit_ && !done()) {
+    const std::int64_t left = deadline - MonotonicMillis();
+    if (left <= 0) break;
+    Turn(static_cast<unsigned>(std::min<std::int64_t>(left, INFINITE - 1)));
+  }
+  quit_ = quit_ || quit_before;
+}
+
+void Win32EventLoop::Turn(unsigned limit_ms) {
+  std::vector<HANDLE> handles(1, wake_.get());
+  // One wait takes at most MAXIMUM_WAIT_OBJECTS handles; the program watches one or two.
+  for (const auto& [id, w] : watches_) {
+    if (handles.size() < MAXIMUM_WAIT_OBJECTS - 1) handles.push_back(w.event);
+  }
+  const DWORD r = MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(),
+                                              std::min(WaitTimeout(), limit_ms), QS_ALLINPUT,
+                                              MWMO_INPUTAVAILABLE);
+  if (r == WAIT_FAILED) {
+    // Nothing left to wait with: end with a failure status the service manager can see.
+    Quit(kLoopFailedExitCode);
+    return;
+  }
+  DispatchWindowMessages();
+  if (!quit_) RunSignalled();
+  if (!quit_) timers_.RunDue();
+  if (!quit_) RunPosted();
 }
 
 }  // namespace brennicot::win32

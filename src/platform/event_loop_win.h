@@ -7,6 +7,7 @@
 // and the loop delivers one event at a time on its own thread.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,6 +36,7 @@ class Win32EventLoop : public EventLoop {
   void Post(std::function<void()> task) override;
   void SetStopHandler(std::function<void()> on_stop) override;
   int Run() override;
+  void RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) override;
   void Quit(int exit_code) override;
 
   // Any thread: the stop handler runs on the loop (without one, the loop ends with code 0).
@@ -48,6 +50,8 @@ class Win32EventLoop : public EventLoop {
 
  private:
   unsigned WaitTimeout();
+  // One wait, at most `limit_ms` (INFINITE: as long as the timers allow), and what it brought.
+  void Turn(unsigned limit_ms);
   void DispatchWindowMessages();
   void RunPosted();
   void RunSignalled();

@@ -25,7 +25,7 @@ PosixPlatform::PosixPlatform(std::vector<std::string> arguments)
 }
 
 std::unique_ptr<UdpSocket> PosixPlatform::CreateUdpSocket() {
-  return std::make_unique<PosixUdpSocket>();
+  return NewUdpSocket();
 }
 
 std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort(SerialDevicePathOf device_path) {

@@ -28,7 +28,7 @@ Win32Platform::Win32Platform(std::string argument_string)
     : argument_string_(std::move(argument_string)) {}
 
 std::unique_ptr<UdpSocket> Win32Platform::CreateUdpSocket() {
-  return std::make_unique<Win32UdpSocket>();
+  return NewUdpSocket();
 }
 
 // Windows names its ports COM<n> itself: there is no device path to ask for.

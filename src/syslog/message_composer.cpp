@@ -29,6 +29,12 @@ std::size_t LabelledFieldLength(std::string_view key, const std::string& value) 
 
 }  // namespace
 
+void MonthNamesInit(MonthNameTable& table) {
+  static constexpr const char* kNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int m = 1; m <= 12; ++m) table[m] = kNames[m - 1];
+}
+
 std::string SyslogPriority(const SettingsTable& settings) {
   const double priority =
       SettingNumber(settings, key::kFacility) * 8 + SettingNumber(settings, key::kLevel);

@@ -5,17 +5,22 @@
 //   3: text
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "config/settings_table.h"
 #include "platform/clock.h"
-#include "syslog/month_names.h"
 
 namespace brennicot {
 
 inline constexpr std::size_t kLayout2MaxLength = 1024;
+
+// Month abbreviations indexed 1..12 (entry 0 unused): fixed English, whatever the locale.
+using MonthNameTable = std::array<std::string, 13>;
+
+void MonthNamesInit(MonthNameTable& table);
 
 struct ComposeContext {
   const SettingsTable& settings;

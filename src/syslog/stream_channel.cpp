@@ -378,10 +378,15 @@ void StreamChannel::SaveSpool() {
 void StreamChannel::Close() {
   if (!open_) return;
   StreamSocket& socket = *parts_.socket;
-  const std::int64_t deadline = parts_.now_ms() + kCloseGraceMs;
-  while (phase_ == Phase::kConnected && !queue_.empty() && parts_.now_ms() < deadline) {
-    socket.Wait(std::chrono::milliseconds(kLookupPollMs), written_ < queue_.size());
-    OnReady();
+  // A connected collector gets a moment to take what is queued and acknowledge it. The loop runs
+  // on for it, on its own clock: the socket tells when it takes more or breaks, and the count of
+  // what is acknowledged, which nothing tells, is looked at often meanwhile.
+  if (phase_ == Phase::kConnected && !queue_.empty()) {
+    const std::unique_ptr<Timer> look = parts_.loop.CreateTimer([this] { OnReady(); });
+    look->SetInterval(static_cast<int>(kLookupPollMs));
+    look->SetEnabled(true);
+    parts_.loop.RunFor(std::chrono::milliseconds(kCloseGraceMs),
+                       [this] { return phase_ != Phase::kConnected || queue_.empty(); });
   }
   timer_->SetEnabled(false);
   if (phase_ == Phase::kConnected) {

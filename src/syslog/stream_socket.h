@@ -11,6 +11,9 @@
 //   once it takes more.
 // - The failure of a broken socket is the system's number and text, without any context: the
 //   caller knows the collector's name.
+// - A socket option the system refuses: keepalive and its times, which the channel relies on to
+//   notice a dead path, fail Connect with the system's error; a refinement that only makes the
+//   notice earlier (TCP_USER_TIMEOUT, TCP_MAXRT) is left out where the system lacks it.
 //
 // POSIX: SO_KEEPALIVE with short times, TCP_USER_TIMEOUT, SIOCOUTQ for the unacknowledged count,
 // MSG_NOSIGNAL. Win32: non-blocking Winsock, SIO_KEEPALIVE_VALS; the unacknowledged count is not
@@ -57,9 +60,6 @@ class StreamSocket {
   virtual std::optional<std::size_t> Unacknowledged() const = 0;
   // Gives up a connection attempt that takes too long: kBroken with the system's "timed out".
   virtual void TimeOut() = 0;
-  // Waits at most `bound` for the socket to break or, with `for_room`, to take more bytes. Only
-  // for shutting down, when the loop no longer runs.
-  virtual void Wait(std::chrono::milliseconds bound, bool for_room) = 0;
   // Closes it at once (kClosed); bytes the system still holds are sent on if it can.
   virtual void Close() = 0;
 };

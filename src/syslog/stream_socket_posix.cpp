@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "platform/system_error_posix.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 namespace brennicot::posix {
 namespace {
@@ -27,8 +27,14 @@ Error Plain(int error_number) {
   return Error(error_number, std::strerror(error_number));
 }
 
+// An option the channel relies on: refused, the connect fails with the system's error.
 void SetOption(int fd, int level, int name, int value) {
   if (setsockopt(fd, level, name, &value, sizeof value) != 0) throw Plain(errno);
+}
+
+// A refinement: refused, the socket does without it.
+[[maybe_unused]] void TryOption(int fd, int level, int name, int value) {
+  setsockopt(fd, level, name, &value, sizeof value);
 }
 
 }  // namespace
@@ -45,7 +51,7 @@ void PosixStreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
   SetOption(fd.get(), IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalSeconds);
   SetOption(fd.get(), IPPROTO_TCP, TCP_KEEPCNT, kKeepProbes);
 #if defined(TCP_USER_TIMEOUT)
-  SetOption(fd.get(), IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(kUserTimeoutMs));
+  TryOption(fd.get(), IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(kUserTimeoutMs));
 #endif
   int rc = 0;
   do {
@@ -148,17 +154,6 @@ std::optional<std::size_t> PosixStreamSocket::Unacknowledged() const {
 
 void PosixStreamSocket::TimeOut() {
   if (state_ == State::kConnecting) Break(ETIMEDOUT);
-}
-
-void PosixStreamSocket::Wait(std::chrono::milliseconds bound, bool for_room) {
-  if (state_ != State::kConnected) return;
-  pollfd p{fd_.get(), static_cast<short>(for_room ? POLLOUT : 0), 0};
-  if (poll(&p, 1, static_cast<int>(bound.count())) > 0 && (p.revents & (POLLERR | POLLHUP))) {
-    int error_number = 0;
-    socklen_t length = sizeof error_number;
-    getsockopt(fd_.get(), SOL_SOCKET, SO_ERROR, &error_number, &length);
-    Break(error_number != 0 ? error_number : EPIPE);
-  }
 }
 
 void PosixStreamSocket::Break(int error_number) {

@@ -2,9 +2,9 @@
 //
 // - Connect: socket and connect without blocking; the result is read with SO_ERROR once the
 //   socket turns writable.
-// - Dead paths: SO_KEEPALIVE probing after 10 s of silence, every 5 s, 3 probes; on Linux also
-//   TCP_USER_TIMEOUT, so bytes left unacknowledged for 30 s break the connection. Both come
-//   back as POLLERR with ETIMEDOUT.
+// - Dead paths: SO_KEEPALIVE probing after 10 s of silence, every 5 s, 3 probes (refused, the
+//   connect fails); on Linux also TCP_USER_TIMEOUT where the system takes it, so bytes left
+//   unacknowledged for 30 s break the connection. Both come back as POLLERR with ETIMEDOUT.
 // - Unacknowledged: SIOCOUTQ on Linux (the bytes the peer's host has not acknowledged, those not
 //   sent yet included); nothing elsewhere.
 // - Writes use MSG_NOSIGNAL: a peer that went away is an error, never SIGPIPE.
@@ -39,7 +39,6 @@ class PosixStreamSocket : public StreamSocket {
   std::string Read() override;
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
  private:

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/system_error_win.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 namespace brennicot::win32 {
 namespace {
@@ -25,12 +25,11 @@ Win32StreamSocket::Win32StreamSocket(Win32EventLoop& loop)
 
 Win32StreamSocket::~Win32StreamSocket() {
   Close();
-  if (event_ != nullptr) WSACloseEvent(event_);
 }
 
 void Win32StreamSocket::Connect(const ResolvedAddress& address, std::uint16_t port) {
   Close();
-  if (event_ == nullptr) throw Plain(WSAGetLastError());
+  if (!event_) throw Plain(WSAGetLastError());
   std::size_t length = 0;
   const sockaddr_storage target =
       WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(address, htons(port), AF_INET6, length);
@@ -38,16 +37,20 @@ void Win32StreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
   if (!owned) throw Plain(WSAGetLastError());
   const SOCKET s = owned.get();
   SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  // Keepalive is relied on: refused, the connect fails. TCP_MAXRT is a refinement: refused or
+  // missing, the socket does without it.
   tcp_keepalive keepalive{1, kKeepIdleMs, kKeepIntervalMs};
   DWORD returned = 0;
-  WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepalive, sizeof keepalive, nullptr, 0, &returned, nullptr,
-           nullptr);
+  if (WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepalive, sizeof keepalive, nullptr, 0, &returned, nullptr,
+               nullptr) != 0) {
+    throw Plain(WSAGetLastError());
+  }
 #ifdef TCP_MAXRT
   const DWORD max_rt = kMaxRetransmitSeconds;
   setsockopt(s, IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char*>(&max_rt), sizeof max_rt);
 #endif
   // Also makes the socket non-blocking.
-  if (WSAEventSelect(s, event_, FD_CONNECT | FD_WRITE | FD_READ | FD_CLOSE) != 0) {
+  if (WSAEventSelect(s, event_.get(), FD_CONNECT | FD_WRITE | FD_READ | FD_CLOSE) != 0) {
     throw Plain(WSAGetLastError());
   }
   if (connect(s, reinterpret_cast<const sockaddr*>(&target), static_cast<int>(length)) != 0 &&
@@ -56,14 +59,14 @@ void Win32StreamSocket::Connect(const ResolvedAddress& address, std::uint16_t po
   }
   socket_ = std::move(owned);
   state_ = State::kConnecting;
-  watch_id_ = loop_.Watch(event_, [this] {
+  watch_id_ = loop_.Watch(event_.get(), [this] {
     if (TakeEvents() && on_ready_) on_ready_();
   });
 }
 
 bool Win32StreamSocket::TakeEvents() {
   WSANETWORKEVENTS events{};
-  if (!socket_ || WSAEnumNetworkEvents(socket_.get(), event_, &events) != 0) {
+  if (!socket_ || WSAEnumNetworkEvents(socket_.get(), event_.get(), &events) != 0) {
     return false;
   }
   if ((events.lNetworkEvents & FD_CONNECT) != 0 && state_ == State::kConnecting) {
@@ -112,13 +115,6 @@ void Win32StreamSocket::TimeOut() {
   if (state_ == State::kConnecting) Break(WSAETIMEDOUT);
 }
 
-void Win32StreamSocket::Wait(std::chrono::milliseconds bound, bool /*for_room*/) {
-  if (state_ != State::kConnected) return;
-  if (WaitForSingleObject(event_, static_cast<DWORD>(bound.count())) == WAIT_OBJECT_0) {
-    TakeEvents();
-  }
-}
-
 void Win32StreamSocket::Break(int code) {
   state_ = State::kBroken;
   failure_ = Plain(code);
@@ -128,7 +124,7 @@ void Win32StreamSocket::Close() {
   if (watch_id_ != 0) loop_.Unwatch(watch_id_);
   watch_id_ = 0;
   socket_.Reset();
-  if (event_ != nullptr) WSAResetEvent(event_);
+  if (event_) WSAResetEvent(event_.get());
   state_ = State::kClosed;
 }
 

@@ -1,8 +1,9 @@
 // The stream socket on Win32: a non-blocking Winsock TCP socket whose events (connect, room to
 // write, data, close) signal an event object the loop watches (WSAEventSelect).
 //
-// - Dead paths: SIO_KEEPALIVE_VALS, probing after 10 s of silence, every 5 s; where the headers
-//   have it, TCP_MAXRT ends a connection whose bytes stay unacknowledged for 30 s.
+// - Dead paths: SIO_KEEPALIVE_VALS, probing after 10 s of silence, every 5 s (refused, the
+//   connect fails); where the headers and the system have it, TCP_MAXRT ends a connection whose
+//   bytes stay unacknowledged for 30 s.
 // - Windows does not tell how many written bytes are unacknowledged: Unacknowledged tells
 //   nothing, and the channel counts what is written as delivered.
 #pragma once
@@ -38,7 +39,6 @@ class Win32StreamSocket : private WinsockSession, public StreamSocket {
   std::string Read() override;
   std::optional<std::size_t> Unacknowledged() const override { return std::nullopt; }
   void TimeOut() override;
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
  private:
@@ -48,7 +48,8 @@ class Win32StreamSocket : private WinsockSession, public StreamSocket {
 
   Win32EventLoop& loop_;
   UniqueSocket socket_;
-  HANDLE event_ = nullptr;
+  // A WSAEVENT is an event object: CloseHandle lets it go as WSACloseEvent would.
+  UniqueHandle event_;
   int watch_id_ = 0;
   State state_ = State::kClosed;
   Error failure_{0, ""};

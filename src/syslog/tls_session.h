@@ -2,26 +2,88 @@
 // bytes between it and the stream socket, so the session never touches the network and never
 // waits. A collector sends no application data, so nothing is ever decrypted for the caller.
 //
-// The backends only call the library; what to verify, when to give up and what to report are the
-// shared rules of tls_rules.h, and the TLS stream socket (tls_stream_socket.h) drives the session.
+// The backends only call the library; the rules below (their texts in tls_session.cpp) are what
+// every backend follows, and the TLS stream socket (tls_stream_socket.h) drives the session.
 //
-// - Begin reads the files again (a renewed certificate is used without a restart) and sets up
-//   a handshake that always verifies the collector: its chain against `ca` or the system's
-//   trust, its name against `name` (a DNS name or an IP address). Nothing turns that off.
-// - TLS 1.2 or later.
+// - The collector is always verified: its chain against the given authorities (or the system's
+//   trust store when none are given) and its name; no setting turns either off.
+// - TLS 1.2 is the oldest version spoken.
+// - Begin reads the files again, so a renewed certificate is used without a restart.
+// - A refused handshake is one failed connection, named by its reason ("certificate has
+//   expired", "name mismatch", "unknown authority", or the library's own words); the stream
+//   channel reports it once and tries again with its usual backoff. A handshake still unfinished
+//   when the channel's connection time is up is given up like a connection that took too long,
+//   unless all it awaits is a TLS 1.3 collector's word on the forwarder's certificate.
+// - Nothing of a message goes to the socket before the handshake verified the collector.
 //
 // POSIX: OpenSSL 3; `cert` and `key` are PEM files (the key may sit in `cert`
 // when `key` names none). Win32: Schannel; `cert` is a PKCS#12 file and `key` holds its
 // password; trust from the machine's root store, or from the certificates of `ca` alone.
+//
+// Where the collector's name is checked:
+// - POSIX (tls_session_posix.cpp, Begin): by OpenSSL inside the handshake. An address is set with
+//   X509_VERIFY_PARAM_set1_ip_asc and matched against the certificate's IP addresses; anything
+//   else with SSL_set1_host, matched against its DNS names (no partial wildcards), and sent as the
+//   server name. A mismatch fails the handshake (X509_V_ERR_HOSTNAME_MISMATCH or
+//   X509_V_ERR_IP_ADDRESS_MISMATCH).
+// - Win32 (tls_session_win.cpp, Verify): Schannel gets the name as the target name of
+//   InitializeSecurityContextW but, validating manually, refuses nothing itself. Once the
+//   handshake is done, Verify checks a DNS name with the SSL policy of
+//   CertVerifyCertificateChainPolicy (pwszServerName); an address it matches itself against the
+//   certificate's IP subject-alternative names, because that policy compares DNS names only.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "syslog/tls_rules.h"
+#include "base/error.h"
 
 namespace brennicot {
+
+// A file named by a setting: reports name the setting's key.
+struct TlsFile {
+  std::string_view key;
+  std::string path;  // empty: none
+};
+
+// What a TLS session is given, from the optional keys tlsca, tlsname, tlscert and tlskey.
+struct TlsSettings {
+  TlsFile ca;        // PEM certificates of the authorities to trust; none: the system's
+  std::string name;  // the name the collector's certificate must carry (DNS name or address)
+  TlsFile cert;      // the forwarder's own certificate, for collectors that ask for one
+  TlsFile key;       // its private key (Win32: the PKCS#12 file's password, not a file)
+};
+
+// Why a handshake was refused, or a verified session ended.
+enum class TlsRefusalKind {
+  kExpired,
+  kNameMismatch,
+  kUnknownAuthority,
+  kOther,     // the library's words: a protocol error, an alert of the collector's
+  kTimedOut,  // the collector did not finish the handshake in time
+  kEnded,     // the collector ended a verified session (close_notify or an alert)
+};
+
+struct TlsRefusal {
+  TlsRefusalKind kind = TlsRefusalKind::kOther;
+  std::int32_t number = 0;  // the library's code
+  std::string detail;       // the library's words, for kOther
+};
+
+// The failure a refused handshake is reported as: the library's code, the reason's text.
+Error RefusalError(const TlsRefusal& refusal);
+
+// What is wrong with a file named by a TLS key.
+enum class TlsFileProblem { kNoCertificate, kNoKey, kKeyMismatch, kUnusable };
+
+// "tlsca=/etc/ssl/ca.pem: no certificate in it" (error 380); `detail` follows for kUnusable.
+Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::string& detail = {});
+// "tlskey=/etc/ssl/key.pem: No such file or directory" with the system's number.
+Error TlsFileUnreadable(const TlsFile& file, std::int32_t number, const std::string& reason);
+
+// The one warning for a private key others may read.
+std::string KeyOpenWarning(const std::string& path);
 
 class TlsSession {
  public:

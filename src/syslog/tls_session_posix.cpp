@@ -113,9 +113,10 @@ void LoadOwn(SSL_CTX* ctx, const TlsSettings& settings) {
     throw TlsFileError(settings.cert, TlsFileProblem::kNoCertificate);
   }
   // The intermediates that follow it are sent along.
-  while (X509* more = Lib().PEM_read_bio_X509(cert_bio.get(), nullptr, NoPassword, nullptr)) {
-    // SSL_CTX_add0_chain_cert: a macro over SSL_CTX_ctrl.
-    if (Lib().SSL_CTX_ctrl(ctx, SSL_CTRL_CHAIN_CERT, 0, more) != 1) Lib().X509_free(more);
+  for (std::unique_ptr<X509, X509Free> more;
+       more.reset(Lib().PEM_read_bio_X509(cert_bio.get(), nullptr, NoPassword, nullptr)), more;) {
+    // SSL_CTX_add0_chain_cert (a macro over SSL_CTX_ctrl) takes it over when it succeeds.
+    if (Lib().SSL_CTX_ctrl(ctx, SSL_CTRL_CHAIN_CERT, 0, more.get()) == 1) more.release();
   }
   Lib().ERR_clear_error();
 
@@ -180,21 +181,21 @@ void PosixTlsSession::Begin(const TlsSettings& settings) {
   LoadOwn(ctx_.get(), settings);
 
   ssl_.reset(Lib().SSL_new(ctx_.get()));
-  in_ = Lib().BIO_new(Lib().BIO_s_mem());
-  out_ = Lib().BIO_new(Lib().BIO_s_mem());
-  if (!ssl_ || in_ == nullptr || out_ == nullptr) {
-    Lib().BIO_free(in_);
-    Lib().BIO_free(out_);
-    in_ = out_ = nullptr;
-    throw Error(errnum::kOutOfMemory, LibraryWords());
-  }
+  Bio in(Lib().BIO_new(Lib().BIO_s_mem()));
+  Bio out(Lib().BIO_new(Lib().BIO_s_mem()));
+  in_ = out_ = nullptr;
+  if (!ssl_ || !in || !out) throw Error(errnum::kOutOfMemory, LibraryWords());
+  // The session owns both from here on.
+  in_ = in.release();
+  out_ = out.release();
   Lib().SSL_set_bio(ssl_.get(), in_, out_);
   Lib().SSL_set_connect_state(ssl_.get());
   Lib().SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
   X509_VERIFY_PARAM* param = Lib().SSL_get0_param(ssl_.get());
   Lib().X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-  // An address is checked against the certificate's IP addresses, a name against its DNS names;
-  // only a name is sent as the server name.
+  // The name check, made by OpenSSL during the handshake: an address (set1_ip_asc accepts only
+  // one) against the certificate's IP addresses; otherwise SSL_set1_host, a DNS name against its
+  // DNS names. Only a name is sent as the server name.
   if (Lib().X509_VERIFY_PARAM_set1_ip_asc(param, settings.name.c_str()) != 1) {
     Lib().ERR_clear_error();
     if (Lib().SSL_set1_host(ssl_.get(), settings.name.c_str()) != 1 ||

@@ -1,7 +1,8 @@
 // The TLS session on POSIX: OpenSSL 3 over memory BIOs, so the session never touches the socket.
-// Verification is OpenSSL's own (SSL_VERIFY_PEER; SSL_set1_host for a DNS name,
-// X509_VERIFY_PARAM_set1_ip_asc for an address); the files are read with the system's calls so a
-// file that cannot be read is reported with the system's reason.
+// Verification is OpenSSL's own, inside the handshake: the chain under SSL_VERIFY_PEER, the name
+// as set up in Begin (X509_VERIFY_PARAM_set1_ip_asc for an address, SSL_set1_host for a DNS
+// name). The files are read with the system's calls so a file that cannot be read is reported
+// with the system's reason.
 #pragma once
 
 #include <memory>

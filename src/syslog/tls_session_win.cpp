@@ -10,6 +10,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "platform/system_error_win.h"
@@ -23,6 +24,65 @@ constexpr DWORD kIgnoreCommonName = 0x00001000;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
+
+// Owners of what the certificate and security calls hand out: each let go once, by its owner.
+struct StoreClose {
+  void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
+};
+struct CertFree {
+  void operator()(PCCERT_CONTEXT cert) const { CertFreeCertificateContext(cert); }
+};
+struct ChainFree {
+  void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
+};
+struct ContextBufferFree {
+  void operator()(void* buffer) const { FreeContextBuffer(buffer); }
+};
+struct LocalMemoryFree {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+using UniqueStore = std::unique_ptr<void, StoreClose>;
+using UniqueCert = std::unique_ptr<const CERT_CONTEXT, CertFree>;
+using UniqueChain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
+using UniqueContextBuffer = std::unique_ptr<void, ContextBufferFree>;
+
+struct CredentialsFree {
+  void operator()(CredHandle* handle) const { FreeCredentialsHandle(handle); }
+};
+struct SecurityContextDelete {
+  void operator()(CtxtHandle* handle) const { DeleteSecurityContext(handle); }
+};
+
+// An SSPI handle (credentials or a security context) and the call that lets it go.
+template <typename Handle, typename Release>
+class SspiOwner {
+ public:
+  SspiOwner() = default;
+  SspiOwner(const SspiOwner&) = delete;
+  SspiOwner& operator=(const SspiOwner&) = delete;
+  ~SspiOwner() {
+    if (held_) Release()(&handle_);
+  }
+  bool Held() const { return held_; }
+  // Where a call writes the handle; it is ours from then on.
+  Handle* Receive() {
+    held_ = true;
+    return &handle_;
+  }
+  Handle* get() { return held_ ? &handle_ : nullptr; }
+
+ private:
+  Handle handle_{};
+  bool held_ = false;
+};
+using Credentials = SspiOwner<CredHandle, CredentialsFree>;
+using SecurityContext = SspiOwner<CtxtHandle, SecurityContextDelete>;
+
+// What the security package wrote into `buffer`, appended to `out`; the package's memory let go.
+void TakeToken(SecBuffer& buffer, std::string& out) {
+  const UniqueContextBuffer owned(buffer.pvBuffer);
+  if (owned) out.append(static_cast<const char*>(buffer.pvBuffer), buffer.cbBuffer);
+}
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
@@ -53,10 +113,10 @@ std::string ReadWhole(const TlsFile& file) {
 }
 
 // Every "BEGIN CERTIFICATE" block of a PEM file into a memory store.
-HCERTSTORE AuthorityStore(const TlsFile& file) {
+UniqueStore AuthorityStore(const TlsFile& file) {
   const std::string pem = ReadWhole(file);
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
-  if (store == nullptr) throw LastSystemError(file.path);
+  UniqueStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  if (!store) throw LastSystemError(file.path);
   constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
   constexpr std::string_view kEnd = "-----END CERTIFICATE-----";
   int added = 0;
@@ -70,17 +130,14 @@ HCERTSTORE AuthorityStore(const TlsFile& file) {
       std::vector<BYTE> der(size);
       if (CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
                                CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr) &&
-          CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
+          CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, der.data(), size,
                                            CERT_STORE_ADD_ALWAYS, nullptr)) {
         ++added;
       }
     }
     at = end;
   }
-  if (added == 0) {
-    CertCloseStore(store, 0);
-    throw TlsFileError(file, TlsFileProblem::kNoCertificate);
-  }
+  if (added == 0) throw TlsFileError(file, TlsFileProblem::kNoCertificate);
   return store;
 }
 
@@ -96,13 +153,13 @@ bool NamesAddress(PCCERT_CONTEXT cert, const std::vector<BYTE>& address) {
                            ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
     return false;
   }
+  const std::unique_ptr<CERT_ALT_NAME_INFO, LocalMemoryFree> owned(names);
   bool found = false;
   for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
     const CERT_ALT_NAME_ENTRY& e = names->rgAltEntry[i];
     found = e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e.IPAddress.cbData == address.size() &&
             std::equal(address.begin(), address.end(), e.IPAddress.pbData);
   }
-  LocalFree(names);
   return found;
 }
 
@@ -143,23 +200,15 @@ TlsRefusalKind KindOf(std::int32_t status) {
 struct Win32TlsSession::State {
   std::wstring name;
   std::vector<BYTE> address;  // when the name is an address, checked here against the IP names
-  HCERTSTORE authorities = nullptr;  // from `ca`; none: the machine's root store
-  HCERTSTORE own_store = nullptr;    // from the PKCS#12 file
-  PCCERT_CONTEXT own = nullptr;
-  CredHandle credentials{};
-  bool have_credentials = false;
-  CtxtHandle context{};
-  bool have_context = false;
+  // Let go in the reverse order: the context before the credentials, the certificate before
+  // its store.
+  UniqueStore authorities;  // from `ca`; none: the machine's root store
+  UniqueStore own_store;    // from the PKCS#12 file
+  UniqueCert own;
+  Credentials credentials;
+  SecurityContext context;
   SecPkgContext_StreamSizes sizes{};
   std::string received;  // what the collector sent that is not used up yet
-
-  ~State() {
-    if (have_context) DeleteSecurityContext(&context);
-    if (have_credentials) FreeCredentialsHandle(&credentials);
-    if (own != nullptr) CertFreeCertificateContext(own);
-    if (own_store != nullptr) CertCloseStore(own_store, 0);
-    if (authorities != nullptr) CertCloseStore(authorities, 0);
-  }
 };
 
 Win32TlsSession::Win32TlsSession() = default;
@@ -174,23 +223,23 @@ void Win32TlsSession::Begin(const TlsSettings& settings) {
     std::string pfx = ReadWhole(settings.cert);
     CRYPT_DATA_BLOB blob{static_cast<DWORD>(pfx.size()), reinterpret_cast<BYTE*>(pfx.data())};
     const std::wstring password = Wide(settings.key.path);  // the password, not a file
-    s_->own_store = PFXImportCertStore(&blob, password.c_str(), PKCS12_NO_PERSIST_KEY);
-    if (s_->own_store == nullptr) {
+    s_->own_store.reset(PFXImportCertStore(&blob, password.c_str(), PKCS12_NO_PERSIST_KEY));
+    if (!s_->own_store) {
       // The password is never written anywhere: the system's words alone.
       throw TlsFileError(settings.cert, TlsFileProblem::kUnusable, SystemMessage(GetLastError()));
     }
     // The certificate that has its private key.
     PCCERT_CONTEXT c = nullptr;
-    while ((c = CertEnumCertificatesInStore(s_->own_store, c)) != nullptr) {
+    while ((c = CertEnumCertificatesInStore(s_->own_store.get(), c)) != nullptr) {
       DWORD size = 0;
       if (CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) ||
           CertGetCertificateContextProperty(c, CERT_NCRYPT_KEY_HANDLE_PROP_ID, nullptr, &size)) {
-        s_->own = CertDuplicateCertificateContext(c);
-        CertFreeCertificateContext(c);
+        // The enumeration's reference, left to the owner instead of the next step.
+        s_->own.reset(c);
         break;
       }
     }
-    if (s_->own == nullptr) throw TlsFileError(settings.cert, TlsFileProblem::kNoKey);
+    if (!s_->own) throw TlsFileError(settings.cert, TlsFileProblem::kNoKey);
   }
 
   SCHANNEL_CRED cred{};
@@ -198,25 +247,27 @@ void Win32TlsSession::Begin(const TlsSettings& settings) {
   cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
   // Validation is made here, after the handshake: Schannel must not accept or refuse on its own.
   cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-  if (s_->own != nullptr) {
+  PCCERT_CONTEXT own = s_->own.get();
+  if (own != nullptr) {
     cred.cCreds = 1;
-    cred.paCred = &s_->own;
+    cred.paCred = &own;
   }
   TimeStamp expiry{};
+  CredHandle handle{};
   const SECURITY_STATUS status =
       AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
-                                nullptr, &cred, nullptr, nullptr, &s_->credentials, &expiry);
+                                nullptr, &cred, nullptr, nullptr, &handle, &expiry);
   if (status != SEC_E_OK) {
     throw Error(static_cast<std::int32_t>(status),
                 "TLS credentials: " + SystemMessage(static_cast<std::uint32_t>(status)));
   }
-  s_->have_credentials = true;
+  *s_->credentials.Receive() = handle;
   refusal_ = {};
 }
 
 TlsSession::Step Win32TlsSession::Handshake(std::string_view received, std::string& out) {
   s_->received.append(received);
-  if (!s_->have_context || !received.empty()) return Continue(out);
+  if (!s_->context.Held() || !received.empty()) return Continue(out);
   return Step::kPending;
 }
 
@@ -229,15 +280,12 @@ TlsSession::Step Win32TlsSession::Continue(std::string& out) {
     SecBuffer token{0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc out_desc{SECBUFFER_VERSION, 1, &token};
     ULONG attributes = 0;
+    CtxtHandle* const earlier = s_->context.get();
     const SECURITY_STATUS status = InitializeSecurityContextW(
-        &s_->credentials, s_->have_context ? &s_->context : nullptr,
-        const_cast<wchar_t*>(s_->name.c_str()), kContextFlags, 0, 0,
-        s_->have_context ? &in_desc : nullptr, 0, &s_->context, &out_desc, &attributes, nullptr);
-    s_->have_context = true;
-    if (token.pvBuffer != nullptr) {
-      out.append(static_cast<const char*>(token.pvBuffer), token.cbBuffer);
-      FreeContextBuffer(token.pvBuffer);
-    }
+        s_->credentials.get(), earlier, const_cast<wchar_t*>(s_->name.c_str()), kContextFlags, 0, 0,
+        earlier != nullptr ? &in_desc : nullptr, 0, s_->context.Receive(), &out_desc, &attributes,
+        nullptr);
+    TakeToken(token, out);
     if (status == SEC_E_INCOMPLETE_MESSAGE) return Step::kPending;
     // What the step did not use belongs to the next one.
     if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0) {
@@ -246,7 +294,7 @@ TlsSession::Step Win32TlsSession::Continue(std::string& out) {
       s_->received.clear();
     }
     if (status == SEC_E_OK) {
-      QueryContextAttributesW(&s_->context, SECPKG_ATTR_STREAM_SIZES, &s_->sizes);
+      QueryContextAttributesW(s_->context.get(), SECPKG_ATTR_STREAM_SIZES, &s_->sizes);
       return Verify() ? Step::kVerified : Step::kRefused;
     }
     if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;  // asked for ours: they are supplied
@@ -261,43 +309,49 @@ TlsSession::Step Win32TlsSession::Continue(std::string& out) {
 }
 
 bool Win32TlsSession::Verify() {
-  PCCERT_CONTEXT peer = nullptr;
-  if (QueryContextAttributesW(&s_->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &peer) != SEC_E_OK ||
-      peer == nullptr) {
+  PCCERT_CONTEXT received = nullptr;
+  const SECURITY_STATUS queried =
+      QueryContextAttributesW(s_->context.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &received);
+  const UniqueCert owned_peer(received);
+  const PCCERT_CONTEXT peer = owned_peer.get();
+  if (queried != SEC_E_OK || peer == nullptr) {
     refusal_ = {TlsRefusalKind::kOther, 0, "the collector showed no certificate"};
     return false;
   }
   CERT_CHAIN_PARA para{};
   para.cbSize = sizeof para;
-  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  PCCERT_CHAIN_CONTEXT built = nullptr;
   // The collector's intermediates come with it; the authorities of `ca` are offered beside them.
-  HCERTSTORE extra = s_->authorities != nullptr ? s_->authorities : peer->hCertStore;
-  if (!CertGetCertificateChain(nullptr, peer, nullptr, extra, &para, 0, nullptr, &chain)) {
+  HCERTSTORE authorities = s_->authorities.get();
+  HCERTSTORE extra = authorities != nullptr ? authorities : peer->hCertStore;
+  const bool chained =
+      CertGetCertificateChain(nullptr, peer, nullptr, extra, &para, 0, nullptr, &built);
+  const UniqueChain chain(built);
+  if (!chained) {
     const DWORD code = GetLastError();
     refusal_ = {TlsRefusalKind::kOther, static_cast<std::int32_t>(code), SystemMessage(code)};
-    CertFreeCertificateContext(peer);
     return false;
   }
   DWORD policy_flags = 0;
   // Not every policy looks at a chain that stops short of a root; this one is not trusted.
   const DWORD trust = chain->TrustStatus.dwErrorStatus;
   bool anchored = (trust & CERT_TRUST_IS_PARTIAL_CHAIN) == 0 &&
-                  (s_->authorities != nullptr || (trust & CERT_TRUST_IS_UNTRUSTED_ROOT) == 0);
-  if (s_->authorities != nullptr) {
+                  (authorities != nullptr || (trust & CERT_TRUST_IS_UNTRUSTED_ROOT) == 0);
+  if (authorities != nullptr) {
     // Trust is the file's alone: the chain must end in one of its certificates, which the
     // machine need not know.
     const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
     PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
-    PCCERT_CONTEXT found = CertFindCertificateInStore(s_->authorities, X509_ASN_ENCODING, 0,
-                                                      CERT_FIND_EXISTING, root, nullptr);
+    const UniqueCert found(CertFindCertificateInStore(authorities, X509_ASN_ENCODING, 0,
+                                                      CERT_FIND_EXISTING, root, nullptr));
     anchored = anchored && found != nullptr;
-    if (found != nullptr) CertFreeCertificateContext(found);
     policy_flags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
   }
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
-  // The policy compares DNS names only: an address is compared with the IP names below.
+  // The name check. The policy compares DNS names only: for an address it skips the name (and the
+  // common name), and the address is matched against the certificate's IP names here instead.
   ssl.pwszServerName = s_->address.empty() ? const_cast<wchar_t*>(s_->name.c_str()) : nullptr;
   if (!s_->address.empty()) ssl.fdwChecks = kIgnoreCommonName;
   const bool address_named = s_->address.empty() || NamesAddress(peer, s_->address);
@@ -308,9 +362,7 @@ bool Win32TlsSession::Verify() {
   CERT_CHAIN_POLICY_STATUS result{};
   result.cbSize = sizeof result;
   const bool checked =
-      CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result);
-  CertFreeCertificateChain(chain);
-  CertFreeCertificateContext(peer);
+      CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result);
   if (!anchored) {
     refusal_ = {
         TlsRefusalKind::kUnknownAuthority, static_cast<std::int32_t>(CERT_E_UNTRUSTEDROOT), {}};
@@ -341,7 +393,7 @@ void Win32TlsSession::Encrypt(std::string_view plain, std::string& out) {
         {s_->sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + s_->sizes.cbHeader + n},
         {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-    if (EncryptMessage(&s_->context, 0, &desc, 0) != SEC_E_OK) break;
+    if (EncryptMessage(s_->context.get(), 0, &desc, 0) != SEC_E_OK) break;
     out.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
     plain.remove_prefix(n);
   }
@@ -356,7 +408,7 @@ bool Win32TlsSession::Absorb(std::string_view received, std::string& out) {
         {0, SECBUFFER_EMPTY, nullptr},
         {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-    const SECURITY_STATUS status = DecryptMessage(&s_->context, &desc, 0, nullptr);
+    const SECURITY_STATUS status = DecryptMessage(s_->context.get(), &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) return true;
     std::size_t extra = 0;
     for (const SecBuffer& b : buffers) {
@@ -385,17 +437,15 @@ void Win32TlsSession::Shutdown(std::string& out) {
   DWORD type = SCHANNEL_SHUTDOWN;
   SecBuffer token{sizeof type, SECBUFFER_TOKEN, &type};
   SecBufferDesc desc{SECBUFFER_VERSION, 1, &token};
-  if (ApplyControlToken(&s_->context, &desc) != SEC_E_OK) return;
+  if (ApplyControlToken(s_->context.get(), &desc) != SEC_E_OK) return;
   SecBuffer alert{0, SECBUFFER_TOKEN, nullptr};
   SecBufferDesc out_desc{SECBUFFER_VERSION, 1, &alert};
   ULONG attributes = 0;
-  InitializeSecurityContextW(&s_->credentials, &s_->context, const_cast<wchar_t*>(s_->name.c_str()),
-                             kContextFlags, 0, 0, nullptr, 0, &s_->context, &out_desc, &attributes,
+  CtxtHandle* const context = s_->context.get();
+  InitializeSecurityContextW(s_->credentials.get(), context, const_cast<wchar_t*>(s_->name.c_str()),
+                             kContextFlags, 0, 0, nullptr, 0, context, &out_desc, &attributes,
                              nullptr);
-  if (alert.pvBuffer != nullptr) {
-    out.append(static_cast<const char*>(alert.pvBuffer), alert.cbBuffer);
-    FreeContextBuffer(alert.pvBuffer);
-  }
+  TakeToken(alert, out);
 }
 
 }  // namespace brennicot::win32

@@ -4,7 +4,9 @@
 // - TLS 1.2 (SCHANNEL_CRED names one version set; 1.3 would need the newer credential form that
 //   older Windows refuses).
 // - Validation is made here, after the handshake and before anything is written: the chain with
-//   CertGetCertificateChain, the name with the SSL policy of CertVerifyCertificateChainPolicy.
+//   CertGetCertificateChain; a DNS name with the SSL policy of CertVerifyCertificateChainPolicy
+//   (pwszServerName), an address by matching the certificate's IP subject-alternative names. The
+//   name is also Schannel's target name, which checks nothing under manual validation.
 //   Trust is the machine's root store, or with `ca` the certificates of that file alone (the
 //   chain must end in one of them).
 // - `cert` is a PKCS#12 file (certificate and private key), `key` its password; never reported.

@@ -144,12 +144,6 @@ void TlsStreamSocket::TimeOut() {
   }
 }
 
-void TlsStreamSocket::Wait(std::chrono::milliseconds bound, bool for_room) {
-  if (state_ != State::kConnected) return;
-  tcp_->Wait(bound, for_room || !pending_.empty());
-  if (tcp_->GetState() == State::kBroken) Break(tcp_->Failure());
-}
-
 void TlsStreamSocket::Close() {
   if (state_ == State::kConnected && pending_.empty()) {
     // The collector learns the session ended on purpose; best effort, nothing waits for it.

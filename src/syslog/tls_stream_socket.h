@@ -3,7 +3,7 @@
 //
 // - Connecting covers the TCP connection and the handshake: the socket is kConnected only once
 //   the session verified the collector, so no byte of a message can reach the socket before.
-//   A refusal breaks it with the reason of tls_rules.h.
+//   A refusal breaks it with the reason of tls_session.h.
 // - Each Write becomes whole TLS records at once; what the TCP socket does not take yet waits
 //   here, and nothing more is taken until it has gone.
 // - Unacknowledged maps the TCP count back to the bytes written here, at record level: the
@@ -42,7 +42,6 @@ class TlsStreamSocket : public StreamSocket {
   std::string Read() override;
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
  private:

@@ -5,7 +5,7 @@
 
 #include "config/settings_table.h"
 #include "syslog/stream_channel.h"
-#include "syslog/tls_rules.h"
+#include "syslog/tls_session.h"
 
 namespace brennicot {
 

@@ -1,5 +1,5 @@
 #include "syslog/udp_socket_posix.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -57,21 +57,29 @@ std::string NameProblem(const std::string& host) {
   return error != nullptr ? error->description() : std::string();
 }
 
-PosixUdpSocket::PosixUdpSocket()
-    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(LookUpName), PendingError) {}
+std::unique_ptr<UdpSocket> NewUdpSocket() {
+  return std::make_unique<UdpSocket>(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
+}
 
-LookupAnswer PosixUdpSocket::ParseLiteral(const std::string& host) const {
+std::unique_ptr<NameLookup> PosixUdpSystem::NewLookup() {
+  return std::make_unique<ThreadedNameLookup>(LookUpName);
+}
+
+Error PosixUdpSystem::PendingError(const std::string& host) const {
+  return posix::PendingError(host);
+}
+
+LookupAnswer PosixUdpSystem::ParseLiteral(const std::string& host) const {
   return ParseNumeric(host);
 }
 
-bool PosixUdpSocket::IsIpv6Literal(const std::string& host) const {
+bool PosixUdpSystem::IsIpv6Literal(const std::string& host) const {
   in6_addr address{};
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
-void PosixUdpSocket::OpenSocket(IpFamily family) {
-  const int af = family == IpFamily::kIpv6 ? AF_INET6 : AF_INET;
-  const char* what = SocketName(family);
+void PosixUdpSystem::Open(Family family, const std::string& what) {
+  const int af = family == Family::kIpv6 ? AF_INET6 : AF_INET;
   UniqueFd fd(socket(af, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   if (!fd) throw LastSystemError(what);
   std::size_t length = 0;
@@ -84,12 +92,14 @@ void PosixUdpSocket::OpenSocket(IpFamily family) {
   fd_ = std::move(fd);
 }
 
-void PosixUdpSocket::CheckSendable(const std::string& /*payload*/) const {
-  if (!fd_) throw SystemError(ENOTCONN, Destination() + ": socket not bound");
+void PosixUdpSystem::CheckSendable(const std::string& /*payload*/,
+                                   const std::string& destination) const {
+  if (!fd_) throw SystemError(ENOTCONN, destination + ": socket not bound");
 }
 
-auto PosixUdpSocket::SendTo(const std::string& payload, const ResolvedAddress& resolved,
-                            std::uint16_t port) -> std::optional<SendRefusal> {
+auto PosixUdpSystem::SendTo(const std::string& payload, const ResolvedAddress& resolved,
+                            std::uint16_t port, const std::string& destination)
+    -> std::optional<SendRefusal> {
   std::size_t length = 0;
   const sockaddr_storage target = WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(
       resolved, htons(port), AF_INET6, length);
@@ -102,10 +112,10 @@ auto PosixUdpSocket::SendTo(const std::string& payload, const ResolvedAddress& r
                               : error_number == ECONNREFUSED ? SendFailure::kPortUnreachable
                               : error_number == EMSGSIZE     ? SendFailure::kTooLarge
                                                              : SendFailure::kOther;
-  return SendRefusal{failure, SystemError(error_number, Destination())};
+  return SendRefusal{failure, SystemError(error_number, destination)};
 }
 
-std::string PosixUdpSocket::SystemHostName() const {
+std::string PosixUdpSystem::HostName() const {
   char name[HOST_NAME_MAX + 2] = {};
   if (gethostname(name, sizeof name - 1) != 0) throw LastSystemError("host name");
   return name;

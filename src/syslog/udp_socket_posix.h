@@ -1,15 +1,7 @@
-// The UDP socket on POSIX: one unconnected datagram socket bound to any local address and a
-// system-chosen port.
-//
-// - A host name is looked up in the background (CollectorAddress): never on the event thread,
-//   except that Bind waits briefly for the first answer. Until there is one, sends fail at once;
-//   a name that resolved is looked up again every minute and after a send error.
-//   A name with IPv4 and IPv6 addresses is reached over IPv4; IPv6 is used for an IPv6 literal or
-//   a name that has no IPv4 address. When the target's address family differs from the socket's,
-//   the socket is opened afresh for that family.
-// - Unconnected: a collector that is not listening produces no error.
-// - A name that does not resolve fails with the resolver's code (a negative EAI_ number) and text;
-//   a failed send with errno and its text (EMSGSIZE for a payload over the datagram limit).
+// The UDP socket's system calls on POSIX: a datagram socket bound to any local address and a
+// system-chosen port, getaddrinfo on a thread of its own. A name that does not resolve fails with
+// the resolver's code (a negative EAI_ number) and text; a failed send with errno and its text
+// (EMSGSIZE for a payload over the datagram limit).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +10,7 @@
 #include <string>
 
 #include "platform/unique_fd_posix.h"
-#include "syslog/udp_socket_base.h"
+#include "syslog/udp_socket.h"
 
 namespace brennicot::posix {
 
@@ -26,22 +18,25 @@ namespace brennicot::posix {
 // is, a name looked up in the background.
 std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
 
-class PosixUdpSocket : public UdpSocketBase {
+class PosixUdpSystem : public UdpSystem {
  public:
-  PosixUdpSocket();
-
- private:
+  std::unique_ptr<NameLookup> NewLookup() override;
+  Error PendingError(const std::string& host) const override;
   LookupAnswer ParseLiteral(const std::string& host) const override;
   bool IsIpv6Literal(const std::string& host) const override;
-  void OpenSocket(IpFamily family) override;
-  void CloseSocket() override { fd_.Reset(); }
-  void CheckSendable(const std::string& payload) const override;
+  void Open(Family family, const std::string& what) override;
+  void Close() override { fd_.Reset(); }
+  void CheckSendable(const std::string& payload, const std::string& destination) const override;
   std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
-                                    std::uint16_t port) override;
-  std::string SystemHostName() const override;
+                                    std::uint16_t port, const std::string& destination) override;
+  std::string HostName() const override;
 
+ private:
   UniqueFd fd_;
 };
+
+// The UDP socket over this backend, on the timers' clock.
+std::unique_ptr<UdpSocket> NewUdpSocket();
 
 // Why `host` does not resolve to an address, in the words a send would use; "" when it does. Asks
 // the resolver the socket asks, and waits for it.

@@ -1,5 +1,5 @@
 #include "syslog/udp_socket_win.h"
-#include "syslog/socket_address.h"
+#include "syslog/collector_address.h"
 
 #include <memory>
 #include <optional>
@@ -70,29 +70,29 @@ WinsockSession::~WinsockSession() {
   WSACleanup();
 }
 
-Win32UdpSocket::Win32UdpSocket()
-    : UdpSocketBase(std::make_unique<ThreadedNameLookup>(ResolveInBackground), PendingError) {}
-
-Win32UdpSocket::~Win32UdpSocket() {
-  CloseSocket();
+std::unique_ptr<UdpSocket> NewUdpSocket() {
+  return std::make_unique<UdpSocket>(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
 }
 
-LookupAnswer Win32UdpSocket::ParseLiteral(const std::string& host) const {
+std::unique_ptr<NameLookup> Win32UdpSystem::NewLookup() {
+  return std::make_unique<ThreadedNameLookup>(ResolveInBackground);
+}
+
+Error Win32UdpSystem::PendingError(const std::string& host) const {
+  return win32::PendingError(host);
+}
+
+LookupAnswer Win32UdpSystem::ParseLiteral(const std::string& host) const {
   return ParseNumeric(host);
 }
 
-bool Win32UdpSocket::IsIpv6Literal(const std::string& host) const {
+bool Win32UdpSystem::IsIpv6Literal(const std::string& host) const {
   in6_addr address{};
   return inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
-void Win32UdpSocket::CloseSocket() {
-  socket_.Reset();
-}
-
-void Win32UdpSocket::OpenSocket(IpFamily family) {
-  const int af = family == IpFamily::kIpv6 ? AF_INET6 : AF_INET;
-  const char* what = SocketName(family);
+void Win32UdpSystem::Open(Family family, const std::string& what) {
+  const int af = family == Family::kIpv6 ? AF_INET6 : AF_INET;
   UniqueSocket s(socket(af, SOCK_DGRAM, IPPROTO_UDP));
   if (!s) throw LastSocketError(what);
   // Not inherited by programs this process might start.
@@ -112,15 +112,17 @@ void Win32UdpSocket::OpenSocket(IpFamily family) {
   socket_ = std::move(s);
 }
 
-void Win32UdpSocket::CheckSendable(const std::string& payload) const {
+void Win32UdpSystem::CheckSendable(const std::string& payload,
+                                   const std::string& destination) const {
   if (!socket_) {
-    throw SystemError(WSAENOTCONN, Destination() + ": socket not bound");
+    throw SystemError(WSAENOTCONN, destination + ": socket not bound");
   }
-  if (payload.size() > 65535) throw SystemError(WSAEMSGSIZE, Destination());
+  if (payload.size() > 65535) throw SystemError(WSAEMSGSIZE, destination);
 }
 
-auto Win32UdpSocket::SendTo(const std::string& payload, const ResolvedAddress& resolved,
-                            std::uint16_t port) -> std::optional<SendRefusal> {
+auto Win32UdpSystem::SendTo(const std::string& payload, const ResolvedAddress& resolved,
+                            std::uint16_t port, const std::string& destination)
+    -> std::optional<SendRefusal> {
   std::size_t length = 0;
   const sockaddr_storage target = WithPort<sockaddr_storage, sockaddr_in, sockaddr_in6>(
       resolved, htons(port), AF_INET6, length);
@@ -131,10 +133,10 @@ auto Win32UdpSocket::SendTo(const std::string& payload, const ResolvedAddress& r
   const SendFailure failure = error == WSAECONNRESET ? SendFailure::kPortUnreachable
                               : error == WSAEMSGSIZE ? SendFailure::kTooLarge
                                                      : SendFailure::kOther;
-  return SendRefusal{failure, SystemError(static_cast<std::uint32_t>(error), Destination())};
+  return SendRefusal{failure, SystemError(static_cast<std::uint32_t>(error), destination)};
 }
 
-std::string Win32UdpSocket::SystemHostName() const {
+std::string Win32UdpSystem::HostName() const {
   char name[257] = {};
   if (gethostname(name, sizeof name - 1) != 0) throw LastSocketError("host name");
   return name;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "fakes/fake_tls_session.h"
 
@@ -81,9 +82,23 @@ void FakeEventLoop::Advance(std::int64_t ms) {
   RunPosted();
   for (std::int64_t i = 0; i < ms; ++i) {
     ++now_ms;
+    if (on_step) on_step();
     timers_.RunDue();
     RunPosted();
   }
+}
+
+void FakeEventLoop::RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) {
+  const std::int64_t deadline = now_ms + bound.count();
+  const bool quit_before = std::exchange(quit, false);
+  RunPosted();
+  while (!quit && !done() && now_ms < deadline) {
+    ++now_ms;
+    if (on_step) on_step();
+    timers_.RunDue();
+    RunPosted();
+  }
+  quit = quit || quit_before;
 }
 
 void FakeEventLoop::RequestStop() {
@@ -102,16 +117,53 @@ std::string FakeProfileReader::ReadSection(const std::string&, std::int32_t,
   return block;
 }
 
-void FakeUdpSocket::Bind() {
+namespace {
+
+// Answers every look-up at once with the name itself.
+class SelfLookup : public NameLookup {
+ public:
+  void Start(const std::string& host) override { host_ = host; }
+  bool Busy() const override { return host_.has_value(); }
+  std::optional<LookupAnswer> Take() override {
+    std::optional<LookupAnswer> answer;
+    if (host_) answer = ResolvedAddress{*std::exchange(host_, std::nullopt), false};
+    return answer;
+  }
+  void Wait(std::chrono::milliseconds) override {}
+
+ private:
+  std::optional<std::string> host_;
+};
+
+}  // namespace
+
+std::unique_ptr<NameLookup> FakeUdpSystem::NewLookup() {
+  return std::make_unique<SelfLookup>();
+}
+
+Error FakeUdpSystem::PendingError(const std::string& host) const {
+  return Error(-3, "still being looked up (" + host + ")");
+}
+
+LookupAnswer FakeUdpSystem::ParseLiteral(const std::string& host) const {
+  return ResolvedAddress{host, IsIpv6Literal(host)};
+}
+
+void FakeUdpSystem::Open(Family, const std::string&) {
   ++binds;
   if (bind_error) throw *bind_error;
   state = 1;
 }
 
-void FakeUdpSocket::SendData(const std::string& payload) {
-  if (send_error) throw *send_error;
-  if (payload.size() > max_payload) throw Error(90, "Message too long");
+auto FakeUdpSystem::SendTo(const std::string& payload, const ResolvedAddress& target,
+                           std::uint16_t port, const std::string&) -> std::optional<SendRefusal> {
+  if (send_error) return SendRefusal{SendFailure::kOther, *send_error};
+  if (payload.size() > max_payload) {
+    return SendRefusal{SendFailure::kTooLarge, Error(90, "Message too long")};
+  }
   sent.push_back(payload);
+  sent_to.push_back(target.bytes + ":" + std::to_string(port));
+  return std::nullopt;
 }
 
 void FakeSerialPort::SetCommPort(std::int16_t port) {
@@ -236,9 +288,9 @@ void FakeServiceControl::StopWithFailure() {
 }
 
 std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
-  auto s = std::make_unique<FakeUdpSocket>();
+  auto s = std::make_unique<FakeUdpSystem>();
   socket = s.get();
-  return s;
+  return std::make_unique<UdpSocket>(std::move(s), [this] { return loop.now_ms; });
 }
 
 std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort(SerialDevicePathOf device_path) {
@@ -276,11 +328,6 @@ std::optional<std::size_t> FakeStreamSocket::Unacknowledged() const {
 
 void FakeStreamSocket::TimeOut() {
   if (state == State::kConnecting) state = State::kBroken, failure = Error(110, "Timed out");
-}
-
-void FakeStreamSocket::Wait(std::chrono::milliseconds bound, bool) {
-  now_ms_ += bound.count();
-  if (acknowledge_on_wait) Acknowledge();
 }
 
 void FakeStreamSocket::Close() {

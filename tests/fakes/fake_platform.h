@@ -79,6 +79,10 @@ class FakeEventLoop : public EventLoop {
   void SetStopHandler(std::function<void()> on_stop) override { stop_handler = std::move(on_stop); }
   // Runs what was posted and returns the exit code; it does not wait for anything.
   int Run() override;
+  // Moves time forward in 1 ms steps, as Advance does, until `done` holds or `bound` has passed.
+  void RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) override;
+  // Called at each 1 ms step, before the timers: what the world does as time passes.
+  std::function<void()> on_step;
   void Quit(int code) override {
     quit = true;
     exit_code = code;
@@ -130,30 +134,36 @@ class FakeProfileReader : public ProfileReader {
   FakeFileSystem& files_;
 };
 
-class FakeUdpSocket : public UdpSocket {
+// The UDP socket's system calls: every host is taken as a literal address that stands for itself,
+// and each datagram is recorded. The socket the host gets is the real one over this.
+class FakeUdpSystem : public UdpSystem {
  public:
-  std::int32_t remote_port = 0;
-  std::string remote_host;
-  int state = 0;
-  int binds = 0;
+  int state = 0;  // 1 while a socket is open
+  int binds = 0;  // sockets opened
   int closes = 0;
   std::vector<std::string> sent;
+  std::vector<std::string> sent_to;  // "host:port" of each datagram
   std::string host_name = "PLANTPC";
   std::optional<Error> bind_error;
   std::optional<Error> send_error;
   std::size_t max_payload = kMaxUdpPayloadIpv4;
 
-  void SetRemotePort(std::int32_t port) override { remote_port = port; }
-  void SetRemoteHost(const std::string& host) override { remote_host = host; }
-  void Bind() override;
-  int State() const override { return state; }
+  std::unique_ptr<NameLookup> NewLookup() override;
+  Error PendingError(const std::string& host) const override;
+  LookupAnswer ParseLiteral(const std::string& host) const override;
+  bool IsIpv6Literal(const std::string& host) const override {
+    return host.find(':') != std::string::npos;
+  }
+  void Open(Family family, const std::string& what) override;
   void Close() override {
     ++closes;
     state = 0;
   }
-  void SendData(const std::string& payload) override;
-  std::size_t MaxPayload() const override { return max_payload; }
-  std::string LocalHostName() override { return host_name; }
+  void CheckSendable(const std::string&, const std::string&) const override {}
+  std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
+                                    std::uint16_t port, const std::string& destination) override;
+  std::size_t MaxPayload(Family) const override { return max_payload; }
+  std::string HostName() const override { return host_name; }
 };
 
 // A stream socket whose peer the test plays: it accepts, refuses, breaks, takes bytes and
@@ -170,7 +180,6 @@ class FakeStreamSocket : public StreamSocket {
   std::size_t room = SIZE_MAX;        // bytes the system's buffer still takes
   std::size_t unacked = 0;            // written on this connection, not acknowledged
   bool tells_unacked = true;          // false: Unacknowledged tells nothing (Win32)
-  bool acknowledge_on_wait = false;   // the peer acknowledges while Wait lets time pass
 
   void SetOnReady(std::function<void()> f) override { on_ready = std::move(f); }
   void Connect(const ResolvedAddress& address, std::uint16_t port) override;
@@ -180,8 +189,6 @@ class FakeStreamSocket : public StreamSocket {
   std::string Read() override { return {}; }
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;
-  // Lets the time pass.
-  void Wait(std::chrono::milliseconds bound, bool for_room) override;
   void Close() override;
 
   // The peer's side, each telling the channel as the loop would.
@@ -329,7 +336,7 @@ class FakePlatform : public Platform {
   FakeProfileReader profile{files};
   std::string arguments;
 
-  FakeUdpSocket* socket = nullptr;
+  FakeUdpSystem* socket = nullptr;  // under the UDP socket the host made
   FakeSerialPort* port = nullptr;
   FakeServiceControl* service = nullptr;
   FakeStreamSocket* stream = nullptr;

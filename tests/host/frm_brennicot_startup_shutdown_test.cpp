@@ -15,8 +15,6 @@ class StartUpTest : public HostTest {};
 TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
   StartService();
   EXPECT_EQ(platform.service->reported_start, true);
-  EXPECT_EQ(platform.socket->remote_port, 514);
-  EXPECT_EQ(platform.socket->remote_host, "localhost");
   EXPECT_EQ(platform.socket->binds, 1);
   Strings expected = kPortSetUp;
   expected.push_back("Output=\r");
@@ -29,7 +27,7 @@ TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
   Ticks(499, 1);
   EXPECT_TRUE(platform.socket->sent.empty());
   Ticks(1, 1);
-  EXPECT_EQ(platform.socket->sent.size(), 1u);
+  EXPECT_EQ(platform.socket->sent_to, Strings{"localhost:514"});
   Ticks(29499, 1);
   EXPECT_EQ(platform.socket->sent.size(), 1u);
   Ticks(1, 1);
@@ -75,8 +73,8 @@ TEST_F(StartUpTest, StartUpLineShowsTheStoredTextsUnconverted) {
     Set("udptarget", "collector.example");
     Set("commport", "02");
   });
-  EXPECT_EQ(platform.socket->remote_port, 1514);
-  EXPECT_EQ(platform.socket->remote_host, "collector.example");
+  host->MessageSend("x");
+  EXPECT_EQ(platform.socket->sent_to, Strings{"collector.example:1514"});
   EXPECT_EQ(Log(), Strings{"*** Brennicot 1.3 Startup commport:02 commini:9600,N,8,1 flowcontrol:1 "
                            "udptarget:collector.example udpport: 1514  OriginalAddress:10.1.2.3 "
                            "VemoBrennicotID:"});
@@ -253,14 +251,14 @@ TEST_F(ShutDownTest, NothingTouchesTheReleasedResourcesAfterwards) {
 
 TEST_F(ShutDownTest, AFailedCloseIsLoggedAndTheRestStillHappens) {
   // A socket whose close fails the way a vanished descriptor would.
-  struct FailingCloseSocket : fakes::FakeUdpSocket {
+  struct FailingCloseSocket : fakes::FakeUdpSystem {
     void Close() override { throw Error(9, "Bad file descriptor"); }
   };
   struct FailingPlatform : fakes::FakePlatform {
     std::unique_ptr<UdpSocket> CreateUdpSocket() override {
       auto s = std::make_unique<FailingCloseSocket>();
       socket = s.get();
-      return s;
+      return std::make_unique<UdpSocket>(std::move(s), [this] { return loop.now_ms; });
     }
   } failing;
   frmBrennicot h(failing);

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -127,6 +128,25 @@ TEST_F(PosixEventLoopTest, TimersTickUntilDisabled) {
   EXPECT_EQ(loop.Run(), 0);
   EXPECT_EQ(a_ticks, 3);
   EXPECT_EQ(b_ticks, 10);
+}
+
+// What a stop does: its handler, already told to end the loop, runs it on until what is under
+// way is done (or a bound passes), and Run still ends afterwards with the code it was given.
+TEST_F(PosixEventLoopTest, RunForFromAHandlerDeliversEventsUntilDoneOrBoundThenRunEnds) {
+  int ticks = 0;
+  auto tick = loop.CreateTimer([&] { ++ticks; });
+  tick->SetInterval(1);
+  loop.SetStopHandler([&] {
+    loop.Quit(5);
+    tick->SetEnabled(true);
+    loop.RunFor(std::chrono::milliseconds(kSafetyNetMs), [&] { return ticks == 3; });
+    order.push_back("done at " + std::to_string(ticks));
+    loop.RunFor(std::chrono::milliseconds(20), [] { return false; });
+    order.push_back(ticks > 3 ? "ran for the bound" : "did not run");
+  });
+  loop.Post([] { std::raise(SIGTERM); });
+  EXPECT_EQ(loop.Run(), 5);
+  EXPECT_EQ(order, (std::vector<std::string>{"done at 3", "ran for the bound"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/udp_receiver.h"
+#include "platform/monotonic_millis.h"
 
 namespace brennicot::posix {
 namespace {
@@ -22,7 +23,7 @@ TEST(UdpSocketTest, SendsEachPayloadAsOneDatagramByteForByte) {
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
   for (const char* host : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(host);
-    PosixUdpSocket socket;
+    UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
     EXPECT_EQ(socket.State(), 0);
     socket.SetRemotePort(collector.port());
     socket.SetRemoteHost(host);
@@ -39,7 +40,7 @@ TEST(UdpSocketTest, SendsEachPayloadAsOneDatagramByteForByte) {
 
 TEST(UdpSocketTest, LargestDatagramGoesAndOneByteMoreFailsWithTheSystemError) {
   UdpReceiver collector;
-  PosixUdpSocket socket;
+  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
   socket.SetRemotePort(collector.port());
   socket.SetRemoteHost("127.0.0.1");
   socket.Bind();
@@ -58,7 +59,7 @@ TEST(UdpSocketTest, LargestDatagramGoesAndOneByteMoreFailsWithTheSystemError) {
 
 TEST(UdpSocketTest, UnresolvableNameFailsEachSendAtOnceButNeverForGood) {
   UdpReceiver collector;
-  PosixUdpSocket socket;
+  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
   socket.SetRemotePort(collector.port());
   socket.SetRemoteHost("collector.invalid");
   socket.Bind();  // waits briefly for the answer; binding itself needs none
@@ -82,7 +83,7 @@ TEST(UdpSocketTest, NobodyListeningIsNoError) {
     UdpReceiver gone;
     port = gone.port();
   }
-  PosixUdpSocket socket;
+  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
   socket.SetRemotePort(port);
   socket.SetRemoteHost("127.0.0.1");
   socket.Bind();
@@ -98,7 +99,7 @@ TEST(UdpSocketTest, IPv6TargetIsReachedByLiteralAndAfterAnIPv4Bind) {
     GTEST_SKIP() << "no IPv6 loopback here";
   }
   UdpReceiver& collector = *ipv6;
-  PosixUdpSocket socket;
+  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
   socket.SetRemotePort(collector.port());
   socket.SetRemoteHost("127.0.0.1");
   socket.Bind();
@@ -108,7 +109,7 @@ TEST(UdpSocketTest, IPv6TargetIsReachedByLiteralAndAfterAnIPv4Bind) {
 }
 
 TEST(UdpSocketTest, SendBeforeBindAndOutOfRangePortAreErrors) {
-  PosixUdpSocket socket;
+  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
   socket.SetRemoteHost("127.0.0.1");
   EXPECT_EQ(ErrorOf([&] { socket.SendData("early"); }).value_or(Error(0, "")).number(), ENOTCONN);
   for (std::int32_t port : {-1, 65536}) {
@@ -120,7 +121,7 @@ TEST(UdpSocketTest, SendBeforeBindAndOutOfRangePortAreErrors) {
 TEST(UdpSocketTest, LocalHostNameIsTheMachineNameAsOneToken) {
   char name[256] = {};
   ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
-  const std::string token = PosixUdpSocket().LocalHostName();
+  const std::string token = NewUdpSocket()->LocalHostName();
   EXPECT_FALSE(token.empty());
   EXPECT_EQ(token.find_first_of(" \t\r\n"), std::string::npos);
   EXPECT_EQ(std::string(name).rfind(token, 0), 0u) << "not the host name: " << token;

@@ -6,6 +6,7 @@
 
 #include "kit/error_of.h"
 #include "kit/files.h"
+#include "platform/monotonic_millis.h"
 
 namespace brennicot::win32 {
 namespace {
@@ -47,7 +48,7 @@ class Receiver {
 
 TEST(Win32UdpSocketTest, EachSendIsOneDatagramOfExactlyThePayload) {
   Receiver receiver;
-  Win32UdpSocket udp;
+  UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   udp.SetRemotePort(receiver.port());
   udp.SetRemoteHost("127.0.0.1");
   EXPECT_EQ(udp.State(), 0);
@@ -66,7 +67,7 @@ TEST(Win32UdpSocketTest, EachSendIsOneDatagramOfExactlyThePayload) {
 
 TEST(Win32UdpSocketTest, LocalhostIsReachedOverIpv4) {
   Receiver receiver;  // listens on 127.0.0.1 only
-  Win32UdpSocket udp;
+  UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   udp.SetRemotePort(receiver.port());
   udp.SetRemoteHost("localhost");
   udp.Bind();
@@ -80,7 +81,7 @@ TEST(Win32UdpSocketTest, ACollectorThatIsNotListeningGivesNoError) {
     Receiver gone;
     port = gone.port();
   }
-  Win32UdpSocket udp;
+  UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   udp.SetRemotePort(port);
   udp.SetRemoteHost("127.0.0.1");
   udp.Bind();
@@ -92,7 +93,7 @@ TEST(Win32UdpSocketTest, ACollectorThatIsNotListeningGivesNoError) {
 
 TEST(Win32UdpSocketTest, AFailedResolutionFailsSendsAtOnceButNotForGood) {
   Receiver receiver;
-  Win32UdpSocket udp;
+  UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   udp.SetRemotePort(receiver.port());
   udp.SetRemoteHost("no-such-host.invalid");
   udp.Bind();  // waits briefly for the answer; binding itself needs none
@@ -112,7 +113,7 @@ TEST(Win32UdpSocketTest, AFailedResolutionFailsSendsAtOnceButNotForGood) {
 }
 
 TEST(Win32UdpSocketTest, RefusedSendsNameTheTargetAndTheWinsockError) {
-  Win32UdpSocket udp;
+  UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   udp.SetRemotePort(514);
   udp.SetRemoteHost("127.0.0.1");
   auto e = ErrorOf([&] { udp.SendData("not bound"); });
@@ -129,7 +130,7 @@ TEST(Win32UdpSocketTest, RefusedSendsNameTheTargetAndTheWinsockError) {
 }
 
 TEST(Win32UdpSocketTest, TheLocalHostNameIsTheMachineNameAsOneToken) {
-  Win32UdpSocket udp;
+  UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   const std::string name = udp.LocalHostName();
   ASSERT_FALSE(name.empty());
   EXPECT_EQ(name.find_first_of(" \t\r\n"), std::string::npos);

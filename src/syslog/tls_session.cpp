@@ -1,4 +1,4 @@
-#include "syslog/tls_rules.h"
+#include "syslog/tls_session.h"
 
 namespace brennicot {
 namespace {
