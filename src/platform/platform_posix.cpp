@@ -29,7 +29,8 @@ std::unique_ptr<UdpSocket> PosixPlatform::CreateUdpSocket() {
 }
 
 std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort(SerialDevicePathOf device_path) {
-  return std::make_unique<PosixSerialPort>(loop_, std::move(device_path));
+  return std::make_unique<SerialPort>(
+      std::make_unique<PosixSerialDevice>(loop_, std::move(device_path)));
 }
 
 std::string PosixPlatform::NameProblem(const std::string& host) {

@@ -114,75 +114,37 @@ void FakeUdpSocket::SendData(const std::string& payload) {
   sent.push_back(payload);
 }
 
-void FakeSerialPort::SetCommPort(std::int16_t port) {
-  calls.push_back("CommPort=" + std::to_string(port));
-  comm_port = port;
+void FakeSerialDevice::Open(std::int16_t port, const LineConfig& wanted, std::size_t capacity) {
+  const auto on = [](bool b) { return b ? "on" : "off"; };
+  opens.push_back("COM" + std::to_string(port) + " " + wanted.settings + " handshaking " +
+                  std::to_string(static_cast<int>(wanted.handshaking)) + " DTR " + on(wanted.dtr) +
+                  " RTS " + on(wanted.rts) + " queue " + std::to_string(capacity));
+  if (open_error) throw *open_error;
+  line = wanted;
+  open = true;
+  lost = false;
 }
 
-void FakeSerialPort::SetPortOpen(bool value) {
-  calls.push_back(std::string("PortOpen=") + (value ? "true" : "false"));
-  if (value && open_error) throw *open_error;
-  open = value;
+void FakeSerialDevice::Close() {
+  ++closes;
+  open = false;
 }
 
-void FakeSerialPort::SetSettings(const std::string& value) {
-  calls.push_back("Settings=" + value);
-  settings = value;
-}
-
-void FakeSerialPort::SetHandshaking(std::int32_t mode) {
-  calls.push_back("Handshaking=" + std::to_string(mode));
-  handshaking = mode;
-}
-
-void FakeSerialPort::SetDTREnable(bool enable) {
-  calls.push_back(std::string("DTREnable=") + (enable ? "true" : "false"));
-}
-
-void FakeSerialPort::SetRTSEnable(bool enable) {
-  calls.push_back(std::string("RTSEnable=") + (enable ? "true" : "false"));
-}
-
-void FakeSerialPort::SetRThreshold(std::int16_t threshold) {
-  calls.push_back("RThreshold=" + std::to_string(threshold));
-}
-
-void FakeSerialPort::SetSThreshold(std::int16_t threshold) {
-  calls.push_back("SThreshold=" + std::to_string(threshold));
-}
-
-void FakeSerialPort::SetInBufferSize(std::int16_t size) {
-  calls.push_back("InBufferSize=" + std::to_string(size));
-}
-
-void FakeSerialPort::Output(const std::string& bytes) {
-  calls.push_back("Output=" + bytes);
-  if (!open) throw Error(errnum::kPortNotOpen, "port not open");
-  output += bytes;
-}
-
-std::int16_t FakeSerialPort::InBufferCount() {
+void FakeSerialDevice::Read() {
   ++count_reads;
   if (read_error) throw *read_error;
-  return static_cast<std::int16_t>(queue.size() > 16384 ? 16384 : queue.size());
+  const std::size_t n = std::min(queue.size(), InputQueue().Room());
+  InputQueue().Enqueue(queue.data(), n);
+  queue.erase(0, n);
 }
 
-std::string FakeSerialPort::Input() {
-  ++input_reads;
-  if (read_error) throw *read_error;
-  std::string all = std::move(queue);
-  queue.clear();
-  return all;
+Error FakeSerialDevice::LostError() const {
+  return Error(EIO, "Input/output error (/dev/ttyUSB0 for COM1: device hung up or removed)");
 }
 
-void FakeSerialPort::Lose() {
-  lost = true;
-  read_error = Error(EIO, "Input/output error (/dev/ttyUSB0 for COM1: device hung up or removed)");
-}
-
-void FakeSerialPort::Raise(std::int16_t code) {
-  event = code;
-  if (on_comm) on_comm();
+void FakeSerialDevice::Write(const std::string& bytes) {
+  writes.push_back(bytes);
+  output += bytes;
 }
 
 void FakeServiceControl::SetInteractive(bool interactive) {
@@ -243,9 +205,9 @@ std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
 
 std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort(SerialDevicePathOf device_path) {
   serial_device_path = std::move(device_path);
-  auto p = std::make_unique<FakeSerialPort>();
-  port = p.get();
-  return p;
+  auto device = std::make_unique<FakeSerialDevice>();
+  port = device.get();
+  return std::make_unique<SerialPort>(std::move(device));
 }
 
 std::unique_ptr<ServiceControl> FakePlatform::CreateServiceControl() {

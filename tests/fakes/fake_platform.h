@@ -223,54 +223,47 @@ class FakeNameLookup : public NameLookup {
   bool busy_ = false;
 };
 
-class FakeSerialPort : public SerialPort {
+// The device under a real SerialPort: the test puts bytes where the device would have them,
+// raises line events and loses the device; every open and close is recorded.
+class FakeSerialDevice : public SerialDevice {
  public:
-  // Every property write and operation, in order, as "Name=value" texts.
-  std::vector<std::string> calls;
-  std::int16_t comm_port = 1;
+  // Each open, as "COM<n> <settings> handshaking <mode> DTR <on|off> RTS <on|off> queue <bytes>".
+  std::vector<std::string> opens;
+  int closes = 0;
   std::string device = "/dev/ttyS0";
+  std::string device_problem;  // what Check reports of `device`
   bool open = false;
-  std::string settings = "9600,N,8,1";
-  std::int32_t handshaking = 0;
-  std::string queue;   // bytes waiting in the input queue
-  std::string output;  // bytes written to the line
-  std::int16_t event = 0;
-  std::function<void()> on_comm;
+  LineConfig line;                  // as last configured
+  std::string queue;                // bytes the device has, not yet taken by the port
+  std::string output;               // bytes written to the line
+  std::vector<std::string> writes;  // each Output, in order
   std::optional<Error> open_error;
-  std::optional<Error> read_error;
-  bool lost = false;  // what DeviceLost reports
+  std::optional<Error> read_error;  // what every read throws while set
+  bool lost = false;
   int count_reads = 0;
-  int input_reads = 0;
 
-  void SetCommPort(std::int16_t port) override;
-  std::int16_t CommPort() const override { return comm_port; }
-  std::string DeviceName() const override { return open ? device : std::string(); }
-  std::string device_problem;  // what CheckDevice reports of `device`
-  DeviceCheck CheckDevice(const std::string&) const override {
+  void CheckSettings(const std::string& settings) const override {
+    ParseLineSettingsText(settings);
+  }
+  SerialDeviceCheck Check(std::int16_t, const std::string&) const override {
     return {device, device_problem, {}};
   }
-  bool PortOpen() const override { return open; }
-  void SetPortOpen(bool value) override;
-  void SetSettings(const std::string& value) override;
-  std::string Settings() const override { return settings; }
-  void SetHandshaking(std::int32_t mode) override;
-  void SetDTREnable(bool enable) override;
-  void SetRTSEnable(bool enable) override;
-  void SetRThreshold(std::int16_t threshold) override;
-  void SetSThreshold(std::int16_t threshold) override;
-  void SetInBufferSize(std::int16_t size) override;
-  void Output(const std::string& bytes) override;
-  std::int16_t InBufferCount() override;
-  std::string Input() override;
-  bool DeviceLost() const override { return lost; }
-  std::int16_t CommEvent() const override { return event; }
-  void SetOnComm(std::function<void()> handler) override { on_comm = std::move(handler); }
+  void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
+  void Close() override;
+  bool IsOpen() const override { return open; }
+  std::string OpenDeviceName() const override { return open ? device : std::string(); }
+  void Configure(const LineConfig& wanted) override { line = wanted; }
+  void DriveModemLine(const LineConfig& wanted, bool) override { line = wanted; }
+  void CapacityChanged(std::size_t) override {}
+  void Read() override;
+  bool Lost() const override { return lost; }
+  Error LostError() const override;
+  void Write(const std::string& bytes) override;
 
   // The device goes away as the POSIX port reports it: reads fail with EIO and DeviceLost holds.
-  void Lose();
-
+  void Lose() { lost = true; }
   // Raises an OnComm notification with this code.
-  void Raise(std::int16_t code);
+  void Raise(std::int16_t code) { InputQueue().Deliver({code}); }
 };
 
 class FakeServiceControl : public ServiceControl {
@@ -330,7 +323,7 @@ class FakePlatform : public Platform {
   std::string arguments;
 
   FakeUdpSocket* socket = nullptr;
-  FakeSerialPort* port = nullptr;
+  FakeSerialDevice* port = nullptr;  // the device under the host's port
   FakeServiceControl* service = nullptr;
   FakeStreamSocket* stream = nullptr;
   FakeSpoolFiles spool;

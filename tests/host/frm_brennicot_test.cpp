@@ -43,7 +43,7 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
     EXPECT_EQ(platform.ui.boxes[0].title, "Vemo_Brennicot");
     EXPECT_EQ(Log(), Strings{c.log_line});
     EXPECT_EQ(platform.service->starts, 0);
-    EXPECT_TRUE(platform.port->calls.empty());
+    EXPECT_TRUE(platform.port->opens.empty());
   }
 }
 
@@ -108,7 +108,7 @@ TEST_F(DispatchTest, OnlyNoArgumentAtAllConnectsToTheServiceManager) {
     EXPECT_EQ(platform.ui.shown, 0);
     // The start event has not come yet: nothing is open.
     EXPECT_EQ(platform.socket->binds, 0);
-    EXPECT_TRUE(platform.port->calls.empty());
+    EXPECT_TRUE(platform.port->opens.empty());
     EXPECT_TRUE(Log().empty());
   }
 }

@@ -27,9 +27,12 @@ constexpr std::int16_t kQueue = 16384;
 
 class SerialPortTest : public ::testing::Test {
  protected:
-  // A port whose every number maps to the given path, set up as the host sets it up.
-  std::unique_ptr<PosixSerialPort> PortOn(const std::string& path, bool open = false) {
-    auto port = std::make_unique<PosixSerialPort>(loop, [path](std::int16_t) { return path; });
+  // A port whose every number maps to the given path, set up as the host sets it up;
+  // `port_device` is left pointing at its device.
+  std::unique_ptr<SerialPort> PortOn(const std::string& path, bool open = false) {
+    auto owned = std::make_unique<PosixSerialDevice>(loop, [path](std::int16_t) { return path; });
+    port_device = owned.get();
+    auto port = std::make_unique<SerialPort>(std::move(owned));
     port->SetInBufferSize(kQueue);
     port->SetCommPort(3);
     if (open) port->SetPortOpen(true);
@@ -42,6 +45,7 @@ class SerialPortTest : public ::testing::Test {
 
   PosixEventLoop loop;
   PtyPair pair;
+  PosixSerialDevice* port_device = nullptr;
 };
 
 TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedValue) {
@@ -201,7 +205,7 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
 TEST_F(SerialPortTest, OutputToALineThatTakesNothingFailsAfterItsTimeout) {
   // The far end is open but never read.
   auto port = PortOn(pair.device());
-  port->SetOutputTimeout(200ms);
+  port_device->SetOutputTimeout(200ms);
   port->SetPortOpen(true);
   const auto e = ErrorOf([&] { port->Output(std::string(4 * 1024 * 1024, 'x')); });
   ASSERT_TRUE(e);

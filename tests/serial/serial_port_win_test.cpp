@@ -24,7 +24,7 @@ TEST(Win32SerialPortTest, DeviceNamesReachEveryPortNumber) {
 
 TEST(Win32SerialPortTest, AnAbsentPortFailsToOpenNamingItAndStaysClosed) {
   Win32EventLoop loop;
-  Win32SerialPort port(loop);
+  SerialPort port(std::make_unique<Win32SerialDevice>(loop));
   port.SetCommPort(kAbsentPort);
   const auto e = ErrorOf([&] { port.SetPortOpen(true); });
   ASSERT_TRUE(e);
@@ -36,7 +36,7 @@ TEST(Win32SerialPortTest, AnAbsentPortFailsToOpenNamingItAndStaysClosed) {
 
 TEST(Win32SerialPortTest, AClosedPortRefusesDataButKeepsItsProperties) {
   Win32EventLoop loop;
-  Win32SerialPort port(loop);
+  SerialPort port(std::make_unique<Win32SerialDevice>(loop));
   for (const auto& call : {std::function<void()>([&] { port.InBufferCount(); }),
                            std::function<void()>([&] { port.Input(); }),
                            std::function<void()>([&] { port.Output("\r"); })}) {
@@ -55,7 +55,7 @@ TEST(Win32SerialPortTest, AClosedPortRefusesDataButKeepsItsProperties) {
 
 TEST(Win32SerialPortTest, RefusesValuesOutsideWhatThePortOffers) {
   Win32EventLoop loop;
-  Win32SerialPort port(loop);
+  SerialPort port(std::make_unique<Win32SerialDevice>(loop));
   const std::pair<std::function<void()>, std::int32_t> cases[] = {
       {[&] { port.SetCommPort(0); }, errnum::kInvalidPropertyValue},
       {[&] { port.SetHandshaking(4); }, errnum::kInvalidPropertyValue},
