@@ -216,34 +216,35 @@ void UndoInstall(const Target& target, const std::string& unit) {
 
 }  // namespace
 
-void PosixServiceControl::SetInteractive(bool interactive) {
+void SystemdServiceManager::CheckInteractive(bool interactive) const {
   if (interactive) {
     throw InvalidPropertyValue("Interactive true: a systemd service has no desktop to use");
   }
 }
 
-void PosixServiceControl::SetStartMode(std::int32_t mode) {
+void SystemdServiceManager::CheckStartMode(std::int32_t mode) const {
   // An enabled unit is what automatic start means under systemd; nothing else is offered.
   if (mode != kAutomaticStart) {
     throw InvalidPropertyValue("StartMode " + std::to_string(mode) + " (only 2, automatic start)");
   }
 }
 
-void PosixServiceControl::SetControlsAccepted(std::int16_t controls) {
+void SystemdServiceManager::CheckControlsAccepted(std::int16_t controls) const {
   if (controls != 0) {
     throw InvalidPropertyValue("ControlsAccepted " + std::to_string(controls) +
                                ": a systemd service cannot be paused");
   }
 }
 
-bool PosixServiceControl::Install() {
+bool SystemdServiceManager::Install(const ServiceRegistration& registration) {
   // The name is checked before it is used in any path.
-  const std::string unit = UnitFileName(ServiceName());
+  const std::string unit = UnitFileName(registration.name);
   const Target target = CurrentTarget();
   const std::string executable = ExistingExecutablePath();
   const std::optional<PackagedService> packaged = PackagedServiceFor(executable, unit);
-  const std::string text = UnitFileText(DisplayName(), executable, LinkedDirectories(executable),
-                                        packaged ? &*packaged : nullptr);
+  const std::string text =
+      UnitFileText(registration.display_name, executable, LinkedDirectories(executable),
+                   packaged ? &*packaged : nullptr);
   // A unit of the same name (or of the alias's) would be replaced or shadowed: refuse rather than
   // take over someone else's service.
   std::vector<std::string> names{unit};
@@ -268,8 +269,8 @@ bool PosixServiceControl::Install() {
   return true;
 }
 
-bool PosixServiceControl::Uninstall() {
-  const std::string unit = UnitFileName(ServiceName());
+bool SystemdServiceManager::Uninstall(const std::string& name) {
+  const std::string unit = UnitFileName(name);
   const Target target = CurrentTarget();
   const std::string path = UnitPath(target, unit);
   if (!Exists(path)) {
@@ -292,10 +293,10 @@ bool PosixServiceControl::Uninstall() {
   return true;
 }
 
-std::string PosixServiceControl::RunsAsUser() const {
+std::string SystemdServiceManager::RunsAsUser(const std::string& service_name) const {
   std::string unit;
   try {
-    unit = UnitFileName(ServiceName());
+    unit = UnitFileName(service_name);
   } catch (const Error&) {
     return {};  // no unit can carry the name: nothing registered runs as anyone
   }
@@ -317,23 +318,23 @@ std::string PosixServiceControl::RunsAsUser() const {
   return packaged ? packaged->user : std::string();
 }
 
-void PosixServiceControl::StartService() {
+void SystemdServiceManager::Connect() {
   loop_.IgnoreHangUp();
-  loop_.SetStopHandler([this] { Stop(0); });
-  loop_.Post([this] { RunStartEvent(); });
+  loop_.SetStopHandler([this] { ServiceEvents().Stop(0); });
+  loop_.Post([this] { ServiceEvents().RunStartEvent(); });
 }
 
-void PosixServiceControl::ReportRunning() {
+void SystemdServiceManager::ReportRunning() {
   NotifyServiceManager("READY=1");
   StartWatchdog();
 }
 
-void PosixServiceControl::ReportStopping() {
+void SystemdServiceManager::ReportStopping() {
   if (watchdog_) watchdog_->SetEnabled(false);
   NotifyServiceManager("STOPPING=1");
 }
 
-void PosixServiceControl::StartWatchdog() {
+void SystemdServiceManager::StartWatchdog() {
   const long long interval = WatchdogKeepAliveMs();
   if (interval <= 0) return;
   // From the loop itself, so that a handler that never returns stops the keep-alives too.
@@ -342,11 +343,11 @@ void PosixServiceControl::StartWatchdog() {
   watchdog_->SetEnabled(true);
 }
 
-void PosixServiceControl::SetStatusText(const std::string& text) {
+void SystemdServiceManager::SetStatusText(const std::string& text) {
   NotifyServiceManager("STATUS=" + text);
 }
 
-bool PosixServiceControl::StandardErrorIsJournal() const {
+bool SystemdServiceManager::StandardErrorIsJournal() const {
   // systemd names the stream it connected as "device:inode"; a descriptor redirected since then
   // (a wrapper script, a shell) no longer matches it.
   const char* stream = std::getenv("JOURNAL_STREAM");

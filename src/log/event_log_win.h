@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/service_control.h"
+#include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {
@@ -23,15 +24,11 @@ void RemoveEventSource();
 // still takes them (the viewer then cannot show the message text as nicely).
 class EventLogWriter {
  public:
-  EventLogWriter() = default;
-  ~EventLogWriter();
-  EventLogWriter(const EventLogWriter&) = delete;
-  EventLogWriter& operator=(const EventLogWriter&) = delete;
   // Never fails towards its caller: an entry the event log refuses is lost.
   void Write(const std::string& message, EventSeverity severity);
 
  private:
-  HANDLE source_ = nullptr;
+  UniqueEventSource source_;
 };
 
 }  // namespace brennicot::win32

@@ -38,7 +38,7 @@ std::string PosixPlatform::NameProblem(const std::string& host) {
 }
 
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
-  return std::make_unique<PosixServiceControl>(loop_);
+  return std::make_unique<ServiceControl>(loop_, std::make_unique<SystemdServiceManager>(loop_));
 }
 
 std::unique_ptr<StreamSocket> PosixPlatform::CreateStreamSocket() {

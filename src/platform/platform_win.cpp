@@ -41,7 +41,7 @@ std::string Win32Platform::NameProblem(const std::string& host) {
 }
 
 std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
-  return std::make_unique<Win32ServiceControl>(loop_);
+  return std::make_unique<ServiceControl>(loop_, std::make_unique<ScmServiceManager>(loop_));
 }
 
 std::unique_ptr<StreamSocket> Win32Platform::CreateStreamSocket() {

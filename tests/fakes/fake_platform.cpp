@@ -147,54 +147,33 @@ void FakeSerialDevice::Write(const std::string& bytes) {
   output += bytes;
 }
 
-void FakeServiceControl::SetInteractive(bool interactive) {
-  calls.push_back(std::string("Interactive=") + (interactive ? "true" : "false"));
-}
-
-void FakeServiceControl::SetStartMode(std::int32_t mode) {
-  calls.push_back("StartMode=" + std::to_string(mode));
-}
-
-void FakeServiceControl::SetControlsAccepted(std::int16_t controls) {
-  calls.push_back("ControlsAccepted=" + std::to_string(controls));
-}
-
-bool FakeServiceControl::Install() {
-  calls.push_back("Install");
+bool FakeServiceManager::Install(const ServiceRegistration& r) {
+  requests.push_back("Install " + r.name + " '" + r.display_name + "' interactive=" +
+                     std::to_string(r.interactive) + " start=" + std::to_string(r.start_mode) +
+                     " controls=" + std::to_string(r.controls_accepted));
   if (install_error) throw *install_error;
   return install_result;
 }
 
-bool FakeServiceControl::Uninstall() {
-  calls.push_back("Uninstall");
+bool FakeServiceManager::Uninstall(const std::string& name) {
+  requests.push_back("Uninstall " + name);
   if (install_error) throw *install_error;
   return uninstall_result;
 }
 
-void FakeServiceControl::StartService() {
+void FakeServiceManager::Connect() {
   ++starts;
-  calls.push_back("StartService");
-  loop_.SetStopHandler([this] {
-    if (on_stop) on_stop();
-    loop_.Quit(0);
-  });
+  loop_.SetStopHandler([this] { ServiceEvents().Stop(0); });
   loop_.Post([this] {
-    bool success = true;
-    if (on_start) on_start(success);
-    reported_start = success;
-    if (!success) {
-      if (on_stop) on_stop();
-      loop_.Quit(1);
-    }
+    start_ran_ = true;
+    ServiceEvents().RunStartEvent();
   });
 }
 
-void FakeServiceControl::StopWithFailure() {
-  ++failures;
-  loop_.Post([this] {
-    if (on_stop) on_stop();
-    loop_.Quit(1);
-  });
+void FakeServiceManager::ReportStopped(int exit_code) {
+  if (exit_code != 0) ++failures;
+  // A start event that ended in the stop event was reported as a failed start.
+  if (start_ran_ && !reported_start) reported_start = false;
 }
 
 std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
@@ -211,9 +190,11 @@ std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort(SerialDevicePathOf de
 }
 
 std::unique_ptr<ServiceControl> FakePlatform::CreateServiceControl() {
-  auto s = std::make_unique<FakeServiceControl>(loop);
-  service = s.get();
-  return s;
+  auto manager = std::make_unique<FakeServiceManager>(loop);
+  service = manager.get();
+  auto control = std::make_unique<ServiceControl>(loop, std::move(manager));
+  service_control = control.get();
+  return control;
 }
 
 void FakeStreamSocket::Connect(const ResolvedAddress& address, std::uint16_t port) {

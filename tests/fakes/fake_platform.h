@@ -266,41 +266,37 @@ class FakeSerialDevice : public SerialDevice {
   void Raise(std::int16_t code) { InputQueue().Deliver({code}); }
 };
 
-class FakeServiceControl : public ServiceControl {
+// The service manager under a real ServiceControl, acting like the POSIX one: the start event is
+// posted to the loop, a stop request is the stop event. Records what it was asked to register and
+// what it was told.
+class FakeServiceManager : public ServiceManager {
  public:
-  explicit FakeServiceControl(EventLoop& loop) : loop_(loop) {}
-  std::string service_name;
-  std::string display_name;
-  std::vector<std::string> calls;  // property writes and operations, in order
+  explicit FakeServiceManager(EventLoop& loop) : loop_(loop) {}
+  // Each registration and removal, as "Install <name> '<display name>' interactive=<0|1>
+  // start=<mode> controls=<controls>" and "Uninstall <name>".
+  std::vector<std::string> requests;
   bool install_result = true;
   bool uninstall_result = true;
-  std::optional<Error> install_error;
+  std::optional<Error> install_error;  // thrown by Install and Uninstall
   int starts = 0;
-  std::function<void(bool&)> on_start;
-  std::function<void()> on_stop;
-  std::optional<bool> reported_start;  // the flag the start handler left
-  int failures = 0;
+  std::optional<bool> reported_start;  // how the start event ended, once it ran
+  std::function<void()> on_stopping;   // runs as the stop event begins, before the host's handler
+  int failures = 0;                    // stops reported with a non-zero exit code
   std::vector<std::string> status_texts;                      // every status line told, in order
   bool journal = false;                                       // what StandardErrorIsJournal reports
   std::vector<std::pair<std::string, EventSeverity>> events;  // every event log entry, in order
 
-  void SetServiceName(const std::string& name) override { service_name = name; }
-  std::string ServiceName() const override { return service_name; }
-  void SetDisplayName(const std::string& name) override { display_name = name; }
-  std::string DisplayName() const override { return display_name; }
-  void SetInteractive(bool interactive) override;
-  void SetStartMode(std::int32_t mode) override;
-  void SetControlsAccepted(std::int16_t controls) override;
-  bool Install() override;
-  bool Uninstall() override;
-  void SetEventHandlers(std::function<void(bool&)> start, std::function<void()> stop) override {
-    on_start = std::move(start);
-    on_stop = std::move(stop);
+  void CheckInteractive(bool) const override {}
+  void CheckStartMode(std::int32_t) const override {}
+  void CheckControlsAccepted(std::int16_t) const override {}
+  bool Install(const ServiceRegistration& registration) override;
+  bool Uninstall(const std::string& name) override;
+  void Connect() override;
+  void ReportRunning() override { reported_start = true; }
+  void ReportStopping() override {
+    if (on_stopping) on_stopping();
   }
-  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop
-  // event.
-  void StartService() override;
-  void StopWithFailure() override;
+  void ReportStopped(int exit_code) override;
   void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
   bool StandardErrorIsJournal() const override { return journal; }
   void WriteEventLog(const std::string& message, EventSeverity severity) override {
@@ -309,6 +305,7 @@ class FakeServiceControl : public ServiceControl {
 
  private:
   EventLoop& loop_;
+  bool start_ran_ = false;
 };
 
 // The whole platform made of fakes. The components the host creates are kept here as raw pointers
@@ -323,8 +320,9 @@ class FakePlatform : public Platform {
   std::string arguments;
 
   FakeUdpSocket* socket = nullptr;
-  FakeSerialDevice* port = nullptr;  // the device under the host's port
-  FakeServiceControl* service = nullptr;
+  FakeSerialDevice* port = nullptr;       // the device under the host's port
+  FakeServiceManager* service = nullptr;  // the manager under the host's service control
+  ServiceControl* service_control = nullptr;
   FakeStreamSocket* stream = nullptr;
   FakeSpoolFiles spool;
   // What names resolve to; a dotted address is its own answer.

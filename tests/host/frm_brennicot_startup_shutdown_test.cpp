@@ -106,17 +106,15 @@ TEST_F(StartUpTest, NonNumericStatusSwitchFailsTheLastStepOnly) {
 
 TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
   bool comm_armed = true;
-  bool started = true;
   Load("");
   platform.port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
   // Look at the state StartUp leaves, before the failed start is answered by the stop event.
-  platform.service->on_start = [&](bool& success) {
-    started = success = host->StartUp();
+  platform.service->on_stopping = [&] {
     comm_armed = host->tmrComm().Enabled();
     EXPECT_EQ(platform.socket->state, 1);
   };
   platform.loop.RunPosted();
-  EXPECT_FALSE(started);
+  EXPECT_EQ(platform.service->reported_start, false);
   EXPECT_FALSE(comm_armed);
   EXPECT_EQ(platform.port->output, "");
   EXPECT_EQ(platform.socket->binds, 1);
