@@ -13,6 +13,14 @@ namespace {
 using testkit::Contains;
 using testkit::ErrorOf;
 
+TEST(LineSettingsText, TakesBlanksAroundFieldsAndParityInEitherCase) {
+  const LineSettingsText s = ParseLineSettingsText(" 19200 , e , 7 , 1 ");
+  EXPECT_EQ(s.speed, 19200u);
+  EXPECT_EQ(s.parity, 'E');
+  EXPECT_EQ(s.data_bits, 7);
+  EXPECT_EQ(s.stop_bits, "1");
+}
+
 TEST(LineSettingsText, RejectsATextOfAnotherFormNamingTheFieldAtFault) {
   const std::pair<const char*, const char*> cases[] = {
       {"", "expected speed,parity,data bits,stop bits"},

