@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/error.h"
@@ -194,5 +195,16 @@ class SerialPort : private SerialDevice::Queue {
   std::function<void()> on_comm_;
   std::string queue_;
 };
+
+// What each serial line event or error turns into: the text for the Activity log, and whether it
+// is also forwarded as a Syslog message when `sendcommmess` is 1.
+struct CommEventText {
+  std::string_view text;  // empty: the event is ignored altogether
+  bool forward;
+};
+
+CommEventText DescribeCommEvent(std::int16_t code);
+
+inline constexpr std::string_view kCommMessagePrefix = "Comm message: ";
 
 }  // namespace brennicot

@@ -32,9 +32,8 @@
 #include "platform/event_loop.h"
 #include "platform/event_loop_posix.h"
 #include "platform/unique_fd_posix.h"
-#include "serial/line_events_posix.h"
+#include "serial/serial_driver_posix.h"
 #include "serial/serial_port.h"
-#include "serial/serial_settings_posix.h"
 
 namespace brennicot::posix {
 

@@ -26,9 +26,8 @@
 #include "base/error.h"
 #include "platform/event_loop.h"
 #include "platform/unique_handle_win.h"
-#include "serial/line_events_win.h"
+#include "serial/serial_driver_win.h"
 #include "serial/serial_port.h"
-#include "serial/serial_settings_win.h"
 
 namespace brennicot::win32 {
 

@@ -1,6 +1,7 @@
 #include "serial/serial_port_posix.h"
 
 #include <gtest/gtest.h>
+
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
