@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/service_control.h"
 #include "platform/event_loop_posix.h"
@@ -61,5 +62,12 @@ inline constexpr long long kMinKeepAliveMs = 100;
 // How often a keep-alive goes to systemd's watchdog: a third of its timeout, at least
 // kMinKeepAliveMs; 0 when no watchdog watches this process.
 long long WatchdogKeepAliveMs();
+
+// Runs a helper program (systemctl) and judges its outcome: argv[0], looked up on PATH, with the other arguments as they are (no shell), standard input
+// from /dev/null, and waits for it to end. Its standard output and error are collected, not shown.
+// Throws Error when it cannot be started (the errno of the attempt), or when it exits with a status
+// other than 0 (the number is the status, or 128 + the signal that ended it; the description names
+// the command and repeats the last line it printed).
+void RunCommand(const std::vector<std::string>& argv);
 
 }  // namespace brennicot::posix
