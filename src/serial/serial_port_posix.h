@@ -3,11 +3,8 @@
 //
 // - Opening: the device for CommPort n comes from the path function given at construction. A
 //   second opener (another program, or this one, even as root) gets "port in use".
-// - Settings, Handshaking, DTREnable and RTSEnable written while the port is closed take effect
-//   when it opens. Written while it is open they are checked and applied at once; a value that is
-//   rejected or that the device cannot take leaves the port and the property as they were.
-//   InBufferSize may change while open; bytes already queued are kept. CommPort cannot change while
-//   the port is open.
+// - Configuring: termios is set and read back; a speed the driver quietly substitutes is refused
+//   and the line restored as it was.
 // - Input queue: filled from the device, never beyond InBufferSize. When it is full the port
 //   stops reading, so the kernel buffers and the handshake holds the device back: nothing is
 //   dropped here. Input is read in batches: once bytes arrive the device is left to fill for a

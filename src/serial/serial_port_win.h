@@ -1,10 +1,8 @@
 // The serial device on Win32: the COM port "\\.\COMn" opened for exclusive use, its received bytes
 // taken into an input queue of InBufferSize bytes by a short loop timer.
 //
-// - Settings, Handshaking, DTREnable and RTSEnable written while the port is closed take effect
-//   when it opens. Written while it is open they are checked and applied at once; a value the
-//   driver refuses leaves the port and the property as they were. CommPort cannot change while
-//   the port is open.
+// - Configuring: the DCB carries framing, flow control and the DTR and RTS lines together, so each
+//   change sets it whole; one the driver refuses leaves the port as it was.
 // - Received bytes: every few tens of milliseconds ClearCommError tells how many bytes wait in the
 //   driver (cbInQue) and ReadFile, with timeouts that return at once, takes them, never beyond
 //   InBufferSize. When the queue is full the port stops reading: the driver's queue (SetupComm,

@@ -16,6 +16,7 @@
 #include "kit/files.h"
 #include "kit/pty_pair.h"
 #include "platform/run_loop_until_posix.h"
+#include "platform/unique_fd_posix.h"
 
 namespace brennicot::posix {
 namespace {
@@ -50,7 +51,7 @@ class SerialPortTest : public ::testing::Test {
 };
 
 TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedValue) {
-  const int device = OpenRaw(pair.device());  // looks at the device's settings from outside
+  const UniqueFd device(OpenRaw(pair.device()));  // looks at the device's settings from outside
   auto port = PortOn(pair.device());
   port->SetSettings("19200,M,8,2");
   port->SetHandshaking(3);
@@ -59,7 +60,7 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
   port->SetPortOpen(true);
   ASSERT_TRUE(port->PortOpen());
   termios tio{};
-  ASSERT_EQ(tcgetattr(device, &tio), 0);
+  ASSERT_EQ(tcgetattr(device.get(), &tio), 0);
   EXPECT_EQ(cfgetospeed(&tio), B19200);
   // A pseudo-terminal keeps mark parity and stop bits but forces 8 bits without parity; the
   // whole framing is checked against termios in the settings test.
@@ -76,12 +77,11 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
 
-  ASSERT_EQ(tcgetattr(device, &tio), 0);
+  ASSERT_EQ(tcgetattr(device.get(), &tio), 0);
   EXPECT_EQ(cfgetospeed(&tio), B38400);
   EXPECT_EQ(tio.c_cflag & (CSTOPB | CMSPAR | CRTSCTS), CRTSCTS);
   EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
   EXPECT_EQ(port->Settings(), "38400,N,8,1");
-  close(device);
   BRENNICOT_SKIP_WHEN_EMULATED("tcsetattr drops CMSPAR, the flag of mark and space parity");
   EXPECT_TRUE(mark_or_space);
 }
