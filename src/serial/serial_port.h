@@ -47,6 +47,17 @@ enum Code : std::int16_t {
 };
 }  // namespace comm_event
 
+// What each serial line event or error turns into: the text for the Activity log, and whether it
+// is also forwarded as a Syslog message when `sendcommmess` is 1.
+struct CommEventText {
+  std::string_view text;  // empty: the event is ignored altogether
+  bool forward;
+};
+
+CommEventText DescribeCommEvent(std::int16_t code);
+
+inline constexpr std::string_view kCommMessagePrefix = "Comm message: ";
+
 // What the line is asked to be: the properties written, as the device applies them.
 struct LineConfig {
   std::string settings = "9600,N,8,1";
@@ -195,16 +206,5 @@ class SerialPort : private SerialDevice::Queue {
   std::function<void()> on_comm_;
   std::string queue_;
 };
-
-// What each serial line event or error turns into: the text for the Activity log, and whether it
-// is also forwarded as a Syslog message when `sendcommmess` is 1.
-struct CommEventText {
-  std::string_view text;  // empty: the event is ignored altogether
-  bool forward;
-};
-
-CommEventText DescribeCommEvent(std::int16_t code);
-
-inline constexpr std::string_view kCommMessagePrefix = "Comm message: ";
 
 }  // namespace brennicot
