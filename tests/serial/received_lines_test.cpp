@@ -91,10 +91,6 @@ TEST(ReceiveBuffer, LineWhoseHandlerFailsHasLeftAlready) {
   EXPECT_EQ(cut.rest, "");
 }
 
-}  // namespace
-
-namespace {
-
 std::string TestLine(const std::string& field) {
   return "This is Syslog test message number " + field;
 }

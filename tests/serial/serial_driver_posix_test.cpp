@@ -7,13 +7,13 @@
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "serial/serial_port.h"
+#include "serial/settings_refusal.h"
 
 namespace brennicot::posix {
 
 namespace {
 
-using testkit::Contains;
-using testkit::ErrorOf;
+using testkit::ExpectSettingsRefused;
 
 TEST(LineSettingsTest, TextsAndHandshakingBecomeTheirTermios) {
   struct Case {
@@ -55,25 +55,14 @@ TEST(LineSettingsTest, TextsAndHandshakingBecomeTheirTermios) {
 // The form of the text is checked in common (line_settings_text_test); these are what a POSIX
 // driver cannot do.
 TEST(LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"14400,N,8,1", "speed '14400' is not a standard speed"},
-      {"999999999999,N,8,1", "speed '999999999999'"},
-      {"9600,N,8,0", "stop bits '0' must be 1 or 2"},
-      {"9600,N,8,1.5", "stop bits '1.5'"},
-  };
-  for (const auto& [text, fault] : cases) {
-    SCOPED_TRACE(text);
-    const auto e = ErrorOf([&] { ParseLineSettings(text); });
-    ASSERT_TRUE(e) << "accepted";
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), "Settings '" + std::string(text) + "': " + fault))
-        << e->description();
-  }
+  ExpectSettingsRefused([](const std::string& text) { ParseLineSettings(text); },
+                        {
+                            {"14400,N,8,1", "speed '14400' is not a standard speed"},
+                            {"999999999999,N,8,1", "speed '999999999999'"},
+                            {"9600,N,8,0", "stop bits '0' must be 1 or 2"},
+                            {"9600,N,8,1.5", "stop bits '1.5'"},
+                        });
 }
-
-}  // namespace
-
-namespace {
 
 using Codes = std::vector<std::int16_t>;
 

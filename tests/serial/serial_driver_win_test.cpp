@@ -6,13 +6,13 @@
 #include "kit/files.h"
 #include "platform/windows_api_win.h"
 #include "serial/serial_port.h"
+#include "serial/settings_refusal.h"
 
 namespace brennicot::win32 {
 
 namespace {
 
-using testkit::Contains;
-using testkit::ErrorOf;
+using testkit::ExpectSettingsRefused;
 
 TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
   struct Case {
@@ -78,25 +78,14 @@ TEST(Win32LineSettingsTest, DtrAndRtsFollowTheirSwitches) {
 // The form of the text is checked in common (line_settings_text_test); these are what the Win32
 // driver cannot do.
 TEST(Win32LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"999999999,N,8,1", "speed '999999999'"},
-      {"9600,N,8,0", "stop bits '0' must be 1, 1.5 or 2"},
-      {"9600,N,8,1.5", "stop bits '1.5' go with 5 data bits only"},
-      {"9600,N,5,2", "stop bits '2' cannot go with 5 data bits"},
-  };
-  for (const auto& [text, fault] : cases) {
-    SCOPED_TRACE(text);
-    const auto e = ErrorOf([&] { ParseLineSettings(text); });
-    ASSERT_TRUE(e) << "accepted";
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), "Settings '" + std::string(text) + "': " + fault))
-        << e->description();
-  }
+  ExpectSettingsRefused([](const std::string& text) { ParseLineSettings(text); },
+                        {
+                            {"999999999,N,8,1", "speed '999999999'"},
+                            {"9600,N,8,0", "stop bits '0' must be 1, 1.5 or 2"},
+                            {"9600,N,8,1.5", "stop bits '1.5' go with 5 data bits only"},
+                            {"9600,N,5,2", "stop bits '2' cannot go with 5 data bits"},
+                        });
 }
-
-}  // namespace
-
-namespace {
 
 using Codes = std::vector<std::int16_t>;
 

@@ -72,10 +72,6 @@ TEST_F(SharedSerialPortTest, AnOpenPortKeepsItsNumberAndWhatItRefuses) {
   EXPECT_EQ(device->line.handshaking, before.handshaking);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(DescribeCommEvent, EveryCodeHasItsTextAndForwardFlag) {
   const struct {
     std::int16_t code;
