@@ -50,7 +50,7 @@ class BenchHost {
   BenchHost& operator=(const BenchHost&) = delete;
 
   frmBrennicot& Host() { return *host_; }
-  fakes::FakeSerialPort& Port() { return *platform_.port; }
+  fakes::FakeSerialDevice& Port() { return *platform_.port; }
   DiscardingUdpSocket& Socket() { return *platform_.discard; }
   void Set(std::string_view key, const std::string& value) { host_->Settings().Set(key, value); }
   // Activity log entries written since the start-up line: a hot path that fails shows up here.

@@ -17,7 +17,7 @@
 #include "host/command_line.h"
 #include "log/activity_log.h"
 #include "platform/platform.h"
-#include "serial/receive_buffer.h"
+#include "serial/received_lines.h"
 #include "syslog/collector_channel.h"
 #include "syslog/message_composer.h"
 #include "syslog/stream_channel.h"

@@ -7,8 +7,8 @@
 #include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "log/error_trap.h"
-#include "serial/comm_event_table.h"
-#include "serial/sequence_check.h"
+#include "serial/received_lines.h"
+#include "serial/serial_port.h"
 
 namespace brennicot {
 

@@ -1,10 +1,12 @@
 #include "host/service_control_posix.h"
-#include "platform/executable_path_posix.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,12 +18,14 @@
 
 #include "base/error.h"
 #include "base/product_names.h"
-#include "host/child_process_posix.h"
 #include "host/systemd_unit_posix.h"
+#include "platform/executable_path_posix.h"
 #include "platform/fd_transfer_posix.h"
 #include "platform/printable_text_posix.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
+
+extern char** environ;
 
 namespace brennicot::posix {
 
@@ -216,34 +220,35 @@ void UndoInstall(const Target& target, const std::string& unit) {
 
 }  // namespace
 
-void PosixServiceControl::SetInteractive(bool interactive) {
+void SystemdServiceManager::CheckInteractive(bool interactive) const {
   if (interactive) {
     throw InvalidPropertyValue("Interactive true: a systemd service has no desktop to use");
   }
 }
 
-void PosixServiceControl::SetStartMode(std::int32_t mode) {
+void SystemdServiceManager::CheckStartMode(std::int32_t mode) const {
   // An enabled unit is what automatic start means under systemd; nothing else is offered.
   if (mode != kAutomaticStart) {
     throw InvalidPropertyValue("StartMode " + std::to_string(mode) + " (only 2, automatic start)");
   }
 }
 
-void PosixServiceControl::SetControlsAccepted(std::int16_t controls) {
+void SystemdServiceManager::CheckControlsAccepted(std::int16_t controls) const {
   if (controls != 0) {
     throw InvalidPropertyValue("ControlsAccepted " + std::to_string(controls) +
                                ": a systemd service cannot be paused");
   }
 }
 
-bool PosixServiceControl::Install() {
+bool SystemdServiceManager::Install(const ServiceRegistration& registration) {
   // The name is checked before it is used in any path.
-  const std::string unit = UnitFileName(ServiceName());
+  const std::string unit = UnitFileName(registration.name);
   const Target target = CurrentTarget();
   const std::string executable = ExistingExecutablePath();
   const std::optional<PackagedService> packaged = PackagedServiceFor(executable, unit);
-  const std::string text = UnitFileText(DisplayName(), executable, LinkedDirectories(executable),
-                                        packaged ? &*packaged : nullptr);
+  const std::string text =
+      UnitFileText(registration.display_name, executable, LinkedDirectories(executable),
+                   packaged ? &*packaged : nullptr);
   // A unit of the same name (or of the alias's) would be replaced or shadowed: refuse rather than
   // take over someone else's service.
   std::vector<std::string> names{unit};
@@ -268,8 +273,8 @@ bool PosixServiceControl::Install() {
   return true;
 }
 
-bool PosixServiceControl::Uninstall() {
-  const std::string unit = UnitFileName(ServiceName());
+bool SystemdServiceManager::Uninstall(const std::string& name) {
+  const std::string unit = UnitFileName(name);
   const Target target = CurrentTarget();
   const std::string path = UnitPath(target, unit);
   if (!Exists(path)) {
@@ -292,10 +297,10 @@ bool PosixServiceControl::Uninstall() {
   return true;
 }
 
-std::string PosixServiceControl::RunsAsUser() const {
+std::string SystemdServiceManager::RunsAsUser(const std::string& service_name) const {
   std::string unit;
   try {
-    unit = UnitFileName(ServiceName());
+    unit = UnitFileName(service_name);
   } catch (const Error&) {
     return {};  // no unit can carry the name: nothing registered runs as anyone
   }
@@ -317,23 +322,23 @@ std::string PosixServiceControl::RunsAsUser() const {
   return packaged ? packaged->user : std::string();
 }
 
-void PosixServiceControl::StartService() {
+void SystemdServiceManager::Connect() {
   loop_.IgnoreHangUp();
-  loop_.SetStopHandler([this] { Stop(0); });
-  loop_.Post([this] { RunStartEvent(); });
+  loop_.SetStopHandler([this] { ServiceEvents().Stop(0); });
+  loop_.Post([this] { ServiceEvents().RunStartEvent(); });
 }
 
-void PosixServiceControl::ReportRunning() {
+void SystemdServiceManager::ReportRunning() {
   NotifyServiceManager("READY=1");
   StartWatchdog();
 }
 
-void PosixServiceControl::ReportStopping() {
+void SystemdServiceManager::ReportStopping() {
   if (watchdog_) watchdog_->SetEnabled(false);
   NotifyServiceManager("STOPPING=1");
 }
 
-void PosixServiceControl::StartWatchdog() {
+void SystemdServiceManager::StartWatchdog() {
   const long long interval = WatchdogKeepAliveMs();
   if (interval <= 0) return;
   // From the loop itself, so that a handler that never returns stops the keep-alives too.
@@ -342,11 +347,11 @@ void PosixServiceControl::StartWatchdog() {
   watchdog_->SetEnabled(true);
 }
 
-void PosixServiceControl::SetStatusText(const std::string& text) {
+void SystemdServiceManager::SetStatusText(const std::string& text) {
   NotifyServiceManager("STATUS=" + text);
 }
 
-bool PosixServiceControl::StandardErrorIsJournal() const {
+bool SystemdServiceManager::StandardErrorIsJournal() const {
   // systemd names the stream it connected as "device:inode"; a descriptor redirected since then
   // (a wrapper script, a shell) no longer matches it.
   const char* stream = std::getenv("JOURNAL_STREAM");
@@ -355,6 +360,117 @@ bool PosixServiceControl::StandardErrorIsJournal() const {
   if (fstat(STDERR_FILENO, &st) != 0) return false;
   return std::string(stream) == std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
                                     std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+namespace {
+
+// Only the end of the output is reported; a chatty helper must not grow memory without bound.
+constexpr std::size_t kOutputKept = 4096;
+
+std::string CommandText(const std::vector<std::string>& argv) {
+  std::string text;
+  for (const std::string& arg : argv) {
+    if (!text.empty()) text += ' ';
+    text += PrintableText(arg);
+  }
+  return text;
+}
+
+std::string LastLine(std::string output) {
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r' ||
+                             output.back() == ' ' || output.back() == '\t')) {
+    output.pop_back();
+  }
+  const auto newline = output.rfind('\n');
+  return PrintableText(newline == std::string::npos ? output : output.substr(newline + 1));
+}
+
+// Owns the spawn attributes: the child starts with no blocked signals and with the default action
+// for the ones this process catches or ignores (SIGPIPE is ignored here).
+class SpawnSetup {
+ public:
+  explicit SpawnSetup(int output_fd) {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions_, output_fd, 1);
+    posix_spawn_file_actions_adddup2(&actions_, output_fd, 2);
+    posix_spawnattr_init(&attr_);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signo :
+         {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM, SIGXFSZ})
+      sigaddset(&defaults, signo);
+    posix_spawnattr_setsigmask(&attr_, &none);
+    posix_spawnattr_setsigdefault(&attr_, &defaults);
+    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attr_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attr() const { return &attr_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attr_;
+};
+
+std::string ReadOutput(int fd) {
+  std::string output;
+  // A failed read ends it: what was read so far is all the report can show.
+  ReadAll(fd, [&output](std::string_view chunk) {
+    output.append(chunk);
+    if (output.size() > 2 * kOutputKept) output.erase(0, output.size() - kOutputKept);
+    return true;
+  });
+  return output;
+}
+
+}  // namespace
+
+void RunCommand(const std::vector<std::string>& argv) {
+  if (argv.empty()) throw InvalidArgument("no command to run");
+  const std::string command = CommandText(argv);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw LastSystemError(command);
+  UniqueFd output_read(pipe_fds[0]);
+  UniqueFd output_write(pipe_fds[1]);
+  pid_t pid = 0;
+  int spawn_error = 0;
+  {
+    const SpawnSetup setup(output_write.get());
+    spawn_error = posix_spawnp(&pid, args[0], setup.actions(), setup.attr(), args.data(), environ);
+  }
+  // Only the child may hold the writing end now, so the reading ends when the child does.
+  output_write.Reset();
+  if (spawn_error != 0) throw SystemError(spawn_error, command);
+  const std::string output = ReadOutput(output_read.get());
+  output_read.Reset();
+
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throw LastSystemError(command);
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+
+  const std::string said = LastLine(output);
+  const std::string tail = said.empty() ? "" : ": " + said;
+  if (WIFSIGNALED(status)) {
+    throw Error(128 + WTERMSIG(status),
+                command + " was ended by signal " + std::to_string(WTERMSIG(status)) + tail);
+  }
+  throw Error(WEXITSTATUS(status),
+              command + " exited with status " + std::to_string(WEXITSTATUS(status)) + tail);
 }
 
 }  // namespace brennicot::posix

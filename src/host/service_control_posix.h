@@ -3,8 +3,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "host/service_control_base.h"
+#include "host/service_control.h"
 #include "platform/event_loop_posix.h"
 
 namespace brennicot::posix {
@@ -19,19 +20,21 @@ namespace brennicot::posix {
 // reloads. With BRENNICOT_SYSTEMD_ROOT set to a directory, the same is done offline in that tree
 // (unit in $ROOT/etc/systemd/system, "systemctl --root=$ROOT", no reload): for building system
 // images, and for tests on machines where systemd does not run.
-class PosixServiceControl : public ServiceControlBase {
+class SystemdServiceManager : public ServiceManager {
  public:
-  explicit PosixServiceControl(PosixEventLoop& loop) : ServiceControlBase(loop), loop_(loop) {}
+  explicit SystemdServiceManager(PosixEventLoop& loop) : loop_(loop) {}
 
   // A systemd service has no desktop and no pause/continue: only false and 0 are taken.
-  void SetInteractive(bool interactive) override;
+  void CheckInteractive(bool interactive) const override;
   // Only 2, automatic start: the unit is enabled.
-  void SetStartMode(std::int32_t mode) override;
-  void SetControlsAccepted(std::int16_t controls) override;
-  bool Install() override;
-  bool Uninstall() override;
+  void CheckStartMode(std::int32_t mode) const override;
+  void CheckControlsAccepted(std::int16_t controls) const override;
+  bool Install(const ServiceRegistration& registration) override;
+  bool Uninstall(const std::string& name) override;
 
-  void StartService() override;
+  void Connect() override;
+  void ReportRunning() override;
+  void ReportStopping() override;
   // STATUS= to systemd when NOTIFY_SOCKET is set.
   void SetStatusText(const std::string& text) override;
   // JOURNAL_STREAM names standard error's device and inode.
@@ -39,11 +42,9 @@ class PosixServiceControl : public ServiceControlBase {
   // The User= of the unit registered under the service name (in BRENNICOT_SYSTEMD_ROOT's tree
   // when that is set), the first systemd would read; without such a unit, the user of the unit
   // -install would write (the package's user for the packaged program).
-  std::string RunsAsUser() const override;
+  std::string RunsAsUser(const std::string& service_name) const override;
 
  private:
-  void ReportRunning() override;
-  void ReportStopping() override;
   // Under a systemd watchdog (WATCHDOG_USEC): WATCHDOG=1 from the loop every
   // WatchdogKeepAliveMs().
   void StartWatchdog();
@@ -61,5 +62,12 @@ inline constexpr long long kMinKeepAliveMs = 100;
 // How often a keep-alive goes to systemd's watchdog: a third of its timeout, at least
 // kMinKeepAliveMs; 0 when no watchdog watches this process.
 long long WatchdogKeepAliveMs();
+
+// Runs a helper program (systemctl) and judges its outcome: argv[0], looked up on PATH, with the other arguments as they are (no shell), standard input
+// from /dev/null, and waits for it to end. Its standard output and error are collected, not shown.
+// Throws Error when it cannot be started (the errno of the attempt), or when it exits with a status
+// other than 0 (the number is the status, or 128 + the signal that ended it; the description names
+// the command and repeats the last line it printed).
+void RunCommand(const std::vector<std::string>& argv);
 
 }  // namespace brennicot::posix

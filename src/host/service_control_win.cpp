@@ -1,5 +1,4 @@
 #include "host/service_control_win.h"
-#include "platform/executable_path_win.h"
 
 #include <algorithm>
 #include <mutex>
@@ -7,12 +6,16 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/product_names.h"
+#include "log/event_messages_win.h"  // made by windmc from event_messages_win.mc
 #include "platform/event_loop_win.h"
+#include "platform/executable_path_win.h"
 #include "platform/system_error_win.h"
 #include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {
+
 namespace {
 
 // Restart a minute after a failure; the count of failures is forgotten after a day.
@@ -28,7 +31,7 @@ constexpr char kDescription[] = "Forwards the lines of a serial port as Syslog m
 // through this, and only while it lives.
 struct Shared {
   std::mutex mutex;
-  Win32ServiceControl* control = nullptr;
+  ScmServiceManager* control = nullptr;
   Win32EventLoop* loop = nullptr;
   SERVICE_STATUS_HANDLE status_handle = nullptr;
   SERVICE_STATUS status{};
@@ -62,11 +65,11 @@ void ReportStatus(DWORD state, DWORD exit_code = 0) {
 }
 
 // Runs the member on the loop, if the service control still lives.
-void PostToControl(void (*task)(Win32ServiceControl&)) {
+void PostToControl(void (*task)(ScmServiceManager&)) {
   Shared& s = State();
   const std::lock_guard lock(s.mutex);
   if (s.control == nullptr || s.loop == nullptr) return;
-  Win32ServiceControl* control = s.control;
+  ScmServiceManager* control = s.control;
   s.loop->Post([control, task] { task(*control); });
 }
 
@@ -75,7 +78,7 @@ DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
       ReportStatus(SERVICE_STOP_PENDING);
-      PostToControl([](Win32ServiceControl& c) { c.Stop(0); });
+      PostToControl([](ScmServiceManager& c) { c.Stop(0); });
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
       return NO_ERROR;
@@ -95,7 +98,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
     SetStatusLocked(s, SERVICE_START_PENDING, 0);
     ended = s.service_ended.get();
   }
-  PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
+  PostToControl([](ScmServiceManager& c) { c.RunStart(); });
   // The service lives on the loop; this thread only has to stay until it has stopped.
   if (ended != nullptr) WaitForSingleObject(ended, INFINITE);
 }
@@ -105,7 +108,7 @@ DWORD WINAPI RunDispatcher(LPVOID) {
   SERVICE_TABLE_ENTRYA table[] = {{no_name, ServiceMain}, {nullptr, nullptr}};
   if (!StartServiceCtrlDispatcherA(table)) {
     // Not started by the service manager: the process is the service on its own.
-    PostToControl([](Win32ServiceControl& c) { c.RunStart(); });
+    PostToControl([](ScmServiceManager& c) { c.RunStart(); });
   }
   return 0;
 }
@@ -163,8 +166,7 @@ bool CommandRunsProgram(const std::string& command_line, const std::string& file
   return !file_name.empty() && EqualIgnoringCase(FileNameOf(program), file_name);
 }
 
-Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop)
-    : ServiceControlBase(loop), loop_(loop) {
+ScmServiceManager::ScmServiceManager(Win32EventLoop& loop) : loop_(loop) {
   Shared& s = State();
   const std::lock_guard lock(s.mutex);
   s.control = this;
@@ -172,7 +174,7 @@ Win32ServiceControl::Win32ServiceControl(Win32EventLoop& loop)
   if (!s.service_ended) s.service_ended.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 }
 
-Win32ServiceControl::~Win32ServiceControl() {
+ScmServiceManager::~ScmServiceManager() {
   Shared& s = State();
   bool serving = false;
   {
@@ -190,31 +192,31 @@ Win32ServiceControl::~Win32ServiceControl() {
     WaitForSingleObject(dispatcher_thread_.get(), kDispatcherJoinMs);
 }
 
-void Win32ServiceControl::SetStartMode(std::int32_t mode) {
+void ScmServiceManager::CheckStartMode(std::int32_t mode) const {
   if (mode != SERVICE_AUTO_START && mode != SERVICE_DEMAND_START && mode != SERVICE_DISABLED) {
     throw InvalidPropertyValue("StartMode " + std::to_string(mode) +
                                ": must be 2 (automatic), 3 (manual) or 4 (disabled)");
   }
-  start_mode_ = mode;
 }
 
-void Win32ServiceControl::SetControlsAccepted(std::int16_t controls) {
+void ScmServiceManager::CheckControlsAccepted(std::int16_t controls) const {
   if (controls != 0) {
     throw InvalidPropertyValue("ControlsAccepted " + std::to_string(controls) +
                                ": the service takes no pause or continue requests");
   }
 }
 
-bool Win32ServiceControl::Install() {
-  const std::string where = "service '" + ServiceName() + "'";
+bool ScmServiceManager::Install(const ServiceRegistration& registration) {
+  const std::string where = "service '" + registration.name + "'";
   const std::string command = QuotedExecutablePath();
   const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
   DWORD type = SERVICE_WIN32_OWN_PROCESS;
-  if (interactive_) type |= SERVICE_INTERACTIVE_PROCESS;
-  const UniqueServiceHandle service(CreateServiceA(
-      manager.get(), ServiceName().c_str(), DisplayName().c_str(),
-      SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, type, static_cast<DWORD>(start_mode_),
-      SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (registration.interactive) type |= SERVICE_INTERACTIVE_PROCESS;
+  const UniqueServiceHandle service(
+      CreateServiceA(manager.get(), registration.name.c_str(), registration.display_name.c_str(),
+                     SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, type,
+                     static_cast<DWORD>(registration.start_mode), SERVICE_ERROR_NORMAL,
+                     command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
   if (!service) throw LastSystemError(where);
   try {
     SetRecovery(service.get(), where);
@@ -231,11 +233,11 @@ bool Win32ServiceControl::Install() {
   return true;
 }
 
-bool Win32ServiceControl::Uninstall() {
-  const std::string where = "service '" + ServiceName() + "'";
+bool ScmServiceManager::Uninstall(const std::string& name) {
+  const std::string where = "service '" + name + "'";
   const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
   const UniqueServiceHandle service(
-      OpenServiceA(manager.get(), ServiceName().c_str(),
+      OpenServiceA(manager.get(), name.c_str(),
                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
   if (!service) throw LastSystemError(where);
 
@@ -261,7 +263,7 @@ bool Win32ServiceControl::Uninstall() {
   return true;
 }
 
-void Win32ServiceControl::StartService() {
+void ScmServiceManager::Connect() {
   loop_.SetStopHandler([this] { Stop(0); });
   if (dispatcher_thread_) return;
   dispatcher_thread_.Reset(CreateThread(nullptr, 0, RunDispatcher, nullptr, 0, nullptr));
@@ -269,18 +271,77 @@ void Win32ServiceControl::StartService() {
   if (!dispatcher_thread_) loop_.Post([this] { RunStart(); });
 }
 
-void Win32ServiceControl::RunStart() {
-  if (started_ || Stopping()) return;
+void ScmServiceManager::RunStart() {
+  if (started_ || ServiceEvents().Stopping()) return;
   started_ = true;
-  RunStartEvent();
+  ServiceEvents().RunStartEvent();
 }
 
-void Win32ServiceControl::ReportRunning() {
+void ScmServiceManager::ReportRunning() {
   ReportStatus(SERVICE_RUNNING);
 }
 
-void Win32ServiceControl::ReportStopped(int exit_code) {
+void ScmServiceManager::ReportStopped(int exit_code) {
   ReportStatus(SERVICE_STOPPED, static_cast<DWORD>(exit_code));
+}
+
+namespace {
+
+constexpr char kApplicationLog[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+std::string SourceKey() {
+  return kApplicationLog + EventSourceName();
+}
+
+WORD EventTypeOf(EventSeverity severity) {
+  switch (severity) {
+    case EventSeverity::kError:
+      return EVENTLOG_ERROR_TYPE;
+    case EventSeverity::kWarning:
+      return EVENTLOG_WARNING_TYPE;
+    case EventSeverity::kInformation:
+      break;
+  }
+  return EVENTLOG_INFORMATION_TYPE;
+}
+
+}  // namespace
+
+std::string EventSourceName() {
+  return std::string(names::kStem);
+}
+
+void AddEventSource(const std::string& message_file) {
+  const std::string where = "event log source '" + EventSourceName() + "'";
+  HKEY created = nullptr;
+  LSTATUS status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, SourceKey().c_str(), 0, nullptr, 0,
+                                   KEY_SET_VALUE, nullptr, &created, nullptr);
+  if (status != ERROR_SUCCESS) throw SystemError(static_cast<DWORD>(status), where);
+  UniqueRegistryKey key(created);
+  const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+  status = RegSetValueExA(key.get(), "EventMessageFile", 0, REG_EXPAND_SZ,
+                          reinterpret_cast<const BYTE*>(message_file.c_str()),
+                          static_cast<DWORD>(message_file.size() + 1));
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExA(key.get(), "TypesSupported", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&types), sizeof types);
+  }
+  if (status != ERROR_SUCCESS) throw SystemError(static_cast<DWORD>(status), where);
+}
+
+void RemoveEventSource() {
+  const LSTATUS status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, SourceKey().c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    throw SystemError(static_cast<DWORD>(status), "event log source '" + EventSourceName() + "'");
+  }
+}
+
+void EventLogWriter::Write(const std::string& message, EventSeverity severity) {
+  if (!source_) source_.Reset({RegisterEventSourceA(nullptr, EventSourceName().c_str())});
+  if (!source_) return;  // tried again at the next entry
+  const char* strings[] = {message.c_str()};
+  ReportEventA(source_.get().value, EventTypeOf(severity), 0, BRENNICOT_MSG_ENTRY, nullptr, 1, 0,
+               strings, nullptr);
 }
 
 }  // namespace brennicot::win32

@@ -22,29 +22,55 @@
 #include <functional>
 #include <string>
 
-#include "host/service_control_base.h"
-#include "log/event_log_win.h"
+#include "host/service_control.h"
 #include "platform/event_loop.h"
 #include "platform/unique_handle_win.h"
+#include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {
 
+// The Application event log of Windows: the event source the service writes under, registered with
+// the service and removed with it, and the writer of its entries.
+//
+// The source names this executable as its message file: the executable carries a message table
+// whose one message is the entry's text itself, so the Event Viewer shows the text as written.
+
+// The source's name in the Application log.
+std::string EventSourceName();
+// Registers the source with `message_file` (this executable's path). Throws Error.
+void AddEventSource(const std::string& message_file);
+// Removes the source; a source that is not there is no failure. Throws Error.
+void RemoveEventSource();
+
+// Writes entries under the source, opened at the first entry. Without a registered source Windows
+// still takes them (the viewer then cannot show the message text as nicely).
+class EventLogWriter {
+ public:
+  // Never fails towards its caller: an entry the event log refuses is lost.
+  void Write(const std::string& message, EventSeverity severity);
+
+ private:
+  UniqueEventSource source_;
+};
+
 class Win32EventLoop;
 
-class Win32ServiceControl : public ServiceControlBase {
+class ScmServiceManager : public ServiceManager {
  public:
-  explicit Win32ServiceControl(Win32EventLoop& loop);
-  ~Win32ServiceControl() override;
+  explicit ScmServiceManager(Win32EventLoop& loop);
+  ~ScmServiceManager() override;
 
-  void SetInteractive(bool interactive) override { interactive_ = interactive; }
+  void CheckInteractive(bool /*interactive*/) const override {}
   // 2 automatic, 3 on demand, 4 disabled: the start types of a service of its own process.
-  void SetStartMode(std::int32_t mode) override;
+  void CheckStartMode(std::int32_t mode) const override;
   // Only 0: the host handles the start and stop events, nothing else.
-  void SetControlsAccepted(std::int16_t controls) override;
-  bool Install() override;
-  bool Uninstall() override;
+  void CheckControlsAccepted(std::int16_t controls) const override;
+  bool Install(const ServiceRegistration& registration) override;
+  bool Uninstall(const std::string& name) override;
 
-  void StartService() override;
+  void Connect() override;
+  void ReportRunning() override;
+  void ReportStopped(int exit_code) override;
   void WriteEventLog(const std::string& message, EventSeverity severity) override {
     event_log_.Write(message, severity);
   }
@@ -52,15 +78,10 @@ class Win32ServiceControl : public ServiceControlBase {
   // Runs on the loop: the start event, with the outcome reported to the service manager.
   void RunStart();
   // Runs on the loop: the stop event once, then the end of the loop and SERVICE_STOPPED.
-  using ServiceControlBase::Stop;
+  void Stop(int exit_code) { ServiceEvents().Stop(exit_code); }
 
  private:
-  void ReportRunning() override;
-  void ReportStopped(int exit_code) override;
-
   Win32EventLoop& loop_;
-  bool interactive_ = false;
-  std::int32_t start_mode_ = 2;
   bool started_ = false;
   UniqueHandle dispatcher_thread_;
   EventLogWriter event_log_;

@@ -29,7 +29,8 @@ std::unique_ptr<UdpSocket> PosixPlatform::CreateUdpSocket() {
 }
 
 std::unique_ptr<SerialPort> PosixPlatform::CreateSerialPort(SerialDevicePathOf device_path) {
-  return std::make_unique<PosixSerialPort>(loop_, std::move(device_path));
+  return std::make_unique<SerialPort>(
+      std::make_unique<PosixSerialDevice>(loop_, std::move(device_path)));
 }
 
 std::string PosixPlatform::NameProblem(const std::string& host) {
@@ -37,7 +38,7 @@ std::string PosixPlatform::NameProblem(const std::string& host) {
 }
 
 std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
-  return std::make_unique<PosixServiceControl>(loop_);
+  return std::make_unique<ServiceControl>(loop_, std::make_unique<SystemdServiceManager>(loop_));
 }
 
 std::unique_ptr<StreamSocket> PosixPlatform::CreateStreamSocket() {

@@ -33,7 +33,7 @@ std::unique_ptr<UdpSocket> Win32Platform::CreateUdpSocket() {
 
 // Windows names its ports COM<n> itself: there is no device path to ask for.
 std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort(SerialDevicePathOf /*device_path*/) {
-  return std::make_unique<Win32SerialPort>(loop_);
+  return std::make_unique<SerialPort>(std::make_unique<Win32SerialDevice>(loop_));
 }
 
 std::string Win32Platform::NameProblem(const std::string& host) {
@@ -41,7 +41,7 @@ std::string Win32Platform::NameProblem(const std::string& host) {
 }
 
 std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
-  return std::make_unique<Win32ServiceControl>(loop_);
+  return std::make_unique<ServiceControl>(loop_, std::make_unique<ScmServiceManager>(loop_));
 }
 
 std::unique_ptr<StreamSocket> Win32Platform::CreateStreamSocket() {

@@ -23,6 +23,18 @@ inline SC_HANDLE NoneOf(SC_HANDLE) {
 inline HWND NoneOf(HWND) {
   return nullptr;
 }
+inline HKEY NoneOf(HKEY) {
+  return nullptr;
+}
+
+// An event log source is a HANDLE let go by another call than CloseHandle: a type of its own.
+struct EventSourceHandle {
+  HANDLE value = nullptr;
+  friend bool operator==(EventSourceHandle, EventSourceHandle) = default;
+};
+inline EventSourceHandle NoneOf(EventSourceHandle) {
+  return {};
+}
 
 // Lets the handle go; false when the system refused (the error is GetLastError's).
 inline bool LetGo(HANDLE handle) {
@@ -36,6 +48,12 @@ inline bool LetGo(SC_HANDLE service) {
 }
 inline bool LetGo(HWND window) {
   return DestroyWindow(window) != 0;
+}
+inline bool LetGo(HKEY key) {
+  return RegCloseKey(key) == ERROR_SUCCESS;
+}
+inline bool LetGo(EventSourceHandle source) {
+  return DeregisterEventSource(source.value) != 0;
 }
 
 template <typename Handle>
@@ -78,5 +96,7 @@ using UniqueHandle = UniqueOwner<HANDLE>;  // files, devices, events, threads
 using UniqueSocket = UniqueOwner<SOCKET>;
 using UniqueServiceHandle = UniqueOwner<SC_HANDLE>;  // the service manager and its services
 using UniqueWindow = UniqueOwner<HWND>;
+using UniqueRegistryKey = UniqueOwner<HKEY>;
+using UniqueEventSource = UniqueOwner<EventSourceHandle>;
 
 }  // namespace brennicot::win32

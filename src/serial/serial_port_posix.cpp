@@ -87,46 +87,37 @@ bool IsPseudoTerminal(int fd) {
 
 }  // namespace
 
-PosixSerialPort::PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path)
+PosixSerialDevice::PosixSerialDevice(PosixEventLoop& loop, SerialDevicePathOf device_path)
     : loop_(loop),
       device_path_(std::move(device_path)),
-      settings_(ParseLineSettings(settings_text_)),
       line_timer_(loop.CreateTimer([this] { PollLineState(); })),
       read_timer_(loop.CreateTimer([this] { OnReadHoldOver(); })) {
   line_timer_->SetInterval(kLineWatchIntervalMs);
   read_timer_->SetInterval(kReadHoldMs);
 }
 
-PosixSerialPort::~PosixSerialPort() {
+PosixSerialDevice::~PosixSerialDevice() {
   Close();
 }
 
-void PosixSerialPort::SetSettings(const std::string& settings) {
-  const LineSettings parsed = ParseLineSettings(settings);
-  if (fd_) Configure(fd_.get(), where_, parsed, handshaking_, settings);
-  settings_text_ = settings;
-  settings_ = parsed;
+void PosixSerialDevice::Configure(const LineConfig& line) {
+  Configure(fd_.get(), where_, line);
 }
 
-void PosixSerialPort::SetHandshaking(std::int32_t mode) {
-  const Handshaking handshaking = HandshakingOf(mode);
-  if (fd_) Configure(fd_.get(), where_, settings_, handshaking, settings_text_);
-  handshaking_ = handshaking;
-  SetModemLine(TIOCM_RTS, rts_);  // RTS is ours again when RTS/CTS handshaking ends
+void PosixSerialDevice::HandshakingConfigured(const LineConfig& line) {
+  SetModemLine(TIOCM_RTS, line.rts, line.handshaking);
 }
 
-void PosixSerialPort::SetDTREnable(bool enable) {
-  SetModemLine(TIOCM_DTR, enable);
-  dtr_ = enable;
+void PosixSerialDevice::DriveModemLine(const LineConfig& line, bool dtr) {
+  if (dtr) {
+    SetModemLine(TIOCM_DTR, line.dtr, line.handshaking);
+  } else {
+    SetModemLine(TIOCM_RTS, line.rts, line.handshaking);
+  }
 }
 
-void PosixSerialPort::SetRTSEnable(bool enable) {
-  SetModemLine(TIOCM_RTS, enable);
-  rts_ = enable;
-}
-
-SerialPort::DeviceCheck PosixSerialPort::CheckDevice(const std::string& user) const {
-  DeviceCheck check{device_path_(CommPort()), {}, {}};
+SerialDeviceCheck PosixSerialDevice::Check(std::int16_t port, const std::string& user) const {
+  SerialDeviceCheck check{device_path_(port), {}, {}};
   struct stat st {};
   if (stat(check.device.c_str(), &st) != 0) {
     check.problem = std::strerror(errno);
@@ -140,9 +131,9 @@ SerialPort::DeviceCheck PosixSerialPort::CheckDevice(const std::string& user) co
   return check;
 }
 
-void PosixSerialPort::Open() {
-  const std::string path = device_path_(CommPort());
-  const std::string where = path + " for COM" + std::to_string(CommPort());
+void PosixSerialDevice::Open(std::int16_t port, const LineConfig& line, std::size_t /*capacity*/) {
+  const std::string path = device_path_(port);
+  const std::string where = path + " for COM" + std::to_string(port);
 
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) {
@@ -167,17 +158,15 @@ void PosixSerialPort::Open() {
   // us while the other side stays open, so the next instance of this program (a restart, a crash)
   // would find its own port "in use"; there the lock alone guards it, and it dies with us.
   if (!IsPseudoTerminal(fd.get()) && ioctl(fd.get(), TIOCEXCL) != 0) throw LastSystemError(where);
-  Configure(fd.get(), where, settings_, handshaking_, settings_text_);
+  Configure(fd.get(), where, line);
 
   fd_ = std::move(fd);
   where_ = where;
   device_ = path;
-  EmptyQueue(false);
   lost_errno_ = 0;
-  ClearCommEvent();
   try {
-    SetModemLine(TIOCM_DTR, dtr_);
-    SetModemLine(TIOCM_RTS, rts_);
+    SetModemLine(TIOCM_DTR, line.dtr, line.handshaking);
+    SetModemLine(TIOCM_RTS, line.rts, line.handshaking);
   } catch (...) {
     Close();
     throw;
@@ -186,7 +175,7 @@ void PosixSerialPort::Open() {
   UpdateReading();
 }
 
-void PosixSerialPort::Close() {
+void PosixSerialDevice::Close() {
   if (!fd_) return;
   line_timer_->SetEnabled(false);
   read_timer_->SetEnabled(false);
@@ -194,16 +183,15 @@ void PosixSerialPort::Close() {
   if (watch_id_ != 0) loop_.Unwatch(watch_id_);
   watch_id_ = 0;
   fd_.Reset();  // also ends the exclusive use and the lock
-  EmptyQueue(true);
   lost_errno_ = 0;
 }
 
-void PosixSerialPort::Configure(int fd, const std::string& where, const LineSettings& settings,
-                                Handshaking handshaking, const std::string& settings_text) {
+void PosixSerialDevice::Configure(int fd, const std::string& where, const LineConfig& line) {
+  const LineSettings settings = ParseLineSettings(line.settings);
   termios previous{};
   if (tcgetattr(fd, &previous) != 0) throw LastSystemError(where);
   termios wanted = previous;
-  ApplyToTermios(settings, handshaking, wanted);
+  ApplyToTermios(settings, line.handshaking, wanted);
   if (tcsetattr(fd, TCSANOW, &wanted) != 0) throw LastSystemError(where);
   // A driver quietly substitutes a speed it cannot do; running at another speed than asked
   // would only produce garbage.
@@ -211,29 +199,29 @@ void PosixSerialPort::Configure(int fd, const std::string& where, const LineSett
   if (tcgetattr(fd, &now) != 0) throw LastSystemError(where);
   if (cfgetispeed(&now) != cfgetispeed(&wanted) || cfgetospeed(&now) != cfgetospeed(&wanted)) {
     tcsetattr(fd, TCSANOW, &previous);
-    throw InvalidPropertyValue("Settings '" + settings_text + "': " + where +
+    throw InvalidPropertyValue("Settings '" + line.settings + "': " + where +
                                " cannot run at this speed");
   }
 }
 
-void PosixSerialPort::SetModemLine(int line, bool on) {
+void PosixSerialDevice::SetModemLine(int line, bool on, Handshaking handshaking) {
   if (!fd_) return;
   // Under RTS/CTS handshaking the driver drives RTS itself.
-  if (line == TIOCM_RTS && UsesRtsCts(handshaking_)) return;
+  if (line == TIOCM_RTS && UsesRtsCts(handshaking)) return;
   int bits = line;
   if (ioctl(fd_.get(), on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return;
   if (NoSuchControl(errno)) return;  // no modem lines (a pseudo-terminal): nothing to drive
   throw LastSystemError(where_);
 }
 
-bool PosixSerialPort::ReadAvailable() {
+bool PosixSerialDevice::ReadAvailable() {
   char buf[4096];
   bool any = false;
-  while (fd_ && lost_errno_ == 0 && Room() > 0) {
-    const std::size_t room = std::min(sizeof buf, Room());
+  while (fd_ && lost_errno_ == 0 && InputQueue().Room() > 0) {
+    const std::size_t room = std::min(sizeof buf, InputQueue().Room());
     const ssize_t n = ::read(fd_.get(), buf, room);
     if (n > 0) {
-      Enqueue(buf, static_cast<std::size_t>(n));
+      InputQueue().Enqueue(buf, static_cast<std::size_t>(n));
       any = true;
       continue;
     }
@@ -249,11 +237,7 @@ bool PosixSerialPort::ReadAvailable() {
   return any;
 }
 
-void PosixSerialPort::ReadDevice() {
-  ReadAvailable();
-}
-
-void PosixSerialPort::OnReadable(short revents) {
+void PosixSerialDevice::OnReadable(short revents) {
   if ((revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
     holding_ = true;
     UpdateReading();
@@ -261,21 +245,21 @@ void PosixSerialPort::OnReadable(short revents) {
   }
   const bool any = ReadAvailable();
   // A hung-up device stays "ready" for ever; once nothing more comes from it, it is gone.
-  if (!any && lost_errno_ == 0 && Room() > 0) {
+  if (!any && lost_errno_ == 0 && InputQueue().Room() > 0) {
     MarkLost((revents & POLLNVAL) != 0 ? EBADF : EIO);
   }
   UpdateReading();
 }
 
-void PosixSerialPort::OnReadHoldOver() {
+void PosixSerialDevice::OnReadHoldOver() {
   // While input keeps coming, keep reading on the timer; once a read finds nothing, wait for
   // the device again.
   holding_ = ReadAvailable();
   UpdateReading();
 }
 
-void PosixSerialPort::UpdateReading() {
-  const bool wanted = fd_ && lost_errno_ == 0 && Room() > 0;
+void PosixSerialDevice::UpdateReading() {
+  const bool wanted = fd_ && lost_errno_ == 0 && InputQueue().Room() > 0;
   if (!wanted) holding_ = false;
   read_timer_->SetEnabled(wanted && holding_);
   const bool watch = wanted && !holding_;
@@ -288,17 +272,17 @@ void PosixSerialPort::UpdateReading() {
   }
 }
 
-void PosixSerialPort::MarkLost(int error_number) {
+void PosixSerialDevice::MarkLost(int error_number) {
   lost_errno_ = error_number;
   line_timer_->SetEnabled(false);
   UpdateReading();
 }
 
-Error PosixSerialPort::LostError() const {
+Error PosixSerialDevice::LostError() const {
   return SystemError(lost_errno_, where_ + ": device hung up or removed");
 }
 
-void PosixSerialPort::Write(const std::string& bytes) {
+void PosixSerialDevice::Write(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
@@ -327,14 +311,14 @@ void PosixSerialPort::Write(const std::string& bytes) {
   }
 }
 
-void PosixSerialPort::StartLineWatch() {
+void PosixSerialDevice::StartLineWatch() {
   const std::optional<LineState> state = ReadLineState(fd_.get(), true, true);
   if (!state || (!state->has_lines && !state->has_counters)) return;
   line_state_ = *state;
   line_timer_->SetEnabled(true);
 }
 
-void PosixSerialPort::PollLineState() {
+void PosixSerialDevice::PollLineState() {
   if (!fd_ || lost_errno_ != 0) {
     line_timer_->SetEnabled(false);
     return;
@@ -348,7 +332,7 @@ void PosixSerialPort::PollLineState() {
   }
   const std::vector<std::int16_t> events = CommEventsBetween(line_state_, *state);
   line_state_ = *state;
-  DeliverEvents(events);
+  InputQueue().Deliver(events);
 }
 
 }  // namespace brennicot::posix

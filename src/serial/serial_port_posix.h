@@ -1,13 +1,10 @@
-// The serial port on POSIX: a termios device opened exclusively, read by the event loop into an
+// The serial device on POSIX: a termios device opened exclusively, read by the event loop into an
 // input queue of InBufferSize bytes.
 //
 // - Opening: the device for CommPort n comes from the path function given at construction. A
 //   second opener (another program, or this one, even as root) gets "port in use".
-// - Settings, Handshaking, DTREnable and RTSEnable written while the port is closed take effect
-//   when it opens. Written while it is open they are checked and applied at once; a value that is
-//   rejected or that the device cannot take leaves the port and the property as they were.
-//   InBufferSize may change while open; bytes already queued are kept. CommPort cannot change while
-//   the port is open.
+// - Configuring: termios is set and read back; a speed the driver quietly substitutes is refused
+//   and the line restored as it was.
 // - Input queue: filled from the device, never beyond InBufferSize. When it is full the port
 //   stops reading, so the kernel buffers and the handshake holds the device back: nothing is
 //   dropped here. Input is read in batches: once bytes arrive the device is left to fill for a
@@ -32,45 +29,43 @@
 #include "platform/event_loop.h"
 #include "platform/event_loop_posix.h"
 #include "platform/unique_fd_posix.h"
-#include "serial/line_events_posix.h"
-#include "serial/serial_port_base.h"
-#include "serial/serial_settings_posix.h"
+#include "serial/serial_driver_posix.h"
+#include "serial/serial_port.h"
 
 namespace brennicot::posix {
 
-class PosixSerialPort : public SerialPortBase {
+class PosixSerialDevice : public SerialDevice {
  public:
   // `device_path` maps a port number (1 is the first port) to the device path to open.
-  PosixSerialPort(PosixEventLoop& loop, SerialDevicePathOf device_path);
-  ~PosixSerialPort() override;
+  PosixSerialDevice(PosixEventLoop& loop, SerialDevicePathOf device_path);
+  ~PosixSerialDevice() override;
 
+  void CheckSettings(const std::string& settings) const override { ParseLineSettings(settings); }
+  SerialDeviceCheck Check(std::int16_t port, const std::string& user) const override;
+  void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
+  void Close() override;
+  bool IsOpen() const override { return static_cast<bool>(fd_); }
   // The device of the open port; empty while closed.
-  std::string DeviceName() const override { return fd_ ? device_ : std::string(); }
-  DeviceCheck CheckDevice(const std::string& user) const override;
-  bool PortOpen() const override { return static_cast<bool>(fd_); }
-  void SetSettings(const std::string& settings) override;
-  std::string Settings() const override { return settings_text_; }
-  void SetHandshaking(std::int32_t mode) override;
-  void SetDTREnable(bool enable) override;
-  void SetRTSEnable(bool enable) override;
-  bool DeviceLost() const override { return fd_ && lost_errno_ != 0; }
+  std::string OpenDeviceName() const override { return fd_ ? device_ : std::string(); }
+  void Configure(const LineConfig& line) override;
+  // RTS is ours again when RTS/CTS handshaking ends.
+  void HandshakingConfigured(const LineConfig& line) override;
+  void DriveModemLine(const LineConfig& line, bool dtr) override;
+  void CapacityChanged(std::size_t /*capacity*/) override { UpdateReading(); }
+  void Read() override { ReadAvailable(); }
+  void QueueChanged() override { UpdateReading(); }
+  bool Lost() const override { return lost_errno_ != 0; }
+  Error LostError() const override;
+  void Write(const std::string& bytes) override;
 
   // How long Output waits for a line that accepts nothing (flow control holding it, a stalled
   // device) before it fails.
   void SetOutputTimeout(std::chrono::milliseconds timeout) { output_timeout_ = timeout; }
 
  private:
-  void Open() override;
-  void Close() override;
-  void InBufferSizeChanged() override { UpdateReading(); }
-  void ReadDevice() override;
-  void QueueChanged() override { UpdateReading(); }
-  Error LostError() const override;
-  void Write(const std::string& bytes) override;
   // Sets the framing and flow control on the open descriptor; on failure restores what was there.
-  void Configure(int fd, const std::string& where, const LineSettings& settings,
-                 Handshaking handshaking, const std::string& settings_text);
-  void SetModemLine(int line, bool on);
+  void Configure(int fd, const std::string& where, const LineConfig& line);
+  void SetModemLine(int line, bool on, Handshaking handshaking);
   // Reads what the device has, up to the queue's capacity; true when anything came. The caller
   // then calls UpdateReading.
   bool ReadAvailable();
@@ -85,12 +80,6 @@ class PosixSerialPort : public SerialPortBase {
 
   PosixEventLoop& loop_;
   SerialDevicePathOf device_path_;
-
-  std::string settings_text_ = "9600,N,8,1";
-  LineSettings settings_;
-  Handshaking handshaking_ = Handshaking::kNone;
-  bool dtr_ = true;
-  bool rts_ = false;
   std::chrono::milliseconds output_timeout_{5000};
 
   // While open.

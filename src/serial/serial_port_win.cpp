@@ -28,53 +28,24 @@ std::string ComDevicePath(std::int16_t port) {
   return "\\\\.\\COM" + std::to_string(port);
 }
 
-Win32SerialPort::Win32SerialPort(EventLoop& loop)
-    : loop_(loop),
-      settings_(ParseLineSettings(settings_text_)),
-      poll_timer_(loop.CreateTimer([this] { OnPollTick(); })) {
+Win32SerialDevice::Win32SerialDevice(EventLoop& loop)
+    : loop_(loop), poll_timer_(loop.CreateTimer([this] { OnPollTick(); })) {
   poll_timer_->SetInterval(kPollIntervalMs);
 }
 
-Win32SerialPort::~Win32SerialPort() {
+Win32SerialDevice::~Win32SerialDevice() {
   Close();
 }
 
-void Win32SerialPort::SetSettings(const std::string& settings) {
-  const LineSettings parsed = ParseLineSettings(settings);
-  if (PortOpen()) Configure(parsed, handshaking_, dtr_, rts_, settings);
-  settings_text_ = settings;
-  settings_ = parsed;
-}
-
-void Win32SerialPort::SetHandshaking(std::int32_t mode) {
-  const Handshaking handshaking = HandshakingOf(mode);
-  if (PortOpen()) Configure(settings_, handshaking, dtr_, rts_, settings_text_);
-  handshaking_ = handshaking;
-}
-
-void Win32SerialPort::SetDTREnable(bool enable) {
-  if (PortOpen()) Configure(settings_, handshaking_, enable, rts_, settings_text_);
-  dtr_ = enable;
-}
-
-void Win32SerialPort::SetRTSEnable(bool enable) {
-  if (PortOpen()) Configure(settings_, handshaking_, dtr_, enable, settings_text_);
-  rts_ = enable;
-}
-
-void Win32SerialPort::InBufferSizeChanged() {
+void Win32SerialDevice::CapacityChanged(std::size_t capacity) {
   // The driver's queue follows where it can; the program's own queue is what counts.
-  if (PortOpen()) SetupComm(handle_.get(), static_cast<DWORD>(Capacity()), kOutQueueSize);
-}
-
-bool Win32SerialPort::PortOpen() const {
-  return static_cast<bool>(handle_);
+  if (IsOpen()) SetupComm(handle_.get(), static_cast<DWORD>(capacity), kOutQueueSize);
 }
 
 // Only whether the device exists can be told without opening it, for any user.
-SerialPort::DeviceCheck Win32SerialPort::CheckDevice(const std::string& /*user*/) const {
-  DeviceCheck check{ComDevicePath(CommPort()), {}, {}};
-  const std::string dos_name = "COM" + std::to_string(CommPort());
+SerialDeviceCheck Win32SerialDevice::Check(std::int16_t port, const std::string& /*user*/) const {
+  SerialDeviceCheck check{ComDevicePath(port), {}, {}};
+  const std::string dos_name = "COM" + std::to_string(port);
   char target[1024];
   if (QueryDosDeviceA(dos_name.c_str(), target, sizeof target) == 0) {
     check.problem = SystemError(GetLastError(), dos_name).description();
@@ -82,8 +53,8 @@ SerialPort::DeviceCheck Win32SerialPort::CheckDevice(const std::string& /*user*/
   return check;
 }
 
-void Win32SerialPort::Open() {
-  const std::string name = ComDevicePath(CommPort());
+void Win32SerialDevice::Open(std::int16_t port, const LineConfig& line, std::size_t capacity) {
+  const std::string name = ComDevicePath(port);
   UniqueHandle handle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) {
@@ -92,16 +63,14 @@ void Win32SerialPort::Open() {
   }
   handle_ = std::move(handle);
   where_ = name;
-  EmptyQueue(false);
   pending_errors_ = 0;
   lost_error_ = 0;
-  ClearCommEvent();
   try {
     // A device that is no serial port (a file, a printer) fails here.
-    if (!SetupComm(handle_.get(), static_cast<DWORD>(Capacity()), kOutQueueSize)) {
+    if (!SetupComm(handle_.get(), static_cast<DWORD>(capacity), kOutQueueSize)) {
       throw LastSystemError(where_ + ": not a serial port");
     }
-    Configure(settings_, handshaking_, dtr_, rts_, settings_text_);
+    Configure(line);
     // Reads return at once with what is there; writes give up after the output timeout.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
@@ -122,41 +91,40 @@ void Win32SerialPort::Open() {
   poll_timer_->SetEnabled(true);
 }
 
-void Win32SerialPort::Close() {
-  if (!PortOpen()) return;
+void Win32SerialDevice::Close() {
+  if (!IsOpen()) return;
   poll_timer_->SetEnabled(false);
   handle_.Reset();
-  EmptyQueue(true);
   pending_errors_ = 0;
   lost_error_ = 0;
   modem_ = {};
 }
 
-void Win32SerialPort::Configure(const LineSettings& settings, Handshaking handshaking, bool dtr,
-                                bool rts, const std::string& settings_text) {
+void Win32SerialDevice::Configure(const LineConfig& line) {
+  const LineSettings settings = ParseLineSettings(line.settings);
   DCB previous{};
   previous.DCBlength = sizeof previous;
   if (!GetCommState(handle_.get(), &previous)) throw LastSystemError(where_);
   DCB wanted = previous;
-  ApplyToDcb(settings, handshaking, dtr, rts, wanted);
+  ApplyToDcb(settings, line.handshaking, line.dtr, line.rts, wanted);
   if (!SetCommState(handle_.get(), &wanted)) {
     const DWORD error = GetLastError();
     SetCommState(handle_.get(), &previous);
-    throw SystemError(error, where_ + " refused the settings '" + settings_text + "'");
+    throw SystemError(error, where_ + " refused the settings '" + line.settings + "'");
   }
 }
 
-void Win32SerialPort::MarkLost(std::uint32_t error) {
+void Win32SerialDevice::MarkLost(std::uint32_t error) {
   lost_error_ = error != 0 ? error : ERROR_GEN_FAILURE;
   poll_timer_->SetEnabled(false);
 }
 
-Error Win32SerialPort::LostError() const {
+Error Win32SerialDevice::LostError() const {
   return SystemError(lost_error_, where_ + ": device failed or removed");
 }
 
-void Win32SerialPort::ReadDevice() {
-  if (!PortOpen() || lost_error_ != 0) return;
+void Win32SerialDevice::Read() {
+  if (!IsOpen() || lost_error_ != 0) return;
   DWORD errors = 0;
   COMSTAT status{};
   if (!ClearCommError(handle_.get(), &errors, &status)) {
@@ -166,31 +134,31 @@ void Win32SerialPort::ReadDevice() {
   pending_errors_ |= errors;
   DWORD waiting = status.cbInQue;
   char buffer[4096];
-  while (waiting > 0 && Room() > 0) {
+  while (waiting > 0 && InputQueue().Room() > 0) {
     const DWORD wanted =
-        static_cast<DWORD>(std::min<std::size_t>({sizeof buffer, Room(), waiting}));
+        static_cast<DWORD>(std::min<std::size_t>({sizeof buffer, InputQueue().Room(), waiting}));
     DWORD got = 0;
     if (!ReadFile(handle_.get(), buffer, wanted, &got, nullptr)) {
       MarkLost(GetLastError());
       return;
     }
     if (got == 0) break;
-    Enqueue(buffer, got);
+    InputQueue().Enqueue(buffer, got);
     waiting -= std::min(waiting, got);
   }
 }
 
-void Win32SerialPort::OnPollTick() {
-  ReadDevice();
-  if (!PortOpen() || lost_error_ != 0) return;
+void Win32SerialDevice::OnPollTick() {
+  Read();
+  if (!IsOpen() || lost_error_ != 0) return;
   const ModemLines now = modem_.present ? ReadModemLines(handle_.get()) : ModemLines{};
   const std::vector<std::int16_t> events = CommEventsOf(pending_errors_, modem_, now);
   pending_errors_ = 0;
   if (now.present) modem_ = now;
-  DeliverEvents(events);
+  InputQueue().Deliver(events);
 }
 
-void Win32SerialPort::Write(const std::string& bytes) {
+void Win32SerialDevice::Write(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(

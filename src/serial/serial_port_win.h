@@ -1,10 +1,8 @@
-// The serial port on Win32: the COM port "\\.\COMn" opened for exclusive use, its received bytes
+// The serial device on Win32: the COM port "\\.\COMn" opened for exclusive use, its received bytes
 // taken into an input queue of InBufferSize bytes by a short loop timer.
 //
-// - Settings, Handshaking, DTREnable and RTSEnable written while the port is closed take effect
-//   when it opens. Written while it is open they are checked and applied at once; a value the
-//   driver refuses leaves the port and the property as they were. CommPort cannot change while
-//   the port is open.
+// - Configuring: the DCB carries framing, flow control and the DTR and RTS lines together, so each
+//   change sets it whole; one the driver refuses leaves the port as it was.
 // - Received bytes: every few tens of milliseconds ClearCommError tells how many bytes wait in the
 //   driver (cbInQue) and ReadFile, with timeouts that return at once, takes them, never beyond
 //   InBufferSize. When the queue is full the port stops reading: the driver's queue (SetupComm,
@@ -26,52 +24,41 @@
 #include "base/error.h"
 #include "platform/event_loop.h"
 #include "platform/unique_handle_win.h"
-#include "serial/line_events_win.h"
-#include "serial/serial_port_base.h"
-#include "serial/serial_settings_win.h"
+#include "serial/serial_driver_win.h"
+#include "serial/serial_port.h"
 
 namespace brennicot::win32 {
 
 // "\\.\COM<n>": the name that reaches every port number, COM10 and above included.
 std::string ComDevicePath(std::int16_t port);
 
-class Win32SerialPort : public SerialPortBase {
+class Win32SerialDevice : public SerialDevice {
  public:
-  explicit Win32SerialPort(EventLoop& loop);
-  ~Win32SerialPort() override;
+  explicit Win32SerialDevice(EventLoop& loop);
+  ~Win32SerialDevice() override;
 
+  void CheckSettings(const std::string& settings) const override { ParseLineSettings(settings); }
   // Whether COM<n> exists: Windows tells who may open a port only by opening it.
-  DeviceCheck CheckDevice(const std::string& user) const override;
-  bool PortOpen() const override;
-  void SetSettings(const std::string& settings) override;
-  std::string Settings() const override { return settings_text_; }
-  void SetHandshaking(std::int32_t mode) override;
-  void SetDTREnable(bool enable) override;
-  void SetRTSEnable(bool enable) override;
-
-  // True once the open port has failed (and until it is closed).
-  bool DeviceLost() const override { return PortOpen() && lost_error_ != 0; }
-
- private:
-  void Open() override;
+  SerialDeviceCheck Check(std::int16_t port, const std::string& user) const override;
+  void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
   void Close() override;
-  void InBufferSizeChanged() override;
+  bool IsOpen() const override { return static_cast<bool>(handle_); }
+  // The DCB carries the modem lines with the framing: each change sets it whole.
+  void Configure(const LineConfig& line) override;
+  void DriveModemLine(const LineConfig& line, bool /*dtr*/) override { Configure(line); }
+  void CapacityChanged(std::size_t capacity) override;
   // Takes the driver's error flags into the pending events and its waiting bytes into the queue.
-  void ReadDevice() override;
+  void Read() override;
+  // True once the open port has failed (and until it is closed).
+  bool Lost() const override { return lost_error_ != 0; }
   Error LostError() const override;
   void Write(const std::string& bytes) override;
-  // Sets the DCB on the open port; on failure the port keeps what it had.
-  void Configure(const LineSettings& settings, Handshaking handshaking, bool dtr, bool rts,
-                 const std::string& settings_text);
+
+ private:
   void OnPollTick();
   void MarkLost(std::uint32_t error);
 
   EventLoop& loop_;
-  std::string settings_text_ = "9600,N,8,1";
-  LineSettings settings_;
-  Handshaking handshaking_ = Handshaking::kNone;
-  bool dtr_ = true;
-  bool rts_ = false;
   std::unique_ptr<Timer> poll_timer_;
 
   // While open.

@@ -166,125 +166,66 @@ auto FakeUdpSystem::SendTo(const std::string& payload, const ResolvedAddress& ta
   return std::nullopt;
 }
 
-void FakeSerialPort::SetCommPort(std::int16_t port) {
-  calls.push_back("CommPort=" + std::to_string(port));
-  comm_port = port;
+void FakeSerialDevice::Open(std::int16_t port, const LineConfig& wanted, std::size_t capacity) {
+  const auto on = [](bool b) { return b ? "on" : "off"; };
+  opens.push_back("COM" + std::to_string(port) + " " + wanted.settings + " handshaking " +
+                  std::to_string(static_cast<int>(wanted.handshaking)) + " DTR " + on(wanted.dtr) +
+                  " RTS " + on(wanted.rts) + " queue " + std::to_string(capacity));
+  if (open_error) throw *open_error;
+  line = wanted;
+  open = true;
+  lost = false;
 }
 
-void FakeSerialPort::SetPortOpen(bool value) {
-  calls.push_back(std::string("PortOpen=") + (value ? "true" : "false"));
-  if (value && open_error) throw *open_error;
-  open = value;
+void FakeSerialDevice::Close() {
+  ++closes;
+  open = false;
 }
 
-void FakeSerialPort::SetSettings(const std::string& value) {
-  calls.push_back("Settings=" + value);
-  settings = value;
+void FakeSerialDevice::Read() {
+  ++count_reads;
+  if (read_error) throw *read_error;
+  const std::size_t n = std::min(queue.size(), InputQueue().Room());
+  InputQueue().Enqueue(queue.data(), n);
+  queue.erase(0, n);
 }
 
-void FakeSerialPort::SetHandshaking(std::int32_t mode) {
-  calls.push_back("Handshaking=" + std::to_string(mode));
-  handshaking = mode;
+Error FakeSerialDevice::LostError() const {
+  return Error(EIO, "Input/output error (/dev/ttyUSB0 for COM1: device hung up or removed)");
 }
 
-void FakeSerialPort::SetDTREnable(bool enable) {
-  calls.push_back(std::string("DTREnable=") + (enable ? "true" : "false"));
-}
-
-void FakeSerialPort::SetRTSEnable(bool enable) {
-  calls.push_back(std::string("RTSEnable=") + (enable ? "true" : "false"));
-}
-
-void FakeSerialPort::SetRThreshold(std::int16_t threshold) {
-  calls.push_back("RThreshold=" + std::to_string(threshold));
-}
-
-void FakeSerialPort::SetSThreshold(std::int16_t threshold) {
-  calls.push_back("SThreshold=" + std::to_string(threshold));
-}
-
-void FakeSerialPort::SetInBufferSize(std::int16_t size) {
-  calls.push_back("InBufferSize=" + std::to_string(size));
-}
-
-void FakeSerialPort::Output(const std::string& bytes) {
-  calls.push_back("Output=" + bytes);
-  if (!open) throw Error(errnum::kPortNotOpen, "port not open");
+void FakeSerialDevice::Write(const std::string& bytes) {
+  writes.push_back(bytes);
   output += bytes;
 }
 
-std::int16_t FakeSerialPort::InBufferCount() {
-  ++count_reads;
-  if (read_error) throw *read_error;
-  return static_cast<std::int16_t>(queue.size() > 16384 ? 16384 : queue.size());
-}
-
-std::string FakeSerialPort::Input() {
-  ++input_reads;
-  if (read_error) throw *read_error;
-  std::string all = std::move(queue);
-  queue.clear();
-  return all;
-}
-
-void FakeSerialPort::Lose() {
-  lost = true;
-  read_error = Error(EIO, "Input/output error (/dev/ttyUSB0 for COM1: device hung up or removed)");
-}
-
-void FakeSerialPort::Raise(std::int16_t code) {
-  event = code;
-  if (on_comm) on_comm();
-}
-
-void FakeServiceControl::SetInteractive(bool interactive) {
-  calls.push_back(std::string("Interactive=") + (interactive ? "true" : "false"));
-}
-
-void FakeServiceControl::SetStartMode(std::int32_t mode) {
-  calls.push_back("StartMode=" + std::to_string(mode));
-}
-
-void FakeServiceControl::SetControlsAccepted(std::int16_t controls) {
-  calls.push_back("ControlsAccepted=" + std::to_string(controls));
-}
-
-bool FakeServiceControl::Install() {
-  calls.push_back("Install");
+bool FakeServiceManager::Install(const ServiceRegistration& r) {
+  requests.push_back("Install " + r.name + " '" + r.display_name + "' interactive=" +
+                     std::to_string(r.interactive) + " start=" + std::to_string(r.start_mode) +
+                     " controls=" + std::to_string(r.controls_accepted));
   if (install_error) throw *install_error;
   return install_result;
 }
 
-bool FakeServiceControl::Uninstall() {
-  calls.push_back("Uninstall");
+bool FakeServiceManager::Uninstall(const std::string& name) {
+  requests.push_back("Uninstall " + name);
   if (install_error) throw *install_error;
   return uninstall_result;
 }
 
-void FakeServiceControl::StartService() {
+void FakeServiceManager::Connect() {
   ++starts;
-  calls.push_back("StartService");
-  loop_.SetStopHandler([this] {
-    if (on_stop) on_stop();
-    loop_.Quit(0);
-  });
+  loop_.SetStopHandler([this] { ServiceEvents().Stop(0); });
   loop_.Post([this] {
-    bool success = true;
-    if (on_start) on_start(success);
-    reported_start = success;
-    if (!success) {
-      if (on_stop) on_stop();
-      loop_.Quit(1);
-    }
+    start_ran_ = true;
+    ServiceEvents().RunStartEvent();
   });
 }
 
-void FakeServiceControl::StopWithFailure() {
-  ++failures;
-  loop_.Post([this] {
-    if (on_stop) on_stop();
-    loop_.Quit(1);
-  });
+void FakeServiceManager::ReportStopped(int exit_code) {
+  if (exit_code != 0) ++failures;
+  // A start event that ended in the stop event was reported as a failed start.
+  if (start_ran_ && !reported_start) reported_start = false;
 }
 
 std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
@@ -295,15 +236,17 @@ std::unique_ptr<UdpSocket> FakePlatform::CreateUdpSocket() {
 
 std::unique_ptr<SerialPort> FakePlatform::CreateSerialPort(SerialDevicePathOf device_path) {
   serial_device_path = std::move(device_path);
-  auto p = std::make_unique<FakeSerialPort>();
-  port = p.get();
-  return p;
+  auto device = std::make_unique<FakeSerialDevice>();
+  port = device.get();
+  return std::make_unique<SerialPort>(std::move(device));
 }
 
 std::unique_ptr<ServiceControl> FakePlatform::CreateServiceControl() {
-  auto s = std::make_unique<FakeServiceControl>(loop);
-  service = s.get();
-  return s;
+  auto manager = std::make_unique<FakeServiceManager>(loop);
+  service = manager.get();
+  auto control = std::make_unique<ServiceControl>(loop, std::move(manager));
+  service_control = control.get();
+  return control;
 }
 
 void FakeStreamSocket::Connect(const ResolvedAddress& address, std::uint16_t port) {

@@ -230,91 +230,80 @@ class FakeNameLookup : public NameLookup {
   bool busy_ = false;
 };
 
-class FakeSerialPort : public SerialPort {
+// The device under a real SerialPort: the test puts bytes where the device would have them,
+// raises line events and loses the device; every open and close is recorded.
+class FakeSerialDevice : public SerialDevice {
  public:
-  // Every property write and operation, in order, as "Name=value" texts.
-  std::vector<std::string> calls;
-  std::int16_t comm_port = 1;
+  // Each open, as "COM<n> <settings> handshaking <mode> DTR <on|off> RTS <on|off> queue <bytes>".
+  std::vector<std::string> opens;
+  int closes = 0;
   std::string device = "/dev/ttyS0";
+  std::string device_problem;  // what Check reports of `device`
   bool open = false;
-  std::string settings = "9600,N,8,1";
-  std::int32_t handshaking = 0;
-  std::string queue;   // bytes waiting in the input queue
-  std::string output;  // bytes written to the line
-  std::int16_t event = 0;
-  std::function<void()> on_comm;
+  LineConfig line;                  // as last configured
+  std::string queue;                // bytes the device has, not yet taken by the port
+  std::string output;               // bytes written to the line
+  std::vector<std::string> writes;  // each Output, in order
   std::optional<Error> open_error;
-  std::optional<Error> read_error;
-  bool lost = false;  // what DeviceLost reports
+  std::optional<Error> read_error;  // what every read throws while set
+  bool lost = false;
   int count_reads = 0;
-  int input_reads = 0;
 
-  void SetCommPort(std::int16_t port) override;
-  std::int16_t CommPort() const override { return comm_port; }
-  std::string DeviceName() const override { return open ? device : std::string(); }
-  std::string device_problem;  // what CheckDevice reports of `device`
-  DeviceCheck CheckDevice(const std::string&) const override {
+  void CheckSettings(const std::string& settings) const override {
+    ParseLineSettingsText(settings);
+  }
+  SerialDeviceCheck Check(std::int16_t, const std::string&) const override {
     return {device, device_problem, {}};
   }
-  bool PortOpen() const override { return open; }
-  void SetPortOpen(bool value) override;
-  void SetSettings(const std::string& value) override;
-  std::string Settings() const override { return settings; }
-  void SetHandshaking(std::int32_t mode) override;
-  void SetDTREnable(bool enable) override;
-  void SetRTSEnable(bool enable) override;
-  void SetRThreshold(std::int16_t threshold) override;
-  void SetSThreshold(std::int16_t threshold) override;
-  void SetInBufferSize(std::int16_t size) override;
-  void Output(const std::string& bytes) override;
-  std::int16_t InBufferCount() override;
-  std::string Input() override;
-  bool DeviceLost() const override { return lost; }
-  std::int16_t CommEvent() const override { return event; }
-  void SetOnComm(std::function<void()> handler) override { on_comm = std::move(handler); }
+  void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
+  void Close() override;
+  bool IsOpen() const override { return open; }
+  std::string OpenDeviceName() const override { return open ? device : std::string(); }
+  void Configure(const LineConfig& wanted) override { line = wanted; }
+  void DriveModemLine(const LineConfig& wanted, bool) override { line = wanted; }
+  void CapacityChanged(std::size_t) override {}
+  void Read() override;
+  bool Lost() const override { return lost; }
+  Error LostError() const override;
+  void Write(const std::string& bytes) override;
 
   // The device goes away as the POSIX port reports it: reads fail with EIO and DeviceLost holds.
-  void Lose();
-
+  void Lose() { lost = true; }
   // Raises an OnComm notification with this code.
-  void Raise(std::int16_t code);
+  void Raise(std::int16_t code) { InputQueue().Deliver({code}); }
 };
 
-class FakeServiceControl : public ServiceControl {
+// The service manager under a real ServiceControl, acting like the POSIX one: the start event is
+// posted to the loop, a stop request is the stop event. Records what it was asked to register and
+// what it was told.
+class FakeServiceManager : public ServiceManager {
  public:
-  explicit FakeServiceControl(EventLoop& loop) : loop_(loop) {}
-  std::string service_name;
-  std::string display_name;
-  std::vector<std::string> calls;  // property writes and operations, in order
+  explicit FakeServiceManager(EventLoop& loop) : loop_(loop) {}
+  // Each registration and removal, as "Install <name> '<display name>' interactive=<0|1>
+  // start=<mode> controls=<controls>" and "Uninstall <name>".
+  std::vector<std::string> requests;
   bool install_result = true;
   bool uninstall_result = true;
-  std::optional<Error> install_error;
+  std::optional<Error> install_error;  // thrown by Install and Uninstall
   int starts = 0;
-  std::function<void(bool&)> on_start;
-  std::function<void()> on_stop;
-  std::optional<bool> reported_start;  // the flag the start handler left
-  int failures = 0;
+  std::optional<bool> reported_start;  // how the start event ended, once it ran
+  std::function<void()> on_stopping;   // runs as the stop event begins, before the host's handler
+  int failures = 0;                    // stops reported with a non-zero exit code
   std::vector<std::string> status_texts;                      // every status line told, in order
   bool journal = false;                                       // what StandardErrorIsJournal reports
   std::vector<std::pair<std::string, EventSeverity>> events;  // every event log entry, in order
 
-  void SetServiceName(const std::string& name) override { service_name = name; }
-  std::string ServiceName() const override { return service_name; }
-  void SetDisplayName(const std::string& name) override { display_name = name; }
-  std::string DisplayName() const override { return display_name; }
-  void SetInteractive(bool interactive) override;
-  void SetStartMode(std::int32_t mode) override;
-  void SetControlsAccepted(std::int16_t controls) override;
-  bool Install() override;
-  bool Uninstall() override;
-  void SetEventHandlers(std::function<void(bool&)> start, std::function<void()> stop) override {
-    on_start = std::move(start);
-    on_stop = std::move(stop);
+  void CheckInteractive(bool) const override {}
+  void CheckStartMode(std::int32_t) const override {}
+  void CheckControlsAccepted(std::int16_t) const override {}
+  bool Install(const ServiceRegistration& registration) override;
+  bool Uninstall(const std::string& name) override;
+  void Connect() override;
+  void ReportRunning() override { reported_start = true; }
+  void ReportStopping() override {
+    if (on_stopping) on_stopping();
   }
-  // Like the POSIX backend: the start event is posted to the loop, a stop request is the stop
-  // event.
-  void StartService() override;
-  void StopWithFailure() override;
+  void ReportStopped(int exit_code) override;
   void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
   bool StandardErrorIsJournal() const override { return journal; }
   void WriteEventLog(const std::string& message, EventSeverity severity) override {
@@ -323,6 +312,7 @@ class FakeServiceControl : public ServiceControl {
 
  private:
   EventLoop& loop_;
+  bool start_ran_ = false;
 };
 
 // The whole platform made of fakes. The components the host creates are kept here as raw pointers
@@ -337,8 +327,9 @@ class FakePlatform : public Platform {
   std::string arguments;
 
   FakeUdpSystem* socket = nullptr;  // under the UDP socket the host made
-  FakeSerialPort* port = nullptr;
-  FakeServiceControl* service = nullptr;
+  FakeSerialDevice* port = nullptr;       // the device under the host's port
+  FakeServiceManager* service = nullptr;  // the manager under the host's service control
+  ServiceControl* service_control = nullptr;
   FakeStreamSocket* stream = nullptr;
   FakeSpoolFiles spool;
   // What names resolve to; a dotted address is its own answer.

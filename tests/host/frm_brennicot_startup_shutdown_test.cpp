@@ -6,9 +6,8 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const Strings kPortSetUp = {"CommPort=1",     "Settings=9600,N,8,1", "Handshaking=1",
-                            "DTREnable=true", "RTSEnable=true",      "RThreshold=0",
-                            "SThreshold=0",   "InBufferSize=16384",  "PortOpen=true"};
+// The device as the default settings open it, once.
+const Strings kDefaultOpen = {"COM1 9600,N,8,1 handshaking 1 DTR on RTS on queue 16384"};
 
 class StartUpTest : public HostTest {};
 
@@ -16,9 +15,8 @@ TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
   StartService();
   EXPECT_EQ(platform.service->reported_start, true);
   EXPECT_EQ(platform.socket->binds, 1);
-  Strings expected = kPortSetUp;
-  expected.push_back("Output=\r");
-  EXPECT_EQ(platform.port->calls, expected);
+  EXPECT_EQ(platform.port->opens, kDefaultOpen);
+  EXPECT_EQ(platform.port->writes, Strings{"\r"});
   EXPECT_TRUE(host->tmrComm().Enabled());
   EXPECT_TRUE(host->tmrStatus().Enabled());
   EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
@@ -34,18 +32,16 @@ TEST_F(StartUpTest, DefaultsOpenBothChannelsInOrderAndLogTheStartUpLine) {
   EXPECT_EQ(platform.socket->sent.size(), 2u) << "the heartbeat";
 }
 
-TEST_F(StartUpTest, AnOpenPortIsClosedBeforeItIsConfigured) {
+TEST_F(StartUpTest, TheDeviceOpensWithTheConfiguredValues) {
   StartService([&] {
-    platform.port->open = true;
     Set("commport", "3");
     Set("flowcontrol", "2.5");
     Set("commini", "19200,E,7,2");
     Set("crsend", "0");
   });
-  EXPECT_EQ(platform.port->calls,
-            (Strings{"CommPort=3", "PortOpen=false", "Settings=19200,E,7,2", "Handshaking=2",
-                     "DTREnable=true", "RTSEnable=true", "RThreshold=0", "SThreshold=0",
-                     "InBufferSize=16384", "PortOpen=true"}));
+  EXPECT_EQ(platform.port->opens,
+            Strings{"COM3 19200,E,7,2 handshaking 2 DTR on RTS on queue 16384"});
+  EXPECT_TRUE(platform.port->writes.empty());
 }
 
 TEST_F(StartUpTest, CarriageReturnsAreSeparateWritesAfterTheOpen) {
@@ -57,9 +53,9 @@ TEST_F(StartUpTest, CarriageReturnsAreSeparateWritesAfterTheOpen) {
     SCOPED_TRACE(std::string("crsend '") + c.crsend + "'");
     platform.files.files.clear();
     StartService([&] { Set("crsend", c.crsend); });
-    Strings expected = kPortSetUp;
-    for (int i = 0; i < c.writes; ++i) expected.push_back("Output=\r");
-    EXPECT_EQ(platform.port->calls, expected);
+    // Writes only reach an open device: each came after the open.
+    EXPECT_EQ(platform.port->opens, kDefaultOpen);
+    EXPECT_EQ(platform.port->writes, Strings(c.writes, "\r"));
     EXPECT_EQ(platform.port->output, std::string(c.writes, '\r'));
     EXPECT_EQ(Log(), Strings{kDefaultStartupLine});
   }
@@ -108,17 +104,15 @@ TEST_F(StartUpTest, NonNumericStatusSwitchFailsTheLastStepOnly) {
 
 TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
   bool comm_armed = true;
-  bool started = true;
   Load("");
   platform.port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
   // Look at the state StartUp leaves, before the failed start is answered by the stop event.
-  platform.service->on_start = [&](bool& success) {
-    started = success = host->StartUp();
+  platform.service->on_stopping = [&] {
     comm_armed = host->tmrComm().Enabled();
     EXPECT_EQ(platform.socket->state, 1);
   };
   platform.loop.RunPosted();
-  EXPECT_FALSE(started);
+  EXPECT_EQ(platform.service->reported_start, false);
   EXPECT_FALSE(comm_armed);
   EXPECT_EQ(platform.port->output, "");
   EXPECT_EQ(platform.socket->binds, 1);
@@ -167,7 +161,7 @@ TEST_F(StartUpTest, InteractivelyAMessageIsShownWhenItLeavesNotWhenItIsQueued) {
 
 TEST_F(StartUpTest, BindFailureNeverTouchesThePort) {
   StartService([&] { platform.socket->bind_error = Error(99, "Cannot assign requested address"); });
-  EXPECT_TRUE(platform.port->calls.empty());
+  EXPECT_TRUE(platform.port->opens.empty());
   EXPECT_EQ(Log(), (Strings{"frmBrennicot1.3:Startup err#:99:Cannot assign requested address",
                             "Brennicot Shutdown ***"}));
 }
@@ -177,19 +171,18 @@ TEST_F(StartUpTest, UnconvertibleValuesFailTheirStep) {
     const char* key;
     const char* value;
     const char* line;
-    std::size_t port_calls;
   } cases[] = {
-      {"udpport", "abc", "frmBrennicot1.3:Startup err#:13:Type mismatch: 'abc' is not a number", 0},
+      {"udpport", "abc", "frmBrennicot1.3:Startup err#:13:Type mismatch: 'abc' is not a number"},
       {"commport", "70000",
-       "frmBrennicot1.3:Startup err#:6:Overflow: 70000 does not fit a 16-bit integer", 0},
-      {"flowcontrol", "", "frmBrennicot1.3:Startup err#:13:Type mismatch: '' is not a number", 2},
+       "frmBrennicot1.3:Startup err#:6:Overflow: 70000 does not fit a 16-bit integer"},
+      {"flowcontrol", "", "frmBrennicot1.3:Startup err#:13:Type mismatch: '' is not a number"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
     platform.files.files.clear();
     StartService([&] { Set(c.key, c.value); });
     EXPECT_EQ(Log(), (Strings{c.line, "Brennicot Shutdown ***"}));
-    EXPECT_EQ(platform.port->calls.size(), c.port_calls);
+    EXPECT_TRUE(platform.port->opens.empty());
   }
 }
 
@@ -199,18 +192,19 @@ TEST_F(ShutDownTest, AfterAOneShotCommandOnlyReleasesAndLogs) {
   Load("-install");
   host->FormUnload();
   EXPECT_EQ(platform.socket->closes, 0);
-  EXPECT_TRUE(platform.port->calls.empty());
+  EXPECT_TRUE(platform.port->opens.empty());
+  EXPECT_EQ(platform.port->closes, 0);
   EXPECT_TRUE(host->SettingsReleased());
   EXPECT_EQ(Log(), (Strings{"*** Brennicot 1.3 -install", "Brennicot Shutdown ***"}));
 }
 
 TEST_F(ShutDownTest, ClosesBothChannelsDisarmsTheTimersAndASecondCallDoesNothing) {
   StartService();
-  platform.port->calls.clear();
   platform.loop.RequestStop();
   EXPECT_EQ(platform.socket->closes, 1);
   EXPECT_EQ(platform.socket->state, 0);
-  EXPECT_EQ(platform.port->calls, Strings{"PortOpen=false"});
+  EXPECT_EQ(platform.port->closes, 1);
+  EXPECT_FALSE(platform.port->open);
   EXPECT_FALSE(host->tmrComm().Enabled());
   EXPECT_FALSE(host->tmrStatus().Enabled());
   EXPECT_TRUE(host->SettingsReleased());
@@ -222,7 +216,7 @@ TEST_F(ShutDownTest, ClosesBothChannelsDisarmsTheTimersAndASecondCallDoesNothing
   host->ShutDown();
   EXPECT_EQ(Log(), log);
   EXPECT_EQ(platform.socket->closes, 1);
-  EXPECT_EQ(platform.port->calls.size(), 1u);
+  EXPECT_EQ(platform.port->closes, 1);
 }
 
 TEST_F(ShutDownTest, ForwardsWhatTheDeviceAlreadySentBeforeClosing) {
@@ -264,9 +258,9 @@ TEST_F(ShutDownTest, AFailedCloseIsLoggedAndTheRestStillHappens) {
   frmBrennicot h(failing);
   h.FormLoad();  // empty arguments: service mode
   failing.loop.RunPosted();
-  failing.port->calls.clear();
   h.ShutDown();
-  EXPECT_EQ(failing.port->calls, Strings{"PortOpen=false"});
+  EXPECT_EQ(failing.port->closes, 1);
+  EXPECT_FALSE(failing.port->open);
   const Strings log = failing.files.LogMessages();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[log.size() - 2], "frmBrennicot:ShutDown err#:9:Bad file descriptor");

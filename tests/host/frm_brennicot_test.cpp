@@ -36,14 +36,18 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
     platform.service->install_result = platform.service->uninstall_result = c.result;
     host->FormLoad();
 
-    EXPECT_EQ(platform.service->calls,
-              (Strings{"Interactive=false", "StartMode=2", "ControlsAccepted=0", c.operation}));
+    // Registered with the properties the host set: not interactive, automatic start.
+    const std::string registration =
+        std::string(c.operation) == "Install"
+            ? "Install Vemo_Brennicot 'Vemo Brennicot' interactive=0 start=2 controls=0"
+            : "Uninstall Vemo_Brennicot";
+    EXPECT_EQ(platform.service->requests, Strings{registration});
     ASSERT_EQ(platform.ui.boxes.size(), 1u);
     EXPECT_EQ(platform.ui.boxes[0].text, c.box);
     EXPECT_EQ(platform.ui.boxes[0].title, "Vemo_Brennicot");
     EXPECT_EQ(Log(), Strings{c.log_line});
     EXPECT_EQ(platform.service->starts, 0);
-    EXPECT_TRUE(platform.port->calls.empty());
+    EXPECT_TRUE(platform.port->opens.empty());
   }
 }
 
@@ -101,14 +105,14 @@ TEST_F(DispatchTest, OnlyNoArgumentAtAllConnectsToTheServiceManager) {
     platform.blank_argument = blank;
     Load(blank ? "" : arguments);
     const bool service = std::string(arguments).empty();
-    EXPECT_EQ(platform.service->calls, service ? Strings{"StartService"} : Strings{});
+    EXPECT_TRUE(platform.service->requests.empty());
     EXPECT_EQ(platform.service->starts, service ? 1 : 0);
     EXPECT_EQ(host->RunsEventLoop(), service);
     EXPECT_TRUE(platform.ui.boxes.empty());
     EXPECT_EQ(platform.ui.shown, 0);
     // The start event has not come yet: nothing is open.
     EXPECT_EQ(platform.socket->binds, 0);
-    EXPECT_TRUE(platform.port->calls.empty());
+    EXPECT_TRUE(platform.port->opens.empty());
     EXPECT_TRUE(Log().empty());
   }
 }
@@ -116,7 +120,7 @@ TEST_F(DispatchTest, OnlyNoArgumentAtAllConnectsToTheServiceManager) {
 TEST_F(DispatchTest, InteractStartsAtOnceShowsTheWindowAndEchoesTheLog) {
   Load("-Interact");
   EXPECT_EQ(platform.service->starts, 0);
-  EXPECT_TRUE(platform.service->calls.empty());
+  EXPECT_TRUE(platform.service->requests.empty());
   EXPECT_EQ(platform.ui.shown, 1);
   EXPECT_TRUE(platform.port->open);
   EXPECT_EQ(platform.socket->binds, 1);
@@ -128,8 +132,8 @@ TEST_F(DispatchTest, InteractStartsAtOnceShowsTheWindowAndEchoesTheLog) {
 TEST_F(DispatchTest, ServiceIsNamedInEveryMode) {
   for (const char* arguments : {"", "-interact", "-install", "-bogus"}) {
     Load(arguments);
-    EXPECT_EQ(platform.service->service_name, "Vemo_Brennicot") << arguments;
-    EXPECT_EQ(platform.service->display_name, "Vemo Brennicot") << arguments;
+    EXPECT_EQ(platform.service_control->ServiceName(), "Vemo_Brennicot") << arguments;
+    EXPECT_EQ(platform.service_control->DisplayName(), "Vemo Brennicot") << arguments;
   }
 }
 

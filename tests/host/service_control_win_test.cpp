@@ -9,6 +9,7 @@
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "platform/event_loop_win.h"
+#include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {
@@ -35,22 +36,19 @@ struct Registration {
 
 // Removes a registration that an earlier, aborted run may have left behind.
 void RemoveLeftover(const std::string& name) {
-  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (manager == nullptr) return;
-  const SC_HANDLE service = OpenServiceA(manager, name.c_str(), DELETE);
-  if (service != nullptr) {
-    DeleteService(service);
-    CloseServiceHandle(service);
-  }
-  CloseServiceHandle(manager);
+  const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return;
+  const UniqueServiceHandle service(OpenServiceA(manager.get(), name.c_str(), DELETE));
+  if (service) DeleteService(service.get());
 }
 
 Registration Query(const std::string& name) {
   Registration r;
-  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (manager == nullptr) return r;
-  const SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_CONFIG);
-  if (service != nullptr) {
+  const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return r;
+  const UniqueServiceHandle owned(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
+  if (owned) {
+    const SC_HANDLE service = owned.get();
     r.found = true;
     std::vector<char> buffer(8192);
     DWORD needed = 0;
@@ -68,16 +66,13 @@ Registration Query(const std::string& name) {
       r.reset_period = failure->dwResetPeriod;
       r.actions.assign(failure->lpsaActions, failure->lpsaActions + failure->cActions);
     }
-    CloseServiceHandle(service);
   }
-  CloseServiceHandle(manager);
   return r;
 }
 
-TEST(Win32ServiceControlTest,
-     InstallRegistersThisProgramToStartAutomaticallyAndUninstallRemovesIt) {
+TEST(ScmServiceManagerTest, InstallRegistersThisProgramToStartAutomaticallyAndUninstallRemovesIt) {
   Win32EventLoop loop;
-  Win32ServiceControl control(loop);
+  ServiceControl control(loop, std::make_unique<ScmServiceManager>(loop));
   const std::string name = UniqueName("install");
   RemoveLeftover(name);
   control.SetServiceName(name);
@@ -120,33 +115,31 @@ TEST(Win32ServiceControlTest,
   EXPECT_EQ(gone->number(), ERROR_SERVICE_DOES_NOT_EXIST);
 }
 
-TEST(Win32ServiceControlTest, UninstallLeavesAServiceOfAnotherProgramAlone) {
+TEST(ScmServiceManagerTest, UninstallLeavesAServiceOfAnotherProgramAlone) {
   const std::string name = UniqueName("foreign");
   RemoveLeftover(name);
-  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-  ASSERT_NE(manager, nullptr);
-  const SC_HANDLE foreign = CreateServiceA(
-      manager, name.c_str(), name.c_str(), DELETE, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-      SERVICE_ERROR_NORMAL, "\"C:\\windows\\system32\\notepad.exe\" /x", nullptr, nullptr, nullptr,
-      nullptr, nullptr);
-  ASSERT_NE(foreign, nullptr);
+  const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+  ASSERT_TRUE(manager);
+  const UniqueServiceHandle foreign(CreateServiceA(
+      manager.get(), name.c_str(), name.c_str(), DELETE, SERVICE_WIN32_OWN_PROCESS,
+      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "\"C:\\windows\\system32\\notepad.exe\" /x",
+      nullptr, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(foreign);
 
   Win32EventLoop loop;
-  Win32ServiceControl control(loop);
+  ServiceControl control(loop, std::make_unique<ScmServiceManager>(loop));
   control.SetServiceName(name);
   const auto e = ErrorOf([&] { control.Uninstall(); });
   EXPECT_TRUE(Query(name).found);
-  DeleteService(foreign);
-  CloseServiceHandle(foreign);
-  CloseServiceHandle(manager);
+  DeleteService(foreign.get());
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(Contains(e->description(), "not this program")) << e->description();
 }
 
-TEST(Win32ServiceControlTest, OnlyTheStartTypesAndNoOptionalControlsAreTaken) {
+TEST(ScmServiceManagerTest, OnlyTheStartTypesAndNoOptionalControlsAreTaken) {
   Win32EventLoop loop;
-  Win32ServiceControl control(loop);
+  ServiceControl control(loop, std::make_unique<ScmServiceManager>(loop));
   for (std::int32_t mode : {2, 3, 4}) EXPECT_FALSE(ErrorOf([&] { control.SetStartMode(mode); }));
   for (std::int32_t mode : {0, 1, 5, -2}) {
     const auto e = ErrorOf([&] { control.SetStartMode(mode); });
@@ -157,7 +150,7 @@ TEST(Win32ServiceControlTest, OnlyTheStartTypesAndNoOptionalControlsAreTaken) {
   EXPECT_TRUE(ErrorOf([&] { control.SetControlsAccepted(1); }));
 }
 
-TEST(Win32ServiceControlTest, RecognisesTheProgramOfACommandLine) {
+TEST(ScmServiceManagerTest, RecognisesTheProgramOfACommandLine) {
   const std::tuple<const char*, const char*, bool> cases[] = {
       {"\"C:\\Program Files\\VB\\Vemo_Brennicot.exe\"", "Vemo_Brennicot.exe", true},
       {"C:\\VB\\VEMO_BRENNICOT.EXE", "Vemo_Brennicot.exe", true},

@@ -10,39 +10,46 @@ namespace {
 
 using fakes::FakePlatform;
 
-const std::vector<std::string> kProperties = {"Interactive=false", "StartMode=2",
-                                              "ControlsAccepted=0"};
-
-std::vector<std::string> PropertiesThen(const std::vector<std::string>& more) {
-  std::vector<std::string> calls = kProperties;
-  calls.insert(calls.end(), more.begin(), more.end());
-  return calls;
+// A service control over a fake manager; `manager` is left pointing at it.
+std::unique_ptr<ServiceControl> ControlOver(FakePlatform& platform,
+                                            fakes::FakeServiceManager*& manager) {
+  auto owned = std::make_unique<fakes::FakeServiceManager>(platform.loop);
+  manager = owned.get();
+  auto control = std::make_unique<ServiceControl>(platform.loop, std::move(owned));
+  control->SetServiceName("Vemo_Brennicot");
+  return control;
 }
+
+// The properties are set before acting: what is registered is not interactive and starts
+// automatically.
+const std::string kInstall = "Install Vemo_Brennicot '' interactive=0 start=2 controls=0";
+const std::string kUninstall = "Uninstall Vemo_Brennicot";
 
 TEST(ServiceNStall, SetsThePropertiesThenActsOnlyOnTheExactCommand) {
   const struct {
     std::string command;
     bool control_result;
-    std::vector<std::string> calls;
+    std::vector<std::string> requests;
     bool result;
   } cases[] = {
-      {"-install", true, PropertiesThen({"Install"}), true},
-      {"-install", false, PropertiesThen({"Install"}), false},
-      {"-uninstall", true, PropertiesThen({"Uninstall"}), true},
-      {"-uninstall", false, PropertiesThen({"Uninstall"}), false},
-      {"-INSTALL", true, kProperties, false},
-      {"-install ", true, kProperties, false},
-      {"-interact", true, kProperties, false},
-      {"", true, kProperties, false},
+      {"-install", true, {kInstall}, true},
+      {"-install", false, {kInstall}, false},
+      {"-uninstall", true, {kUninstall}, true},
+      {"-uninstall", false, {kUninstall}, false},
+      {"-INSTALL", true, {}, false},
+      {"-install ", true, {}, false},
+      {"-interact", true, {}, false},
+      {"", true, {}, false},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    fakes::FakeServiceControl service(platform.loop);
-    service.install_result = service.uninstall_result = c.control_result;
+    fakes::FakeServiceManager* manager = nullptr;
+    const auto service = ControlOver(platform, manager);
+    manager->install_result = manager->uninstall_result = c.control_result;
     ActivityLog log(platform.files, platform.clock, "Vemo_Brennicot.log");
 
-    EXPECT_EQ(ServiceNStall(service, c.command, log), c.result) << "'" << c.command << "'";
-    EXPECT_EQ(service.calls, c.calls) << "'" << c.command << "'";
+    EXPECT_EQ(ServiceNStall(*service, c.command, log), c.result) << "'" << c.command << "'";
+    EXPECT_EQ(manager->requests, c.requests) << "'" << c.command << "'";
     // A plain false from the control is no error: nothing is logged.
     EXPECT_TRUE(platform.files.LogMessages().empty()) << "'" << c.command << "'";
   }
@@ -51,11 +58,12 @@ TEST(ServiceNStall, SetsThePropertiesThenActsOnlyOnTheExactCommand) {
 TEST(ServiceNStall, AnErrorGivesOneLineAndFalse) {
   for (const std::string command : {"-install", "-uninstall"}) {
     FakePlatform platform;
-    fakes::FakeServiceControl service(platform.loop);
-    service.install_error = Error(17, "a unit Vemo_Brennicot.service already exists");
+    fakes::FakeServiceManager* manager = nullptr;
+    const auto service = ControlOver(platform, manager);
+    manager->install_error = Error(17, "a unit Vemo_Brennicot.service already exists");
     ActivityLog log(platform.files, platform.clock, "Vemo_Brennicot.log");
 
-    EXPECT_FALSE(ServiceNStall(service, command, log));
+    EXPECT_FALSE(ServiceNStall(*service, command, log));
     EXPECT_EQ(
         platform.files.LogMessages(),
         std::vector<std::string>{

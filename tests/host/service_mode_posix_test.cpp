@@ -24,6 +24,7 @@
 #include "kit/pty_pair.h"
 #include "kit/temp_dir.h"
 #include "kit/udp_receiver.h"
+#include "platform/unique_fd_posix.h"
 
 namespace brennicot::posix {
 namespace {
@@ -37,29 +38,28 @@ constexpr int kNoShield = 125;
 class NotifySocket {
  public:
   explicit NotifySocket(const std::string& path) : path_(path) {
-    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    fd_.Reset(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
       ADD_FAILURE() << "cannot bind " << path << ": " << strerror(errno);
     }
   }
-  ~NotifySocket() { close(fd_); }
   const std::string& path() const { return path_; }
 
   // The next notification, if one comes within `limit`.
   std::optional<std::string> Receive(std::chrono::milliseconds limit) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd_.get(), POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(limit.count())) != 1) return std::nullopt;
     char buf[512];
-    const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    const ssize_t n = recv(fd_.get(), buf, sizeof buf, 0);
     return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buf, n));
   }
 
  private:
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 int OpenSockets() {

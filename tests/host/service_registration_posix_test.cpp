@@ -59,7 +59,7 @@ class ServiceRegistration : public ::testing::Test {
   SystemRoot sys_;
   ScopedEnv root_env_{"BRENNICOT_SYSTEMD_ROOT", sys_.root};
   PosixEventLoop loop_;
-  PosixServiceControl service_{loop_};
+  ServiceControl service_{loop_, std::make_unique<SystemdServiceManager>(loop_)};
 };
 
 TEST_F(ServiceRegistration, NeverUsesAnInvalidNameAsAPath) {
@@ -121,7 +121,7 @@ TEST(ServiceRegistrationLive, FailsClearlyWhereSystemdDoesNotRun) {
   if (stat("/run/systemd/system", &st) == 0) GTEST_SKIP() << "systemd runs here; not touching it";
   unsetenv("BRENNICOT_SYSTEMD_ROOT");
   PosixEventLoop loop;
-  PosixServiceControl service(loop);
+  ServiceControl service(loop, std::make_unique<SystemdServiceManager>(loop));
   service.SetServiceName("Vemo_Brennicot_test_unit");
   for (const auto& action : std::vector<std::function<void()>>{[&] { service.Install(); },
                                                                [&] { service.Uninstall(); }}) {

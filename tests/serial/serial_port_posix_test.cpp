@@ -1,6 +1,7 @@
 #include "serial/serial_port_posix.h"
 
 #include <gtest/gtest.h>
+
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "kit/files.h"
 #include "kit/pty_pair.h"
 #include "platform/run_loop_until_posix.h"
+#include "platform/unique_fd_posix.h"
 
 namespace brennicot::posix {
 namespace {
@@ -27,9 +29,12 @@ constexpr std::int16_t kQueue = 16384;
 
 class SerialPortTest : public ::testing::Test {
  protected:
-  // A port whose every number maps to the given path, set up as the host sets it up.
-  std::unique_ptr<PosixSerialPort> PortOn(const std::string& path, bool open = false) {
-    auto port = std::make_unique<PosixSerialPort>(loop, [path](std::int16_t) { return path; });
+  // A port whose every number maps to the given path, set up as the host sets it up;
+  // `port_device` is left pointing at its device.
+  std::unique_ptr<SerialPort> PortOn(const std::string& path, bool open = false) {
+    auto owned = std::make_unique<PosixSerialDevice>(loop, [path](std::int16_t) { return path; });
+    port_device = owned.get();
+    auto port = std::make_unique<SerialPort>(std::move(owned));
     port->SetInBufferSize(kQueue);
     port->SetCommPort(3);
     if (open) port->SetPortOpen(true);
@@ -42,10 +47,11 @@ class SerialPortTest : public ::testing::Test {
 
   PosixEventLoop loop;
   PtyPair pair;
+  PosixSerialDevice* port_device = nullptr;
 };
 
 TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedValue) {
-  const int device = OpenRaw(pair.device());  // looks at the device's settings from outside
+  const UniqueFd device(OpenRaw(pair.device()));  // looks at the device's settings from outside
   auto port = PortOn(pair.device());
   port->SetSettings("19200,M,8,2");
   port->SetHandshaking(3);
@@ -54,7 +60,7 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
   port->SetPortOpen(true);
   ASSERT_TRUE(port->PortOpen());
   termios tio{};
-  ASSERT_EQ(tcgetattr(device, &tio), 0);
+  ASSERT_EQ(tcgetattr(device.get(), &tio), 0);
   EXPECT_EQ(cfgetospeed(&tio), B19200);
   // A pseudo-terminal keeps mark parity and stop bits but forces 8 bits without parity; the
   // whole framing is checked against termios in the settings test.
@@ -66,22 +72,16 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
 
   port->SetSettings("38400,N,8,1");
   port->SetHandshaking(2);
-  for (const char* bad : {"9600,Q,8,1", "9600,N,8", "1234,N,8,1"}) {
-    const auto e = ErrorOf([&] { port->SetSettings(bad); });
-    ASSERT_TRUE(e) << bad;
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), bad)) << e->description();
-  }
-  const auto e = ErrorOf([&] { port->SetHandshaking(4); });
+  // Which texts are refused is the settings' own test; here, that a refused one changes nothing.
+  const auto e = ErrorOf([&] { port->SetSettings("1234,N,8,1"); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
 
-  ASSERT_EQ(tcgetattr(device, &tio), 0);
+  ASSERT_EQ(tcgetattr(device.get(), &tio), 0);
   EXPECT_EQ(cfgetospeed(&tio), B38400);
   EXPECT_EQ(tio.c_cflag & (CSTOPB | CMSPAR | CRTSCTS), CRTSCTS);
   EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
   EXPECT_EQ(port->Settings(), "38400,N,8,1");
-  close(device);
   BRENNICOT_SKIP_WHEN_EMULATED("tcsetattr drops CMSPAR, the flag of mark and space parity");
   EXPECT_TRUE(mark_or_space);
 }
@@ -110,10 +110,6 @@ TEST_F(SerialPortTest, AbsentDeviceNotATerminalPortInUseAndClosedPortAreClearErr
   for (const auto& transfer : Transfers(*second)) {
     EXPECT_EQ(ErrorOf(transfer).value_or(Error(0, "")).number(), errnum::kPortNotOpen);
   }
-  e = ErrorOf([&] { first->SetCommPort(4); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-
   first->SetPortOpen(false);  // free again once the first one lets go
   second->SetPortOpen(true);
   EXPECT_TRUE(second->PortOpen());
@@ -201,7 +197,7 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
 TEST_F(SerialPortTest, OutputToALineThatTakesNothingFailsAfterItsTimeout) {
   // The far end is open but never read.
   auto port = PortOn(pair.device());
-  port->SetOutputTimeout(200ms);
+  port_device->SetOutputTimeout(200ms);
   port->SetPortOpen(true);
   const auto e = ErrorOf([&] { port->Output(std::string(4 * 1024 * 1024, 'x')); });
   ASSERT_TRUE(e);

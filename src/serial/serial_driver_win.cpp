@@ -1,12 +1,15 @@
-#include "serial/serial_settings_win.h"
+#include "serial/serial_driver_win.h"
 
 #include <string_view>
 #include <vector>
 
 #include "base/error.h"
+#include "platform/windows_api_win.h"
 #include "serial/line_settings_text.h"
+#include "serial/serial_port.h"
 
 namespace brennicot::win32 {
+
 namespace {
 
 // With the 16384-byte input queue: XOFF when 2048 bytes of room are left, XON again when the
@@ -79,6 +82,27 @@ void ApplyToDcb(const LineSettings& settings, Handshaking handshaking, bool dtr,
   dcb.XoffChar = 0x13;
   dcb.XonLim = kXonLimit;
   dcb.XoffLim = kXoffLimit;
+}
+
+std::vector<std::int16_t> CommEventsOf(std::uint32_t error_flags, const ModemLines& before,
+                                       const ModemLines& after) {
+  std::vector<std::int16_t> events;
+  const auto add_if = [&](bool happened, std::int16_t code) {
+    if (happened) events.push_back(code);
+  };
+  if (before.present && after.present) {
+    const std::uint32_t changed = before.status ^ after.status;
+    add_if((changed & MS_DSR_ON) != 0, comm_event::kDsr);
+    add_if((changed & MS_RLSD_ON) != 0, comm_event::kCd);
+    add_if((changed & after.status & MS_RING_ON) != 0, comm_event::kRing);
+  }
+  add_if((error_flags & CE_BREAK) != 0, comm_event::kBreak);
+  add_if((error_flags & CE_FRAME) != 0, comm_event::kFrame);
+  add_if((error_flags & CE_OVERRUN) != 0, comm_event::kOverrun);
+  add_if((error_flags & CE_RXOVER) != 0, comm_event::kRxOver);
+  add_if((error_flags & CE_RXPARITY) != 0, comm_event::kRxParity);
+  add_if((error_flags & CE_TXFULL) != 0, comm_event::kTxFull);
+  return events;
 }
 
 }  // namespace brennicot::win32

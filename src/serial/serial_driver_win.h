@@ -1,9 +1,11 @@
-// The line settings text "speed,parity,data,stop" ("9600,N,8,1") and the handshaking mode, and the
-// device control block (DCB) they stand for.
+// The Win32 serial driver's terms, as plain logic so each mapping is tested without a port: the
+// line settings text ("9600,N,8,1") and the handshaking mode as a device control block (DCB),
+// and one look at a COM port's error flags and modem lines as OnComm events.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/windows_api_win.h"
 #include "serial/line_settings_text.h"
@@ -30,5 +32,22 @@ LineSettings ParseLineSettings(const std::string& text);
 // the program does not own keep the driver's values.
 void ApplyToDcb(const LineSettings& settings, Handshaking handshaking, bool dtr, bool rts,
                 DCB& dcb);
+
+// Which OnComm events one look at a COM port stands for: the error flags ClearCommError reported
+// and the change of the modem lines GetCommModemStatus shows.
+
+// One look at the modem lines (MS_*_ON bits). A port without modem lines (a pseudo-terminal under
+// Wine) has none to compare.
+struct ModemLines {
+  bool present = false;
+  std::uint32_t status = 0;
+};
+
+// The event codes, in ascending order, at most one per kind: DSR and CD changes, a ring (the
+// indicator rising), then the CE_* errors (break, framing, overrun, input queue overflow, parity,
+// output queue full). CTS changes are left out: under RTS/CTS handshaking the line moves all the
+// time and the event stands for nothing the host reports.
+std::vector<std::int16_t> CommEventsOf(std::uint32_t error_flags, const ModemLines& before,
+                                       const ModemLines& after);
 
 }  // namespace brennicot::win32

@@ -1,4 +1,4 @@
-#include "host/child_process_posix.h"
+#include "host/service_control_posix.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,15 +1,18 @@
-#include "serial/serial_settings_win.h"
+#include "serial/serial_driver_win.h"
 
 #include <gtest/gtest.h>
 
 #include "kit/error_of.h"
 #include "kit/files.h"
+#include "platform/windows_api_win.h"
+#include "serial/serial_port.h"
+#include "serial/settings_refusal.h"
 
 namespace brennicot::win32 {
+
 namespace {
 
-using testkit::Contains;
-using testkit::ErrorOf;
+using testkit::ExpectSettingsRefused;
 
 TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
   struct Case {
@@ -26,7 +29,6 @@ TEST(Win32LineSettingsTest, TextsAndHandshakingBecomeTheirControlBlock) {
       {"115200,O,6,1", 2, 115200, ODDPARITY, 6, ONESTOPBIT},
       {"14400,M,5,1.5", 3, 14400, MARKPARITY, 5, ONE5STOPBITS},
       {"256000,s,8,2", 0, 256000, SPACEPARITY, 8, TWOSTOPBITS},
-      {" 19200 , e , 7 , 1 ", 0, 19200, EVENPARITY, 7, ONESTOPBIT},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -76,21 +78,56 @@ TEST(Win32LineSettingsTest, DtrAndRtsFollowTheirSwitches) {
 // The form of the text is checked in common (line_settings_text_test); these are what the Win32
 // driver cannot do.
 TEST(Win32LineSettingsTest, RejectsWhatTheLineCannotDoNamingTheFault) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"999999999,N,8,1", "speed '999999999'"},
-      {"9600,N,8,0", "stop bits '0' must be 1, 1.5 or 2"},
-      {"9600,N,8,1.5", "stop bits '1.5' go with 5 data bits only"},
-      {"9600,N,5,2", "stop bits '2' cannot go with 5 data bits"},
+  ExpectSettingsRefused([](const std::string& text) { ParseLineSettings(text); },
+                        {
+                            {"999999999,N,8,1", "speed '999999999'"},
+                            {"9600,N,8,0", "stop bits '0' must be 1, 1.5 or 2"},
+                            {"9600,N,8,1.5", "stop bits '1.5' go with 5 data bits only"},
+                            {"9600,N,5,2", "stop bits '2' cannot go with 5 data bits"},
+                        });
+}
+
+using Codes = std::vector<std::int16_t>;
+
+TEST(Win32LineEventsTest, ModemLineChangesAndErrorFlagsBecomeTheirCodes) {
+  const ModemLines none{true, 0};
+  struct Case {
+    const char* what;
+    std::uint32_t errors;
+    ModemLines before;
+    ModemLines after;
+    Codes expected;
   };
-  for (const auto& [text, fault] : cases) {
-    SCOPED_TRACE(text);
-    const auto e = ErrorOf([&] { ParseLineSettings(text); });
-    ASSERT_TRUE(e) << "accepted";
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), "Settings '" + std::string(text) + "': " + fault))
-        << e->description();
+  const Case cases[] = {
+      {"nothing changed", 0, {true, MS_DSR_ON | MS_CTS_ON}, {true, MS_DSR_ON | MS_CTS_ON}, {}},
+      {"DSR rose", 0, none, {true, MS_DSR_ON}, {comm_event::kDsr}},
+      {"DSR fell", 0, {true, MS_DSR_ON}, none, {comm_event::kDsr}},
+      {"carrier changed", 0, {true, MS_RLSD_ON}, none, {comm_event::kCd}},
+      {"ring indicator rose", 0, none, {true, MS_RING_ON}, {comm_event::kRing}},
+      {"ring indicator fell: the same ring", 0, {true, MS_RING_ON}, none, {}},
+      {"CTS moves with the handshake", 0, none, {true, MS_CTS_ON}, {}},
+      {"break", CE_BREAK, none, none, {comm_event::kBreak}},
+      {"framing", CE_FRAME, none, none, {comm_event::kFrame}},
+      {"overrun", CE_OVERRUN, none, none, {comm_event::kOverrun}},
+      {"input queue overflow", CE_RXOVER, none, none, {comm_event::kRxOver}},
+      {"parity", CE_RXPARITY, none, none, {comm_event::kRxParity}},
+      {"output queue full", CE_TXFULL, none, none, {comm_event::kTxFull}},
+      {"everything at once, in code order",
+       CE_TXFULL | CE_RXPARITY | CE_RXOVER | CE_OVERRUN | CE_FRAME | CE_BREAK,
+       none,
+       {true, MS_DSR_ON | MS_RLSD_ON | MS_RING_ON},
+       {comm_event::kDsr, comm_event::kCd, comm_event::kRing, comm_event::kBreak,
+        comm_event::kFrame, comm_event::kOverrun, comm_event::kRxOver, comm_event::kRxParity,
+        comm_event::kTxFull}},
+      {"a port without modem lines still reports errors", CE_FRAME, {}, {}, {comm_event::kFrame}},
+      {"modem lines seen only once are no change", 0, {}, {true, MS_DSR_ON}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(CommEventsOf(c.errors, c.before, c.after), c.expected);
   }
 }
 
 }  // namespace
+
 }  // namespace brennicot::win32

@@ -1,8 +1,13 @@
-#include "serial/receive_buffer.h"
+#include "serial/received_lines.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "base/error.h"
+#include "base/numeric_text.h"
 
 namespace brennicot {
+
 namespace {
 bool IsLineEnd(char c) {
   return c == '\r' || c == '\n';
@@ -56,6 +61,22 @@ std::string ReceiveBuffer::TakeAll() {
   std::string all = start_ == 0 ? std::move(data_) : data_.substr(start_);
   Clear();
   return all;
+}
+
+std::optional<std::string> CheckSequence(std::string_view line, std::int32_t& expected) {
+  if (line.size() < kSequenceFieldLength) return std::nullopt;
+  if (line.substr(0, line.size() - kSequenceFieldLength) != kTestLinePrefix) return std::nullopt;
+
+  if (expected == std::numeric_limits<std::int32_t>::max()) {
+    throw Overflow("expected sequence number beyond 32 bits");
+  }
+  ++expected;
+  const std::int32_t received = ToInt32(NumericValue(line.substr(kTestLinePrefix.size())));
+  if (received == expected) return std::nullopt;
+  std::string report =
+      "INSEQERR - expected " + std::to_string(expected) + " received " + std::to_string(received);
+  expected = received;
+  return report;
 }
 
 }  // namespace brennicot
