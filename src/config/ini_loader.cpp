@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "base/product_names.h"
+#include "base/text.h"
 #include "config/ini_default_file.h"
 #include "config/section_block.h"
 #include "config/settings.h"
@@ -23,18 +24,8 @@ std::size_t PrefixLength(std::string_view text, std::size_t count) {
   std::size_t i = 0;
   std::size_t chars = 0;
   while (i < text.size() && chars < count) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t len = lead < 0x80                    ? 1
-                            : lead >= 0xC2 && lead <= 0xDF ? 2
-                            : lead >= 0xE0 && lead <= 0xEF ? 3
-                            : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                           : 0;
-    if (len == 0 || i + len > text.size()) return std::min(count, text.size());
-    for (std::size_t k = 1; k < len; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        return std::min(count, text.size());
-      }
-    }
+    const std::size_t len = Utf8CharacterLength(text, i);
+    if (len == 0) return std::min(count, text.size());
     i += len;
     ++chars;
   }

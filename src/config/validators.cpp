@@ -1,4 +1,5 @@
 #include "config/validators.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <string_view>
@@ -27,7 +28,7 @@ bool AtMost(std::string_view digits, unsigned limit) {
 bool IsValidPort(const std::string& text) {
   if (text.empty()) return false;
   if (!std::all_of(text.begin(), text.end(), IsDigit)) return false;
-  return text.find_first_not_of('0') != std::string::npos && AtMost(text, 65535);
+  return text.find_first_not_of('0') != std::string::npos && AtMost(text, kHighestPort);
 }
 
 bool IsValidIPv4(const std::string& text) {

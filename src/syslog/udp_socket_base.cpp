@@ -3,6 +3,7 @@
 #include <utility>
 #include <variant>
 
+#include "base/text.h"
 #include "platform/monotonic_millis.h"
 
 namespace brennicot {
@@ -35,9 +36,7 @@ UdpSocketBase::UdpSocketBase(std::unique_ptr<NameLookup> lookup,
 }
 
 void UdpSocketBase::SetRemotePort(std::int32_t port) {
-  if (port < 0 || port > 65535) {
-    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 0 to 65535");
-  }
+  RequirePortInRange(port);
   remote_port_ = port;
 }
 
@@ -67,7 +66,7 @@ std::size_t UdpSocketBase::MaxPayload() const {
 
 std::string UdpSocketBase::Destination() const {
   const std::string port = std::to_string(remote_port_);
-  return "UDP to " + (ipv6_literal_ ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port);
+  return "UDP to " + HostAndPort(remote_host_, port);
 }
 
 const char* UdpSocketBase::SocketName(IpFamily family) {

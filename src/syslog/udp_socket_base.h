@@ -34,7 +34,7 @@ std::string HostNameToken(std::string_view name);
 
 class UdpSocketBase : public UdpSocket {
  public:
-  // The port: 0 to 65535, else Error 380.
+  // The port: 1 to 65535, else Error 380.
   void SetRemotePort(std::int32_t port) final;
   void SetRemoteHost(const std::string& host) final;
   // Binding a bound socket replaces it with a fresh one.

@@ -1,0 +1,32 @@
+// Rules on text that several subsystems apply, each written once: how UTF-8 is told apart from
+// other bytes, which numbers are ports, and how a host and a port are written together.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace brennicot {
+
+// Length of the UTF-8 character that starts at text[i], or 0 when no well-formed one does (a stray
+// continuation byte, an overlong form, a surrogate, a code point beyond Unicode, a character cut
+// off by the end of the text).
+std::size_t Utf8CharacterLength(std::string_view text, std::size_t i);
+// Whether the whole text is well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+
+// The ports a collector may have: 1 to 65535 (0 names no port).
+inline constexpr std::int64_t kLowestPort = 1;
+inline constexpr std::int64_t kHighestPort = 65535;
+constexpr bool IsPortInRange(std::int64_t port) {
+  return port >= kLowestPort && port <= kHighestPort;
+}
+// Throws Error 380 ("RemotePort 0: must be 1 to 65535") for a port out of range.
+void RequirePortInRange(std::int64_t port);
+
+// "host:port"; an IPv6 address (any host with a colon) in brackets, so that it does not run into
+// the port: "[2001:db8::1]:514".
+std::string HostAndPort(std::string_view host, std::string_view port);
+
+}  // namespace brennicot
