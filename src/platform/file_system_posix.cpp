@@ -18,22 +18,6 @@
 namespace brennicot::posix {
 namespace {
 
-// The file a path leads to, links followed: the Debian package keeps the INI file beside the
-// program as a link into /etc, and replacing the link itself would cut it.
-std::string FinalPath(const std::string& path) {
-  std::string current = path;
-  for (int hop = 0; hop < 40; ++hop) {
-    char target[PATH_MAX];
-    const ssize_t n = readlink(current.c_str(), target, sizeof target);
-    if (n < 0) return current;  // not a link, or nothing there yet
-    if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, path);
-    std::string next(target, static_cast<std::size_t>(n));
-    if (next.front() != '/') next = current.substr(0, current.rfind('/') + 1) + next;
-    current = next;
-  }
-  throw SystemError(ELOOP, path);
-}
-
 // A file root creates goes to the owner and group of its directory: the packaged service runs as
 // the log directory's owner, and an administrator's -install must not leave a log it cannot
 // append to. Where that cannot be done the new file is taken away again, so no such log stays.
@@ -52,7 +36,116 @@ void GiveToDirectoryOwner(int fd, const std::string& final_path, const std::stri
   }
 }
 
+// Where a path leads: links followed (kFollow), or the name itself.
+std::string PathFor(const std::string& path, Links links) {
+  return links == Links::kFollow ? FinalPath(path) : path;
+}
+
 }  // namespace
+
+std::string FinalPath(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(current.c_str(), target, sizeof target);
+    if (n < 0) return current;  // not a link, or nothing there yet
+    if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, path);
+    std::string next(target, static_cast<std::size_t>(n));
+    if (next.front() != '/') next = current.substr(0, current.rfind('/') + 1) + next;
+    current = next;
+  }
+  throw SystemError(ELOOP, path);
+}
+
+}  // namespace brennicot::posix
+
+namespace brennicot {
+
+using posix::SystemError;
+using posix::SystemMessage;
+using posix::UniqueFd;
+
+FileRead ReadFileInPieces(const std::string& path, Links links, std::size_t piece_size,
+                          const std::function<bool(std::string_view piece)>& take) {
+  FileRead read;
+  const auto failed = [&read](FileRead::Outcome outcome, int error_number) {
+    read.outcome = outcome;
+    read.error_number = error_number;
+    read.words = error_number != 0 ? SystemMessage(error_number) : std::string();
+    return read;
+  };
+  // Non-blocking, so that a FIFO in the file's place cannot hold the program.
+  const int no_follow = links == Links::kRefuse ? O_NOFOLLOW : 0;
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_follow));
+  if (!fd) {
+    const int error_number = errno;
+    if (error_number == ENOENT || error_number == ENOTDIR) {
+      return failed(FileRead::Outcome::kNothing, error_number);
+    }
+    // O_NOFOLLOW met a link.
+    if (error_number == ELOOP && links == Links::kRefuse) {
+      return failed(FileRead::Outcome::kNotAFile, 0);
+    }
+    return failed(FileRead::Outcome::kFailed, error_number);
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) return failed(FileRead::Outcome::kFailed, errno);
+  if (S_ISDIR(st.st_mode)) return failed(FileRead::Outcome::kNotAFile, EISDIR);
+  if (!S_ISREG(st.st_mode)) return failed(FileRead::Outcome::kNotAFile, 0);
+  std::string piece(piece_size, '\0');
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), piece.data(), piece.size());
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return failed(FileRead::Outcome::kFailed, errno);
+    }
+    if (!take(std::string_view(piece.data(), static_cast<std::size_t>(n)))) {
+      read.outcome = FileRead::Outcome::kTooLarge;
+      return read;
+    }
+  }
+  read.outcome = FileRead::Outcome::kRead;
+  return read;
+}
+
+bool WriteFileWhole(const std::string& path, Links links, bool owner_only,
+                    const std::function<std::string_view()>& next) {
+  const std::string final_path = posix::PathFor(path, links);
+  // Only a regular file is replaced: a FIFO, a device or a directory in its place is not ours to
+  // remove, nor (kRefuse) a link.
+  struct stat st {};
+  if (lstat(final_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  // A name of its own, created exclusively (mode 0600): nothing another user placed beside the
+  // file is opened or followed; a full disk never leaves a file cut short in its place.
+  std::string temporary = final_path + ".XXXXXX";
+  UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
+  if (!fd) throw posix::LastSystemError(path);
+  try {
+    if (!owner_only && fchmod(fd.get(), 0644) != 0) throw posix::LastSystemError(path);
+    for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+      if (const int error_number = posix::WriteAll(fd.get(), piece); error_number != 0) {
+        throw SystemError(error_number, path);
+      }
+    }
+    if (fsync(fd.get()) != 0) throw posix::LastSystemError(path);
+    if (const int error_number = fd.Close(); error_number != 0) {
+      throw SystemError(error_number, path);
+    }
+    // rename replaces whatever name is there now, a link placed there meanwhile included, and
+    // never writes through it.
+    if (rename(temporary.c_str(), final_path.c_str()) != 0) throw posix::LastSystemError(path);
+  } catch (...) {
+    fd.Reset();
+    unlink(temporary.c_str());
+    throw;
+  }
+  return true;
+}
+
+}  // namespace brennicot
+
+namespace brennicot::posix {
 
 std::string PosixFileSystem::ExecutableDirectory() {
   const std::string path = ExecutablePath();
@@ -116,30 +209,22 @@ void PosixFileSystem::AppendToFile(const std::string& path, const std::string& b
 }
 
 void PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  const std::string final_path = FinalPath(path);
-  // Only a regular file is replaced: a FIFO or a device in its place is not ours to remove.
+  bool given = false;
+  const bool written = WriteFileWhole(path, Links::kFollow, false, [&]() -> std::string_view {
+    if (given) return {};
+    given = true;
+    return bytes;
+  });
+  if (written) return;
+  // A directory fails as renaming over it would; anything else is named for what it is not.
   struct stat st {};
-  if (lstat(final_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-    throw InvalidArgument(path + " is not a regular file");
-  }
-  // A full disk must not leave a file cut short that later runs would take for the settings.
-  std::string temp = final_path + ".XXXXXX";
-  UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
-  if (!fd) throw LastSystemError(path);
-  const auto fail = [&](int error_number) {
-    unlink(temp.c_str());
-    throw SystemError(error_number, path);
-  };
-  if (fchmod(fd.get(), 0644) != 0) fail(errno);
-  if (const int error_number = WriteAll(fd.get(), bytes); error_number != 0) fail(error_number);
-  if (fsync(fd.get()) != 0) fail(errno);
-  fd.Reset();
-  if (rename(temp.c_str(), final_path.c_str()) != 0) fail(errno);
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw SystemError(EISDIR, path);
+  throw InvalidArgument(path + " is not a regular file");
 }
 
 FileAccess PosixFileSystem::ReadAccess(const std::string& path, const std::string& user) {
   const AccessJudgement judged = JudgeAccess(path, R_OK, user);
-  return {judged.user, judged.error == 0 ? std::string() : std::strerror(judged.error)};
+  return {judged.user, judged.error == 0 ? std::string() : SystemMessage(judged.error)};
 }
 
 }  // namespace brennicot::posix

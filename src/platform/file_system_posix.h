@@ -6,6 +6,15 @@
 
 namespace brennicot::posix {
 
+// The system's own limit on links in one path.
+inline constexpr int kMaxLinkHops = 40;
+
+// The file `path` leads to, links followed, even where the last one leads to nothing yet: the
+// Debian package keeps the INI file and the log beside the program as links into /etc and
+// /var/log, and replacing or renaming a link itself would cut it. Throws Error (ELOOP) for a chain
+// longer than kMaxLinkHops.
+std::string FinalPath(const std::string& path);
+
 class PosixFileSystem : public FileSystem {
  public:
   std::string ExecutableDirectory() override;
