@@ -9,7 +9,7 @@
 #include "host/start_plan.h"
 #include "host/version.h"
 #include "log/error_trap.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 #include "syslog/transport_settings.h"
 
 namespace brennicot {

@@ -60,7 +60,7 @@ class UnwrittenLog {
  public:
   explicit UnwrittenLog(Platform& platform)
       : files_(platform.Files()),
-        log_(files_, platform.LocalClock(), std::string(names::kLogFile)) {}
+        log_(files_, platform.Time(), std::string(names::kLogFile)) {}
   ActivityLog& Log() { return log_; }
   FileSystem& Files() { return files_; }
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {

@@ -26,13 +26,12 @@ class Platform {
   virtual ~Platform() = default;
 
   virtual FileSystem& Files() = 0;
-  virtual Clock& LocalClock() = 0;
+  // The local wall clock and the elapsed milliseconds of the timers.
+  virtual Clock& Time() = 0;
   virtual EventLoop& Loop() = 0;
   virtual UserInterface& Ui() = 0;
   virtual ProfileReader& Profile() = 0;
   virtual SpoolFiles& Spool() = 0;
-  // Milliseconds on the clock of the timers: it never jumps when the wall clock is set.
-  virtual std::int64_t ElapsedMillis() = 0;
 
   virtual std::unique_ptr<UdpSocket> CreateUdpSocket() = 0;
   virtual std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) = 0;

@@ -7,7 +7,6 @@
 
 #include "host/service_control_posix.h"
 #include "platform/make_platform.h"
-#include "platform/monotonic_millis.h"
 #include "platform/unique_fd_posix.h"
 #include "serial/serial_port_posix.h"
 #include "syslog/stream_socket_posix.h"
@@ -50,10 +49,6 @@ std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const st
 
 std::unique_ptr<TlsSession> PosixPlatform::CreateTlsSession() {
   return std::make_unique<PosixTlsSession>();
-}
-
-std::int64_t PosixPlatform::ElapsedMillis() {
-  return MonotonicMillis();
 }
 
 }  // namespace brennicot::posix

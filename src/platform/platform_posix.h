@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "config/profile_reader_posix.h"
-#include "platform/clock_posix.h"
 #include "platform/event_loop_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/platform.h"
@@ -18,12 +17,11 @@ class PosixPlatform : public Platform {
   explicit PosixPlatform(std::vector<std::string> arguments);
 
   FileSystem& Files() override { return files_; }
-  Clock& LocalClock() override { return clock_; }
+  Clock& Time() override { return *clock_; }
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
   SpoolFiles& Spool() override { return spool_; }
-  std::int64_t ElapsedMillis() override;
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
@@ -39,7 +37,7 @@ class PosixPlatform : public Platform {
  private:
   PosixEventLoop loop_;
   PosixFileSystem files_;
-  PosixClock clock_;
+  std::unique_ptr<Clock> clock_ = MakeSystemClock();
   PosixUserInterface ui_{loop_};
   PosixProfileReader profile_;
   PosixSpoolFiles spool_;

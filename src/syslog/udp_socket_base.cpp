@@ -4,7 +4,7 @@
 #include <variant>
 
 #include "base/text.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 
 namespace brennicot {
 namespace {
