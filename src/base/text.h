@@ -25,6 +25,10 @@ constexpr bool IsPortInRange(std::int64_t port) {
 // Throws Error 380 ("RemotePort 0: must be 1 to 65535") for a port out of range.
 void RequirePortInRange(std::int64_t port);
 
+// A text safe to show inside one log line: bytes outside printable ASCII become \xNN, and a very
+// long text is cut with "...". For names and paths that come from outside the program.
+std::string PrintableText(const std::string& text);
+
 // "host:port"; an IPv6 address (any host with a colon) in brackets, so that it does not run into
 // the port: "[2001:db8::1]:514".
 std::string HostAndPort(std::string_view host, std::string_view port);

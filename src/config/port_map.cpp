@@ -4,7 +4,7 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
-#include "config/section_block.h"
+#include "config/ini_loader.h"
 
 namespace brennicot {
 namespace {

@@ -9,8 +9,8 @@
 #include <cerrno>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "platform/fd_transfer_posix.h"
-#include "platform/printable_text_posix.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
 

@@ -19,7 +19,7 @@
 #include "platform/platform.h"
 #include "serial/receive_buffer.h"
 #include "syslog/collector_channel.h"
-#include "syslog/month_names.h"
+#include "syslog/message_composer.h"
 #include "syslog/stream_channel.h"
 #include "syslog/transport_settings.h"
 

@@ -1,5 +1,5 @@
 #include "host/service_control_win.h"
-#include "platform/executable_path_win.h"
+#include "platform/file_system_win.h"
 
 #include <algorithm>
 #include <mutex>

@@ -7,7 +7,6 @@
 #include "base/numeric_text.h"
 #include "config/settings.h"
 #include "syslog/message_composer.h"
-#include "syslog/month_names.h"
 
 namespace brennicot {
 namespace {

@@ -8,7 +8,6 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "platform/printable_text_posix.h"
 
 namespace brennicot::posix {
 namespace {

@@ -1,5 +1,4 @@
 #include "platform/file_system_posix.h"
-#include "platform/executable_path_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/fd_transfer_posix.h"
 #include "platform/system_error_posix.h"
@@ -43,16 +43,27 @@ std::string PathFor(const std::string& path, Links links) {
 
 }  // namespace
 
+std::optional<std::string> LinkTarget(const std::string& link, const std::string& context) {
+  char target[PATH_MAX];
+  const ssize_t n = readlink(link.c_str(), target, sizeof target);
+  if (n < 0) return std::nullopt;
+  if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, context);
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+std::string ExecutablePath() {
+  const std::optional<std::string> path = LinkTarget("/proc/self/exe", "/proc/self/exe");
+  if (!path) throw LastSystemError("/proc/self/exe");
+  return *path;
+}
+
 std::string FinalPath(const std::string& path) {
   std::string current = path;
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    char target[PATH_MAX];
-    const ssize_t n = readlink(current.c_str(), target, sizeof target);
-    if (n < 0) return current;  // not a link, or nothing there yet
-    if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, path);
-    std::string next(target, static_cast<std::size_t>(n));
-    if (next.front() != '/') next = current.substr(0, current.rfind('/') + 1) + next;
-    current = next;
+    std::optional<std::string> next = LinkTarget(current, path);
+    if (!next) return current;  // not a link, or nothing there yet
+    if (next->front() != '/') *next = current.substr(0, current.rfind('/') + 1) + *next;
+    current = *next;
   }
   throw SystemError(ELOOP, path);
 }

@@ -1,10 +1,18 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/file_system.h"
 
 namespace brennicot::posix {
+
+// The running program's path as the kernel knows it (/proc/self/exe). Throws Error.
+std::string ExecutablePath();
+
+// What the link at `link` holds, as written; nothing when it is no link (or there is nothing).
+// Throws Error naming `context` for a target longer than a path may be.
+std::optional<std::string> LinkTarget(const std::string& link, const std::string& context);
 
 // The system's own limit on links in one path.
 inline constexpr int kMaxLinkHops = 40;

@@ -6,6 +6,9 @@
 
 namespace brennicot::win32 {
 
+// The running program's full path. Throws Error.
+std::string ExecutablePath();
+
 // Whether an error code says nothing is at a path (the file or a directory on its way).
 bool IsMissing(unsigned long error);
 // Whether something other than a regular file (a reparse point taken as itself, a directory, a

@@ -55,4 +55,9 @@ class Platform {
   virtual bool HasArguments() = 0;
 };
 
+// The platform of the operating system the program was built for. Each backend defines it, so the
+// process entry needs no knowledge of which one it runs on. `argc` and `argv` as main received
+// them.
+std::unique_ptr<Platform> MakePlatform(int argc, char** argv);
+
 }  // namespace brennicot

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "host/service_control_posix.h"
-#include "platform/make_platform.h"
+#include "platform/platform.h"
 #include "platform/unique_fd_posix.h"
 #include "serial/serial_port_posix.h"
 #include "syslog/stream_socket_posix.h"

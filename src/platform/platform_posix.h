@@ -8,7 +8,6 @@
 #include "platform/file_system_posix.h"
 #include "platform/platform.h"
 #include "platform/user_interface_posix.h"
-#include "syslog/spool_files_posix.h"
 
 namespace brennicot::posix {
 
@@ -21,7 +20,7 @@ class PosixPlatform : public Platform {
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
-  SpoolFiles& Spool() override { return spool_; }
+  SpoolFiles& Spool() override { return *spool_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
@@ -40,7 +39,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<Clock> clock_ = MakeSystemClock();
   PosixUserInterface ui_{loop_};
   PosixProfileReader profile_;
-  PosixSpoolFiles spool_;
+  std::unique_ptr<SpoolFiles> spool_ = MakeSpoolFiles();
   std::string argument_string_;
   bool has_arguments_ = false;
 };

@@ -5,15 +5,20 @@
 //   3: text
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "config/settings_table.h"
 #include "platform/clock.h"
-#include "syslog/month_names.h"
 
 namespace brennicot {
+
+// Month abbreviations indexed 1..12 (entry 0 unused): fixed English, whatever the locale.
+using MonthNameTable = std::array<std::string, 13>;
+
+void MonthNamesInit(MonthNameTable& table);
 
 inline constexpr std::size_t kLayout2MaxLength = 1024;
 

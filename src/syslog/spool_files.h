@@ -6,8 +6,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "base/error.h"
+#include "platform/file_system.h"
 
 namespace brennicot {
 
@@ -36,5 +40,30 @@ class SpoolFiles {
   // no error. Throws Error.
   virtual void Remove(const std::string& path) = 0;
 };
+
+// SpoolFiles::Read by the one read of a file, links refused: what both backends do.
+inline SpoolFiles::Found ReadSpoolFile(const std::string& path, std::size_t chunk_size,
+                                       const std::function<void(std::string_view chunk)>& take) {
+  const FileRead read =
+      ReadFileInPieces(path, Links::kRefuse, chunk_size, [&take](std::string_view piece) {
+        take(piece);
+        return true;
+      });
+  switch (read.outcome) {
+    case FileRead::Outcome::kNothing:
+      return SpoolFiles::Found::kNothing;
+    case FileRead::Outcome::kNotAFile:
+      return SpoolFiles::Found::kNotAFile;
+    case FileRead::Outcome::kRead:
+    case FileRead::Outcome::kTooLarge:  // never: every piece is taken
+      return SpoolFiles::Found::kFile;
+    case FileRead::Outcome::kFailed:
+      break;
+  }
+  throw SystemFailure(read.error_number, read.words, path);
+}
+
+// The spool files of the system the program runs on (each backend defines it).
+std::unique_ptr<SpoolFiles> MakeSpoolFiles();
 
 }  // namespace brennicot

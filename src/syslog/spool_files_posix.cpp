@@ -1,9 +1,10 @@
-#include "syslog/spool_files_posix.h"
+#include "syslog/spool_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string_view>
 
 #include "platform/file_system.h"
@@ -11,6 +12,19 @@
 #include "platform/system_error_posix.h"
 
 namespace brennicot::posix {
+
+// The spool file on POSIX: read and written whole by the file primitives with links refused
+// (O_NOFOLLOW; a fresh 0600 file beside it renamed into place); unlink removes a link itself,
+// never what it leads to.
+class PosixSpoolFiles : public SpoolFiles {
+ public:
+  std::string DirectoryOfTarget(const std::string& path) override;
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override;
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override;
+  void Remove(const std::string& path) override;
+};
+
 namespace {
 
 std::string DirectoryOf(const std::string& path) {
@@ -32,23 +46,7 @@ std::string PosixSpoolFiles::DirectoryOfTarget(const std::string& path) {
 
 SpoolFiles::Found PosixSpoolFiles::Read(const std::string& path, std::size_t chunk_size,
                                         const std::function<void(std::string_view)>& take) {
-  const FileRead read =
-      ReadFileInPieces(path, Links::kRefuse, chunk_size, [&](std::string_view piece) {
-        take(piece);
-        return true;
-      });
-  switch (read.outcome) {
-    case FileRead::Outcome::kNothing:
-      return Found::kNothing;
-    case FileRead::Outcome::kNotAFile:
-      return Found::kNotAFile;
-    case FileRead::Outcome::kRead:
-    case FileRead::Outcome::kTooLarge:
-      return Found::kFile;
-    case FileRead::Outcome::kFailed:
-      break;
-  }
-  throw SystemError(read.error_number, path);
+  return ReadSpoolFile(path, chunk_size, take);
 }
 
 bool PosixSpoolFiles::Replace(const std::string& path,
@@ -68,3 +66,11 @@ void PosixSpoolFiles::Remove(const std::string& path) {
 }
 
 }  // namespace brennicot::posix
+
+namespace brennicot {
+
+std::unique_ptr<SpoolFiles> MakeSpoolFiles() {
+  return std::make_unique<posix::PosixSpoolFiles>();
+}
+
+}  // namespace brennicot

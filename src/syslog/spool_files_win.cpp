@@ -1,6 +1,6 @@
-#include "syslog/spool_files_win.h"
+#include "syslog/spool_files.h"
 
-#include <algorithm>
+#include <memory>
 
 #include "platform/file_system_win.h"
 #include "platform/system_error_win.h"
@@ -8,6 +8,19 @@
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {
+
+// The spool file on Win32: reparse points (symbolic links, junctions) are opened as themselves
+// and refused; a new file of its own beside it (CREATE_NEW) is moved into place (MoveFileEx,
+// replacing and written through). Its access is the directory's, as for the INI file and the
+// Activity log.
+class Win32SpoolFiles : public SpoolFiles {
+ public:
+  std::string DirectoryOfTarget(const std::string& path) override;
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override;
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override;
+  void Remove(const std::string& path) override;
+};
 
 std::string Win32SpoolFiles::DirectoryOfTarget(const std::string& path) {
   const auto separator = path.find_last_of("\\/");
@@ -17,23 +30,7 @@ std::string Win32SpoolFiles::DirectoryOfTarget(const std::string& path) {
 
 SpoolFiles::Found Win32SpoolFiles::Read(const std::string& path, std::size_t chunk_size,
                                         const std::function<void(std::string_view)>& take) {
-  const FileRead read =
-      ReadFileInPieces(path, Links::kRefuse, chunk_size, [&](std::string_view piece) {
-        take(piece);
-        return true;
-      });
-  switch (read.outcome) {
-    case FileRead::Outcome::kNothing:
-      return Found::kNothing;
-    case FileRead::Outcome::kNotAFile:
-      return Found::kNotAFile;
-    case FileRead::Outcome::kRead:
-    case FileRead::Outcome::kTooLarge:
-      return Found::kFile;
-    case FileRead::Outcome::kFailed:
-      break;
-  }
-  throw SystemError(static_cast<std::uint32_t>(read.error_number), path);
+  return ReadSpoolFile(path, chunk_size, take);
 }
 
 bool Win32SpoolFiles::Replace(const std::string& path,
@@ -48,3 +45,11 @@ void Win32SpoolFiles::Remove(const std::string& path) {
 }
 
 }  // namespace brennicot::win32
+
+namespace brennicot {
+
+std::unique_ptr<SpoolFiles> MakeSpoolFiles() {
+  return std::make_unique<win32::Win32SpoolFiles>();
+}
+
+}  // namespace brennicot
