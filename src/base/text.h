@@ -1,5 +1,6 @@
-// Rules on text that several subsystems apply, each written once: how UTF-8 is told apart from
-// other bytes, which numbers are ports, and how a host and a port are written together.
+// Rules on text that several subsystems apply, each written once: ASCII case and blanks, how UTF-8
+// is told apart from other bytes, which numbers are ports, how a host and a port are written
+// together, and how outside text is shown in a log line.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,26 @@
 #include <string_view>
 
 namespace brennicot {
+
+// Keys, section names, commands and file names are matched byte for byte with only the ASCII
+// letters folded, whatever the locale: "İ" or "ß" never equal anything but themselves.
+
+// A space or a tab: the only blanks the INI file, the settings texts and the numbers skip.
+constexpr bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// 'A'..'Z' lowered; every other byte unchanged.
+constexpr char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string LowerAscii(std::string_view text);
+
+// Equal once both sides have their ASCII letters lowered.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
+// The text without the blanks at its start and end.
+std::string_view TrimBlanks(std::string_view text);
 
 // Length of the UTF-8 character that starts at text[i], or 0 when no well-formed one does (a stray
 // continuation byte, an overlong form, a surrogate, a code point beyond Unicode, a character cut

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "base/ascii.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "config/ini_loader.h"
 
 namespace brennicot {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "base/ascii.h"
+#include "base/text.h"
 #include "platform/file_system.h"
 #include "platform/system_error_posix.h"
 

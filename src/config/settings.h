@@ -36,7 +36,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/ascii.h"
+#include "base/text.h"
 #include "config/settings_table.h"
 #include "log/activity_log.h"
 

@@ -10,7 +10,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "platform/fd_transfer_posix.h"
+#include "platform/file_system_posix.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
 

@@ -1,8 +1,8 @@
 #include "host/frm_brennicot.h"
 
-#include "base/ascii.h"
 #include "base/numeric_text.h"
 #include "base/product_names.h"
+#include "base/text.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
 #include "config/settings.h"
@@ -10,7 +10,6 @@
 #include "host/service_install.h"
 #include "host/service_status.h"
 #include "host/settings_check.h"
-#include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
 #include "syslog/tls_stream_socket.h"

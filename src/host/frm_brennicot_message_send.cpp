@@ -7,8 +7,7 @@
 namespace brennicot {
 
 bool frmBrennicot::MessageSend(const std::string& MessageText) {
-  const ComposeContext context{*settings_, month_names_,
-                               [this] { return platform_.Time().Now(); },
+  const ComposeContext context{*settings_, month_names_, [this] { return platform_.Time().Now(); },
                                [this] { return wsockudp_->LocalHostName(); }};
   SyslogMessage message;
   if (!RunTrapped(log_, kMessageSendWhere,

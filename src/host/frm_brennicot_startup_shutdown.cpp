@@ -4,10 +4,10 @@
 #include <thread>
 
 #include "base/numeric_text.h"
+#include "base/product_names.h"
 #include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "host/start_plan.h"
-#include "host/version.h"
 #include "log/error_trap.h"
 #include "platform/clock.h"
 #include "syslog/transport_settings.h"

@@ -19,7 +19,6 @@
 #include "base/text.h"
 #include "host/child_process_posix.h"
 #include "host/systemd_unit_posix.h"
-#include "platform/fd_transfer_posix.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <vector>
 
-#include "base/ascii.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "platform/event_loop_win.h"
 #include "platform/system_error_win.h"
 #include "platform/unique_handle_win.h"
