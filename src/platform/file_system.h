@@ -67,6 +67,25 @@ inline FileRead ReadWholeFile(const std::string& path, Links links) {
 bool WriteFileWhole(const std::string& path, Links links, bool owner_only,
                     const std::function<std::string_view()>& next);
 
+// Writes `bytes` whole by WriteFileWhole.
+inline bool WriteFileWhole(const std::string& path, Links links, bool owner_only,
+                           const std::string& bytes) {
+  bool given = false;
+  return WriteFileWhole(path, links, owner_only, [&]() -> std::string_view {
+    if (given) return {};
+    given = true;
+    return bytes;
+  });
+}
+
+// The directory of the file `path` finally names: where `path` is a symbolic link (as the Activity
+// log is in the Debian package), the directory of its target, even a missing one. POSIX follows
+// links (a loop: the path's own directory); Win32 has none to follow and gives the path's own.
+std::string DirectoryOfTarget(const std::string& path);
+// Removes the regular file at `path`, never through a link; anything else there is left alone, and
+// nothing there is no error. Throws Error.
+void RemoveRegularFile(const std::string& path);
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

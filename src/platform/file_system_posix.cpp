@@ -158,6 +158,31 @@ bool WriteFileWhole(const std::string& path, Links links, bool owner_only,
   return true;
 }
 
+std::string DirectoryOfTarget(const std::string& path) {
+  const auto directory_of = [](const std::string& name) -> std::string {
+    const auto slash = name.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : name.substr(0, slash);
+  };
+  // A loop of links leads nowhere: the name's own directory then.
+  try {
+    return directory_of(posix::FinalPath(path));
+  } catch (const Error&) {
+    return directory_of(path);
+  }
+}
+
+void RemoveRegularFile(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    throw posix::LastSystemError(path);
+  }
+  if (!S_ISREG(st.st_mode)) return;
+  // unlink removes a name, never what a link leads to: a swap after lstat harms nothing.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) throw posix::LastSystemError(path);
+}
+
 }  // namespace brennicot
 
 namespace brennicot::posix {
@@ -224,12 +249,7 @@ void PosixFileSystem::AppendToFile(const std::string& path, const std::string& b
 }
 
 void PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  bool given = false;
-  const bool written = WriteFileWhole(path, Links::kFollow, false, [&]() -> std::string_view {
-    if (given) return {};
-    given = true;
-    return bytes;
-  });
+  const bool written = WriteFileWhole(path, Links::kFollow, false, bytes);
   if (written) return;
   // A directory fails as renaming over it would; anything else is named for what it is not.
   struct stat st {};

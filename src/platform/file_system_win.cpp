@@ -159,6 +159,21 @@ bool WriteFileWhole(const std::string& path, Links links, bool /*owner_only*/,
   return true;
 }
 
+std::string DirectoryOfTarget(const std::string& path) {
+  // Links are not followed here: the path's own directory.
+  const auto separator = path.find_last_of("\\/");
+  if (separator == std::string::npos) return ".";
+  return path.substr(0, separator);
+}
+
+void RemoveRegularFile(const std::string& path) {
+  if (win32::IsNotAFileAt(path)) return;
+  // DeleteFile removes a link itself, never what it leads to.
+  if (!DeleteFileA(path.c_str()) && !win32::IsMissing(GetLastError())) {
+    throw LastSystemError(path);
+  }
+}
+
 }  // namespace brennicot
 
 namespace brennicot::win32 {
@@ -215,12 +230,7 @@ void Win32FileSystem::AppendToFile(const std::string& path, const std::string& b
 }
 
 void Win32FileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  bool given = false;
-  WriteFileWhole(path, Links::kFollow, false, [&]() -> std::string_view {
-    if (given) return {};
-    given = true;
-    return bytes;
-  });
+  WriteFileWhole(path, Links::kFollow, false, bytes);
 }
 
 FileAccess Win32FileSystem::ReadAccess(const std::string& path, const std::string& /*user*/) {

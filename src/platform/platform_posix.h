@@ -20,7 +20,7 @@ class PosixPlatform : public Platform {
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
-  SpoolFiles& Spool() override { return *spool_; }
+  SpoolFiles& Spool() override { return spool_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
@@ -39,7 +39,7 @@ class PosixPlatform : public Platform {
   std::unique_ptr<Clock> clock_ = MakeSystemClock();
   PosixUserInterface ui_{loop_};
   PosixProfileReader profile_;
-  std::unique_ptr<SpoolFiles> spool_ = MakeSpoolFiles();
+  SystemSpoolFiles spool_;
   std::string argument_string_;
   bool has_arguments_ = false;
 };

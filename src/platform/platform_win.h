@@ -24,7 +24,7 @@ class Win32Platform : public Platform {
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
-  SpoolFiles& Spool() override { return *spool_; }
+  SpoolFiles& Spool() override { return spool_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
@@ -43,7 +43,7 @@ class Win32Platform : public Platform {
   std::unique_ptr<Clock> clock_ = MakeSystemClock();
   Win32UserInterface ui_{loop_};
   Win32ProfileReader profile_;
-  std::unique_ptr<SpoolFiles> spool_ = MakeSpoolFiles();
+  SystemSpoolFiles spool_;
   std::string argument_string_;
 };
 

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,29 +40,37 @@ class SpoolFiles {
   virtual void Remove(const std::string& path) = 0;
 };
 
-// SpoolFiles::Read by the one read of a file, links refused: what both backends do.
-inline SpoolFiles::Found ReadSpoolFile(const std::string& path, std::size_t chunk_size,
-                                       const std::function<void(std::string_view chunk)>& take) {
-  const FileRead read =
-      ReadFileInPieces(path, Links::kRefuse, chunk_size, [&take](std::string_view piece) {
-        take(piece);
-        return true;
-      });
-  switch (read.outcome) {
-    case FileRead::Outcome::kNothing:
-      return SpoolFiles::Found::kNothing;
-    case FileRead::Outcome::kNotAFile:
-      return SpoolFiles::Found::kNotAFile;
-    case FileRead::Outcome::kRead:
-    case FileRead::Outcome::kTooLarge:  // never: every piece is taken
-      return SpoolFiles::Found::kFile;
-    case FileRead::Outcome::kFailed:
-      break;
+// The spool on the system's own file primitives, links refused: read and written whole (a new
+// owner-only file beside it renamed into place), removed by its name alone.
+class SystemSpoolFiles final : public SpoolFiles {
+ public:
+  std::string DirectoryOfTarget(const std::string& path) override {
+    return brennicot::DirectoryOfTarget(path);
   }
-  throw SystemFailure(read.error_number, read.words, path);
-}
-
-// The spool files of the system the program runs on (each backend defines it).
-std::unique_ptr<SpoolFiles> MakeSpoolFiles();
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override {
+    const FileRead read =
+        ReadFileInPieces(path, Links::kRefuse, chunk_size, [&take](std::string_view piece) {
+          take(piece);
+          return true;
+        });
+    switch (read.outcome) {
+      case FileRead::Outcome::kNothing:
+        return Found::kNothing;
+      case FileRead::Outcome::kNotAFile:
+        return Found::kNotAFile;
+      case FileRead::Outcome::kRead:
+      case FileRead::Outcome::kTooLarge:  // never: every piece is taken
+        return Found::kFile;
+      case FileRead::Outcome::kFailed:
+        break;
+    }
+    throw SystemFailure(read.error_number, read.words, path);
+  }
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override {
+    return WriteFileWhole(path, Links::kRefuse, true, next);
+  }
+  void Remove(const std::string& path) override { RemoveRegularFile(path); }
+};
 
 }  // namespace brennicot
