@@ -1,5 +1,6 @@
-// Files beside the executable: the INI file, the Activity log. Every call opens and closes the file
-// within itself; no handle outlives a call.
+// Files: the object for those beside the executable (the INI file, the Activity log), and the one
+// way each file is read whole, written whole and removed, links followed or refused by one rule.
+// Every call opens and closes the file within itself; no handle outlives a call.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +38,21 @@ struct FileRead {
   std::int32_t error_number = 0;
   std::string words;
   std::string bytes;  // ReadWholeFile's kRead: the whole file
+
+  // A read that ended so, for the system's `error_number` (0: none), in the system's words.
+  static FileRead Ended(Outcome outcome, std::int32_t error_number = 0);
 };
+
+// The system's words for one of its error numbers ("" for 0), on each backend.
+std::string SystemWords(std::int32_t error_number);
+
+inline FileRead FileRead::Ended(Outcome outcome, std::int32_t error_number) {
+  FileRead read;
+  read.outcome = outcome;
+  read.error_number = error_number;
+  read.words = SystemWords(error_number);
+  return read;
+}
 
 // The one way a file is read, on each backend: opened without waiting (a FIFO cannot hang the
 // program), links taken by `links`, and only a regular file read; its bytes are handed to `take`

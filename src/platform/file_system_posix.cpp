@@ -80,48 +80,43 @@ using posix::SystemError;
 using posix::SystemMessage;
 using posix::UniqueFd;
 
+std::string SystemWords(std::int32_t error_number) {
+  return error_number != 0 ? SystemMessage(error_number) : std::string();
+}
+
 FileRead ReadFileInPieces(const std::string& path, Links links, std::size_t piece_size,
                           const std::function<bool(std::string_view piece)>& take) {
-  FileRead read;
-  const auto failed = [&read](FileRead::Outcome outcome, int error_number) {
-    read.outcome = outcome;
-    read.error_number = error_number;
-    read.words = error_number != 0 ? SystemMessage(error_number) : std::string();
-    return read;
-  };
   // Non-blocking, so that a FIFO in the file's place cannot hold the program.
   const int no_follow = links == Links::kRefuse ? O_NOFOLLOW : 0;
   const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_follow));
   if (!fd) {
     const int error_number = errno;
     if (error_number == ENOENT || error_number == ENOTDIR) {
-      return failed(FileRead::Outcome::kNothing, error_number);
+      return FileRead::Ended(FileRead::Outcome::kNothing, error_number);
     }
     // O_NOFOLLOW met a link.
     if (error_number == ELOOP && links == Links::kRefuse) {
-      return failed(FileRead::Outcome::kNotAFile, 0);
+      return FileRead::Ended(FileRead::Outcome::kNotAFile, 0);
     }
-    return failed(FileRead::Outcome::kFailed, error_number);
+    return FileRead::Ended(FileRead::Outcome::kFailed, error_number);
   }
   struct stat st {};
-  if (fstat(fd.get(), &st) != 0) return failed(FileRead::Outcome::kFailed, errno);
-  if (S_ISDIR(st.st_mode)) return failed(FileRead::Outcome::kNotAFile, EISDIR);
-  if (!S_ISREG(st.st_mode)) return failed(FileRead::Outcome::kNotAFile, 0);
+  if (fstat(fd.get(), &st) != 0) return FileRead::Ended(FileRead::Outcome::kFailed, errno);
+  if (S_ISDIR(st.st_mode)) return FileRead::Ended(FileRead::Outcome::kNotAFile, EISDIR);
+  if (!S_ISREG(st.st_mode)) return FileRead::Ended(FileRead::Outcome::kNotAFile, 0);
   std::string piece(piece_size, '\0');
   for (;;) {
     const ssize_t n = ::read(fd.get(), piece.data(), piece.size());
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      return failed(FileRead::Outcome::kFailed, errno);
+      return FileRead::Ended(FileRead::Outcome::kFailed, errno);
     }
     if (!take(std::string_view(piece.data(), static_cast<std::size_t>(n)))) {
-      read.outcome = FileRead::Outcome::kTooLarge;
-      return read;
+      return FileRead::Ended(FileRead::Outcome::kTooLarge);
     }
   }
-  read.outcome = FileRead::Outcome::kRead;
-  return read;
+  return FileRead::Ended(FileRead::Outcome::kRead);
 }
 
 bool WriteFileWhole(const std::string& path, Links links, bool owner_only,

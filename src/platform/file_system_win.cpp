@@ -72,15 +72,13 @@ using win32::LastSystemError;
 using win32::SystemMessage;
 using win32::UniqueHandle;
 
+std::string SystemWords(std::int32_t error_number) {
+  return error_number != 0 ? SystemMessage(static_cast<std::uint32_t>(error_number))
+                           : std::string();
+}
+
 FileRead ReadFileInPieces(const std::string& path, Links links, std::size_t piece_size,
                           const std::function<bool(std::string_view piece)>& take) {
-  FileRead read;
-  const auto failed = [&read](FileRead::Outcome outcome, DWORD error) {
-    read.outcome = outcome;
-    read.error_number = static_cast<std::int32_t>(error);
-    read.words = error != 0 ? SystemMessage(error) : std::string();
-    return read;
-  };
   // kRefuse opens a reparse point as itself; its attributes are then read from the handle, so a
   // swap after a look at the name changes nothing.
   const DWORD flags =
@@ -89,34 +87,32 @@ FileRead ReadFileInPieces(const std::string& path, Links links, std::size_t piec
                                       OPEN_EXISTING, flags, nullptr));
   if (!file) {
     const DWORD error = GetLastError();
-    if (win32::IsMissing(error)) return failed(FileRead::Outcome::kNothing, error);
+    if (win32::IsMissing(error)) return FileRead::Ended(FileRead::Outcome::kNothing, error);
     // A directory cannot be opened this way at all: the system's refusal is its reason.
     if (error == ERROR_ACCESS_DENIED && win32::IsNotAFileAt(path)) {
-      return failed(FileRead::Outcome::kNotAFile, error);
+      return FileRead::Ended(FileRead::Outcome::kNotAFile, error);
     }
-    return failed(FileRead::Outcome::kFailed, error);
+    return FileRead::Ended(FileRead::Outcome::kFailed, error);
   }
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file.get(), &info)) {
-    return failed(FileRead::Outcome::kFailed, GetLastError());
+    return FileRead::Ended(FileRead::Outcome::kFailed, GetLastError());
   }
   if (win32::IsNotAFile(info.dwFileAttributes) || GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return failed(FileRead::Outcome::kNotAFile, 0);
+    return FileRead::Ended(FileRead::Outcome::kNotAFile, 0);
   }
   std::string piece(std::min<std::size_t>(piece_size, 1u << 30), '\0');
   for (;;) {
     DWORD n = 0;
     if (!::ReadFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()), &n, nullptr)) {
-      return failed(FileRead::Outcome::kFailed, GetLastError());
+      return FileRead::Ended(FileRead::Outcome::kFailed, GetLastError());
     }
     if (n == 0) break;
     if (!take(std::string_view(piece.data(), n))) {
-      read.outcome = FileRead::Outcome::kTooLarge;
-      return read;
+      return FileRead::Ended(FileRead::Outcome::kTooLarge);
     }
   }
-  read.outcome = FileRead::Outcome::kRead;
-  return read;
+  return FileRead::Ended(FileRead::Outcome::kRead);
 }
 
 bool WriteFileWhole(const std::string& path, Links links, bool /*owner_only*/,
