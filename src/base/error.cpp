@@ -18,4 +18,8 @@ Error InvalidPropertyValue(const std::string& what) {
   return Error(errnum::kInvalidPropertyValue, "Invalid property value: " + what);
 }
 
+Error SystemFailure(std::int32_t number, const std::string& words, const std::string& context) {
+  return Error(number, words + " (" + context + ")");
+}
+
 }  // namespace brennicot

@@ -43,5 +43,9 @@ Error TypeMismatch(const std::string& text);
 Error Overflow(const std::string& what);
 Error InvalidArgument(const std::string& what);
 Error InvalidPropertyValue(const std::string& what);
+// A failure the operating system reported, in the one shape both backends give it: the system's
+// number, its own words, then what it concerns in parentheses ("No such file or directory
+// (x.ini)").
+Error SystemFailure(std::int32_t number, const std::string& words, const std::string& context);
 
 }  // namespace brennicot

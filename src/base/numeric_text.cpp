@@ -7,8 +7,8 @@
 #include <limits>
 #include <system_error>
 
-#include "base/ascii.h"
 #include "base/error.h"
+#include "base/text.h"
 
 namespace brennicot {
 namespace {

@@ -1,7 +1,8 @@
-// The fixed names the system shows the world: file stem, INI section, Syslog tag, message-box
-// title.
+// The fixed names the system shows the world (file stem, INI section, Syslog tag, message-box
+// title) and its version.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace brennicot::names {
@@ -18,3 +19,16 @@ inline constexpr std::string_view kSpoolFile = "Vemo_Brennicot.spool";
 inline constexpr std::string_view kProductWords = "Vemo Brennicot";
 
 }  // namespace brennicot::names
+
+namespace brennicot {
+
+// The program's own version, from the CMake project version.
+inline constexpr int kVersionMajor = BRENNICOT_VERSION_MAJOR;
+inline constexpr int kVersionMinor = BRENNICOT_VERSION_MINOR;
+
+// major "." minor, plain decimal: "1.3".
+inline std::string VersionText() {
+  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor);
+}
+
+}  // namespace brennicot

@@ -7,8 +7,8 @@
 
 #include "base/error.h"
 #include "base/product_names.h"
+#include "base/text.h"
 #include "config/ini_default_file.h"
-#include "config/section_block.h"
 #include "config/settings.h"
 #include "log/error_trap.h"
 
@@ -23,18 +23,8 @@ std::size_t PrefixLength(std::string_view text, std::size_t count) {
   std::size_t i = 0;
   std::size_t chars = 0;
   while (i < text.size() && chars < count) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t len = lead < 0x80                    ? 1
-                            : lead >= 0xC2 && lead <= 0xDF ? 2
-                            : lead >= 0xE0 && lead <= 0xEF ? 3
-                            : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                           : 0;
-    if (len == 0 || i + len > text.size()) return std::min(count, text.size());
-    for (std::size_t k = 1; k < len; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        return std::min(count, text.size());
-      }
-    }
+    const std::size_t len = Utf8CharacterLength(text, i);
+    if (len == 0) return std::min(count, text.size());
     i += len;
     ++chars;
   }
@@ -101,6 +91,23 @@ void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
       IniApplyEntry(piece, settings, log);
     }
   });
+}
+
+std::vector<std::string_view> SectionEntries(std::string_view block, std::int32_t buffer_size) {
+  std::string_view rest = block;
+  // A block the reader had to cut is two characters short of its buffer and lacks its final NUL.
+  if (buffer_size >= 2 && rest.size() == static_cast<std::size_t>(buffer_size - 2) &&
+      !rest.empty() && rest.back() != '\0') {
+    const std::size_t last_nul = rest.rfind('\0');
+    rest = last_nul == std::string_view::npos ? std::string_view() : rest.substr(0, last_nul + 1);
+  }
+  std::vector<std::string_view> entries;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\0'), rest.size());
+    if (end > 0) entries.push_back(rest.substr(0, end));
+    rest.remove_prefix(end == rest.size() ? end : end + 1);
+  }
+  return entries;
 }
 
 }  // namespace brennicot

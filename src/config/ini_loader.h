@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/profile_reader.h"
 #include "config/settings_table.h"
@@ -10,6 +11,12 @@
 #include "platform/file_system.h"
 
 namespace brennicot {
+
+// The entries of a section block as a profile read returns it: "key=value" pieces, each ended by
+// NUL. A block cut at the reader's buffer ends in the middle of its last entry; that entry is left
+// out, since a cut value ("udpport=51" from "udpport=5140") would be a wrong setting, not a missing
+// one. The non-empty entries of `block`, in file order, read through a buffer of `buffer_size`.
+std::vector<std::string_view> SectionEntries(std::string_view block, std::int32_t buffer_size);
 
 // Loads the configuration once per run: the defaults, then the valid values of the INI file
 // beside the executable (writing the default file when there is none, or an empty one). A file

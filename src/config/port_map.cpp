@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "base/ascii.h"
 #include "base/error.h"
-#include "config/section_block.h"
+#include "base/text.h"
+#include "config/ini_loader.h"
 
 namespace brennicot {
 namespace {

@@ -1,17 +1,13 @@
 #include "config/profile_reader_posix.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <optional>
 #include <string_view>
+#include <utility>
 
-#include "base/ascii.h"
-#include "platform/fd_transfer_posix.h"
+#include "base/text.h"
+#include "platform/file_system.h"
 #include "platform/system_error_posix.h"
-#include "platform/unique_fd_posix.h"
 
 namespace brennicot::posix {
 namespace {
@@ -39,30 +35,23 @@ std::string Entry(std::string_view line) {
   return entry;
 }
 
-// No settings file is anywhere near this; a larger one is something else in its place.
-constexpr std::size_t kMaxFileSize = 1024 * 1024;
-
 // The whole file, or nothing when there is none to read (missing, a directory, not a regular
 // file: a FIFO must not hang the start, nor a device be read without end). Throws Error for a file
-// that cannot be opened or read (no permission, an I/O error) and for one larger than kMaxFileSize.
+// that cannot be opened or read (no permission, an I/O error) and for one too large to be settings.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd) {
-    if (errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return std::nullopt;
-    throw LastSystemError(path);
+  FileRead read = brennicot::ReadWholeFile(path, Links::kFollow);
+  switch (read.outcome) {
+    case FileRead::Outcome::kRead:
+      return std::move(read.bytes);
+    case FileRead::Outcome::kNothing:
+    case FileRead::Outcome::kNotAFile:
+      return std::nullopt;
+    case FileRead::Outcome::kTooLarge:
+      throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
+    case FileRead::Outcome::kFailed:
+      break;
   }
-  struct stat st {};
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::string content;
-  bool too_large = false;
-  const int error_number = ReadAll(fd.get(), [&](std::string_view chunk) {
-    too_large = content.size() + chunk.size() > kMaxFileSize;
-    if (!too_large) content.append(chunk);
-    return !too_large;
-  });
-  if (too_large) throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
-  if (error_number != 0) throw SystemError(error_number, path);
-  return content;
+  throw SystemError(read.error_number, path);
 }
 
 }  // namespace

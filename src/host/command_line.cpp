@@ -1,7 +1,6 @@
 #include "host/command_line.h"
 
 #include "base/product_names.h"
-#include "host/version.h"
 
 namespace brennicot {
 

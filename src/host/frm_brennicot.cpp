@@ -1,8 +1,8 @@
 #include "host/frm_brennicot.h"
 
-#include "base/ascii.h"
 #include "base/numeric_text.h"
 #include "base/product_names.h"
+#include "base/text.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
 #include "config/settings.h"
@@ -10,7 +10,6 @@
 #include "host/service_install.h"
 #include "host/service_status.h"
 #include "host/settings_check.h"
-#include "host/version.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
 #include "syslog/tls_stream_socket.h"
@@ -20,7 +19,7 @@ namespace brennicot {
 
 frmBrennicot::frmBrennicot(Platform& platform)
     : platform_(platform),
-      log_(platform.Files(), platform.LocalClock(), std::string(names::kLogFile)),
+      log_(platform.Files(), platform.Time(), std::string(names::kLogFile)),
       settings_(std::make_unique<SettingsTable>()),
       tmr_status_(platform.Loop().CreateTimer([this] { tmrStatus_Timer(); })),
       tmr_comm_(platform.Loop().CreateTimer([this] { tmrComm_Timer(); })),
@@ -145,7 +144,7 @@ void frmBrennicot::WatchServiceLog() {
   log_.SetObserver([this, journal](const std::string& message, LogKind kind) {
     if (kind == LogKind::kError) {
       last_error_ = message;
-      last_error_at_ = platform_.LocalClock().Now();
+      last_error_at_ = platform_.Time().Now();
       error_cleared_at_.reset();
     }
     if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
@@ -215,7 +214,7 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
   }
   return std::make_unique<StreamChannel>(
       StreamChannelParts{
-          platform_.Loop(), [this] { return platform_.ElapsedMillis(); }, platform_.LocalClock(),
+          platform_.Loop(), [this] { return platform_.Time().ElapsedMillis(); }, platform_.Time(),
           log_, platform_.Spool(), SpoolPath(), std::move(socket),
           [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
           std::move(transport_name)},

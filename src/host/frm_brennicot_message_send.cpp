@@ -7,8 +7,7 @@
 namespace brennicot {
 
 bool frmBrennicot::MessageSend(const std::string& MessageText) {
-  const ComposeContext context{*settings_, month_names_,
-                               [this] { return platform_.LocalClock().Now(); },
+  const ComposeContext context{*settings_, month_names_, [this] { return platform_.Time().Now(); },
                                [this] { return wsockudp_->LocalHostName(); }};
   SyslogMessage message;
   if (!RunTrapped(log_, kMessageSendWhere,
@@ -23,7 +22,7 @@ void frmBrennicot::OnMessageSent(std::string_view payload) {
   // Someone trying a configuration sees what the collector gets, when it leaves: a queued
   // message is not shown as sent.
   if (mode_ == Mode::kInteract) platform_.Ui().PrintOut(std::string(payload) + "\n");
-  if (!last_error_.empty() && !error_cleared_at_) error_cleared_at_ = platform_.LocalClock().Now();
+  if (!last_error_.empty() && !error_cleared_at_) error_cleared_at_ = platform_.Time().Now();
 }
 
 }  // namespace brennicot

@@ -4,11 +4,12 @@
 #include <optional>
 
 #include "base/numeric_text.h"
+#include "base/product_names.h"
 #include "config/settings.h"
 #include "host/frm_brennicot.h"
 #include "host/start_plan.h"
-#include "host/version.h"
 #include "log/error_trap.h"
+#include "platform/clock.h"
 #include "syslog/transport_settings.h"
 
 namespace brennicot {
@@ -75,13 +76,13 @@ void frmBrennicot::DrainComm() {
   // more. A device that never stops does not hold the stop for long. The waiting is the loop's,
   // on its clock.
   EventLoop& loop = platform_.Loop();
-  const std::int64_t give_up = platform_.ElapsedMillis() + kStopDrainMs;
+  const std::int64_t give_up = platform_.Time().ElapsedMillis() + kStopDrainMs;
   std::optional<std::int64_t> last_input;
   bool done = false;
   const auto take = [&] {
     for (;;) {
       const CommPoll poll = PollComm(false);
-      const std::int64_t now = platform_.ElapsedMillis();
+      const std::int64_t now = platform_.Time().ElapsedMillis();
       if (poll == CommPoll::kFailed || now >= give_up) {
         done = true;
         return;
@@ -98,7 +99,7 @@ void frmBrennicot::DrainComm() {
     const std::unique_ptr<Timer> again = loop.CreateTimer(take);
     again->SetInterval(static_cast<int>(kStopQuietMs / 5));
     again->SetEnabled(true);
-    loop.RunFor(std::chrono::milliseconds(give_up - platform_.ElapsedMillis()),
+    loop.RunFor(std::chrono::milliseconds(give_up - platform_.Time().ElapsedMillis()),
                 [&] { return done; });
   }
   // Only now is an unfinished line really unfinished: it leaves as it is.

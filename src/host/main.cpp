@@ -1,5 +1,5 @@
 #include "host/brennicot_main.h"
-#include "platform/make_platform.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
   const auto platform = brennicot::MakePlatform(argc, argv);

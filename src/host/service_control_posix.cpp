@@ -1,4 +1,5 @@
 #include "host/service_control_posix.h"
+#include "platform/file_system_posix.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,10 +19,8 @@
 
 #include "base/error.h"
 #include "base/product_names.h"
+#include "base/text.h"
 #include "host/systemd_unit_posix.h"
-#include "platform/executable_path_posix.h"
-#include "platform/fd_transfer_posix.h"
-#include "platform/printable_text_posix.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
 

@@ -1,15 +1,15 @@
 #include "host/service_control_win.h"
+#include "platform/file_system_win.h"
 
 #include <algorithm>
 #include <mutex>
 #include <vector>
 
-#include "base/ascii.h"
 #include "base/error.h"
 #include "base/product_names.h"
+#include "base/text.h"
 #include "log/event_messages_win.h"  // made by windmc from event_messages_win.mc
 #include "platform/event_loop_win.h"
-#include "platform/executable_path_win.h"
 #include "platform/system_error_win.h"
 #include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "base/text.h"
 #include "log/activity_log.h"
 
 namespace brennicot {
@@ -34,36 +35,6 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
-// Length of the UTF-8 character that starts at `i`, or 0 when no valid one does (a stray
-// continuation byte, an overlong form, a surrogate, a character cut off by the end).
-std::size_t CharacterLength(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80;  // the range of the second byte, narrower after some leads
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  return length;
-}
-
 // The text as valid UTF-8 of at most kMaxStatusTextBytes: a byte that starts no valid character
 // (a Latin-1 device path, say) becomes U+FFFD, and a text too long is cut between two characters.
 std::string ValidAndShort(std::string_view text) {
@@ -72,7 +43,7 @@ std::string ValidAndShort(std::string_view text) {
   std::string out;
   std::size_t fits = 0;  // what may stay when the text has to be cut, with room for kCut
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = CharacterLength(text, i);
+    const std::size_t length = Utf8CharacterLength(text, i);
     out += length == 0 ? kReplacement : text.substr(i, length);
     i += length == 0 ? 1 : length;
     if (out.size() + kCut.size() <= kMaxStatusTextBytes) fits = out.size();
@@ -91,9 +62,7 @@ std::string ComposeStatusText(const ServiceStatus& s) {
   std::string t = "COM" + std::to_string(s.comm_port);
   if (!s.device.empty()) t += " (" + s.device + ")";
   t += " " + s.settings + " -> ";
-  // An IPv6 address would run into the port number.
-  t += s.target.find(':') == std::string::npos ? s.target : "[" + s.target + "]";
-  t += ":" + s.udp_port;
+  t += HostAndPort(s.target, s.udp_port);
   if (!s.channel.empty()) t += " (" + s.channel + ")";
   t += "; ";
   t += Grouped(s.lines_forwarded) + (s.lines_forwarded == 1 ? " line" : " lines");

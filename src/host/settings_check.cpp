@@ -12,7 +12,6 @@
 #include "base/numeric_text.h"
 #include "base/product_names.h"
 #include "config/ini_loader.h"
-#include "config/section_block.h"
 #include "config/settings.h"
 #include "host/command_line.h"
 #include "host/start_plan.h"
@@ -59,8 +58,7 @@ class ReadOnlyFiles : public FileSystem {
 class UnwrittenLog {
  public:
   explicit UnwrittenLog(Platform& platform)
-      : files_(platform.Files()),
-        log_(files_, platform.LocalClock(), std::string(names::kLogFile)) {}
+      : files_(platform.Files()), log_(files_, platform.Time(), std::string(names::kLogFile)) {}
   ActivityLog& Log() { return log_; }
   FileSystem& Files() { return files_; }
 

@@ -73,7 +73,7 @@ StartPlan::StartPlan(const SettingsTable& settings, Platform& platform, SerialPo
   Add(Stage::kRunning, key::kMsgFormat, {}, [this] {
     MonthNameTable months;
     MonthNamesInit(months);
-    const ComposeContext context{settings_, months, [this] { return platform_.LocalClock().Now(); },
+    const ComposeContext context{settings_, months, [this] { return platform_.Time().Now(); },
                                  [] { return std::string("host"); }};
     ComposeSyslogMessage(context, "text");
   });

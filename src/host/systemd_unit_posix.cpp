@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "base/error.h"
-#include "platform/printable_text_posix.h"
+#include "base/text.h"
 
 namespace brennicot::posix {
 namespace {
@@ -20,42 +20,6 @@ constexpr std::string_view kMarker =
 
 bool IsControl(unsigned char c) {
   return c < 0x20 || c == 0x7f;
-}
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when there is none.
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  std::uint32_t code = 0;
-  std::uint32_t smallest = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, code = lead & 0x1Fu, smallest = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, code = lead & 0x0Fu, smallest = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, code = lead & 0x07u, smallest = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3Fu);
-  }
-  // Overlong forms, surrogates and code points beyond Unicode are not UTF-8.
-  if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
-bool IsUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = Utf8SequenceLength(text, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
 }
 
 // systemd expands "%" specifiers in both the description and paths.
@@ -75,7 +39,7 @@ std::string DescriptionValue(const std::string& display_name) {
   std::string clean;
   for (std::size_t i = 0; i < display_name.size();) {
     const auto c = static_cast<unsigned char>(display_name[i]);
-    const std::size_t n = Utf8SequenceLength(display_name, i);
+    const std::size_t n = Utf8CharacterLength(display_name, i);
     if (n == 0) {
       clean += '?';
       ++i;

@@ -1,5 +1,10 @@
-// The local wall clock, to the second. Used for Activity log stamps and the Syslog timestamp.
+// The program's one clock: the local wall clock to the second (Activity log stamps, the Syslog
+// timestamp) and the elapsed milliseconds that timers, look-up intervals and waits count in. The
+// fakes give both from one place, so a test's time moves the host and its timers together.
 #pragma once
+
+#include <cstdint>
+#include <memory>
 
 namespace brennicot {
 
@@ -16,6 +21,15 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
+  // Milliseconds since an arbitrary fixed point; never jumps when the wall clock is set.
+  virtual std::int64_t ElapsedMillis() = 0;
 };
+
+// The system's elapsed milliseconds, as the system clock's ElapsedMillis gives them: for the real
+// loop and sockets, which are built below the platform object.
+std::int64_t MonotonicMillis();
+
+// The machine's clock (each backend defines it).
+std::unique_ptr<Clock> MakeSystemClock();
 
 }  // namespace brennicot

@@ -1,5 +1,5 @@
 #include "platform/event_loop_posix.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 
 #include <fcntl.h>
 #include <poll.h>

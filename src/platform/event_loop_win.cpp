@@ -5,7 +5,7 @@
 #include <chrono>
 #include <utility>
 
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {

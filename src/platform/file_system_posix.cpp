@@ -1,38 +1,26 @@
 #include "platform/file_system_posix.h"
-#include "platform/executable_path_posix.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
 
-#include "platform/fd_transfer_posix.h"
+#include "base/error.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
-#include "platform/user_access_posix.h"
 
 namespace brennicot::posix {
 namespace {
-
-// The file a path leads to, links followed: the Debian package keeps the INI file beside the
-// program as a link into /etc, and replacing the link itself would cut it.
-std::string FinalPath(const std::string& path) {
-  std::string current = path;
-  for (int hop = 0; hop < 40; ++hop) {
-    char target[PATH_MAX];
-    const ssize_t n = readlink(current.c_str(), target, sizeof target);
-    if (n < 0) return current;  // not a link, or nothing there yet
-    if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, path);
-    std::string next(target, static_cast<std::size_t>(n));
-    if (next.front() != '/') next = current.substr(0, current.rfind('/') + 1) + next;
-    current = next;
-  }
-  throw SystemError(ELOOP, path);
-}
 
 // A file root creates goes to the owner and group of its directory: the packaged service runs as
 // the log directory's owner, and an administrator's -install must not leave a log it cannot
@@ -52,7 +40,147 @@ void GiveToDirectoryOwner(int fd, const std::string& final_path, const std::stri
   }
 }
 
+// Where a path leads: links followed (kFollow), or the name itself.
+std::string PathFor(const std::string& path, Links links) {
+  return links == Links::kFollow ? FinalPath(path) : path;
+}
+
 }  // namespace
+
+std::optional<std::string> LinkTarget(const std::string& link, const std::string& context) {
+  char target[PATH_MAX];
+  const ssize_t n = readlink(link.c_str(), target, sizeof target);
+  if (n < 0) return std::nullopt;
+  if (n == static_cast<ssize_t>(sizeof target)) throw SystemError(ENAMETOOLONG, context);
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+std::string ExecutablePath() {
+  const std::optional<std::string> path = LinkTarget("/proc/self/exe", "/proc/self/exe");
+  if (!path) throw LastSystemError("/proc/self/exe");
+  return *path;
+}
+
+std::string FinalPath(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    std::optional<std::string> next = LinkTarget(current, path);
+    if (!next) return current;  // not a link, or nothing there yet
+    if (next->front() != '/') *next = current.substr(0, current.rfind('/') + 1) + *next;
+    current = *next;
+  }
+  throw SystemError(ELOOP, path);
+}
+
+}  // namespace brennicot::posix
+
+namespace brennicot {
+
+using posix::SystemError;
+using posix::SystemMessage;
+using posix::UniqueFd;
+
+std::string SystemWords(std::int32_t error_number) {
+  return error_number != 0 ? SystemMessage(error_number) : std::string();
+}
+
+FileRead ReadFileInPieces(const std::string& path, Links links, std::size_t piece_size,
+                          const std::function<bool(std::string_view piece)>& take) {
+  // Non-blocking, so that a FIFO in the file's place cannot hold the program.
+  const int no_follow = links == Links::kRefuse ? O_NOFOLLOW : 0;
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_follow));
+  if (!fd) {
+    const int error_number = errno;
+    if (error_number == ENOENT || error_number == ENOTDIR) {
+      return FileRead::Ended(FileRead::Outcome::kNothing, error_number);
+    }
+    // O_NOFOLLOW met a link.
+    if (error_number == ELOOP && links == Links::kRefuse) {
+      return FileRead::Ended(FileRead::Outcome::kNotAFile, 0);
+    }
+    return FileRead::Ended(FileRead::Outcome::kFailed, error_number);
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) return FileRead::Ended(FileRead::Outcome::kFailed, errno);
+  if (S_ISDIR(st.st_mode)) return FileRead::Ended(FileRead::Outcome::kNotAFile, EISDIR);
+  if (!S_ISREG(st.st_mode)) return FileRead::Ended(FileRead::Outcome::kNotAFile, 0);
+  std::string piece(piece_size, '\0');
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), piece.data(), piece.size());
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FileRead::Ended(FileRead::Outcome::kFailed, errno);
+    }
+    if (!take(std::string_view(piece.data(), static_cast<std::size_t>(n)))) {
+      return FileRead::Ended(FileRead::Outcome::kTooLarge);
+    }
+  }
+  return FileRead::Ended(FileRead::Outcome::kRead);
+}
+
+bool WriteFileWhole(const std::string& path, Links links, bool owner_only,
+                    const std::function<std::string_view()>& next) {
+  const std::string final_path = posix::PathFor(path, links);
+  // Only a regular file is replaced: a FIFO, a device or a directory in its place is not ours to
+  // remove, nor (kRefuse) a link.
+  struct stat st {};
+  if (lstat(final_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  // A name of its own, created exclusively (mode 0600): nothing another user placed beside the
+  // file is opened or followed; a full disk never leaves a file cut short in its place.
+  std::string temporary = final_path + ".XXXXXX";
+  UniqueFd fd(mkostemp(temporary.data(), O_CLOEXEC));
+  if (!fd) throw posix::LastSystemError(path);
+  try {
+    if (!owner_only && fchmod(fd.get(), 0644) != 0) throw posix::LastSystemError(path);
+    for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+      if (const int error_number = posix::WriteAll(fd.get(), piece); error_number != 0) {
+        throw SystemError(error_number, path);
+      }
+    }
+    if (fsync(fd.get()) != 0) throw posix::LastSystemError(path);
+    if (const int error_number = fd.Close(); error_number != 0) {
+      throw SystemError(error_number, path);
+    }
+    // rename replaces whatever name is there now, a link placed there meanwhile included, and
+    // never writes through it.
+    if (rename(temporary.c_str(), final_path.c_str()) != 0) throw posix::LastSystemError(path);
+  } catch (...) {
+    fd.Reset();
+    unlink(temporary.c_str());
+    throw;
+  }
+  return true;
+}
+
+std::string DirectoryOfTarget(const std::string& path) {
+  const auto directory_of = [](const std::string& name) -> std::string {
+    const auto slash = name.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : name.substr(0, slash);
+  };
+  // A loop of links leads nowhere: the name's own directory then.
+  try {
+    return directory_of(posix::FinalPath(path));
+  } catch (const Error&) {
+    return directory_of(path);
+  }
+}
+
+void RemoveRegularFile(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    throw posix::LastSystemError(path);
+  }
+  if (!S_ISREG(st.st_mode)) return;
+  // unlink removes a name, never what a link leads to: a swap after lstat harms nothing.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) throw posix::LastSystemError(path);
+}
+
+}  // namespace brennicot
+
+namespace brennicot::posix {
 
 std::string PosixFileSystem::ExecutableDirectory() {
   const std::string path = ExecutablePath();
@@ -116,30 +244,106 @@ void PosixFileSystem::AppendToFile(const std::string& path, const std::string& b
 }
 
 void PosixFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  const std::string final_path = FinalPath(path);
-  // Only a regular file is replaced: a FIFO or a device in its place is not ours to remove.
+  const bool written = WriteFileWhole(path, Links::kFollow, false, bytes);
+  if (written) return;
+  // A directory fails as renaming over it would; anything else is named for what it is not.
   struct stat st {};
-  if (lstat(final_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-    throw InvalidArgument(path + " is not a regular file");
-  }
-  // A full disk must not leave a file cut short that later runs would take for the settings.
-  std::string temp = final_path + ".XXXXXX";
-  UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
-  if (!fd) throw LastSystemError(path);
-  const auto fail = [&](int error_number) {
-    unlink(temp.c_str());
-    throw SystemError(error_number, path);
-  };
-  if (fchmod(fd.get(), 0644) != 0) fail(errno);
-  if (const int error_number = WriteAll(fd.get(), bytes); error_number != 0) fail(error_number);
-  if (fsync(fd.get()) != 0) fail(errno);
-  fd.Reset();
-  if (rename(temp.c_str(), final_path.c_str()) != 0) fail(errno);
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw SystemError(EISDIR, path);
+  throw InvalidArgument(path + " is not a regular file");
 }
 
 FileAccess PosixFileSystem::ReadAccess(const std::string& path, const std::string& user) {
   const AccessJudgement judged = JudgeAccess(path, R_OK, user);
-  return {judged.user, judged.error == 0 ? std::string() : std::strerror(judged.error)};
+  return {judged.user, judged.error == 0 ? std::string() : SystemMessage(judged.error)};
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int ReadAll(int fd, const std::function<bool(std::string_view chunk)>& take) {
+  char chunk[8192];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0) return 0;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (!take(std::string_view(chunk, static_cast<std::size_t>(n)))) return 0;
+  }
+}
+
+namespace {
+
+// The child's status when it could not take the user's ids: no errno is that large.
+constexpr int kCouldNotSwitch = 255;
+
+std::string NameOf(uid_t uid) {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+    return found->pw_name;
+  }
+  return std::to_string(uid);
+}
+
+int OwnError(const std::string& path, int mode) {
+  return faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+AccessJudgement JudgeAccess(const std::string& path, int mode, const std::string& user) {
+  const std::string own = NameOf(geteuid());
+  if (user.empty() || user == own) return {own, OwnError(path, mode)};
+
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  const int lookup = getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found);
+  if (found == nullptr) {
+    throw Error(lookup != 0 ? lookup : ENOENT, "no user " + user + " on this machine");
+  }
+  if (geteuid() != 0) return {own, OwnError(path, mode)};
+
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  while (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<std::size_t>(count) + 1);
+    count = static_cast<int>(groups.size());
+  }
+  groups.resize(static_cast<std::size_t>(count));
+  const uid_t uid = found->pw_uid;
+  const gid_t gid = found->pw_gid;
+
+  const pid_t child = fork();
+  if (child < 0) throw LastSystemError("fork to judge access as " + user);
+  if (child == 0) {
+    // Groups first: once the user's ids are taken, they can no longer be set.
+    if (setgroups(groups.size(), groups.data()) != 0 || setgid(gid) != 0 || setuid(uid) != 0) {
+      _exit(kCouldNotSwitch);
+    }
+    _exit(access(path.c_str(), mode) == 0 ? 0 : errno);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) throw LastSystemError("waiting to judge access as " + user);
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == kCouldNotSwitch) {
+    throw Error(errnum::kNotSupported, "could not take the ids of user " + user);
+  }
+  return {user, WEXITSTATUS(status)};
 }
 
 }  // namespace brennicot::posix

@@ -1,5 +1,4 @@
 #include "platform/file_system_win.h"
-#include "platform/executable_path_win.h"
 
 #include <algorithm>
 #include <limits>
@@ -26,7 +25,154 @@ void WriteAndClose(UniqueHandle file, const std::string& path, const std::string
   if (!file.Close()) throw LastSystemError(path);
 }
 
+// Names tried for a new file of its own before giving up: each is taken only if nothing has it yet.
+constexpr int kTemporaryNameTries = 16;
+
+bool IsNotAFile(DWORD attributes) {
+  return (attributes &
+          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
 }  // namespace
+
+std::string ExecutablePath() {
+  // A path may be longer than MAX_PATH; the call cuts it silently, so grow until it fits.
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) throw LastSystemError("path of the executable");
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    if (path.size() >= 32768)
+      throw SystemError(ERROR_INSUFFICIENT_BUFFER, "path of the executable");
+    path.resize(path.size() * 2);
+  }
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsNotAFileAt(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (IsMissing(GetLastError())) return false;
+    throw LastSystemError(path);
+  }
+  return IsNotAFile(attributes);
+}
+
+}  // namespace brennicot::win32
+
+namespace brennicot {
+
+using win32::LastSystemError;
+using win32::SystemMessage;
+using win32::UniqueHandle;
+
+std::string SystemWords(std::int32_t error_number) {
+  return error_number != 0 ? SystemMessage(static_cast<std::uint32_t>(error_number))
+                           : std::string();
+}
+
+FileRead ReadFileInPieces(const std::string& path, Links links, std::size_t piece_size,
+                          const std::function<bool(std::string_view piece)>& take) {
+  // kRefuse opens a reparse point as itself; its attributes are then read from the handle, so a
+  // swap after a look at the name changes nothing.
+  const DWORD flags =
+      links == Links::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
+  const UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, flags, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (win32::IsMissing(error)) return FileRead::Ended(FileRead::Outcome::kNothing, error);
+    // A directory cannot be opened this way at all: the system's refusal is its reason.
+    if (error == ERROR_ACCESS_DENIED && win32::IsNotAFileAt(path)) {
+      return FileRead::Ended(FileRead::Outcome::kNotAFile, error);
+    }
+    return FileRead::Ended(FileRead::Outcome::kFailed, error);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) {
+    return FileRead::Ended(FileRead::Outcome::kFailed, GetLastError());
+  }
+  if (win32::IsNotAFile(info.dwFileAttributes) || GetFileType(file.get()) != FILE_TYPE_DISK) {
+    return FileRead::Ended(FileRead::Outcome::kNotAFile, 0);
+  }
+  std::string piece(std::min<std::size_t>(piece_size, 1u << 30), '\0');
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()), &n, nullptr)) {
+      return FileRead::Ended(FileRead::Outcome::kFailed, GetLastError());
+    }
+    if (n == 0) break;
+    if (!take(std::string_view(piece.data(), n))) {
+      return FileRead::Ended(FileRead::Outcome::kTooLarge);
+    }
+  }
+  return FileRead::Ended(FileRead::Outcome::kRead);
+}
+
+bool WriteFileWhole(const std::string& path, Links links, bool /*owner_only*/,
+                    const std::function<std::string_view()>& next) {
+  if (links == Links::kRefuse && win32::IsNotAFileAt(path)) return false;
+  // A name of its own, taken only where nothing is yet (CREATE_NEW does not follow a reparse point
+  // someone placed there: it fails on the name); a full disk never leaves a file cut short.
+  std::string temporary;
+  UniqueHandle file;
+  for (int attempt = 0; attempt < win32::kTemporaryNameTries && !file; ++attempt) {
+    temporary = path + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount64()) + "-" + std::to_string(attempt);
+    file = UniqueHandle(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file && GetLastError() != ERROR_FILE_EXISTS) throw LastSystemError(path);
+  }
+  if (!file) throw LastSystemError(path);
+  try {
+    for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+      while (!piece.empty()) {
+        const DWORD size = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), piece.data(), size, &written, nullptr)) {
+          throw LastSystemError(path);
+        }
+        piece.remove_prefix(written);
+      }
+    }
+    if (!FlushFileBuffers(file.get())) throw LastSystemError(path);
+    if (!file.Close()) throw LastSystemError(path);
+    if (!MoveFileExA(temporary.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      throw LastSystemError(path);
+    }
+  } catch (...) {
+    file = UniqueHandle();
+    DeleteFileA(temporary.c_str());
+    throw;
+  }
+  return true;
+}
+
+std::string DirectoryOfTarget(const std::string& path) {
+  // Links are not followed here: the path's own directory.
+  const auto separator = path.find_last_of("\\/");
+  if (separator == std::string::npos) return ".";
+  return path.substr(0, separator);
+}
+
+void RemoveRegularFile(const std::string& path) {
+  if (win32::IsNotAFileAt(path)) return;
+  // DeleteFile removes a link itself, never what it leads to.
+  if (!DeleteFileA(path.c_str()) && !win32::IsMissing(GetLastError())) {
+    throw LastSystemError(path);
+  }
+}
+
+}  // namespace brennicot
+
+namespace brennicot::win32 {
 
 std::string Win32FileSystem::ExecutableDirectory() {
   const std::string path = ExecutablePath();
@@ -80,23 +226,7 @@ void Win32FileSystem::AppendToFile(const std::string& path, const std::string& b
 }
 
 void Win32FileSystem::WriteFile(const std::string& path, const std::string& bytes) {
-  // A full disk must not leave a file cut short that later runs would take for the settings.
-  const std::string temp = path + ".new";
-  UniqueHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw LastSystemError(path);
-  try {
-    WriteAndClose(std::move(file), path, bytes);
-  } catch (...) {
-    DeleteFileA(temp.c_str());
-    throw;
-  }
-  if (!MoveFileExA(temp.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const Error error = LastSystemError(path);
-    DeleteFileA(temp.c_str());
-    throw error;
-  }
+  WriteFileWhole(path, Links::kFollow, false, bytes);
 }
 
 FileAccess Win32FileSystem::ReadAccess(const std::string& path, const std::string& /*user*/) {

@@ -6,6 +6,15 @@
 
 namespace brennicot::win32 {
 
+// The running program's full path. Throws Error.
+std::string ExecutablePath();
+
+// Whether an error code says nothing is at a path (the file or a directory on its way).
+bool IsMissing(unsigned long error);
+// Whether something other than a regular file (a reparse point taken as itself, a directory, a
+// device) is at `path`; false where nothing is. Throws Error when the system cannot say.
+bool IsNotAFileAt(const std::string& path);
+
 // Files beside the executable, with "\" as the separator. Each call opens and closes its file.
 class Win32FileSystem : public FileSystem {
  public:
@@ -18,7 +27,8 @@ class Win32FileSystem : public FileSystem {
   // One CreateFileA for appending, one WriteFile of the whole entry, CloseHandle: another process
   // may have the file open for reading (an editor, a tail) and entries from two writers never mix.
   void AppendToFile(const std::string& path, const std::string& bytes) override;
-  // Written as "<path>.new", then moved over the file with MoveFileExA.
+  // Written whole by WriteFileWhole: a new file of its own beside it, moved over it with
+  // MoveFileExA.
   void WriteFile(const std::string& path, const std::string& bytes) override;
   // Access is an ACL judged for a token this process does not hold: judged for its own user, by
   // opening the file for reading (a file, unlike a device, may be opened by many at once).

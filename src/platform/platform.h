@@ -26,13 +26,12 @@ class Platform {
   virtual ~Platform() = default;
 
   virtual FileSystem& Files() = 0;
-  virtual Clock& LocalClock() = 0;
+  // The local wall clock and the elapsed milliseconds of the timers.
+  virtual Clock& Time() = 0;
   virtual EventLoop& Loop() = 0;
   virtual UserInterface& Ui() = 0;
   virtual ProfileReader& Profile() = 0;
   virtual SpoolFiles& Spool() = 0;
-  // Milliseconds on the clock of the timers: it never jumps when the wall clock is set.
-  virtual std::int64_t ElapsedMillis() = 0;
 
   virtual std::unique_ptr<UdpSocket> CreateUdpSocket() = 0;
   virtual std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) = 0;
@@ -55,5 +54,10 @@ class Platform {
   // is written there as "").
   virtual bool HasArguments() = 0;
 };
+
+// The platform of the operating system the program was built for. Each backend defines it, so the
+// process entry needs no knowledge of which one it runs on. `argc` and `argv` as main received
+// them.
+std::unique_ptr<Platform> MakePlatform(int argc, char** argv);
 
 }  // namespace brennicot

@@ -1,20 +1,58 @@
-#include "platform/platform_posix.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
+#include "config/profile_reader_posix.h"
 #include "host/service_control_posix.h"
-#include "platform/make_platform.h"
-#include "platform/monotonic_millis.h"
+#include "platform/event_loop_posix.h"
+#include "platform/file_system_posix.h"
+#include "platform/platform.h"
 #include "platform/unique_fd_posix.h"
+#include "platform/user_interface_posix.h"
 #include "serial/serial_port_posix.h"
 #include "syslog/stream_socket_posix.h"
 #include "syslog/tls_session_posix.h"
 #include "syslog/udp_socket_posix.h"
 
 namespace brennicot::posix {
+namespace {
+
+// Every part of the program's platform on POSIX, each made once.
+class PosixPlatform : public Platform {
+ public:
+  explicit PosixPlatform(std::vector<std::string> arguments);
+
+  FileSystem& Files() override { return files_; }
+  Clock& Time() override { return *clock_; }
+  EventLoop& Loop() override { return loop_; }
+  UserInterface& Ui() override { return ui_; }
+  ProfileReader& Profile() override { return profile_; }
+  SpoolFiles& Spool() override { return spool_; }
+
+  std::unique_ptr<UdpSocket> CreateUdpSocket() override;
+  std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
+  std::unique_ptr<ServiceControl> CreateServiceControl() override;
+  std::unique_ptr<StreamSocket> CreateStreamSocket() override;
+  std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;
+  std::unique_ptr<TlsSession> CreateTlsSession() override;
+
+  std::string NameProblem(const std::string& host) override;
+  std::string ArgumentString() override { return argument_string_; }
+  bool HasArguments() override { return has_arguments_; }
+
+ private:
+  PosixEventLoop loop_;
+  PosixFileSystem files_;
+  std::unique_ptr<Clock> clock_ = MakeSystemClock();
+  PosixUserInterface ui_{loop_};
+  PosixProfileReader profile_;
+  SystemSpoolFiles spool_;
+  std::string argument_string_;
+  bool has_arguments_ = false;
+};
 
 PosixPlatform::PosixPlatform(std::vector<std::string> arguments)
     : has_arguments_(!arguments.empty()) {
@@ -53,10 +91,7 @@ std::unique_ptr<TlsSession> PosixPlatform::CreateTlsSession() {
   return std::make_unique<PosixTlsSession>();
 }
 
-std::int64_t PosixPlatform::ElapsedMillis() {
-  return MonotonicMillis();
-}
-
+}  // namespace
 }  // namespace brennicot::posix
 
 namespace brennicot {

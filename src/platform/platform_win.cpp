@@ -1,8 +1,7 @@
 #include "platform/platform_win.h"
 
 #include "host/service_control_win.h"
-#include "platform/make_platform.h"
-#include "platform/monotonic_millis.h"
+#include "platform/platform.h"
 #include "platform/windows_api_win.h"
 #include "serial/serial_port_win.h"
 #include "syslog/stream_socket_win.h"
@@ -50,10 +49,6 @@ std::unique_ptr<StreamSocket> Win32Platform::CreateStreamSocket() {
 
 std::unique_ptr<CollectorAddress> Win32Platform::CreateCollectorAddress(const std::string& host) {
   return MakeCollectorAddress(host);
-}
-
-std::int64_t Win32Platform::ElapsedMillis() {
-  return MonotonicMillis();
 }
 
 std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {

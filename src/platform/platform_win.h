@@ -3,12 +3,10 @@
 #include <string>
 
 #include "config/profile_reader_win.h"
-#include "platform/clock_win.h"
 #include "platform/event_loop_win.h"
 #include "platform/file_system_win.h"
 #include "platform/platform.h"
 #include "platform/user_interface_win.h"
-#include "syslog/spool_files_win.h"
 
 namespace brennicot::win32 {
 
@@ -22,12 +20,11 @@ class Win32Platform : public Platform {
   explicit Win32Platform(std::string argument_string);
 
   FileSystem& Files() override { return files_; }
-  Clock& LocalClock() override { return clock_; }
+  Clock& Time() override { return *clock_; }
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
   ProfileReader& Profile() override { return profile_; }
   SpoolFiles& Spool() override { return spool_; }
-  std::int64_t ElapsedMillis() override;
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
@@ -43,10 +40,10 @@ class Win32Platform : public Platform {
  private:
   Win32EventLoop loop_;
   Win32FileSystem files_;
-  Win32Clock clock_;
+  std::unique_ptr<Clock> clock_ = MakeSystemClock();
   Win32UserInterface ui_{loop_};
   Win32ProfileReader profile_;
-  Win32SpoolFiles spool_;
+  SystemSpoolFiles spool_;
   std::string argument_string_;
 };
 

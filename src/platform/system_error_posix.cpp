@@ -5,8 +5,12 @@
 
 namespace brennicot::posix {
 
+std::string SystemMessage(int errnum) {
+  return std::strerror(errnum);
+}
+
 Error SystemError(int errnum, const std::string& context) {
-  return Error(errnum, std::string(strerror(errnum)) + " (" + context + ")");
+  return SystemFailure(errnum, SystemMessage(errnum), context);
 }
 
 Error LastSystemError(const std::string& context) {

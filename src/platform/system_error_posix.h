@@ -7,6 +7,9 @@
 
 namespace brennicot::posix {
 
+// The system's words for an errno value ("No such file or directory").
+std::string SystemMessage(int errnum);
+
 Error SystemError(int errnum, const std::string& context);
 // SystemError with the current errno.
 Error LastSystemError(const std::string& context);

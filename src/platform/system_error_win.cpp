@@ -26,7 +26,7 @@ std::string SystemMessage(std::uint32_t code) {
 
 Error SystemError(std::uint32_t code, const std::string& context) {
   // Error numbers are signed 32-bit; the few codes above that range (HRESULTs) keep their bits.
-  return Error(static_cast<std::int32_t>(code), SystemMessage(code) + " (" + context + ")");
+  return SystemFailure(static_cast<std::int32_t>(code), SystemMessage(code), context);
 }
 
 Error LastSystemError(const std::string& context) {

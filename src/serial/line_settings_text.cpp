@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/ascii.h"
+#include "base/text.h"
 
 namespace brennicot {
 namespace {

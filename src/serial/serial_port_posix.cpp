@@ -19,8 +19,8 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/file_system_posix.h"
 #include "platform/system_error_posix.h"
-#include "platform/user_access_posix.h"
 
 namespace brennicot::posix {
 namespace {

@@ -15,12 +15,12 @@
 
 namespace brennicot {
 
-inline constexpr std::size_t kLayout2MaxLength = 1024;
-
 // Month abbreviations indexed 1..12 (entry 0 unused): fixed English, whatever the locale.
 using MonthNameTable = std::array<std::string, 13>;
 
 void MonthNamesInit(MonthNameTable& table);
+
+inline constexpr std::size_t kLayout2MaxLength = 1024;
 
 struct ComposeContext {
   const SettingsTable& settings;

@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
+#include "platform/file_system.h"
+
 namespace brennicot {
 
 class SpoolFiles {
@@ -35,6 +38,39 @@ class SpoolFiles {
   // Removes the regular file at `path`; anything else there is left alone, and nothing there is
   // no error. Throws Error.
   virtual void Remove(const std::string& path) = 0;
+};
+
+// The spool on the system's own file primitives, links refused: read and written whole (a new
+// owner-only file beside it renamed into place), removed by its name alone.
+class SystemSpoolFiles final : public SpoolFiles {
+ public:
+  std::string DirectoryOfTarget(const std::string& path) override {
+    return brennicot::DirectoryOfTarget(path);
+  }
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override {
+    const FileRead read =
+        ReadFileInPieces(path, Links::kRefuse, chunk_size, [&take](std::string_view piece) {
+          take(piece);
+          return true;
+        });
+    switch (read.outcome) {
+      case FileRead::Outcome::kNothing:
+        return Found::kNothing;
+      case FileRead::Outcome::kNotAFile:
+        return Found::kNotAFile;
+      case FileRead::Outcome::kRead:
+      case FileRead::Outcome::kTooLarge:  // never: every piece is taken
+        return Found::kFile;
+      case FileRead::Outcome::kFailed:
+        break;
+    }
+    throw SystemFailure(read.error_number, read.words, path);
+  }
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override {
+    return WriteFileWhole(path, Links::kRefuse, true, next);
+  }
+  void Remove(const std::string& path) override { RemoveRegularFile(path); }
 };
 
 }  // namespace brennicot

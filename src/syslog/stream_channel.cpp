@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/product_names.h"
+#include "base/text.h"
 #include "log/error_trap.h"
 #include "syslog/spool.h"
 
@@ -37,15 +38,11 @@ StreamChannel::~StreamChannel() {
 }
 
 std::string StreamChannel::Destination() const {
-  const std::string port = std::to_string(port_);
-  const bool ipv6 = host_.find(':') != std::string::npos;
-  return parts_.transport_name + " to " + (ipv6 ? "[" + host_ + "]" : host_) + ":" + port;
+  return parts_.transport_name + " to " + HostAndPort(host_, std::to_string(port_));
 }
 
 void StreamChannel::Open(const std::string& host, std::int32_t port) {
-  if (port < 1 || port > 65535) {
-    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 1 to 65535");
-  }
+  RequirePortInRange(port);
   host_ = host;
   port_ = static_cast<std::uint16_t>(port);
   address_ = parts_.address_of(host);

@@ -1,5 +1,7 @@
 #include "syslog/tls_session.h"
 
+#include <utility>
+
 namespace brennicot {
 namespace {
 
@@ -53,6 +55,24 @@ Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::strin
 
 Error TlsFileUnreadable(const TlsFile& file, std::int32_t number, const std::string& reason) {
   return Error(number, std::string(file.key) + "=" + file.path + ": " + reason);
+}
+
+std::string TlsFileBytes(const TlsFile& file, FileRead read) {
+  switch (read.outcome) {
+    case FileRead::Outcome::kRead:
+      return std::move(read.bytes);
+    case FileRead::Outcome::kTooLarge:
+      throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
+    case FileRead::Outcome::kNotAFile:
+      if (read.error_number == 0) {
+        throw TlsFileError(file, TlsFileProblem::kUnusable, "not a regular file");
+      }
+      break;
+    case FileRead::Outcome::kNothing:
+    case FileRead::Outcome::kFailed:
+      break;
+  }
+  throw TlsFileUnreadable(file, read.error_number, read.words);
 }
 
 std::string KeyOpenWarning(const std::string& path) {

@@ -38,6 +38,7 @@
 #include <string_view>
 
 #include "base/error.h"
+#include "platform/file_system.h"
 
 namespace brennicot {
 
@@ -81,6 +82,10 @@ enum class TlsFileProblem { kNoCertificate, kNoKey, kKeyMismatch, kUnusable };
 Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::string& detail = {});
 // "tlskey=/etc/ssl/key.pem: No such file or directory" with the system's number.
 Error TlsFileUnreadable(const TlsFile& file, std::int32_t number, const std::string& reason);
+
+// The bytes of a TLS file read whole, or the error its read comes to: the system's words for a file
+// that is missing or cannot be read, "larger than 1 MiB" or "not a regular file" otherwise.
+std::string TlsFileBytes(const TlsFile& file, FileRead read);
 
 // The one warning for a private key others may read.
 std::string KeyOpenWarning(const std::string& path);

@@ -1,14 +1,8 @@
 #include "syslog/tls_session_posix.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstring>
-
-#include "platform/unique_fd_posix.h"
+#include "platform/file_system.h"
 #include "syslog/openssl_library_posix.h"
 
 namespace brennicot::posix {
@@ -18,9 +12,6 @@ namespace {
 const OpenSsl& Lib() {
   return OpenSslLibrary();
 }
-
-// Certificates and keys are small; anything larger is not one.
-constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 
 struct BioFree {
   void operator()(BIO* bio) const { Lib().BIO_free(bio); }
@@ -47,21 +38,7 @@ std::string LibraryWords() {
 }
 
 std::string ReadWhole(const TlsFile& file) {
-  const UniqueFd fd(open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd) throw TlsFileUnreadable(file, errno, std::strerror(errno));
-  std::string bytes;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw TlsFileUnreadable(file, errno, std::strerror(errno));
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-    if (bytes.size() > kMaxFileBytes) {
-      throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
-    }
-  }
-  return bytes;
+  return TlsFileBytes(file, ReadWholeFile(file.path, Links::kFollow));
 }
 
 Bio MemoryOf(const std::string& bytes) {

@@ -18,7 +18,6 @@
 namespace brennicot::win32 {
 namespace {
 
-constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 // SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h: the name check of the SSL policy.
 constexpr DWORD kIgnoreCommonName = 0x00001000;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
@@ -94,22 +93,7 @@ std::wstring Wide(const std::string& text) {
 }
 
 std::string ReadWhole(const TlsFile& file) {
-  const UniqueHandle h(CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h) {
-    const DWORD code = GetLastError();
-    throw TlsFileUnreadable(file, static_cast<std::int32_t>(code), SystemMessage(code));
-  }
-  std::string bytes;
-  char buffer[8192];
-  DWORD n = 0;
-  while (ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
-    bytes.append(buffer, n);
-    if (bytes.size() > kMaxFileBytes) {
-      throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
-    }
-  }
-  return bytes;
+  return TlsFileBytes(file, ReadWholeFile(file.path, Links::kFollow));
 }
 
 // Every "BEGIN CERTIFICATE" block of a PEM file into a memory store.

@@ -3,6 +3,9 @@
 #include <utility>
 #include <variant>
 
+#include "base/text.h"
+#include "platform/clock.h"
+
 namespace brennicot {
 namespace {
 
@@ -41,9 +44,7 @@ UdpSocket::UdpSocket(std::unique_ptr<UdpSystem> system, std::function<std::int64
           IntervalsFromEnvironment()) {}
 
 void UdpSocket::SetRemotePort(std::int32_t port) {
-  if (port < 0 || port > 65535) {
-    throw InvalidPropertyValue("RemotePort " + std::to_string(port) + ": must be 0 to 65535");
-  }
+  RequirePortInRange(port);
   remote_port_ = port;
 }
 
@@ -76,7 +77,7 @@ std::size_t UdpSocket::MaxPayload() const {
 
 std::string UdpSocket::Destination() const {
   const std::string port = std::to_string(remote_port_);
-  return "UDP to " + (ipv6_literal_ ? "[" + remote_host_ + "]:" + port : remote_host_ + ":" + port);
+  return "UDP to " + HostAndPort(remote_host_, port);
 }
 
 void UdpSocket::SendData(const std::string& payload) {

@@ -15,7 +15,7 @@
 #include <variant>
 
 #include "base/error.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 #include "platform/system_error_posix.h"
 
 namespace brennicot::posix {

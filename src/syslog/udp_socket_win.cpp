@@ -7,7 +7,7 @@
 #include <variant>
 
 #include "base/error.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 #include "platform/system_error_win.h"
 
 #ifndef SIO_UDP_CONNRESET

@@ -1,4 +1,4 @@
-#include "config/validators.h"
+#include "config/settings.h"
 
 #include <gtest/gtest.h>
 

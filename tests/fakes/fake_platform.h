@@ -21,8 +21,15 @@ namespace brennicot::fakes {
 
 class FakeClock : public Clock {
  public:
+  FakeClock() = default;
+  // Elapsed time read from `elapsed_ms` (the fake loop's), so the host and its timers share it.
+  explicit FakeClock(const std::int64_t* elapsed_ms) : elapsed_ms_(elapsed_ms) {}
   LocalTime now{2030, 2, 6, 21, 41, 56};
   LocalTime Now() override { return now; }
+  std::int64_t ElapsedMillis() override { return elapsed_ms_ != nullptr ? *elapsed_ms_ : 0; }
+
+ private:
+  const std::int64_t* elapsed_ms_ = nullptr;
 };
 
 // In-memory files under an executable directory "/opt/vb".
@@ -320,8 +327,8 @@ class FakeServiceManager : public ServiceManager {
 class FakePlatform : public Platform {
  public:
   FakeFileSystem files;
-  FakeClock clock;
   FakeEventLoop loop;
+  FakeClock clock{&loop.now_ms};
   FakeUserInterface ui;
   FakeProfileReader profile{files};
   std::string arguments;
@@ -337,12 +344,11 @@ class FakePlatform : public Platform {
   SerialDevicePathOf serial_device_path;  // what the host gave the port to find its device
 
   FileSystem& Files() override { return files; }
-  Clock& LocalClock() override { return clock; }
+  Clock& Time() override { return clock; }
   EventLoop& Loop() override { return loop; }
   UserInterface& Ui() override { return ui; }
   ProfileReader& Profile() override { return profile; }
   SpoolFiles& Spool() override { return spool; }
-  std::int64_t ElapsedMillis() override { return loop.now_ms; }
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
   std::unique_ptr<StreamSocket> CreateStreamSocket() override;
   std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override;

@@ -12,7 +12,7 @@
 #include "base/numeric_text.h"
 #include "config/ini_loader.h"
 #include "config/profile_reader_posix.h"
-#include "config/validators.h"
+#include "config/settings.h"
 #include "fakes/fake_platform.h"
 #include "fuzz/fuzz_support.h"
 

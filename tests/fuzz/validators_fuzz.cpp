@@ -6,7 +6,7 @@
 
 #include "base/error.h"
 #include "base/numeric_text.h"
-#include "config/validators.h"
+#include "config/settings.h"
 #include "fuzz/fuzz_support.h"
 
 namespace brennicot::fuzz {

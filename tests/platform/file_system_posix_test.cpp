@@ -37,6 +37,36 @@ TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
   EXPECT_EQ(testkit::ReadFile(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
 }
 
+// The one read of a file: what it finds in each place, links followed or refused.
+TEST_F(PosixFileSystemTest, ReadWholeFileFindsEachKindOfPlaceByTheOneRule) {
+  testkit::WriteFile(dir + "/file", "bytes\n");
+  testkit::WriteFile(dir + "/large", std::string(kMaxWholeFileBytes + 1, 'x'));
+  fs::create_symlink(dir + "/file", dir + "/link");
+  fs::create_directory(dir + "/dir");
+  ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+  using Outcome = FileRead::Outcome;
+  const struct {
+    const char* name;
+    Links links;
+    Outcome outcome;
+    int error_number;
+  } kCases[] = {
+      {"file", Links::kRefuse, Outcome::kRead, 0},
+      {"link", Links::kFollow, Outcome::kRead, 0},
+      {"link", Links::kRefuse, Outcome::kNotAFile, 0},
+      {"missing", Links::kFollow, Outcome::kNothing, ENOENT},
+      {"dir", Links::kFollow, Outcome::kNotAFile, EISDIR},
+      {"fifo", Links::kFollow, Outcome::kNotAFile, 0},  // and no wait for a writer
+      {"large", Links::kFollow, Outcome::kTooLarge, 0},
+  };
+  for (const auto& c : kCases) {
+    const FileRead read = ReadWholeFile(dir + "/" + c.name, c.links);
+    EXPECT_EQ(read.outcome, c.outcome) << c.name;
+    EXPECT_EQ(read.error_number, c.error_number) << c.name;
+    EXPECT_EQ(read.bytes, c.outcome == Outcome::kRead ? "bytes\n" : "") << c.name;
+  }
+}
+
 TEST_F(PosixFileSystemTest, WriteFileTruncates) {
   const std::string path = files.JoinPath(dir, "Vemo_Brennicot.ini");
   files.WriteFile(path, "a much longer first content");

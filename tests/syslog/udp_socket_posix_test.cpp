@@ -8,7 +8,7 @@
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/udp_receiver.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 
 namespace brennicot::posix {
 namespace {

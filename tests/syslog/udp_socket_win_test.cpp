@@ -6,7 +6,7 @@
 
 #include "kit/error_of.h"
 #include "kit/files.h"
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 
 namespace brennicot::win32 {
 namespace {

@@ -1,4 +1,4 @@
-#include "base/ascii.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/monotonic_millis.h"
+#include "platform/clock.h"
 
 #include <chrono>
 
