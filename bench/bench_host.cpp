@@ -6,9 +6,9 @@
 namespace brennicot::bench {
 
 std::unique_ptr<UdpSocket> BenchPlatform::CreateUdpSocket() {
-  auto s = std::make_unique<DiscardingUdpSocket>();
+  auto s = std::make_unique<DiscardingUdpSystem>();
   discard = s.get();
-  return s;
+  return std::make_unique<UdpSocket>(std::move(s), [this] { return loop.now_ms; });
 }
 
 BenchHost::BenchHost() {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,30 +16,22 @@
 namespace brennicot::bench {
 
 // Takes every datagram and only counts it: a benchmark must not grow with what it sends.
-class DiscardingUdpSocket : public UdpSocket {
+class DiscardingUdpSystem : public fakes::FakeUdpSystem {
  public:
   std::int64_t datagrams = 0;
   std::int64_t bytes = 0;
 
-  void SetRemotePort(std::int32_t) override {}
-  void SetRemoteHost(const std::string&) override {}
-  void Bind() override { state_ = 1; }
-  int State() const override { return state_; }
-  void Close() override { state_ = 0; }
-  void SendData(const std::string& payload) override {
+  std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress&,
+                                    std::uint16_t, const std::string&) override {
     ++datagrams;
     bytes += static_cast<std::int64_t>(payload.size());
+    return std::nullopt;
   }
-  std::size_t MaxPayload() const override { return kMaxUdpPayloadIpv4; }
-  std::string LocalHostName() override { return "BENCHPC"; }
-
- private:
-  int state_ = 0;
 };
 
 class BenchPlatform : public fakes::FakePlatform {
  public:
-  DiscardingUdpSocket* discard = nullptr;
+  DiscardingUdpSystem* discard = nullptr;
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
 };
 
@@ -51,7 +44,7 @@ class BenchHost {
 
   frmBrennicot& Host() { return *host_; }
   fakes::FakeSerialDevice& Port() { return *platform_.port; }
-  DiscardingUdpSocket& Socket() { return *platform_.discard; }
+  DiscardingUdpSystem& Socket() { return *platform_.discard; }
   void Set(std::string_view key, const std::string& value) { host_->Settings().Set(key, value); }
   // Activity log entries written since the start-up line: a hot path that fails shows up here.
   std::size_t ErrorEntries() const;

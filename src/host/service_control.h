@@ -75,7 +75,7 @@ class ServiceManager {
   Events* events_ = nullptr;
 };
 
-class ServiceControl : private ServiceManager::Events {
+class ServiceControl final : private ServiceManager::Events {
  public:
   ServiceControl(EventLoop& loop, std::unique_ptr<ServiceManager> manager);
   // The loop and the service manager hold on to this object: never copied.

@@ -136,7 +136,7 @@ class SerialDevice {
   Queue* queue_ = nullptr;
 };
 
-class SerialPort : private SerialDevice::Queue {
+class SerialPort final : private SerialDevice::Queue {
  public:
   explicit SerialPort(std::unique_ptr<SerialDevice> device);
   ~SerialPort();

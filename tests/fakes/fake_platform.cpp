@@ -334,7 +334,7 @@ std::optional<LookupAnswer> FakeNameLookup::Take() {
 }
 
 std::unique_ptr<StreamSocket> FakePlatform::CreateStreamSocket() {
-  auto s = std::make_unique<FakeStreamSocket>(loop.now_ms);
+  auto s = std::make_unique<FakeStreamSocket>();
   stream = s.get();
   return s;
 }

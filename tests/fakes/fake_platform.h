@@ -177,7 +177,6 @@ class FakeUdpSystem : public UdpSystem {
 // acknowledges them when told.
 class FakeStreamSocket : public StreamSocket {
  public:
-  explicit FakeStreamSocket(std::int64_t& now_ms) : now_ms_(now_ms) {}
   State state = State::kClosed;
   Error failure{0, ""};
   std::function<void()> on_ready;
@@ -203,9 +202,6 @@ class FakeStreamSocket : public StreamSocket {
   void Break(int number, const std::string& text);
   void Acknowledge();  // everything written so far
   void TakeMore(std::size_t bytes);
-
- private:
-  std::int64_t& now_ms_;
 };
 
 // Spool files in memory, kept across hosts of one test; read in chunks of `chunk` bytes at most.

@@ -17,7 +17,6 @@ using State = StreamSocket::State;
 // A TCP socket whose peer can speak.
 class SpeakingSocket : public fakes::FakeStreamSocket {
  public:
-  using FakeStreamSocket::FakeStreamSocket;
   std::string incoming;
   std::string Read() override { return std::exchange(incoming, {}); }
   void Say(const std::string& bytes) {
@@ -29,7 +28,7 @@ class SpeakingSocket : public fakes::FakeStreamSocket {
 class TlsStreamSocketTest : public ::testing::Test {
  protected:
   TlsStreamSocketTest() {
-    auto tcp_socket = std::make_unique<SpeakingSocket>(now_ms);
+    auto tcp_socket = std::make_unique<SpeakingSocket>();
     tcp = tcp_socket.get();
     socket = std::make_unique<TlsStreamSocket>(
         std::move(tcp_socket),
@@ -45,7 +44,6 @@ class TlsStreamSocketTest : public ::testing::Test {
     tcp->Accept();
   }
 
-  std::int64_t now_ms = 0;
   SpeakingSocket* tcp = nullptr;
   std::unique_ptr<TlsStreamSocket> socket;
 };
