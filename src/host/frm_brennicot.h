@@ -1,5 +1,5 @@
-// The host object: the single owner of the five components, the process-wide state and every event
-// handler. It is plain code over the platform interfaces, so tests drive it with fakes.
+// The host object: the single owner of its components (the design's five and the collector channel),
+// the process-wide state and every event handler. It is plain code over the platform interfaces, so tests drive it with fakes.
 //
 // Its methods, by file:
 //   frm_brennicot.cpp                   load, unload, dispatch, the service events and status line
@@ -132,7 +132,7 @@ class frmBrennicot {
   std::optional<LocalTime> error_cleared_at_;  // a message left after the last error
   std::string status_text_;
 
-  // The five components, in the order the host owns them.
+  // The design's five components, in the order the host owns them.
   std::unique_ptr<Timer> tmr_status_;
   std::unique_ptr<Timer> tmr_comm_;
   std::unique_ptr<UdpSocket> wsockudp_;
