@@ -207,33 +207,6 @@ TEST_F(StreamChannelTest, WhatIsLeftAtCloseIsSpooledAndGoesFirstAtTheNextStartTh
   EXPECT_FALSE(platform.spool.files.count(kSpool));
 }
 
-TEST_F(StreamChannelTest, AConnectionThatEndsBeforeItHeldConfirmsNothingAndBringsNothingBack) {
-  Open();
-  socket->Break(111, "Connection refused");
-  Send("x");
-  Send("y");
-  // A port forwarder whose collector is down: it accepts, its host acknowledges, it closes.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    while (socket->state != StreamSocket::State::kConnecting) Advance(100);
-    socket->Accept();
-    socket->Acknowledge();
-    Advance(150);
-    socket->Break(104, "Connection reset by peer");
-  }
-  while (socket->state != StreamSocket::State::kConnecting) Advance(100);
-  socket->Accept();
-  EXPECT_EQ(socket->wire, "1 x1 y");
-  socket->Acknowledge();
-  Advance(kHeldMs);
-  EXPECT_EQ(channel->Counts().queued, 0u);
-  EXPECT_EQ(Log(), (Strings{"frmBrennicot:MessageSend err#:111:Connection refused (TCP to "
-                            "10.0.0.5:514)",
-                            "frmBrennicot:MessageSend err#:104:Connection reset by peer (TCP to "
-                            "10.0.0.5:514)",
-                            "Collector TCP to 10.0.0.5:514 reachable again after 15 s: 2 messages "
-                            "queued, 6 sent again, 0 dropped"}));
-}
-
 // A collector that stops reading: the bound takes out what is written but unacknowledged. Those
 // are counted once their fate is known: lost with a connection that breaks, or delivered.
 TEST_F(StreamChannelTest, WrittenMessagesTheBoundTakesOutAreCountedExactlyAsTheyAreLost) {
