@@ -13,8 +13,8 @@
 #include "platform/unique_fd_posix.h"
 #include "platform/user_interface_posix.h"
 #include "serial/serial_port_posix.h"
-#include "syslog/stream_socket_posix.h"
-#include "syslog/tls_session_posix.h"
+#include "syslog/stream_socket.h"
+#include "syslog/tls_session.h"
 #include "syslog/udp_socket_posix.h"
 
 namespace brennicot::posix {
@@ -80,7 +80,7 @@ std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
 }
 
 std::unique_ptr<StreamSocket> PosixPlatform::CreateStreamSocket() {
-  return std::make_unique<PosixStreamSocket>(loop_);
+  return NewSystemStreamSocket(loop_);
 }
 
 std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const std::string& host) {
@@ -88,7 +88,7 @@ std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const st
 }
 
 std::unique_ptr<TlsSession> PosixPlatform::CreateTlsSession() {
-  return std::make_unique<PosixTlsSession>();
+  return NewSystemTlsSession();
 }
 
 }  // namespace
