@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "config/profile_reader_posix.h"
+#include "config/profile_reader.h"
 #include "host/service_control_posix.h"
 #include "platform/event_loop_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/platform.h"
 #include "platform/unique_fd_posix.h"
-#include "platform/user_interface_posix.h"
+#include "platform/user_interface.h"
 #include "serial/serial_port_posix.h"
 #include "syslog/stream_socket.h"
 #include "syslog/tls_session.h"
@@ -28,8 +28,8 @@ class PosixPlatform : public Platform {
   FileSystem& Files() override { return files_; }
   Clock& Time() override { return *clock_; }
   EventLoop& Loop() override { return loop_; }
-  UserInterface& Ui() override { return ui_; }
-  ProfileReader& Profile() override { return profile_; }
+  UserInterface& Ui() override { return *ui_; }
+  ProfileReader& Profile() override { return *profile_; }
   SpoolFiles& Spool() override { return spool_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
@@ -47,8 +47,8 @@ class PosixPlatform : public Platform {
   PosixEventLoop loop_;
   PosixFileSystem files_;
   std::unique_ptr<Clock> clock_ = MakeSystemClock();
-  PosixUserInterface ui_{loop_};
-  PosixProfileReader profile_;
+  std::unique_ptr<UserInterface> ui_ = NewSystemUserInterface(loop_);
+  std::unique_ptr<ProfileReader> profile_ = NewSystemProfileReader();
   SystemSpoolFiles spool_;
   std::string argument_string_;
   bool has_arguments_ = false;
