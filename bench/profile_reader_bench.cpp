@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/product_names.h"
-#include "config/ini_default_file.h"
+#include "config/ini_loader.h"
 #include "config/profile_reader.h"
 
 namespace brennicot::bench {

@@ -8,7 +8,6 @@
 #include "base/error.h"
 #include "base/product_names.h"
 #include "base/text.h"
-#include "config/ini_default_file.h"
 #include "config/settings.h"
 #include "log/error_trap.h"
 
@@ -108,6 +107,24 @@ std::vector<std::string_view> SectionEntries(std::string_view block, std::int32_
     rest.remove_prefix(end == rest.size() ? end : end + 1);
   }
   return entries;
+}
+
+std::string DefaultIniText() {
+  std::string text = "[";
+  text += names::kIniSection;
+  text += "]\r\n";
+  for (const SettingRow& row : kSettings) {
+    if (!row.seventeen) continue;
+    text += row.key;
+    text += '=';
+    text += row.default_value;
+    text += "\r\n";
+  }
+  return text;
+}
+
+void IniCreate(const std::string& path, FileSystem& files, ActivityLog& log) {
+  RunTrapped(log, "BrennicotMain:IniCreate", [&] { files.WriteFile(path, DefaultIniText()); });
 }
 
 }  // namespace brennicot

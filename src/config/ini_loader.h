@@ -35,6 +35,14 @@ inline constexpr std::int32_t kIniSectionBufferSize = 4096;
 // without "=", or a numeric setting that is not a number, throws: loading ends there.
 void IniApplyEntry(std::string_view entry, SettingsTable& settings, ActivityLog& log);
 
+// The default INI file: the section header, then "key=default" for each of the seventeen settings
+// in table order, each line ended by CR LF. Loading it back gives exactly the defaults.
+std::string DefaultIniText();
+
+// Writes the default INI file at `path`, creating or emptying it. A failure gives one
+// "BrennicotMain:IniCreate err#:" line; the run goes on with the defaults.
+void IniCreate(const std::string& path, FileSystem& files, ActivityLog& log);
+
 // Full path of the INI file: the executable's directory joined with "Vemo_Brennicot.ini".
 std::string IniFilePath(FileSystem& files);
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "config/ini_default_file.h"
 #include "config/ini_loader.h"
 #include "config/port_map.h"
 #include "config/profile_reader.h"
