@@ -6,8 +6,8 @@
 //   frm_brennicot.cpp                   Main; load, unload, dispatch, the service events and status
 //                                       line
 //   frm_brennicot_startup_shutdown.cpp  StartUp, ShutDown: opening and closing the two channels
-//   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side
-//   frm_brennicot_message_send.cpp      MessageSend: the only way out towards the collector
+//   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side; MessageSend:
+//                                       the only way out towards the collector
 #pragma once
 
 #include <cstdint>
