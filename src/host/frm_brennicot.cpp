@@ -6,7 +6,6 @@
 #include "base/product_names.h"
 #include "base/text.h"
 #include "config/ini_loader.h"
-#include "config/port_map.h"
 #include "config/settings.h"
 #include "host/command_line.h"
 #include "host/service_status.h"

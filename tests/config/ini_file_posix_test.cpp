@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "config/ini_loader.h"
-#include "config/port_map.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
 #include "fakes/fake_platform.h"
