@@ -15,7 +15,7 @@
 #include "serial/serial_port_posix.h"
 #include "syslog/stream_socket.h"
 #include "syslog/tls_session.h"
-#include "syslog/udp_socket_posix.h"
+#include "syslog/udp_socket.h"
 
 namespace brennicot::posix {
 namespace {
