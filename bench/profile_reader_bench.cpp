@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/product_names.h"
-#include "config/ini_default_file.h"
-#include "config/profile_reader_posix.h"
+#include "config/ini_loader.h"
+#include "config/profile_reader.h"
 
 namespace brennicot::bench {
 namespace {
@@ -21,11 +21,11 @@ void BM_ProfileReaderDefaultFile(benchmark::State& state) {
   const std::string text = DefaultIniText();
   std::ofstream(path, std::ios::binary) << text;
 
-  posix::PosixProfileReader reader;
+  const auto reader = NewSystemProfileReader();
   const std::string section(names::kIniSection);
   std::size_t block_size = 0;
   for (auto _ : state) {
-    const std::string block = reader.ReadSection(section, 4096, path.string());
+    const std::string block = reader->ReadSection(section, 4096, path.string());
     block_size = block.size();
     benchmark::DoNotOptimize(block.data());
   }

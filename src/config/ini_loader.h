@@ -1,3 +1,5 @@
+// The INI file beside the executable: its settings section loaded into the settings table, the
+// default file written on a first run, and the device paths its [Ports] section maps.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +37,31 @@ inline constexpr std::int32_t kIniSectionBufferSize = 4096;
 // without "=", or a numeric setting that is not a number, throws: loading ends there.
 void IniApplyEntry(std::string_view entry, SettingsTable& settings, ActivityLog& log);
 
+// The default INI file: the section header, then "key=default" for each of the seventeen settings
+// in table order, each line ended by CR LF. Loading it back gives exactly the defaults.
+std::string DefaultIniText();
+
+// Writes the default INI file at `path`, creating or emptying it. A failure gives one
+// "BrennicotMain:IniCreate err#:" line; the run goes on with the defaults.
+void IniCreate(const std::string& path, FileSystem& files, ActivityLog& log);
+
 // Full path of the INI file: the executable's directory joined with "Vemo_Brennicot.ini".
 std::string IniFilePath(FileSystem& files);
+
+// Which device stands behind a serial port number on POSIX. The optional [Ports] section of the
+// INI file maps numbers to device paths:
+//
+//   [Ports]
+//   COM1=/dev/ttyUSB0
+//   COM3=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0
+//
+// Win32 opens COM<n> itself and does not read the section.
+//
+// The device path for port `port` (1 is the first): the value of "COM<port>=" in the [Ports]
+// section of the INI file at `ini_path` (key in any letter case; the last such entry wins), else
+// "/dev/ttyS<port-1>". Whether the device exists is for the opener to find out. Throws Error 380
+// for a port below 1 and for a mapping that is empty or not an absolute path.
+std::string SerialDevicePath(std::int16_t port, ProfileReader& profile,
+                             const std::string& ini_path);
 
 }  // namespace brennicot

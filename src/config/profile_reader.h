@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace brennicot {
@@ -17,5 +18,12 @@ class ProfileReader {
   virtual std::string ReadSection(const std::string& section, std::int32_t buffer_size,
                                   const std::string& path) = 0;
 };
+
+// The system's reader: GetPrivateProfileSectionA itself on Win32; on POSIX our own, giving the
+// block that call gives for the same file: section name matched without regard to case (first
+// such section only), lines trimmed of blanks and tabs at both ends and around their first "=",
+// blank lines and ";" comment lines dropped, CR LF, LF or CR line ends, a UTF-8 byte-order mark
+// skipped. Bytes pass unchanged otherwise.
+std::unique_ptr<ProfileReader> NewSystemProfileReader();
 
 }  // namespace brennicot

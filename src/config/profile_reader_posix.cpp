@@ -1,11 +1,11 @@
-#include "config/profile_reader_posix.h"
-
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "base/text.h"
+#include "config/profile_reader.h"
 #include "platform/file_system.h"
 #include "platform/system_error_posix.h"
 
@@ -54,6 +54,12 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   throw SystemError(read.error_number, path);
 }
 
+class PosixProfileReader : public ProfileReader {
+ public:
+  std::string ReadSection(const std::string& section, std::int32_t buffer_size,
+                          const std::string& path) override;
+};
+
 }  // namespace
 
 std::string PosixProfileReader::ReadSection(const std::string& section, std::int32_t buffer_size,
@@ -100,3 +106,11 @@ std::string PosixProfileReader::ReadSection(const std::string& section, std::int
 }
 
 }  // namespace brennicot::posix
+
+namespace brennicot {
+
+std::unique_ptr<ProfileReader> NewSystemProfileReader() {
+  return std::make_unique<posix::PosixProfileReader>();
+}
+
+}  // namespace brennicot

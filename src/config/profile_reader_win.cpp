@@ -1,13 +1,24 @@
-#include "config/profile_reader_win.h"
-
 #include <algorithm>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "config/profile_reader.h"
 #include "platform/system_error_win.h"
 #include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {
+namespace {
+
+// GetPrivateProfileSectionA itself.
+class Win32ProfileReader : public ProfileReader {
+ public:
+  std::string ReadSection(const std::string& section, std::int32_t buffer_size,
+                          const std::string& path) override;
+};
+
+}  // namespace
 
 std::string Win32ProfileReader::ReadSection(const std::string& section, std::int32_t buffer_size,
                                             const std::string& path) {
@@ -34,3 +45,11 @@ std::string Win32ProfileReader::ReadSection(const std::string& section, std::int
 }
 
 }  // namespace brennicot::win32
+
+namespace brennicot {
+
+std::unique_ptr<ProfileReader> NewSystemProfileReader() {
+  return std::make_unique<win32::Win32ProfileReader>();
+}
+
+}  // namespace brennicot

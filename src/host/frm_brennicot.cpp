@@ -1,15 +1,15 @@
 #include "host/frm_brennicot.h"
 
+#include <memory>
+
 #include "base/numeric_text.h"
 #include "base/product_names.h"
 #include "base/text.h"
 #include "config/ini_loader.h"
-#include "config/port_map.h"
 #include "config/settings.h"
 #include "host/command_line.h"
-#include "host/service_install.h"
 #include "host/service_status.h"
-#include "host/settings_check.h"
+#include "host/start_plan.h"
 #include "log/error_trap.h"
 #include "log/log_priority.h"
 #include "syslog/tls_stream_socket.h"
@@ -223,6 +223,17 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
 
 void frmBrennicot::OnServiceStop() {
   ShutDown();
+}
+
+int Main(Platform& platform) {
+  auto host = std::make_unique<frmBrennicot>(platform);
+  host->FormLoad();
+
+  int exit_code = host->OneShotExitStatus();
+  if (host->RunsEventLoop()) exit_code = platform.Loop().Run();
+  host->FormUnload();
+  host.reset();
+  return exit_code;
 }
 
 }  // namespace brennicot

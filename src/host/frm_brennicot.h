@@ -1,11 +1,13 @@
-// The host object: the single owner of its components (the design's five and the collector channel),
-// the process-wide state and every event handler. It is plain code over the platform interfaces, so tests drive it with fakes.
+// The host object: the single owner of its components (the design's five and the collector
+// channel), the process-wide state and every event handler. It is plain code over the platform
+// interfaces, so tests drive it with fakes.
 //
 // Its methods, by file:
-//   frm_brennicot.cpp                   load, unload, dispatch, the service events and status line
+//   frm_brennicot.cpp                   Main; load, unload, dispatch, the service events and status
+//                                       line
 //   frm_brennicot_startup_shutdown.cpp  StartUp, ShutDown: opening and closing the two channels
-//   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side
-//   frm_brennicot_message_send.cpp      MessageSend: the only way out towards the collector
+//   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side; MessageSend:
+//                                       the only way out towards the collector
 #pragma once
 
 #include <cstdint>
@@ -15,13 +17,13 @@
 
 #include "config/settings_table.h"
 #include "host/command_line.h"
+#include "host/start_plan.h"
 #include "log/activity_log.h"
 #include "platform/platform.h"
 #include "serial/received_lines.h"
 #include "syslog/collector_channel.h"
 #include "syslog/message_composer.h"
 #include "syslog/stream_channel.h"
-#include "syslog/transport_settings.h"
 
 namespace brennicot {
 
@@ -141,5 +143,9 @@ class frmBrennicot {
   // The way out: WsockUDP itself unless `transport` names a stream.
   std::unique_ptr<CollectorChannel> channel_;
 };
+
+// The process entry: creates the host, lets its load handler dispatch on the command line, and runs
+// the event loop for as long as the host lives. Returns the process exit status.
+int Main(Platform& platform);
 
 }  // namespace brennicot

@@ -1,5 +1,6 @@
 // The handlers driven by the serial side: the tmrComm poll, the OnComm notification and the
-// tmrStatus heartbeat.
+// tmrStatus heartbeat; and MessageSend, the only way out towards the collector, which each line
+// they take ends in.
 #include <limits>
 #include <optional>
 
@@ -9,6 +10,8 @@
 #include "log/error_trap.h"
 #include "serial/received_lines.h"
 #include "serial/serial_port.h"
+#include "syslog/collector_channel.h"
+#include "syslog/message_composer.h"
 
 namespace brennicot {
 
@@ -125,6 +128,25 @@ void frmBrennicot::tmrStatus_Timer() {
   });
   // A period that is not a number fails the same way every second: report it once and stop.
   if (!ok) tmr_status_->SetEnabled(false);
+}
+
+bool frmBrennicot::MessageSend(const std::string& MessageText) {
+  const ComposeContext context{*settings_, month_names_, [this] { return platform_.Time().Now(); },
+                               [this] { return wsockudp_->LocalHostName(); }};
+  SyslogMessage message;
+  if (!RunTrapped(log_, kMessageSendWhere,
+                  [&] { message = ComposeSyslogMessage(context, MessageText); })) {
+    return false;
+  }
+  // Composed the same for every transport; only how it leaves differs.
+  return channel_->Send(message);
+}
+
+void frmBrennicot::OnMessageSent(std::string_view payload) {
+  // Someone trying a configuration sees what the collector gets, when it leaves: a queued
+  // message is not shown as sent.
+  if (mode_ == Mode::kInteract) platform_.Ui().PrintOut(std::string(payload) + "\n");
+  if (!last_error_.empty() && !error_cleared_at_) error_cleared_at_ = platform_.Time().Now();
 }
 
 }  // namespace brennicot

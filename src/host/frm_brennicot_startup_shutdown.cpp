@@ -10,7 +10,6 @@
 #include "host/start_plan.h"
 #include "log/error_trap.h"
 #include "platform/clock.h"
-#include "syslog/transport_settings.h"
 
 namespace brennicot {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/brennicot_main.h"
+#include "host/frm_brennicot.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {

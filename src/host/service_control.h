@@ -14,6 +14,8 @@
 
 namespace brennicot {
 
+class ActivityLog;
+
 // How much an entry of the system's event log matters.
 enum class EventSeverity { kError, kWarning, kInformation };
 
@@ -134,5 +136,11 @@ class ServiceControl final : private ServiceManager::Events {
   std::function<void()> on_stop_;
   bool stopping_ = false;
 };
+
+// Registers ("-install") or removes ("-uninstall") the service; any other command only sets the
+// service properties and yields false. A failure gives one "BrennicotMain:ServiceNStall err#:" line
+// and false; that line is also left in `reason`, when given, for the person who ran the command.
+bool ServiceNStall(ServiceControl& service, const std::string& command, ActivityLog& log,
+                   std::string* reason = nullptr);
 
 }  // namespace brennicot

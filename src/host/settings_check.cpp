@@ -1,5 +1,3 @@
-#include "host/settings_check.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <map>

@@ -14,11 +14,28 @@
 
 #include "base/error.h"
 #include "config/settings_table.h"
+#include "host/service_control.h"
 #include "platform/platform.h"
 #include "serial/serial_port.h"
-#include "syslog/transport_settings.h"
+#include "syslog/stream_channel.h"
+#include "syslog/tls_session.h"
 
 namespace brennicot {
+
+// The way out towards the collector, from the settings `transport`, `framing` and `queuemax`, and
+// for TLS `tlsca`, `tlsname`, `tlscert` and `tlskey`. Their defaults give UDP, as without them;
+// values a start cannot use were refused before (the settings table's rules).
+enum class Transport { kUdp, kTcp, kTls };
+
+struct TransportSettings {
+  Transport transport = Transport::kUdp;
+  // queuemax is read whatever the transport: over UDP it bounds what a stream run's spool gives.
+  StreamSettings stream;
+  TlsSettings tls;  // for kTls: the name is udptarget's unless tlsname gives one
+};
+
+// Throws Error 380 for framing=lf with tls: TLS always counts octets.
+TransportSettings ReadTransportSettings(const SettingsTable& settings);
 
 class StartPlan {
  public:
@@ -65,5 +82,19 @@ class StartPlan {
   bool status_timer_ = false;
   std::optional<std::string> key_open_;
 };
+
+// -check: what a start would make of the settings file, told before the start.
+//
+// Reads the settings file as a start would and reports on standard output, one line each: every
+// entry that is invalid or would be ignored (each judged on its own, and those a start would not
+// reach because of a fault before them), every value the start itself would refuse, whether the
+// port's device exists and the service's user may open it (it is not opened: a running service
+// may hold it), whether that user may read the TLS files, and whether the collector's name
+// resolves; then a verdict. Writes no file and no log entry, connects nowhere. The service's user
+// is the one its registration names (`service`, named here as the settings name it); where none
+// is named, this user. `port` is the host's closed serial port, which knows the device behind a
+// port number. Returns the exit status: 0 when a start would use exactly what the file says and
+// every check passed, 1 otherwise.
+int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& service);
 
 }  // namespace brennicot

@@ -3,6 +3,7 @@
 // fakes give both from one place, so a test's time moves the host and its timers together.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -27,7 +28,10 @@ class Clock {
 
 // The system's elapsed milliseconds, as the system clock's ElapsedMillis gives them: for the real
 // loop and sockets, which are built below the platform object.
-std::int64_t MonotonicMillis();
+inline std::int64_t MonotonicMillis() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 // The machine's clock (each backend defines it).
 std::unique_ptr<Clock> MakeSystemClock();

@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "config/profile_reader_posix.h"
+#include "config/profile_reader.h"
 #include "host/service_control_posix.h"
 #include "platform/event_loop_posix.h"
 #include "platform/file_system_posix.h"
 #include "platform/platform.h"
 #include "platform/unique_fd_posix.h"
-#include "platform/user_interface_posix.h"
+#include "platform/user_interface.h"
 #include "serial/serial_port_posix.h"
-#include "syslog/stream_socket_posix.h"
-#include "syslog/tls_session_posix.h"
-#include "syslog/udp_socket_posix.h"
+#include "syslog/stream_socket.h"
+#include "syslog/tls_session.h"
+#include "syslog/udp_socket.h"
 
 namespace brennicot::posix {
 namespace {
@@ -28,8 +28,8 @@ class PosixPlatform : public Platform {
   FileSystem& Files() override { return files_; }
   Clock& Time() override { return *clock_; }
   EventLoop& Loop() override { return loop_; }
-  UserInterface& Ui() override { return ui_; }
-  ProfileReader& Profile() override { return profile_; }
+  UserInterface& Ui() override { return *ui_; }
+  ProfileReader& Profile() override { return *profile_; }
   SpoolFiles& Spool() override { return spool_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
@@ -47,8 +47,8 @@ class PosixPlatform : public Platform {
   PosixEventLoop loop_;
   PosixFileSystem files_;
   std::unique_ptr<Clock> clock_ = MakeSystemClock();
-  PosixUserInterface ui_{loop_};
-  PosixProfileReader profile_;
+  std::unique_ptr<UserInterface> ui_ = NewSystemUserInterface(loop_);
+  std::unique_ptr<ProfileReader> profile_ = NewSystemProfileReader();
   SystemSpoolFiles spool_;
   std::string argument_string_;
   bool has_arguments_ = false;
@@ -80,7 +80,7 @@ std::unique_ptr<ServiceControl> PosixPlatform::CreateServiceControl() {
 }
 
 std::unique_ptr<StreamSocket> PosixPlatform::CreateStreamSocket() {
-  return std::make_unique<PosixStreamSocket>(loop_);
+  return NewSystemStreamSocket(loop_);
 }
 
 std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const std::string& host) {
@@ -88,7 +88,7 @@ std::unique_ptr<CollectorAddress> PosixPlatform::CreateCollectorAddress(const st
 }
 
 std::unique_ptr<TlsSession> PosixPlatform::CreateTlsSession() {
-  return std::make_unique<PosixTlsSession>();
+  return NewSystemTlsSession();
 }
 
 }  // namespace

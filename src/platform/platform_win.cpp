@@ -4,8 +4,8 @@
 #include "platform/platform.h"
 #include "platform/windows_api_win.h"
 #include "serial/serial_port_win.h"
-#include "syslog/stream_socket_win.h"
-#include "syslog/tls_session_win.h"
+#include "syslog/stream_socket.h"
+#include "syslog/tls_session.h"
 #include "syslog/udp_socket_win.h"
 
 namespace brennicot::win32 {
@@ -44,7 +44,7 @@ std::unique_ptr<ServiceControl> Win32Platform::CreateServiceControl() {
 }
 
 std::unique_ptr<StreamSocket> Win32Platform::CreateStreamSocket() {
-  return std::make_unique<Win32StreamSocket>(loop_);
+  return NewSystemStreamSocket(loop_);
 }
 
 std::unique_ptr<CollectorAddress> Win32Platform::CreateCollectorAddress(const std::string& host) {
@@ -52,7 +52,7 @@ std::unique_ptr<CollectorAddress> Win32Platform::CreateCollectorAddress(const st
 }
 
 std::unique_ptr<TlsSession> Win32Platform::CreateTlsSession() {
-  return std::make_unique<Win32TlsSession>();
+  return NewSystemTlsSession();
 }
 
 }  // namespace brennicot::win32

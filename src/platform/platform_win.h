@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "config/profile_reader_win.h"
+#include "config/profile_reader.h"
 #include "platform/event_loop_win.h"
 #include "platform/file_system_win.h"
 #include "platform/platform.h"
@@ -23,7 +23,7 @@ class Win32Platform : public Platform {
   Clock& Time() override { return *clock_; }
   EventLoop& Loop() override { return loop_; }
   UserInterface& Ui() override { return ui_; }
-  ProfileReader& Profile() override { return profile_; }
+  ProfileReader& Profile() override { return *profile_; }
   SpoolFiles& Spool() override { return spool_; }
 
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
@@ -42,7 +42,7 @@ class Win32Platform : public Platform {
   Win32FileSystem files_;
   std::unique_ptr<Clock> clock_ = MakeSystemClock();
   Win32UserInterface ui_{loop_};
-  Win32ProfileReader profile_;
+  std::unique_ptr<ProfileReader> profile_ = NewSystemProfileReader();
   SystemSpoolFiles spool_;
   std::string argument_string_;
 };

@@ -3,9 +3,12 @@
 // standard output. Win32 shows a real window and MessageBoxA.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace brennicot {
+
+class EventLoop;
 
 class UserInterface {
  public:
@@ -26,3 +29,8 @@ class UserInterface {
 };
 
 }  // namespace brennicot
+
+// The foreground process's interface on POSIX, over the loop that takes its stop signals.
+namespace brennicot::posix {
+std::unique_ptr<UserInterface> NewSystemUserInterface(EventLoop& loop);
+}  // namespace brennicot::posix

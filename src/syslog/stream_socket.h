@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,3 +66,14 @@ class StreamSocket {
 };
 
 }  // namespace brennicot
+
+// The system's stream socket, driven by the backend's own loop; each backend defines its own.
+namespace brennicot::posix {
+class PosixEventLoop;
+std::unique_ptr<StreamSocket> NewSystemStreamSocket(PosixEventLoop& loop);
+}  // namespace brennicot::posix
+
+namespace brennicot::win32 {
+class Win32EventLoop;
+std::unique_ptr<StreamSocket> NewSystemStreamSocket(Win32EventLoop& loop);
+}  // namespace brennicot::win32

@@ -34,6 +34,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -118,5 +119,8 @@ class TlsSession {
   // After kVerified: the close_notify alert, appended to `out`.
   virtual void Shutdown(std::string& out) = 0;
 };
+
+// The system's TLS session: OpenSSL on POSIX, Schannel on Win32.
+std::unique_ptr<TlsSession> NewSystemTlsSession();
 
 }  // namespace brennicot

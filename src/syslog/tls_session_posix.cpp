@@ -1,16 +1,123 @@
-#include "syslog/tls_session_posix.h"
+// The TLS session on POSIX: OpenSSL 3 over memory BIOs, so the session never touches the socket.
+// Verification is OpenSSL's own, inside the handshake: the chain under SSL_VERIFY_PEER, the name
+// as set up in Begin (X509_VERIFY_PARAM_set1_ip_asc for an address, SSL_set1_host for a DNS
+// name). The files are read with the system's calls so a file that cannot be read is reported
+// with the system's reason.
+//
+// OpenSSL 3, loaded when the first TLS session begins instead of with the program: a forwarder
+// that sends over UDP or TCP never maps it. Linked at start, libssl and libcrypto cost every run
+// about 1.5 MiB resident (the loader relocates their tables and reads their symbol tables)
+// although only transport=tls calls them.
+//
+// The calls go through one table of pointers typed from OpenSSL's own declarations, so a call
+// with the wrong arguments does not compile. The headers' macros and inline stack functions
+// expand to calls of the library's symbols, which this program does not link: where the session
+// needs one, it calls what the macro expands to (SSL_CTX_ctrl, OPENSSL_sk_num, ...) through the
+// table.
 
+#include <dlfcn.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <sys/stat.h>
 
+#include <memory>
+#include <string>
+
+#include "base/error.h"
 #include "platform/file_system.h"
-#include "syslog/openssl_library_posix.h"
+#include "syslog/tls_session.h"
+
+// Every library function the TLS session calls.
+#define BRENNICOT_OPENSSL_CALLS(X)    \
+  X(ERR_clear_error)                  \
+  X(ERR_peek_last_error)              \
+  X(ERR_reason_error_string)          \
+  X(BIO_free)                         \
+  X(BIO_new)                          \
+  X(BIO_new_mem_buf)                  \
+  X(BIO_read)                         \
+  X(BIO_s_mem)                        \
+  X(BIO_write)                        \
+  X(EVP_PKEY_free)                    \
+  X(OPENSSL_sk_num)                   \
+  X(OPENSSL_sk_pop_free)              \
+  X(OPENSSL_sk_value)                 \
+  X(PEM_X509_INFO_read_bio)           \
+  X(PEM_read_bio_PrivateKey)          \
+  X(PEM_read_bio_X509)                \
+  X(PEM_read_bio_X509_AUX)            \
+  X(X509_INFO_free)                   \
+  X(X509_STORE_add_cert)              \
+  X(X509_VERIFY_PARAM_set1_ip_asc)    \
+  X(X509_VERIFY_PARAM_set_hostflags)  \
+  X(X509_free)                        \
+  X(X509_verify_cert_error_string)    \
+  X(SSL_CTX_check_private_key)        \
+  X(SSL_CTX_ctrl)                     \
+  X(SSL_CTX_free)                     \
+  X(SSL_CTX_get_cert_store)           \
+  X(SSL_CTX_new)                      \
+  X(SSL_CTX_set_default_passwd_cb)    \
+  X(SSL_CTX_set_default_verify_paths) \
+  X(SSL_CTX_use_PrivateKey)           \
+  X(SSL_CTX_use_certificate)          \
+  X(SSL_ctrl)                         \
+  X(SSL_do_handshake)                 \
+  X(SSL_free)                         \
+  X(SSL_get0_param)                   \
+  X(SSL_get0_peer_certificate)        \
+  X(SSL_get_error)                    \
+  X(SSL_get_verify_result)            \
+  X(SSL_new)                          \
+  X(SSL_read)                         \
+  X(SSL_set1_host)                    \
+  X(SSL_set_bio)                      \
+  X(SSL_set_connect_state)            \
+  X(SSL_set_verify)                   \
+  X(SSL_shutdown)                     \
+  X(SSL_write)                        \
+  X(TLS_client_method)
 
 namespace brennicot::posix {
 namespace {
 
-// The library's calls: loaded by the first session, so only transport=tls maps OpenSSL.
+struct OpenSsl {
+#define BRENNICOT_OPENSSL_MEMBER(name) decltype(&::name) name = nullptr;
+  BRENNICOT_OPENSSL_CALLS(BRENNICOT_OPENSSL_MEMBER)
+#undef BRENNICOT_OPENSSL_MEMBER
+};
+
+// libssl brings libcrypto, its dependency, along; both are looked up through its handle.
+constexpr const char* kLibrary = "libssl.so.3";
+
+Error NotLoaded(const char* reason) {
+  return Error(errnum::kNotSupported,
+               std::string("transport=tls needs OpenSSL 3 (") + kLibrary +
+                   ", Debian package libssl3): " + (reason != nullptr ? reason : "not found"));
+}
+
+OpenSsl Load() {
+  // Kept open to the end: the library registers its own clean-up at exit.
+  void* handle = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) throw NotLoaded(dlerror());
+  OpenSsl calls;
+#define BRENNICOT_OPENSSL_LOOKUP(name)                                       \
+  calls.name = reinterpret_cast<decltype(calls.name)>(dlsym(handle, #name)); \
+  if (calls.name == nullptr) throw NotLoaded(dlerror());
+  BRENNICOT_OPENSSL_CALLS(BRENNICOT_OPENSSL_LOOKUP)
+#undef BRENNICOT_OPENSSL_LOOKUP
+  return calls;
+}
+
+// The library's calls, loaded by the first session (so only transport=tls maps OpenSSL) and kept
+// to the end of the process. Throws Error when it cannot be loaded (not installed, or without one
+// of the calls), with the loader's reason.
 const OpenSsl& Lib() {
-  return OpenSslLibrary();
+  // A load that failed is tried again at the next call (a static whose initialiser threw).
+  static const OpenSsl calls = Load();
+  return calls;
 }
 
 struct BioFree {
@@ -133,6 +240,40 @@ TlsRefusalKind KindOf(long verify_result) {
       return TlsRefusalKind::kOther;
   }
 }
+
+class PosixTlsSession : public TlsSession {
+ public:
+  PosixTlsSession();
+  ~PosixTlsSession() override;
+  PosixTlsSession(const PosixTlsSession&) = delete;
+  PosixTlsSession& operator=(const PosixTlsSession&) = delete;
+
+  void Begin(const TlsSettings& settings) override;
+  bool KeyOpenToOthers(const TlsSettings& settings) const override;
+  Step Handshake(std::string_view received, std::string& out) override;
+  TlsRefusal Refusal() const override { return refusal_; }
+  void Encrypt(std::string_view plain, std::string& out) override;
+  bool Absorb(std::string_view received, std::string& out) override;
+  void Shutdown(std::string& out) override;
+
+ private:
+  void Feed(std::string_view received);
+  void Drain(std::string& out);
+  // The refusal of a failed call: the verification's result, else the library's last error.
+  void NoteFailure(TlsRefusalKind otherwise);
+
+  struct CtxFree {
+    void operator()(ssl_ctx_st* ctx) const;
+  };
+  struct SslFree {
+    void operator()(ssl_st* ssl) const;
+  };
+  std::unique_ptr<ssl_ctx_st, CtxFree> ctx_;
+  std::unique_ptr<ssl_st, SslFree> ssl_;
+  bio_st* in_ = nullptr;   // owned by ssl_
+  bio_st* out_ = nullptr;  // owned by ssl_
+  TlsRefusal refusal_;
+};
 
 }  // namespace
 
@@ -274,3 +415,11 @@ void PosixTlsSession::Shutdown(std::string& out) {
 }
 
 }  // namespace brennicot::posix
+
+namespace brennicot {
+
+std::unique_ptr<TlsSession> NewSystemTlsSession() {
+  return std::make_unique<posix::PosixTlsSession>();
+}
+
+}  // namespace brennicot

@@ -1,5 +1,7 @@
-#include "syslog/udp_socket_posix.h"
-#include "syslog/collector_address.h"
+// The UDP socket's system calls on POSIX: a datagram socket bound to any local address and a
+// system-chosen port, getaddrinfo on a thread of its own. A name that does not resolve fails with
+// the resolver's code (a negative EAI_ number) and text; a failed send with errno and its text
+// (EMSGSIZE for a payload over the datagram limit).
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -9,14 +11,20 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <variant>
 
 #include "base/error.h"
 #include "platform/clock.h"
 #include "platform/system_error_posix.h"
+#include "platform/unique_fd_posix.h"
+#include "syslog/collector_address.h"
+#include "syslog/udp_socket.h"
 
 namespace brennicot::posix {
 namespace {
@@ -43,6 +51,23 @@ LookupAnswer LookUpName(const std::string& host) {
 LookupAnswer ParseNumeric(const std::string& host) {
   return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
 }
+
+class PosixUdpSystem : public UdpSystem {
+ public:
+  std::unique_ptr<NameLookup> NewLookup() override;
+  Error PendingError(const std::string& host) const override;
+  LookupAnswer ParseLiteral(const std::string& host) const override;
+  bool IsIpv6Literal(const std::string& host) const override;
+  void Open(Family family, const std::string& what) override;
+  void Close() override { fd_.Reset(); }
+  void CheckSendable(const std::string& payload, const std::string& destination) const override;
+  std::optional<SendRefusal> SendTo(const std::string& payload, const ResolvedAddress& target,
+                                    std::uint16_t port, const std::string& destination) override;
+  std::string HostName() const override;
+
+ private:
+  UniqueFd fd_;
+};
 
 }  // namespace
 

@@ -24,10 +24,6 @@ class WinsockSession {
   WinsockSession& operator=(const WinsockSession&) = delete;
 };
 
-// The collector's address with this backend's resolver, for a stream channel: a literal as it
-// is, a name looked up in the background. Winsock must be held by the caller.
-std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
-
 // Holds Winsock for as long as it lives, so the socket's collector address (let go before it)
 // has it throughout.
 class Win32UdpSystem : public UdpSystem {
@@ -48,12 +44,5 @@ class Win32UdpSystem : public UdpSystem {
   WinsockSession winsock_;
   UniqueSocket socket_;  // let go before Winsock
 };
-
-// The UDP socket over this backend, on the timers' clock.
-std::unique_ptr<UdpSocket> NewUdpSocket();
-
-// Why `host` does not resolve to an address, in the words a send would use; "" when it does. Asks
-// the resolver the socket asks, and waits for it.
-std::string NameProblem(const std::string& host);
 
 }  // namespace brennicot::win32

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "config/ini_default_file.h"
+#include "config/ini_loader.h"
 #include "kit/emulation.h"
 #include "kit/files.h"
 #include "kit/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "config/ini_default_file.h"
+#include "config/ini_loader.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "config/ini_default_file.h"
 #include "config/ini_loader.h"
-#include "config/port_map.h"
-#include "config/profile_reader_posix.h"
+#include "config/profile_reader.h"
 #include "config/settings.h"
 #include "fakes/fake_platform.h"
 #include "kit/files.h"
@@ -44,7 +42,7 @@ class IniFileTest : public ::testing::Test {
     ActivityLog log(files, clock, "Vemo_Brennicot.log");
     log.SetEcho([&](const std::string& entry) { messages->push_back(entry.substr(20)); });
     SettingsTable settings;
-    IniGetSet(settings, log, files, reader_);
+    IniGetSet(settings, log, files, *reader_);
     return settings;
   }
 
@@ -59,7 +57,7 @@ class IniFileTest : public ::testing::Test {
   }
 
   testkit::TempDir dir_;
-  posix::PosixProfileReader reader_;
+  std::unique_ptr<ProfileReader> reader_ = NewSystemProfileReader();
 };
 
 TEST_F(IniFileTest, FirstRunWritesTheFileAndTheSecondLoadsExactlyTheDefaults) {
@@ -94,9 +92,9 @@ TEST_F(IniFileTest, AHandEditedFileLoadsLikeTheSystemReaderWouldGiveIt) {
   EXPECT_EQ(AsMap(Load(dir_.path(), &messages)), expected);
   EXPECT_EQ(messages, std::vector<std::string>{"Vemo_Brennicot invalid port- abc - using 514"});
 
-  EXPECT_EQ(SerialDevicePath(3, reader_, IniPath()),
+  EXPECT_EQ(SerialDevicePath(3, *reader_, IniPath()),
             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
-  EXPECT_EQ(SerialDevicePath(1, reader_, IniPath()), "/dev/ttyS0");
+  EXPECT_EQ(SerialDevicePath(1, *reader_, IniPath()), "/dev/ttyS0");
 }
 
 TEST_F(IniFileTest, EntriesBeyondTheFirst4096CharactersAreNotApplied) {

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "config/ini_default_file.h"
 #include "config/settings.h"
 #include "fakes/fake_platform.h"
 

@@ -1,4 +1,4 @@
-#include "config/port_map.h"
+#include "config/ini_loader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "config/profile_reader_posix.h"
+#include "config/profile_reader.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -29,7 +29,7 @@ class ProfileReaderTest : public ::testing::Test {
   }
 
   testkit::TempDir dir_;
-  posix::PosixProfileReader reader_;
+  std::unique_ptr<ProfileReader> reader_ = NewSystemProfileReader();
 };
 
 // Only a regular file (or a link to one) is read, and only up to 1 MiB: a FIFO must not hang the
@@ -37,16 +37,16 @@ class ProfileReaderTest : public ::testing::Test {
 TEST_F(ProfileReaderTest, ReadsOnlyRegularFilesOfASaneSize) {
   const std::string fifo = dir_ / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, fifo), "");
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, "/dev/zero"), "");
+  EXPECT_EQ(reader_->ReadSection("Vemo_Brennicot", 4096, fifo), "");
+  EXPECT_EQ(reader_->ReadSection("Vemo_Brennicot", 4096, "/dev/zero"), "");
 
   const std::string link = dir_ / "link.ini";
   fs::create_symlink(WriteIni("[Vemo_Brennicot]\nudpport=515\n"), link);
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, link), std::string("udpport=515\0", 12));
+  EXPECT_EQ(reader_->ReadSection("Vemo_Brennicot", 4096, link), std::string("udpport=515\0", 12));
 
   const std::string big = WriteIni("[Vemo_Brennicot]\nudpport=515\n;" + std::string(1 << 20, 'x'));
   try {
-    reader_.ReadSection("Vemo_Brennicot", 4096, big);
+    reader_->ReadSection("Vemo_Brennicot", 4096, big);
     ADD_FAILURE() << "a file over 1 MiB was read";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), EFBIG);
@@ -64,14 +64,14 @@ std::string Visible(std::string_view s) {
 TEST_F(ProfileReaderTest, SharedVectors) {
   for (const auto& v : testing::kProfileSectionVectors) {
     const std::string path = WriteIni(v.ini);
-    const std::string block = reader_.ReadSection(std::string(v.section), v.buffer_size, path);
+    const std::string block = reader_->ReadSection(std::string(v.section), v.buffer_size, path);
     EXPECT_EQ(Visible(block), Visible(v.expected)) << v.name;
   }
 }
 
 TEST_F(ProfileReaderTest, UnreadableFileReadsAsNoSection) {
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, dir_ / "missing.ini"), "");
-  EXPECT_EQ(reader_.ReadSection("Vemo_Brennicot", 4096, dir_.path()), "");  // a directory
+  EXPECT_EQ(reader_->ReadSection("Vemo_Brennicot", 4096, dir_ / "missing.ini"), "");
+  EXPECT_EQ(reader_->ReadSection("Vemo_Brennicot", 4096, dir_.path()), "");  // a directory
 }
 
 // Choices of our own where no Win32 observation exists: a lone CR ends a line, a NUL byte ends
@@ -92,7 +92,7 @@ TEST_F(ProfileReaderTest, OwnChoicesForUnobservedInput) {
   };
   for (const auto& c : cases) {
     const std::string path = WriteIni(c.ini);
-    EXPECT_EQ(Visible(reader_.ReadSection("Vemo_Brennicot", c.buffer_size, path)),
+    EXPECT_EQ(Visible(reader_->ReadSection("Vemo_Brennicot", c.buffer_size, path)),
               Visible(c.expected))
         << c.name;
   }

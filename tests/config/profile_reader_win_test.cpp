@@ -1,6 +1,6 @@
 // The shared section vectors against GetPrivateProfileSectionA itself, so that the POSIX reader
 // and the system's call are held to the same block.
-#include "config/profile_reader_win.h"
+#include "config/profile_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ std::string Printable(std::string_view bytes) {
 
 TEST(Win32ProfileReaderTest, GivesTheBlockOfEverySharedVector) {
   testkit::TempDir dir;
-  Win32ProfileReader reader;
+  const auto reader = NewSystemProfileReader();
   int n = 0;
   for (const auto& v : brennicot::testing::kProfileSectionVectors) {
     SCOPED_TRACE(std::string(v.name));
@@ -30,18 +30,18 @@ TEST(Win32ProfileReaderTest, GivesTheBlockOfEverySharedVector) {
       std::ofstream out(path, std::ios::binary);
       out.write(v.ini.data(), static_cast<std::streamsize>(v.ini.size()));
     }
-    const std::string block = reader.ReadSection(std::string(v.section), v.buffer_size, path);
+    const std::string block = reader->ReadSection(std::string(v.section), v.buffer_size, path);
     EXPECT_EQ(Printable(block), Printable(v.expected));
   }
 }
 
 TEST(Win32ProfileReaderTest, AMissingFileOrNoBufferGivesNothing) {
   testkit::TempDir dir;
-  Win32ProfileReader reader;
-  EXPECT_EQ(reader.ReadSection("Vemo_Brennicot", 4096, dir / "missing.ini"), "");
+  const auto reader = NewSystemProfileReader();
+  EXPECT_EQ(reader->ReadSection("Vemo_Brennicot", 4096, dir / "missing.ini"), "");
   const std::string path = dir / "present.ini";
   std::ofstream(path, std::ios::binary) << "[Vemo_Brennicot]\r\nlevel=3\r\n";
-  EXPECT_EQ(reader.ReadSection("Vemo_Brennicot", 0, path), "");
+  EXPECT_EQ(reader->ReadSection("Vemo_Brennicot", 0, path), "");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "base/error.h"
-#include "config/ini_default_file.h"
 #include "config/ini_loader.h"
 #include "fakes/fake_platform.h"
 

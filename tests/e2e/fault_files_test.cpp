@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "byte_stream.h"
-#include "config/ini_default_file.h"
+#include "config/ini_loader.h"
 #include "forwarder_fixture.h"
 #include "kit/mount_namespace.h"
 #include "kit/process.h"

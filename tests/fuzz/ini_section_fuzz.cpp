@@ -11,7 +11,7 @@
 
 #include "base/numeric_text.h"
 #include "config/ini_loader.h"
-#include "config/profile_reader_posix.h"
+#include "config/profile_reader.h"
 #include "config/settings.h"
 #include "fakes/fake_platform.h"
 #include "fuzz/fuzz_support.h"
@@ -93,12 +93,12 @@ class FileReader : public ProfileReader {
   explicit FileReader(std::string path) : path_(std::move(path)) {}
   std::string ReadSection(const std::string& section, std::int32_t buffer_size,
                           const std::string&) override {
-    return reader_.ReadSection(section, buffer_size, path_);
+    return reader_->ReadSection(section, buffer_size, path_);
   }
 
  private:
   std::string path_;
-  posix::PosixProfileReader reader_;
+  std::unique_ptr<ProfileReader> reader_ = NewSystemProfileReader();
 };
 
 bool NumberBetween(const std::string& value, double low, double high) {
@@ -173,13 +173,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   memory_file->Write(data, size);
   const std::string_view file(reinterpret_cast<const char*>(data), size);
 
-  posix::PosixProfileReader reader;
+  const auto reader = NewSystemProfileReader();
   // The real buffer, and a small one chosen by the first byte, so cutting is tried at every place.
   const std::size_t small = size == 0 ? 0 : data[0] % 64;
   for (const std::size_t buffer : {std::size_t{4096}, small}) {
     for (const char* section : {"Vemo_Brennicot", ""}) {
       const std::string block =
-          reader.ReadSection(section, static_cast<std::int32_t>(buffer), path);
+          reader->ReadSection(section, static_cast<std::int32_t>(buffer), path);
       FUZZ_CHECK(block == ReferenceSection(file, section, buffer),
                  "section '" + std::string(section) + "' with buffer " + std::to_string(buffer) +
                      ": " + Printable(block));

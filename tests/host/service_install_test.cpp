@@ -1,4 +1,4 @@
-#include "host/service_install.h"
+#include "host/service_control.h"
 
 #include <gtest/gtest.h>
 

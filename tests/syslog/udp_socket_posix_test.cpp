@@ -1,4 +1,4 @@
-#include "syslog/udp_socket_posix.h"
+#include "syslog/udp_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/udp_receiver.h"
-#include "platform/clock.h"
 
 namespace brennicot::posix {
 namespace {
@@ -23,57 +22,57 @@ TEST(UdpSocketTest, SendsEachPayloadAsOneDatagramByteForByte) {
   for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
   for (const char* host : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(host);
-    UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
-    EXPECT_EQ(socket.State(), 0);
-    socket.SetRemotePort(collector.port());
-    socket.SetRemoteHost(host);
-    socket.Bind();
-    EXPECT_NE(socket.State(), 0);
-    socket.SendData(bytes);
-    socket.SendData("second");
+    const auto socket = NewUdpSocket();
+    EXPECT_EQ(socket->State(), 0);
+    socket->SetRemotePort(collector.port());
+    socket->SetRemoteHost(host);
+    socket->Bind();
+    EXPECT_NE(socket->State(), 0);
+    socket->SendData(bytes);
+    socket->SendData("second");
     EXPECT_EQ(collector.Receive(), bytes);
     EXPECT_EQ(collector.Receive(), "second");
-    socket.Close();
-    EXPECT_EQ(socket.State(), 0);
+    socket->Close();
+    EXPECT_EQ(socket->State(), 0);
   }
 }
 
 TEST(UdpSocketTest, LargestDatagramGoesAndOneByteMoreFailsWithTheSystemError) {
   UdpReceiver collector;
-  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
-  socket.SetRemotePort(collector.port());
-  socket.SetRemoteHost("127.0.0.1");
-  socket.Bind();
+  const auto socket = NewUdpSocket();
+  socket->SetRemotePort(collector.port());
+  socket->SetRemoteHost("127.0.0.1");
+  socket->Bind();
   const std::string largest(65507, 'x');
-  socket.SendData(largest);
+  socket->SendData(largest);
   EXPECT_EQ(collector.Receive(), largest);
 
-  const auto e = ErrorOf([&] { socket.SendData(largest + "x"); });
+  const auto e = ErrorOf([&] { socket->SendData(largest + "x"); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->number(), EMSGSIZE);
   EXPECT_EQ(e->description(),
             "Message too long (UDP to 127.0.0.1:" + std::to_string(collector.port()) + ")");
-  socket.SendData("still usable");
+  socket->SendData("still usable");
   EXPECT_EQ(collector.Receive(), "still usable");
 }
 
 TEST(UdpSocketTest, UnresolvableNameFailsEachSendAtOnceButNeverForGood) {
   UdpReceiver collector;
-  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
-  socket.SetRemotePort(collector.port());
-  socket.SetRemoteHost("collector.invalid");
-  socket.Bind();  // waits briefly for the answer; binding itself needs none
+  const auto socket = NewUdpSocket();
+  socket->SetRemotePort(collector.port());
+  socket->SetRemoteHost("collector.invalid");
+  socket->Bind();  // waits briefly for the answer; binding itself needs none
   for (int attempt = 0; attempt < 2; ++attempt) {
     const auto before = std::chrono::steady_clock::now();
-    const auto e = ErrorOf([&] { socket.SendData("lost"); });
+    const auto e = ErrorOf([&] { socket->SendData("lost"); });
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(100));
     ASSERT_TRUE(e);
     EXPECT_LT(e->number(), 0) << "a resolver code";
     EXPECT_TRUE(Contains(e->description(), "(remote host 'collector.invalid'")) << e->description();
   }
-  socket.SetRemoteHost("localhost");
-  socket.Bind();
-  socket.SendData("reached");
+  socket->SetRemoteHost("localhost");
+  socket->Bind();
+  socket->SendData("reached");
   EXPECT_EQ(collector.Receive(), "reached");
 }
 
@@ -83,12 +82,12 @@ TEST(UdpSocketTest, NobodyListeningIsNoError) {
     UdpReceiver gone;
     port = gone.port();
   }
-  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
-  socket.SetRemotePort(port);
-  socket.SetRemoteHost("127.0.0.1");
-  socket.Bind();
+  const auto socket = NewUdpSocket();
+  socket->SetRemotePort(port);
+  socket->SetRemoteHost("127.0.0.1");
+  socket->Bind();
   // Each datagram may bring back a port-unreachable report; none may fail a later send.
-  for (int i = 0; i < 5; ++i) EXPECT_NO_THROW(socket.SendData("anyone?"));
+  for (int i = 0; i < 5; ++i) EXPECT_NO_THROW(socket->SendData("anyone?"));
 }
 
 TEST(UdpSocketTest, IPv6TargetIsReachedByLiteralAndAfterAnIPv4Bind) {
@@ -99,21 +98,21 @@ TEST(UdpSocketTest, IPv6TargetIsReachedByLiteralAndAfterAnIPv4Bind) {
     GTEST_SKIP() << "no IPv6 loopback here";
   }
   UdpReceiver& collector = *ipv6;
-  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
-  socket.SetRemotePort(collector.port());
-  socket.SetRemoteHost("127.0.0.1");
-  socket.Bind();
-  socket.SetRemoteHost("::1");
-  socket.SendData("reopened for IPv6");
+  const auto socket = NewUdpSocket();
+  socket->SetRemotePort(collector.port());
+  socket->SetRemoteHost("127.0.0.1");
+  socket->Bind();
+  socket->SetRemoteHost("::1");
+  socket->SendData("reopened for IPv6");
   EXPECT_EQ(collector.Receive(), "reopened for IPv6");
 }
 
 TEST(UdpSocketTest, SendBeforeBindAndOutOfRangePortAreErrors) {
-  UdpSocket socket(std::make_unique<PosixUdpSystem>(), MonotonicMillis);
-  socket.SetRemoteHost("127.0.0.1");
-  EXPECT_EQ(ErrorOf([&] { socket.SendData("early"); }).value_or(Error(0, "")).number(), ENOTCONN);
+  const auto socket = NewUdpSocket();
+  socket->SetRemoteHost("127.0.0.1");
+  EXPECT_EQ(ErrorOf([&] { socket->SendData("early"); }).value_or(Error(0, "")).number(), ENOTCONN);
   for (std::int32_t port : {-1, 65536}) {
-    EXPECT_EQ(ErrorOf([&] { socket.SetRemotePort(port); }).value_or(Error(0, "")).number(),
+    EXPECT_EQ(ErrorOf([&] { socket->SetRemotePort(port); }).value_or(Error(0, "")).number(),
               errnum::kInvalidPropertyValue);
   }
 }
