@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "base/error.h"
@@ -132,10 +133,9 @@ std::vector<std::string> LinkedDirectories(const std::string& executable) {
   std::vector<std::string> dirs;
   for (std::string_view name : {names::kIniFile, names::kLogFile}) {
     const std::string beside = dir + "/" + std::string(name);
-    char buf[PATH_MAX + 1];
-    const ssize_t n = readlink(beside.c_str(), buf, PATH_MAX);
-    if (n <= 0) continue;
-    std::string target(buf, static_cast<std::size_t>(n));
+    std::optional<std::string> link = LinkTarget(beside, PrintableText(beside));
+    if (!link || link->empty()) continue;
+    std::string target = std::move(*link);
     if (target.front() != '/') target = dir + "/" + target;
     std::string target_dir = target.substr(0, target.rfind('/'));
     if (target_dir.empty()) target_dir = "/";

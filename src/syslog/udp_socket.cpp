@@ -50,7 +50,6 @@ void UdpSocket::SetRemotePort(std::int32_t port) {
 
 void UdpSocket::SetRemoteHost(const std::string& host) {
   remote_host_ = host;
-  ipv6_literal_ = system_->IsIpv6Literal(host);
   address_.SetHost(host, [this](const std::string& name) { return system_->ParseLiteral(name); });
 }
 

@@ -65,7 +65,6 @@ class UdpSystem {
   // The address a numeric host stands for, parsed without asking any resolver; an Error for a
   // name.
   virtual LookupAnswer ParseLiteral(const std::string& host) const = 0;
-  virtual bool IsIpv6Literal(const std::string& host) const = 0;
   // A fresh socket of `family` bound to any local address and a system-chosen port, in place of
   // the open one; `what` names it in errors. Throws Error, and then the open one stays.
   virtual void Open(Family family, const std::string& what) = 0;
@@ -126,7 +125,6 @@ class UdpSocket {
   std::unique_ptr<UdpSystem> system_;
   std::int32_t remote_port_ = 0;
   std::string remote_host_;
-  bool ipv6_literal_ = false;
   std::optional<Family> family_;  // of the open socket
   CollectorAddress address_;
 };

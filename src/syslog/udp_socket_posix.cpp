@@ -57,7 +57,6 @@ class PosixUdpSystem : public UdpSystem {
   std::unique_ptr<NameLookup> NewLookup() override;
   Error PendingError(const std::string& host) const override;
   LookupAnswer ParseLiteral(const std::string& host) const override;
-  bool IsIpv6Literal(const std::string& host) const override;
   void Open(Family family, const std::string& what) override;
   void Close() override { fd_.Reset(); }
   void CheckSendable(const std::string& payload, const std::string& destination) const override;
@@ -96,11 +95,6 @@ Error PosixUdpSystem::PendingError(const std::string& host) const {
 
 LookupAnswer PosixUdpSystem::ParseLiteral(const std::string& host) const {
   return ParseNumeric(host);
-}
-
-bool PosixUdpSystem::IsIpv6Literal(const std::string& host) const {
-  in6_addr address{};
-  return inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
 void PosixUdpSystem::Open(Family family, const std::string& what) {

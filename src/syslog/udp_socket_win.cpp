@@ -86,11 +86,6 @@ LookupAnswer Win32UdpSystem::ParseLiteral(const std::string& host) const {
   return ParseNumeric(host);
 }
 
-bool Win32UdpSystem::IsIpv6Literal(const std::string& host) const {
-  in6_addr address{};
-  return inet_pton(AF_INET6, host.c_str(), &address) == 1;
-}
-
 void Win32UdpSystem::Open(Family family, const std::string& what) {
   const int af = family == Family::kIpv6 ? AF_INET6 : AF_INET;
   UniqueSocket s(socket(af, SOCK_DGRAM, IPPROTO_UDP));

@@ -31,7 +31,6 @@ class Win32UdpSystem : public UdpSystem {
   std::unique_ptr<NameLookup> NewLookup() override;
   Error PendingError(const std::string& host) const override;
   LookupAnswer ParseLiteral(const std::string& host) const override;
-  bool IsIpv6Literal(const std::string& host) const override;
   void Open(Family family, const std::string& what) override;
   void Close() override { socket_.Reset(); }
   // Also refuses a payload over 65,535 bytes, before the address is looked at.

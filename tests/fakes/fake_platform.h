@@ -158,9 +158,7 @@ class FakeUdpSystem : public UdpSystem {
   std::unique_ptr<NameLookup> NewLookup() override;
   Error PendingError(const std::string& host) const override;
   LookupAnswer ParseLiteral(const std::string& host) const override;
-  bool IsIpv6Literal(const std::string& host) const override {
-    return host.find(':') != std::string::npos;
-  }
+  static bool IsIpv6Literal(const std::string& host) { return host.find(':') != std::string::npos; }
   void Open(Family family, const std::string& what) override;
   void Close() override {
     ++closes;
@@ -329,7 +327,7 @@ class FakePlatform : public Platform {
   FakeProfileReader profile{files};
   std::string arguments;
 
-  FakeUdpSystem* socket = nullptr;  // under the UDP socket the host made
+  FakeUdpSystem* socket = nullptr;        // under the UDP socket the host made
   FakeSerialDevice* port = nullptr;       // the device under the host's port
   FakeServiceManager* service = nullptr;  // the manager under the host's service control
   ServiceControl* service_control = nullptr;
