@@ -59,7 +59,8 @@ SpoolLoad Spool::Load(std::size_t bound, const std::function<std::size_t(std::si
     return {};
   }
   const SpoolLoad load{kept.size(), dropped + decoder.PassedOver()};
-  std::string line = Messages(load.kept) + " from the last run go first";
+  std::string line =
+      Messages(load.kept) + " from the last run " + (load.kept == 1 ? "goes" : "go") + " first";
   if (load.dropped > 0) {
     line += ", " + std::to_string(load.dropped) + " older " + (load.dropped == 1 ? "one" : "ones") +
             " dropped (queue bound " + std::to_string((bound + 1023) / 1024) + " KiB)";
