@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "config/settings_table.h"
 #include "host/command_line.h"
@@ -92,6 +93,11 @@ class frmBrennicot {
   void DrainComm();
   // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
   void OnDeviceLost();
+  // A serial line event's text: always to the Activity log, to the collector as well when
+  // `forward` and `sendcommmess` is 1. Traps its own failures.
+  void SendCommMessage(std::string_view text, bool forward);
+  // The serial side's own error line, "Err#: <number> on COM<port>" and the description.
+  void LogCommFailure(const Error& e);
   // Sends a line from the device and counts it for the status line when it left.
   void ForwardLine(const std::string& line);
   // Service mode: every log entry also feeds the status line's last error, the system's event

@@ -57,6 +57,9 @@ struct CommEventText {
 CommEventText DescribeCommEvent(std::int16_t code);
 
 inline constexpr std::string_view kCommMessagePrefix = "Comm message: ";
+// The event text for an open port whose device went away (a pulled adapter), which no CommEvent
+// code reports: the port fails every transfer instead.
+inline constexpr std::string_view kDeviceRemovedText = "Device Removed";
 
 // What the line is asked to be: the properties written, as the device applies them.
 struct LineConfig {

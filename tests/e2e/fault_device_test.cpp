@@ -48,9 +48,9 @@ TEST_F(FaultTest, VanishedDeviceInteractivelyKeepsRunningWithErrorLinesAndNoBusy
   EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
 }
 
-// A service gives up after the error line and the shut-down line with a failure status, so the
+// A service tells the collector its device is gone, then gives up with a failure status, so the
 // service manager's restart policy reopens the port once the device is back.
-TEST_F(FaultTest, VanishedDeviceEndsAServiceWithAFailureStatus) {
+TEST_F(FaultTest, VanishedDeviceIsToldToTheCollectorAndEndsAServiceWithAFailureStatus) {
   Start(BaseIni(), /*interactive=*/false);
   pty_->Write("before\n");
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("before"));
@@ -59,13 +59,15 @@ TEST_F(FaultTest, VanishedDeviceEndsAServiceWithAFailureStatus) {
   const int status = forwarder_->WaitExit(10s);
   ASSERT_NE(status, -1) << "still running:\n" << forwarder_->Log();
   EXPECT_EQ(status, 1);
-  // The loss is one event: start-up, one error line, shut-down, and nothing else.
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("Comm message: Device Removed"));
+  // The loss is one event: start-up, one error line, the event, shut-down, and nothing else.
   const auto messages = forwarder_->LogMessages();
-  ASSERT_EQ(messages.size(), 3u) << forwarder_->Log();
+  ASSERT_EQ(messages.size(), 4u) << forwarder_->Log();
   EXPECT_EQ(messages[0].rfind("*** Brennicot 1.3 Startup ", 0), 0u);
   EXPECT_EQ(messages[1].rfind("frmBrennicot:tmrComm err#:", 0), 0u);
   EXPECT_NE(messages[1].find(kLost), std::string::npos);
-  EXPECT_EQ(messages[2], "Brennicot Shutdown ***");
+  EXPECT_EQ(messages[2], "Comm message: Device Removed");
+  EXPECT_EQ(messages[3], "Brennicot Shutdown ***");
 }
 
 // A restart after a settings change, a crash or a watchdog abort must find its own port free, on a
