@@ -86,10 +86,13 @@ void frmBrennicot::OnDeviceLost() {
   // A service gives up with a failure, after the tick's error line, so the service manager can
   // restart it once the device is back. An interactive run goes on, one error line per tick,
   // for the person watching it.
-  if (service_mode_ && !stop_requested_) {
-    stop_requested_ = true;
-    ntservice1_->StopWithFailure();
-  }
+  GiveUpService();
+}
+
+void frmBrennicot::GiveUpService() {
+  if (!service_mode_ || stop_requested_) return;
+  stop_requested_ = true;
+  ntservice1_->StopWithFailure();
 }
 
 void frmBrennicot::MSComm1_OnComm() {

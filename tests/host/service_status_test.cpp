@@ -14,7 +14,7 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
                          std::string target = "collector", std::string error = "",
                          std::string channel = "", std::vector<int> cleared = {}) {
     ServiceStatus s{7,     "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines, ago,
-                    error, channel,        {},           {},     {},    {}};
+                    error, channel,        {},           {},     {},    {},    {}};
     if (!channel.empty()) s.messages_sent = 1;
     s.last_error_at = {2030, 2, 6, 21, 41, 56};
     if (!cleared.empty()) {
@@ -65,6 +65,11 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
        "(cleared 2030/02/07 00:00:01): x"},
   };
   for (const auto& c : cases) EXPECT_EQ(ComposeStatusText(c.status), c.text);
+  ServiceStatus waiting = status(0, std::nullopt, "collector", "x");
+  waiting.missing_since = LocalTime{2030, 2, 6, 21, 0, 0};
+  EXPECT_EQ(ComposeStatusText(waiting),
+            "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; waiting for the device, missing "
+            "since 2030/02/06 21:00:00; last error 2030/02/06 21:41:56: x");
   ServiceStatus no_device = status(0, std::nullopt);
   no_device.device.clear();
   EXPECT_EQ(ComposeStatusText(no_device), "COM7 9600,N,8,1 -> collector:514; 0 lines forwarded");
@@ -74,7 +79,7 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
 TEST(ComposeStatusText, IsValidUtf8AndShortNeverCutInsideACharacter) {
   const auto with = [](std::string device, std::string target) {
     return ComposeStatusText(
-        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}, {}});
+        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}, {}, {}});
   };
   // A Latin-1 path and broken sequences: each bad byte is one U+FFFD, good characters stay.
   EXPECT_EQ(with("/dev/t\xE9l\xC3\xA9", "c\xED\xA0\x80\xF0\x9F\x98\x80"),
