@@ -70,6 +70,28 @@ TEST_F(FaultTest, VanishedDeviceIsToldToTheCollectorAndEndsAServiceWithAFailureS
   EXPECT_EQ(messages[3], "Brennicot Shutdown ***");
 }
 
+// A service started before its device is plugged in keeps running and takes the device once it
+// is there, at its next try (every 30 s): no restart, no error line per try.
+TEST_F(FaultTest, AServiceStartedBeforeItsDeviceForwardsOnceItIsPluggedIn) {
+  pty_->HangUp();
+  std::remove(pty_->device().c_str());
+  forwarder_->WriteIni(BaseIni());
+  forwarder_->Start({});
+  ASSERT_TRUE(forwarder_->WaitForLog("missing: trying again every 30 s")) << forwarder_->Log();
+  pty_ = std::make_unique<PtyPair>(dir_.path());
+
+  ASSERT_TRUE(forwarder_->WaitForLog(" is back after 2 attempts", 40s)) << forwarder_->Log();
+  pty_->Write("plugged in late\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("plugged in late"));
+  ASSERT_TRUE(forwarder_->Running());
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 5u) << forwarder_->Log();
+  EXPECT_EQ(messages[0].rfind("frmBrennicot1.3:Startup err#:2:", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[3].rfind("*** Brennicot 1.3 Startup ", 0), 0u) << messages[3];
+  EXPECT_EQ(messages[4], "Brennicot Shutdown ***");
+}
+
 // A restart after a settings change, a crash or a watchdog abort must find its own port free, on a
 // pseudo-terminal too (a network serial server), while a second live copy is still kept out.
 TEST_F(FaultTest, ThePortIsFreeForTheNextInstanceButNotForASecondLiveOne) {
