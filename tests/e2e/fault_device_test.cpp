@@ -12,6 +12,7 @@
 #include "byte_stream.h"
 #include "forwarder_fixture.h"
 #include "kit/process_figures.h"
+#include "kit/tcp_receiver.h"
 
 namespace e2e {
 namespace {
@@ -68,6 +69,22 @@ TEST_F(FaultTest, VanishedDeviceIsToldToTheCollectorAndEndsAServiceWithAFailureS
   EXPECT_NE(messages[1].find(kLost), std::string::npos);
   EXPECT_EQ(messages[2], "Comm message: Device Removed");
   EXPECT_EQ(messages[3], "Brennicot Shutdown ***");
+}
+
+// Over a stream the message is queued, not sent at once: the stop lets it leave before the end.
+TEST_F(FaultTest, OverAStreamTheLostDeviceReachesTheCollectorBeforeTheServiceEnds) {
+  TcpReceiver collector;
+  IniText ini = BaseIni();
+  ini.Set("transport", "tcp");
+  ini.Set("udpport", std::to_string(collector.port()));
+  Start(ini, /*interactive=*/false);
+  pty_->Write("before\n");
+  ASSERT_TRUE(collector.WaitForMessages(1)) << forwarder_->Log();
+  pty_->HangUp();
+  EXPECT_EQ(forwarder_->WaitExit(10s), 1) << forwarder_->Log();
+  ASSERT_TRUE(collector.WaitForMessages(2, 5s)) << forwarder_->Log();
+  EXPECT_EQ(collector.Messages(),
+            (std::vector<std::string>{"before", "Comm message: Device Removed"}));
 }
 
 // A service started before its device is plugged in keeps running and takes the device once it
