@@ -8,6 +8,7 @@
 //   frm_brennicot_startup_shutdown.cpp  StartUp, ShutDown: opening and closing the two channels
 //   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side; MessageSend:
 //                                       the only way out towards the collector
+//   frm_brennicot_device_wait.cpp       a service's wait for a device missing at its start
 #pragma once
 
 #include <cstdint>
