@@ -65,11 +65,6 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
        "(cleared 2030/02/07 00:00:01): x"},
   };
   for (const auto& c : cases) EXPECT_EQ(ComposeStatusText(c.status), c.text);
-  ServiceStatus waiting = status(0, std::nullopt, "collector", "x");
-  waiting.missing_since = LocalTime{2030, 2, 6, 21, 0, 0};
-  EXPECT_EQ(ComposeStatusText(waiting),
-            "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; waiting for the device, missing "
-            "since 2030/02/06 21:00:00; last error 2030/02/06 21:41:56: x");
   ServiceStatus no_device = status(0, std::nullopt);
   no_device.device.clear();
   EXPECT_EQ(ComposeStatusText(no_device), "COM7 9600,N,8,1 -> collector:514; 0 lines forwarded");
