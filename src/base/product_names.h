@@ -17,6 +17,8 @@ inline constexpr std::string_view kSyslogTag = "Vemo_Brennicot";
 inline constexpr std::string_view kSpoolFile = "Vemo_Brennicot.spool";
 // Fixed wording of the registration message box; it does not follow `servicename`.
 inline constexpr std::string_view kProductWords = "Vemo Brennicot";
+// The user and group the Debian package runs the service as (the package's name).
+inline constexpr std::string_view kServiceGroup = "vemo-brennicot";
 
 }  // namespace brennicot::names
 

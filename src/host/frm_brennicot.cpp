@@ -29,7 +29,8 @@ frmBrennicot::frmBrennicot(Platform& platform)
         return SerialDevicePath(port, platform.Profile(), IniFilePath(platform.Files()));
       })),
       ntservice1_(platform.CreateServiceControl()),
-      channel_(std::make_unique<UdpChannel>(*wsockudp_, log_)) {
+      channel_(std::make_unique<UdpChannel>(*wsockudp_, log_)),
+      tmr_device_(platform.Loop().CreateTimer([this] { RetryDeviceOpen(); })) {
   mscomm1_->SetOnComm([this] { MSComm1_OnComm(); });
   ntservice1_->SetEventHandlers([this](bool& success) { OnServiceStart(success); },
                                 [this] { OnServiceStop(); });
@@ -127,10 +128,16 @@ void frmBrennicot::FormUnload() {
 void frmBrennicot::OnServiceStart(bool& success) {
   service_mode_ = true;
   StartUp();
+  // A device that is not there (yet) is waited for here: a restart every few seconds would tell
+  // the same thing to the log and the journal many thousand times a day. Anything else in the
+  // way (in use, refused settings) fails the start as before.
+  const std::string missing = mscomm1_->MissingDevice();
+  if (!tmr_comm_->Enabled() && !mscomm1_->PortOpen() && !missing.empty()) WaitForDevice(missing);
   // The service manager is told the truth: a start whose channels could not be opened would show
   // as running while forwarding nothing, so it fails and the restart policy can act. A status
-  // heartbeat that could not be armed leaves forwarding intact and fails nothing.
-  success = tmr_comm_->Enabled();
+  // heartbeat that could not be armed leaves forwarding intact and fails nothing. A start waiting
+  // for its device runs: it is doing what it should.
+  success = tmr_comm_->Enabled() || device_wait_.has_value();
   // A good start says what it does once READY=1 has gone; a failed one says why before it ends.
   if (success) {
     platform_.Loop().Post([this] { UpdateServiceStatus(); });
@@ -169,6 +176,10 @@ void frmBrennicot::UpdateServiceStatus() {
         ServiceStatus status;
         status.comm_port = mscomm1_->CommPort();
         status.device = mscomm1_->DeviceName();
+        if (device_wait_) {
+          status.device = device_wait_->device;
+          status.missing_since = device_wait_->since;
+        }
         status.settings = s.Get(key::kCommIni);
         status.target = s.Get(key::kUdpTarget);
         status.udp_port = s.Get(key::kUdpPort);

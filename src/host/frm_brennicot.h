@@ -8,12 +8,14 @@
 //   frm_brennicot_startup_shutdown.cpp  StartUp, ShutDown: opening and closing the two channels
 //   frm_brennicot_serial_handlers.cpp   tmrComm, OnComm, tmrStatus: the serial side; MessageSend:
 //                                       the only way out towards the collector
+//   frm_brennicot_device_wait.cpp       a service's wait for a device missing at its start
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "config/settings_table.h"
 #include "host/command_line.h"
@@ -29,6 +31,10 @@ namespace brennicot {
 
 // The serial poll's period.
 inline constexpr int kCommTickMs = 500;
+// A service whose device is missing at the start tries to open it this often...
+inline constexpr int kDeviceRetryMs = 30 * 1000;
+// ...and says it is still missing at most this often.
+inline constexpr std::int64_t kStillMissingReportMs = 60 * 60 * 1000;
 
 class frmBrennicot {
  public:
@@ -92,6 +98,22 @@ class frmBrennicot {
   void DrainComm();
   // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
   void OnDeviceLost();
+  // A service ends with a failure, once, so the service manager's restart policy can act.
+  void GiveUpService();
+  // The start's steps once the port is open: carriage returns, the poll, the start-up line, the
+  // heartbeat. Throws the first failure.
+  void FinishStart(StartPlan& plan);
+  // Service mode, the start found no device: it stays up and tries the port again every
+  // kDeviceRetryMs, quietly, instead of failing and being restarted over and over.
+  void WaitForDevice(const std::string& device);
+  void RetryDeviceOpen();
+  // "Device /dev/ttyUSB0 for COM1" ("Device COM3" where the system names it so itself).
+  std::string DeviceLabel(const std::string& device) const;
+  // A serial line event's text: always to the Activity log, to the collector as well when
+  // `forward` and `sendcommmess` is 1. Traps its own failures.
+  void SendCommMessage(std::string_view text, bool forward);
+  // The serial side's own error line, "Err#: <number> on COM<port>" and the description.
+  void LogCommFailure(const Error& e);
   // Sends a line from the device and counts it for the status line when it left.
   void ForwardLine(const std::string& line);
   // Service mode: every log entry also feeds the status line's last error, the system's event
@@ -126,6 +148,14 @@ class frmBrennicot {
   bool stop_requested_ = false;  // the service already asked to stop with a failure
   bool device_lost_ = false;     // the port's device is gone; its loss has been reported
   int one_shot_exit_status_ = 0;
+  // While a service waits for the device its start found missing.
+  struct DeviceWait {
+    std::string device;            // as the system names it
+    LocalTime since;               // the start's failed open
+    std::int64_t attempts = 1;     // opens tried, the start's included
+    std::int64_t reported_ms = 0;  // when it was last told in the log
+  };
+  std::optional<DeviceWait> device_wait_;
   // For the status line.
   std::uint64_t lines_forwarded_ = 0;
   std::optional<std::int64_t> ticks_since_line_;
@@ -142,6 +172,7 @@ class frmBrennicot {
   std::unique_ptr<ServiceControl> ntservice1_;
   // The way out: WsockUDP itself unless `transport` names a stream.
   std::unique_ptr<CollectorChannel> channel_;
+  std::unique_ptr<Timer> tmr_device_;  // the missing device's next try
 };
 
 // The process entry: creates the host, lets its load handler dispatch on the command line, and runs

@@ -77,40 +77,56 @@ void frmBrennicot::ForwardLine(const std::string& line) {
 }
 
 void frmBrennicot::OnDeviceLost() {
-  device_lost_ = true;
   // The unfinished last line will never be completed now: send it as it is rather than lose it.
   if (receive_.Length() > 0) ForwardLine(receive_.TakeAll());
+  // An interactive run meets the loss again at every tick: the collector hears of it once, after
+  // the device's last words.
+  if (!device_lost_) SendCommMessage(kDeviceRemovedText, true);
+  device_lost_ = true;
   // A service gives up with a failure, after the tick's error line, so the service manager can
   // restart it once the device is back. An interactive run goes on, one error line per tick,
   // for the person watching it.
-  if (service_mode_ && !stop_requested_) {
-    stop_requested_ = true;
-    ntservice1_->StopWithFailure();
-  }
+  GiveUpService();
+}
+
+void frmBrennicot::GiveUpService() {
+  if (!service_mode_ || stop_requested_) return;
+  stop_requested_ = true;
+  ntservice1_->StopWithFailure();
 }
 
 void frmBrennicot::MSComm1_OnComm() {
   if (shut_down_ || stopping_) return;
+  std::string_view text;
+  bool forward = false;
   RunTrapped(
       [&] {
         const CommEventText event = DescribeCommEvent(mscomm1_->CommEvent());
-        if (event.text.empty()) return;
-        const std::string message = std::string(kCommMessagePrefix) + std::string(event.text);
-        log_.LogWrite(message, LogKind::kInformation);
-        if (SettingNumber(*settings_, key::kSendCommMess) == 1 && event.forward) {
-          MessageSend(message);
-        }
+        text = event.text;
+        forward = event.forward;
       },
-      [&](const Error& e) {
-        std::string port = "?";
-        try {
-          port = std::to_string(mscomm1_->CommPort());
-        } catch (...) {
-        }
-        log_.LogWrite(
-            "Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" + e.description(),
-            LogKind::kError);
-      });
+      [&](const Error& e) { LogCommFailure(e); });
+  if (!text.empty()) SendCommMessage(text, forward);
+}
+
+void frmBrennicot::SendCommMessage(std::string_view text, bool forward) {
+  RunTrapped(
+      [&] {
+        const std::string message = std::string(kCommMessagePrefix) + std::string(text);
+        log_.LogWrite(message, LogKind::kInformation);
+        if (SettingNumber(*settings_, key::kSendCommMess) == 1 && forward) MessageSend(message);
+      },
+      [&](const Error& e) { LogCommFailure(e); });
+}
+
+void frmBrennicot::LogCommFailure(const Error& e) {
+  std::string port = "?";
+  try {
+    port = std::to_string(mscomm1_->CommPort());
+  } catch (...) {
+  }
+  log_.LogWrite("Err#: " + std::to_string(e.number()) + " on COM" + port + "\r\n" + e.description(),
+                LogKind::kError);
 }
 
 void frmBrennicot::tmrStatus_Timer() {

@@ -43,28 +43,32 @@ bool frmBrennicot::StartUp() {
 
     plan.Run(StartPlan::Stage::kPort);
     mscomm1_->SetPortOpen(true);
-
-    // The device may need a few carriage returns to wake up; one write per carriage return.
-    plan.Run(StartPlan::Stage::kCarriageReturns);
-    for (std::int32_t i = 0; i < plan.CarriageReturns(); ++i) mscomm1_->Output("\r");
-
-    tmr_comm_->SetInterval(kCommTickMs);
-    tmr_comm_->SetEnabled(true);
-
-    log_.LogWrite("*** Brennicot " + VersionText() + " Startup commport:" + s.Get(key::kCommPort) +
-                      " commini:" + s.Get(key::kCommIni) +
-                      " flowcontrol:" + s.Get(key::kFlowControl) +
-                      " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
-                      " OriginalAddress:" + s.Get(key::kOriginalAddress) +
-                      " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId),
-                  LogKind::kInformation);
-
-    plan.Run(StartPlan::Stage::kStatusTimer);
-    if (plan.StatusTimer()) {
-      tmr_status_->SetInterval(kStatusTickMs);
-      tmr_status_->SetEnabled(true);
-    }
+    FinishStart(plan);
   });
+}
+
+void frmBrennicot::FinishStart(StartPlan& plan) {
+  const SettingsTable& s = *settings_;
+  // The device may need a few carriage returns to wake up; one write per carriage return.
+  plan.Run(StartPlan::Stage::kCarriageReturns);
+  for (std::int32_t i = 0; i < plan.CarriageReturns(); ++i) mscomm1_->Output("\r");
+
+  tmr_comm_->SetInterval(kCommTickMs);
+  tmr_comm_->SetEnabled(true);
+
+  log_.LogWrite("*** Brennicot " + VersionText() + " Startup commport:" + s.Get(key::kCommPort) +
+                    " commini:" + s.Get(key::kCommIni) +
+                    " flowcontrol:" + s.Get(key::kFlowControl) +
+                    " udptarget:" + s.Get(key::kUdpTarget) + " udpport:" + s.Get(key::kUdpPort) +
+                    " OriginalAddress:" + s.Get(key::kOriginalAddress) +
+                    " VemoBrennicotID:" + s.Get(key::kVemoBrennicotId),
+                LogKind::kInformation);
+
+  plan.Run(StartPlan::Stage::kStatusTimer);
+  if (plan.StatusTimer()) {
+    tmr_status_->SetInterval(kStatusTickMs);
+    tmr_status_->SetEnabled(true);
+  }
 }
 
 void frmBrennicot::DrainComm() {
@@ -110,6 +114,8 @@ void frmBrennicot::ShutDown() {
   // runs for the drains below.
   if (shut_down_ || stopping_) return;
   stopping_ = true;
+  tmr_device_->SetEnabled(false);
+  device_wait_.reset();
   // Stopping must not lose what the device has already sent. A device already reported lost has
   // nothing more to give, and polling it would report the same loss a second time.
   const bool drain = tmr_comm_->Enabled() && !device_lost_;

@@ -65,14 +65,19 @@ std::string ComposeStatusText(const ServiceStatus& s) {
   t += HostAndPort(s.target, s.udp_port);
   if (!s.channel.empty()) t += " (" + s.channel + ")";
   t += "; ";
-  t += Grouped(s.lines_forwarded) + (s.lines_forwarded == 1 ? " line" : " lines");
-  if (s.messages_sent) {
-    t += " read, " + Grouped(*s.messages_sent) +
-         (*s.messages_sent == 1 ? " message" : " messages") + " sent";
+  if (s.missing_since) {
+    // Nothing can have been read yet: the start waits for the device.
+    t += "waiting for the device, missing since " + FormatLogTimestamp(*s.missing_since);
   } else {
-    t += " forwarded";
+    t += Grouped(s.lines_forwarded) + (s.lines_forwarded == 1 ? " line" : " lines");
+    if (s.messages_sent) {
+      t += " read, " + Grouped(*s.messages_sent) +
+           (*s.messages_sent == 1 ? " message" : " messages") + " sent";
+    } else {
+      t += " forwarded";
+    }
+    if (s.seconds_since_line) t += ", last " + Age(*s.seconds_since_line) + " ago";
   }
-  if (s.seconds_since_line) t += ", last " + Age(*s.seconds_since_line) + " ago";
   if (!s.log_failure.empty()) t += "; " + s.log_failure;
   if (!s.last_error.empty()) {
     t += "; last error " + FormatLogTimestamp(s.last_error_at);

@@ -24,12 +24,16 @@ struct ServiceStatus {
   LocalTime last_error_at{};
   std::optional<LocalTime> error_cleared_at;  // a message has left since
   std::string log_failure;  // why the Activity log cannot be written; empty while it can
+  // The start waits for its device, missing since then: told instead of the lines.
+  std::optional<LocalTime> missing_since;
 };
 
 // "COM7 (/dev/ttyUSB0) 9600,N,8,1 -> collector:514; 12,345 lines forwarded, last 3 s ago" (over a
 // stream "-> collector:514 (TCP, connected, 2 queued (1 of 8192 KiB)); 12,345 lines read, 12,343
 // messages sent, last 3 s ago"), then "; last error 2030/02/06 21:41:56: <error line>" once
 // something failed, with " (cleared 21:42:30)" after the time once a message has left since.
+// While the start waits for a missing device, "waiting for the device, missing since <time>"
+// stands in place of the lines.
 // While the Activity log cannot be written, "; <why>" comes before the error: it is what an
 // administrator must mend first, and the error line may not be in the log. Always
 // one line of valid UTF-8 (a byte that is not UTF-8 becomes U+FFFD) of at most kMaxStatusTextBytes,

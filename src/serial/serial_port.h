@@ -57,6 +57,9 @@ struct CommEventText {
 CommEventText DescribeCommEvent(std::int16_t code);
 
 inline constexpr std::string_view kCommMessagePrefix = "Comm message: ";
+// The event text for an open port whose device went away (a pulled adapter), which no CommEvent
+// code reports: the port fails every transfer instead.
+inline constexpr std::string_view kDeviceRemovedText = "Device Removed";
 
 // What the line is asked to be: the properties written, as the device applies them.
 struct LineConfig {
@@ -104,6 +107,9 @@ class SerialDevice {
   // Opens the device for `port` with the line asked for and an input queue of `capacity` bytes.
   // Throws Error, and then it stays closed.
   virtual void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) = 0;
+  // The device the last Open found not there at all (an adapter not plugged in), as the system
+  // names it; "" when that Open found one, whatever else failed (in use, settings refused).
+  virtual std::string MissingAtOpen() const = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   // The device of the open port, where the platform maps port numbers to devices; otherwise empty.
@@ -155,6 +161,9 @@ class SerialPort final : private SerialDevice::Queue {
   using DeviceCheck = SerialDeviceCheck;
   DeviceCheck CheckDevice(const std::string& user) const { return device_->Check(port_, user); }
   bool PortOpen() const { return device_->IsOpen(); }
+  // After an open that failed: the device it found missing altogether, "" when something else
+  // was in the way (see SerialDevice::MissingAtOpen).
+  std::string MissingDevice() const { return device_->MissingAtOpen(); }
   // true opens the port with the properties written before; false closes it.
   void SetPortOpen(bool open);
   // "9600,N,8,1". Settings, Handshaking, DTREnable and RTSEnable written while the port is closed

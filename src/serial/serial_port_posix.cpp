@@ -135,9 +135,12 @@ void PosixSerialDevice::Open(std::int16_t port, const LineConfig& line, std::siz
   const std::string path = device_path_(port);
   const std::string where = path + " for COM" + std::to_string(port);
 
+  missing_.clear();
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) {
     const int error_number = errno;
+    // No node (a USB adapter unplugged, a link to nothing), or a node whose hardware is gone.
+    if (error_number == ENOENT || error_number == ENODEV || error_number == ENXIO) missing_ = path;
     // EBUSY: someone holds the device exclusively.
     throw SystemError(error_number, error_number == EBUSY ? where + ": port in use" : where);
   }

@@ -43,6 +43,7 @@ class PosixSerialDevice : public SerialDevice {
   void CheckSettings(const std::string& settings) const override { ParseLineSettings(settings); }
   SerialDeviceCheck Check(std::int16_t port, const std::string& user) const override;
   void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
+  std::string MissingAtOpen() const override { return missing_; }
   void Close() override;
   bool IsOpen() const override { return static_cast<bool>(fd_); }
   // The device of the open port; empty while closed.
@@ -81,6 +82,7 @@ class PosixSerialDevice : public SerialDevice {
   PosixEventLoop& loop_;
   SerialDevicePathOf device_path_;
   std::chrono::milliseconds output_timeout_{5000};
+  std::string missing_;  // the path the last Open found no device at
 
   // While open.
   UniqueFd fd_;

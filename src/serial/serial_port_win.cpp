@@ -55,10 +55,15 @@ SerialDeviceCheck Win32SerialDevice::Check(std::int16_t port, const std::string&
 
 void Win32SerialDevice::Open(std::int16_t port, const LineConfig& line, std::size_t capacity) {
   const std::string name = ComDevicePath(port);
+  missing_.clear();
   UniqueHandle handle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) {
     const DWORD error = GetLastError();
+    // No such port at all: a USB adapter not plugged in.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      missing_ = "COM" + std::to_string(port);
+    }
     throw SystemError(error, error == ERROR_ACCESS_DENIED ? name + ": port in use" : name);
   }
   handle_ = std::move(handle);

@@ -41,6 +41,7 @@ class Win32SerialDevice : public SerialDevice {
   // Whether COM<n> exists: Windows tells who may open a port only by opening it.
   SerialDeviceCheck Check(std::int16_t port, const std::string& user) const override;
   void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
+  std::string MissingAtOpen() const override { return missing_; }
   void Close() override;
   bool IsOpen() const override { return static_cast<bool>(handle_); }
   // The DCB carries the modem lines with the framing: each change sets it whole.
@@ -60,6 +61,7 @@ class Win32SerialDevice : public SerialDevice {
 
   EventLoop& loop_;
   std::unique_ptr<Timer> poll_timer_;
+  std::string missing_;  // "COM<n>" when the last Open found no such port
 
   // While open.
   UniqueHandle handle_;

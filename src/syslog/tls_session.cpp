@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/product_names.h"
+
 namespace brennicot {
 namespace {
 
@@ -19,7 +21,9 @@ Error RefusalError(const TlsRefusal& refusal) {
     case TlsRefusalKind::kExpired:
       return Error(refusal.number, std::string(kExpired));
     case TlsRefusalKind::kNameMismatch:
-      return Error(refusal.number, std::string(kNameMismatch));
+      return Error(refusal.number, refusal.detail.empty()
+                                       ? std::string(kNameMismatch)
+                                       : std::string(kNameMismatch) + ": " + refusal.detail);
     case TlsRefusalKind::kUnknownAuthority:
       return Error(refusal.number, std::string(kUnknownAuthority));
     case TlsRefusalKind::kTimedOut:
@@ -32,6 +36,13 @@ Error RefusalError(const TlsRefusal& refusal) {
       break;
   }
   return Error(refusal.number, std::string(kHandshakeFailed) + refusal.detail);
+}
+
+std::string NameMismatchDetail(const std::string& expected, const std::vector<std::string>& names) {
+  std::string text = "expected " + expected + ", the certificate holds ";
+  if (names.empty()) return text + "no name";
+  for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ", ") + names[i];
+  return text;
 }
 
 Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::string& detail) {
@@ -76,8 +87,12 @@ std::string TlsFileBytes(const TlsFile& file, FileRead read) {
 }
 
 std::string KeyOpenWarning(const std::string& path) {
+  // The packaged service runs as its own user, not as the key's owner: it reads the key through
+  // its group, so the advice that keeps others out must not keep the service out too.
+  const std::string group(names::kServiceGroup);
   return "Warning: the private key " + path +
-         " may be read by other users than its owner (chmod 600 it)";
+         " may be read by any user; keep it to the service (chgrp " + group + " " + path +
+         "; chmod 0640 " + path + ")";
 }
 
 }  // namespace brennicot

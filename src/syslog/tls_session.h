@@ -37,6 +37,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/error.h"
 #include "platform/file_system.h"
@@ -70,8 +71,12 @@ enum class TlsRefusalKind {
 struct TlsRefusal {
   TlsRefusalKind kind = TlsRefusalKind::kOther;
   std::int32_t number = 0;  // the library's code
-  std::string detail;       // the library's words, for kOther
+  std::string detail;       // the library's words, for kOther; NameMismatchDetail for a mismatch
 };
+
+// What an administrator needs to mend a name mismatch: "expected collector.example, the
+// certificate holds localhost, 127.0.0.1" (or "holds no name").
+std::string NameMismatchDetail(const std::string& expected, const std::vector<std::string>& names);
 
 // The failure a refused handshake is reported as: the library's code, the reason's text.
 Error RefusalError(const TlsRefusal& refusal);

@@ -15,6 +15,7 @@
 // needs one, it calls what the macro expands to (SSL_CTX_ctrl, OPENSSL_sk_num, ...) through the
 // table.
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -24,13 +25,24 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/error.h"
+#include "base/product_names.h"
 #include "platform/file_system.h"
 #include "syslog/tls_session.h"
 
 // Every library function the TLS session calls.
 #define BRENNICOT_OPENSSL_CALLS(X)    \
+  X(ASN1_STRING_get0_data)            \
+  X(ASN1_STRING_length)               \
+  X(GENERAL_NAME_free)                \
+  X(X509_NAME_ENTRY_get_data)         \
+  X(X509_NAME_get_entry)              \
+  X(X509_NAME_get_index_by_NID)       \
+  X(X509_get_ext_d2i)                 \
+  X(X509_get_subject_name)            \
+  X(SSL_get_peer_cert_chain)          \
   X(ERR_clear_error)                  \
   X(ERR_peek_last_error)              \
   X(ERR_reason_error_string)          \
@@ -82,6 +94,9 @@
 
 namespace brennicot::posix {
 namespace {
+
+// The key warning's advice names the group the package runs the service as.
+static_assert(std::string_view(BRENNICOT_SERVICE_USER) == names::kServiceGroup);
 
 struct OpenSsl {
 #define BRENNICOT_OPENSSL_MEMBER(name) decltype(&::name) name = nullptr;
@@ -222,6 +237,49 @@ void LoadOwn(SSL_CTX* ctx, const TlsSettings& settings) {
   }
 }
 
+std::string TextOf(const ASN1_STRING* text) {
+  const unsigned char* bytes = Lib().ASN1_STRING_get0_data(text);
+  const int length = Lib().ASN1_STRING_length(text);
+  return bytes != nullptr && length > 0
+             ? std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length))
+             : std::string();
+}
+
+// The names a certificate is for, as OpenSSL matches them: its DNS names and addresses, and its
+// common name where it has no DNS name.
+std::vector<std::string> NamesOf(X509* cert) {
+  std::vector<std::string> names;
+  bool dns = false;
+  OPENSSL_STACK* const alt = static_cast<OPENSSL_STACK*>(
+      Lib().X509_get_ext_d2i(cert, NID_subject_alt_name, nullptr, nullptr));
+  for (int i = 0; alt != nullptr && i < Lib().OPENSSL_sk_num(alt); ++i) {
+    const GENERAL_NAME* name = static_cast<const GENERAL_NAME*>(Lib().OPENSSL_sk_value(alt, i));
+    if (name->type == GEN_DNS) {
+      names.push_back(TextOf(name->d.dNSName));
+      dns = true;
+    } else if (name->type == GEN_IPADD) {
+      const std::string bytes = TextOf(name->d.iPAddress);
+      char text[INET6_ADDRSTRLEN] = {};
+      const int family = bytes.size() == 4 ? AF_INET : bytes.size() == 16 ? AF_INET6 : 0;
+      if (family != 0 && inet_ntop(family, bytes.data(), text, sizeof text) != nullptr) {
+        names.emplace_back(text);
+      }
+    }
+  }
+  if (alt != nullptr) {
+    Lib().OPENSSL_sk_pop_free(alt, reinterpret_cast<OPENSSL_sk_freefunc>(Lib().GENERAL_NAME_free));
+  }
+  if (!dns) {
+    X509_NAME* subject = Lib().X509_get_subject_name(cert);
+    const int at = Lib().X509_NAME_get_index_by_NID(subject, NID_commonName, -1);
+    if (at >= 0) {
+      names.push_back(
+          TextOf(Lib().X509_NAME_ENTRY_get_data(Lib().X509_NAME_get_entry(subject, at))));
+    }
+  }
+  return names;
+}
+
 TlsRefusalKind KindOf(long verify_result) {
   switch (verify_result) {
     case X509_V_ERR_CERT_HAS_EXPIRED:
@@ -272,6 +330,7 @@ class PosixTlsSession : public TlsSession {
   std::unique_ptr<ssl_st, SslFree> ssl_;
   bio_st* in_ = nullptr;   // owned by ssl_
   bio_st* out_ = nullptr;  // owned by ssl_
+  std::string name_;       // the name the collector's certificate must carry
   TlsRefusal refusal_;
 };
 
@@ -309,6 +368,7 @@ void PosixTlsSession::Begin(const TlsSettings& settings) {
   Lib().SSL_set_bio(ssl_.get(), in_, out_);
   Lib().SSL_set_connect_state(ssl_.get());
   Lib().SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
+  name_ = settings.name;
   X509_VERIFY_PARAM* param = Lib().SSL_get0_param(ssl_.get());
   Lib().X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
   // The name check, made by OpenSSL during the handshake: an address (set1_ip_asc accepts only
@@ -346,6 +406,16 @@ void PosixTlsSession::NoteFailure(TlsRefusalKind otherwise) {
   if (verified != X509_V_OK) {
     refusal_ = {KindOf(verified), static_cast<std::int32_t>(verified),
                 Lib().X509_verify_cert_error_string(verified)};
+    // The refused certificate is not kept as the peer's; it leads the chain the collector sent.
+    OPENSSL_STACK* const chain =
+        reinterpret_cast<OPENSSL_STACK*>(Lib().SSL_get_peer_cert_chain(ssl_.get()));
+    if (refusal_.kind == TlsRefusalKind::kNameMismatch) {
+      std::vector<std::string> names;
+      if (chain != nullptr && Lib().OPENSSL_sk_num(chain) > 0) {
+        names = NamesOf(static_cast<X509*>(Lib().OPENSSL_sk_value(chain, 0)));
+      }
+      refusal_.detail = NameMismatchDetail(name_, names);
+    }
     Lib().ERR_clear_error();
   } else {
     const unsigned long code = Lib().ERR_peek_last_error();

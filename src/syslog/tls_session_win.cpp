@@ -105,6 +105,16 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
+std::string Utf8(const wchar_t* text) {
+  if (text == nullptr || *text == L'\0') return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string narrow(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), n, nullptr, nullptr);
+  narrow.resize(static_cast<std::size_t>(n - 1));
+  return narrow;
+}
+
 std::string ReadWhole(const TlsFile& file) {
   return TlsFileBytes(file, ReadWholeFile(file.path, Links::kFollow));
 }
@@ -158,6 +168,46 @@ bool NamesAddress(PCCERT_CONTEXT cert, const std::vector<BYTE>& address) {
             std::equal(address.begin(), address.end(), e.IPAddress.pbData);
   }
   return found;
+}
+
+// The names a certificate is for, as the SSL policy matches them: its DNS names and addresses,
+// and its common name where it has no DNS name.
+std::vector<std::string> NamesOf(PCCERT_CONTEXT cert) {
+  std::vector<std::string> names;
+  bool dns = false;
+  const CERT_INFO* info = cert->pCertInfo;
+  PCERT_EXTENSION ext =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  CERT_ALT_NAME_INFO* alt = nullptr;
+  DWORD size = 0;
+  if (ext != nullptr &&
+      CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
+                          ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &alt, &size)) {
+    const std::unique_ptr<CERT_ALT_NAME_INFO, LocalMemoryFree> owned(alt);
+    for (DWORD i = 0; i < alt->cAltEntry; ++i) {
+      const CERT_ALT_NAME_ENTRY& e = alt->rgAltEntry[i];
+      if (e.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME) {
+        names.push_back(Utf8(e.pwszDNSName));
+        dns = true;
+      } else if (e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS) {
+        char text[INET6_ADDRSTRLEN] = {};
+        const int family = e.IPAddress.cbData == 4    ? AF_INET
+                           : e.IPAddress.cbData == 16 ? AF_INET6
+                                                      : 0;
+        if (family != 0 && inet_ntop(family, e.IPAddress.pbData, text, sizeof text) != nullptr) {
+          names.emplace_back(text);
+        }
+      }
+    }
+  }
+  if (!dns) {
+    char common[256] = {};
+    if (CertGetNameStringA(cert, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME),
+                           common, sizeof common) > 1) {
+      names.emplace_back(common);
+    }
+  }
+  return names;
 }
 
 // The bytes of an IPv4 or IPv6 address written as text; empty for a name.
@@ -218,6 +268,7 @@ class Win32TlsSession : public TlsSession {
 }  // namespace
 
 struct Win32TlsSession::State {
+  std::string expected;  // the name as the settings give it, for reports
   std::wstring name;
   std::vector<BYTE> address;  // when the name is an address, checked here against the IP names
   // Let go in the reverse order: the context before the credentials, the certificate before
@@ -236,6 +287,7 @@ Win32TlsSession::~Win32TlsSession() = default;
 
 void Win32TlsSession::Begin(const TlsSettings& settings) {
   s_ = std::make_unique<State>();
+  s_->expected = settings.name;
   s_->name = Wide(settings.name);
   s_->address = AddressBytes(settings.name);
   if (!settings.ca.path.empty()) s_->authorities = AuthorityStore(settings.ca);
@@ -392,10 +444,14 @@ bool Win32TlsSession::Verify() {
     const DWORD code = checked ? result.dwError : GetLastError();
     refusal_ = {KindOf(static_cast<std::int32_t>(code)), static_cast<std::int32_t>(code),
                 SystemMessage(code)};
+    if (refusal_.kind == TlsRefusalKind::kNameMismatch) {
+      refusal_.detail = NameMismatchDetail(s_->expected, NamesOf(peer));
+    }
     return false;
   }
   if (!address_named) {
-    refusal_ = {TlsRefusalKind::kNameMismatch, static_cast<std::int32_t>(CERT_E_CN_NO_MATCH), {}};
+    refusal_ = {TlsRefusalKind::kNameMismatch, static_cast<std::int32_t>(CERT_E_CN_NO_MATCH),
+                NameMismatchDetail(s_->expected, NamesOf(peer))};
     return false;
   }
   return true;

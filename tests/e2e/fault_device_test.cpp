@@ -12,6 +12,7 @@
 #include "byte_stream.h"
 #include "forwarder_fixture.h"
 #include "kit/process_figures.h"
+#include "kit/tcp_receiver.h"
 
 namespace e2e {
 namespace {
@@ -48,9 +49,9 @@ TEST_F(FaultTest, VanishedDeviceInteractivelyKeepsRunningWithErrorLinesAndNoBusy
   EXPECT_EQ(forwarder_->LogMessages().back(), "Brennicot Shutdown ***");
 }
 
-// A service gives up after the error line and the shut-down line with a failure status, so the
+// A service tells the collector its device is gone, then gives up with a failure status, so the
 // service manager's restart policy reopens the port once the device is back.
-TEST_F(FaultTest, VanishedDeviceEndsAServiceWithAFailureStatus) {
+TEST_F(FaultTest, VanishedDeviceIsToldToTheCollectorAndEndsAServiceWithAFailureStatus) {
   Start(BaseIni(), /*interactive=*/false);
   pty_->Write("before\n");
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("before"));
@@ -59,13 +60,53 @@ TEST_F(FaultTest, VanishedDeviceEndsAServiceWithAFailureStatus) {
   const int status = forwarder_->WaitExit(10s);
   ASSERT_NE(status, -1) << "still running:\n" << forwarder_->Log();
   EXPECT_EQ(status, 1);
-  // The loss is one event: start-up, one error line, shut-down, and nothing else.
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("Comm message: Device Removed"));
+  // The loss is one event: start-up, one error line, the event, shut-down, and nothing else.
   const auto messages = forwarder_->LogMessages();
-  ASSERT_EQ(messages.size(), 3u) << forwarder_->Log();
+  ASSERT_EQ(messages.size(), 4u) << forwarder_->Log();
   EXPECT_EQ(messages[0].rfind("*** Brennicot 1.3 Startup ", 0), 0u);
   EXPECT_EQ(messages[1].rfind("frmBrennicot:tmrComm err#:", 0), 0u);
   EXPECT_NE(messages[1].find(kLost), std::string::npos);
-  EXPECT_EQ(messages[2], "Brennicot Shutdown ***");
+  EXPECT_EQ(messages[2], "Comm message: Device Removed");
+  EXPECT_EQ(messages[3], "Brennicot Shutdown ***");
+}
+
+// Over a stream the message is queued, not sent at once: the stop lets it leave before the end.
+TEST_F(FaultTest, OverAStreamTheLostDeviceReachesTheCollectorBeforeTheServiceEnds) {
+  TcpReceiver collector;
+  IniText ini = BaseIni();
+  ini.Set("transport", "tcp");
+  ini.Set("udpport", std::to_string(collector.port()));
+  Start(ini, /*interactive=*/false);
+  pty_->Write("before\n");
+  ASSERT_TRUE(collector.WaitForMessages(1)) << forwarder_->Log();
+  pty_->HangUp();
+  EXPECT_EQ(forwarder_->WaitExit(10s), 1) << forwarder_->Log();
+  ASSERT_TRUE(collector.WaitForMessages(2, 5s)) << forwarder_->Log();
+  EXPECT_EQ(collector.Messages(),
+            (std::vector<std::string>{"before", "Comm message: Device Removed"}));
+}
+
+// A service started before its device is plugged in keeps running and takes the device once it
+// is there, at its next try (every 30 s): no restart, no error line per try.
+TEST_F(FaultTest, AServiceStartedBeforeItsDeviceForwardsOnceItIsPluggedIn) {
+  pty_->HangUp();
+  std::remove(pty_->device().c_str());
+  forwarder_->WriteIni(BaseIni());
+  forwarder_->Start({});
+  ASSERT_TRUE(forwarder_->WaitForLog("missing: trying again every 30 s")) << forwarder_->Log();
+  pty_ = std::make_unique<PtyPair>(dir_.path());
+
+  ASSERT_TRUE(forwarder_->WaitForLog(" is back after 2 attempts", 40s)) << forwarder_->Log();
+  pty_->Write("plugged in late\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("plugged in late"));
+  ASSERT_TRUE(forwarder_->Running());
+  EXPECT_EQ(forwarder_->Stop(SIGTERM), 0);
+  const auto messages = forwarder_->LogMessages();
+  ASSERT_EQ(messages.size(), 5u) << forwarder_->Log();
+  EXPECT_EQ(messages[0].rfind("frmBrennicot1.3:Startup err#:2:", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[3].rfind("*** Brennicot 1.3 Startup ", 0), 0u) << messages[3];
+  EXPECT_EQ(messages[4], "Brennicot Shutdown ***");
 }
 
 // A restart after a settings change, a crash or a watchdog abort must find its own port free, on a

@@ -240,9 +240,11 @@ TEST_F(ForwardingTest, AnAbsentPortInteractivelyLeavesTheErrorLineAndNoStartUpLi
   EXPECT_EQ(messages[1], "Brennicot Shutdown ***");
 }
 
-TEST_F(ForwardingTest, AnAbsentPortInServiceModeEndsWithAFailureStatus) {
+// A device that is missing is waited for (FaultTest); one that is there but cannot be used is not.
+TEST_F(ForwardingTest, APortThatIsNoSerialDeviceInServiceModeEndsWithAFailureStatus) {
   IniText ini = BaseIni();
-  ini.ports[1] = dir_ / "no-such-tty";
+  ini.ports[1] = dir_ / "not-a-tty";
+  WriteFile(ini.ports[1], "");
   forwarder_->WriteIni(ini);
   forwarder_->Start({});
   const int status = forwarder_->WaitExit(10s);
@@ -251,6 +253,7 @@ TEST_F(ForwardingTest, AnAbsentPortInServiceModeEndsWithAFailureStatus) {
   const auto messages = forwarder_->LogMessages();
   ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
   EXPECT_EQ(messages[0].rfind("frmBrennicot1.3:Startup err#:", 0), 0u) << messages[0];
+  EXPECT_NE(messages[0].find("not a serial device"), std::string::npos) << messages[0];
   EXPECT_EQ(messages[1], "Brennicot Shutdown ***");
 }
 

@@ -80,8 +80,16 @@ void FakeEventLoop::RunPosted() {
 
 void FakeEventLoop::Advance(std::int64_t ms) {
   RunPosted();
-  for (std::int64_t i = 0; i < ms; ++i) {
-    ++now_ms;
+  const std::int64_t end = now_ms + ms;
+  while (now_ms < end) {
+    // Between two deadlines nothing happens, unless the test acts at every step: hours of
+    // waiting pass in as many turns as there are ticks.
+    std::int64_t next = now_ms + 1;
+    if (!on_step) {
+      const std::optional<std::int64_t> due = timers_.NextDeadline();
+      next = due ? std::clamp<std::int64_t>(*due, now_ms + 1, end) : end;
+    }
+    now_ms = next;
     if (on_step) on_step();
     timers_.RunDue();
     RunPosted();
@@ -171,6 +179,11 @@ void FakeSerialDevice::Open(std::int16_t port, const LineConfig& wanted, std::si
   opens.push_back("COM" + std::to_string(port) + " " + wanted.settings + " handshaking " +
                   std::to_string(static_cast<int>(wanted.handshaking)) + " DTR " + on(wanted.dtr) +
                   " RTS " + on(wanted.rts) + " queue " + std::to_string(capacity));
+  missing_at_open = absent;
+  if (absent) {
+    throw Error(ENOENT,
+                "No such file or directory (" + device + " for COM" + std::to_string(port) + ")");
+  }
   if (open_error) throw *open_error;
   line = wanted;
   open = true;

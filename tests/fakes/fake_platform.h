@@ -246,6 +246,8 @@ class FakeSerialDevice : public SerialDevice {
   std::string output;               // bytes written to the line
   std::vector<std::string> writes;  // each Output, in order
   std::optional<Error> open_error;
+  bool absent = false;  // Open fails as the POSIX port does when there is no device node
+  bool missing_at_open = false;
   std::optional<Error> read_error;  // what every read throws while set
   bool lost = false;
   int count_reads = 0;
@@ -257,6 +259,7 @@ class FakeSerialDevice : public SerialDevice {
     return {device, device_problem, {}};
   }
   void Open(std::int16_t port, const LineConfig& line, std::size_t capacity) override;
+  std::string MissingAtOpen() const override { return missing_at_open ? device : std::string(); }
   void Close() override;
   bool IsOpen() const override { return open; }
   std::string OpenDeviceName() const override { return open ? device : std::string(); }

@@ -10,13 +10,13 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // The host and its components live inside Main; this platform keeps what a test needs to see
-// afterwards and can make the serial port absent.
+// afterwards and can make the serial port one that cannot be opened.
 class MainPlatform : public fakes::FakePlatform {
  public:
-  bool port_absent = false;
+  bool port_unusable = false;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override {
     auto p = FakePlatform::CreateSerialPort(std::move(device_path));
-    if (port_absent) port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
+    if (port_unusable) port->open_error = Error(13, "Permission denied (/dev/ttyS0)");
     return p;
   }
   bool registration_refused = false;
@@ -119,16 +119,16 @@ TEST(Main, ServiceAndInteractiveModesRunTheLoopThenShutDownOnce) {
 
 TEST(Main, FailedServiceStartEndsTheProcessWithOne) {
   MainPlatform platform;
-  platform.port_absent = true;
+  platform.port_unusable = true;
   EXPECT_EQ(Main(platform), 1);
   EXPECT_EQ(platform.files.LogMessages(),
-            (Strings{"frmBrennicot1.3:Startup err#:2:No such file or directory (/dev/ttyS0)",
+            (Strings{"frmBrennicot1.3:Startup err#:13:Permission denied (/dev/ttyS0)",
                      "Brennicot Shutdown ***"}));
 }
 
 TEST(Main, FailedInteractiveStartKeepsRunning) {
   MainPlatform platform;
-  platform.port_absent = true;
+  platform.port_unusable = true;
   platform.arguments = "-interact";
   EXPECT_EQ(Main(platform), 0);
   EXPECT_EQ(platform.loop.runs, 1);

@@ -177,10 +177,11 @@ TEST_F(CommTimerTest, LostDeviceEndsAServiceWithAFailureAfterSendingWhatItHad) {
   Receive("done\r\npartial");
   platform.port->Lose();
   Receive("");
-  EXPECT_EQ(Sent(), (Strings{"done", "partial"}));
+  EXPECT_EQ(Sent(), (Strings{"done", "partial", "Comm message: Device Removed"}));
   const Strings log = Log();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ((Strings{log.end() - 2, log.end()}), (Strings{error, "Brennicot Shutdown ***"}));
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ((Strings{log.end() - 3, log.end()}),
+            (Strings{error, "Comm message: Device Removed", "Brennicot Shutdown ***"}));
   EXPECT_TRUE(platform.loop.quit);
   EXPECT_EQ(platform.loop.exit_code, 1);
   EXPECT_EQ(platform.service->failures, 1);
@@ -196,8 +197,9 @@ TEST_F(HostTest, LostDeviceInteractivelyKeepsRunningWithAnErrorLinePerTick) {
   Ticks(1, kCommTick);
   platform.port->Lose();
   Ticks(3, kCommTick);
-  EXPECT_EQ(platform.socket->sent, Strings{"partial"});
+  EXPECT_EQ(platform.socket->sent, (Strings{"partial", "Comm message: Device Removed"}));
   EXPECT_EQ(LogStartingWith("frmBrennicot:tmrComm err#:5:").size(), 3u);
+  EXPECT_EQ(LogStartingWith("Comm message: Device Removed").size(), 1u);
   EXPECT_TRUE(LogStartingWith("Brennicot Shutdown").empty());
   EXPECT_FALSE(platform.loop.quit);
   EXPECT_EQ(platform.service->failures, 0);

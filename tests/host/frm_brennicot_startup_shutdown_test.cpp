@@ -102,10 +102,10 @@ TEST_F(StartUpTest, NonNumericStatusSwitchFailsTheLastStepOnly) {
   EXPECT_FALSE(platform.loop.quit);
 }
 
-TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
+TEST_F(StartUpTest, APortInUseLeavesTheSocketBoundAndNothingArmed) {
   bool comm_armed = true;
   Load("");
-  platform.port->open_error = Error(2, "No such file or directory (/dev/ttyS0)");
+  platform.port->open_error = Error(16, "Device or resource busy (/dev/ttyS0): port in use");
   // Look at the state StartUp leaves, before the failed start is answered by the stop event.
   platform.service->on_stopping = [&] {
     comm_armed = host->tmrComm().Enabled();
@@ -116,7 +116,8 @@ TEST_F(StartUpTest, AbsentPortLeavesTheSocketBoundAndNothingArmed) {
   EXPECT_FALSE(comm_armed);
   EXPECT_EQ(platform.port->output, "");
   EXPECT_EQ(platform.socket->binds, 1);
-  EXPECT_EQ(Log(), (Strings{"frmBrennicot1.3:Startup err#:2:No such file or directory (/dev/ttyS0)",
+  EXPECT_EQ(Log(), (Strings{"frmBrennicot1.3:Startup err#:16:Device or resource busy (/dev/ttyS0): "
+                            "port in use",
                             "Brennicot Shutdown ***"}));
   EXPECT_EQ(platform.socket->closes, 1);
   EXPECT_EQ(platform.loop.exit_code, 1);

@@ -171,7 +171,8 @@ class ServiceMode : public ::testing::Test {
 };
 
 TEST_F(ServiceMode, AFailedStartIsReportedAsAFailure) {
-  WriteIni({"commport=99", "udptarget=127.0.0.1"}, "COM99=/nonexistent/tty");
+  // A device that is there but is no serial port: a failure that waiting would not mend.
+  WriteIni({"commport=99", "udptarget=127.0.0.1"}, "COM99=/dev/null");
   if (auto why = WhyUnsafe()) GTEST_SKIP() << *why;
 
   auto service = StartService();

@@ -14,7 +14,7 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
                          std::string target = "collector", std::string error = "",
                          std::string channel = "", std::vector<int> cleared = {}) {
     ServiceStatus s{7,     "/dev/ttyUSB0", "9600,N,8,1", target, "514", lines, ago,
-                    error, channel,        {},           {},     {},    {}};
+                    error, channel,        {},           {},     {},    {},    {}};
     if (!channel.empty()) s.messages_sent = 1;
     s.last_error_at = {2030, 2, 6, 21, 41, 56};
     if (!cleared.empty()) {
@@ -74,7 +74,7 @@ TEST(ComposeStatusText, SaysWhereFromWhereToHowManyAndWhatFailed) {
 TEST(ComposeStatusText, IsValidUtf8AndShortNeverCutInsideACharacter) {
   const auto with = [](std::string device, std::string target) {
     return ComposeStatusText(
-        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}, {}});
+        ServiceStatus{1, device, "9600,N,8,1", target, "514", 0, {}, "", "", {}, {}, {}, {}, {}});
   };
   // A Latin-1 path and broken sequences: each bad byte is one U+FFFD, good characters stay.
   EXPECT_EQ(with("/dev/t\xE9l\xC3\xA9", "c\xED\xA0\x80\xF0\x9F\x98\x80"),

@@ -131,16 +131,19 @@ TEST_F(WineServiceTest, ARefusedRegistrationEndsWithStatusOne) {
 // Wine keeps no event log, but its debug channel shows each entry with its type: err for Error,
 // warn for Warning, trace for Information.
 TEST_F(WineServiceTest, ServiceModeEntriesGoToTheEventLogByKind) {
-  Prefix::Get().LinkComPort(kComPort, dir_ / "no-such-device");  // a start that fails
+  // A start that fails (TLS always counts octets); a missing device would be waited for.
   IniText ini;
-  ini.settings = {{"commport", std::to_string(kComPort)}, {"udpport", "abc"}};
+  ini.settings = {{"commport", std::to_string(kComPort)},
+                  {"udpport", "abc"},
+                  {"transport", "tls"},
+                  {"framing", "lf"}};
   forwarder_->WriteIni(ini);
   forwarder_->Start({}, {"WINEDEBUG=-all,+eventlog"});
   ASSERT_GE(forwarder_->WaitExit(30s), 0) << forwarder_->Log();
   const std::string events = forwarder_->Stderr();
   for (const char* entry : {
            R"(warn:eventlog:ReportEventW L"Vemo_Brennicot invalid port- abc - using 514")",
-           R"(err:eventlog:ReportEventW L"frmBrennicot1.3:Startup err#:2:)",
+           R"(err:eventlog:ReportEventW L"frmBrennicot1.3:Startup err#:380:)",
            R"(trace:eventlog:ReportEventW L"Brennicot Shutdown \*\*\*")",
        }) {
     EXPECT_TRUE(std::regex_search(events, std::regex(entry))) << entry << "\n" << events;
