@@ -55,10 +55,13 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
 TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
   Load("-install -quiet");
   EXPECT_EQ(platform.ui.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n");
+  // What it was registered as, beside the one line scripts read.
+  EXPECT_EQ(platform.ui.err, "Registered as Vemo_Brennicot.\n");
   EXPECT_EQ(host->OneShotExitStatus(), 0);
   EXPECT_EQ(Log(), Strings{"*** Brennicot 1.3 -install"});
 
   platform.files.files.clear();
+  platform.ui.err.clear();
   platform.arguments = "-INSTALL -Quiet";
   host = std::make_unique<frmBrennicot>(platform);
   platform.service->install_error = Error(1073, "The specified service already exists");
