@@ -3,7 +3,6 @@
 #include <deque>
 #include <utility>
 
-#include "base/product_names.h"
 #include "log/error_trap.h"
 #include "syslog/stream_framing.h"
 
@@ -14,8 +13,9 @@ std::string Messages(std::uint64_t n) {
   return std::to_string(n) + (n == 1 ? " message" : " messages");
 }
 
-std::string SpoolLine(const std::string& text) {
-  return std::string(names::kSpoolFile) + ": " + text;
+// Named as the file is, so that each of several forwarders on one machine says which is its own.
+std::string SpoolLine(const std::string& path, const std::string& text) {
+  return path.substr(path.find_last_of("/\\") + 1) + ": " + text;
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ SpoolLoad Spool::Load(std::size_t bound, const std::function<std::size_t(std::si
     line += ", " + std::to_string(load.dropped) + " older " + (load.dropped == 1 ? "one" : "ones") +
             " dropped (queue bound " + std::to_string((bound + 1023) / 1024) + " KiB)";
   }
-  log_.LogWrite(SpoolLine(line), LogKind::kInformation);
+  log_.LogWrite(SpoolLine(path_, line), LogKind::kInformation);
   if (!decoder.Complete()) {
     log_.LogWrite(ErrorLine(kSpoolWhere, errnum::kInvalidPropertyValue,
                             path_ + " ends inside a message; the rest is lost"),
@@ -110,7 +110,7 @@ void Spool::Save(const std::vector<std::string_view>& messages) {
                   LogKind::kError);
     return;
   }
-  log_.LogWrite(SpoolLine(Messages(messages.size()) + " kept for the next start"),
+  log_.LogWrite(SpoolLine(path_, Messages(messages.size()) + " kept for the next start"),
                 LogKind::kInformation);
 }
 

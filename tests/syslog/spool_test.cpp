@@ -77,12 +77,14 @@ TEST_F(SpoolTest, AStreamCountsWhatTheBoundDroppedWithItsOtherDrops) {
   EXPECT_NE(channel.StatusText().find(", 45 dropped"), std::string::npos) << channel.StatusText();
 }
 
-TEST_F(SpoolTest, OneMessageIsSaidInTheSingular) {
-  spool.Save({"a"});
-  spool.Load(
+// A forwarder started with its own settings file names its own spool.
+TEST_F(SpoolTest, OneMessageOfAnInstanceIsSaidInTheSingularUnderItsOwnName) {
+  Spool door{platform.spool, log, "/var/lib/vb/door.spool"};
+  door.Save({"a"});
+  door.Load(
       1024, [](std::size_t size) { return size; }, [](std::string&&) { return true; });
-  EXPECT_EQ(Log(), (Strings{"Vemo_Brennicot.spool: 1 message kept for the next start",
-                            "Vemo_Brennicot.spool: 1 message from the last run goes first"}));
+  EXPECT_EQ(Log(), (Strings{"door.spool: 1 message kept for the next start",
+                            "door.spool: 1 message from the last run goes first"}));
 }
 
 // A link in its place is the end-to-end test's; a write that fails is this one's.
