@@ -7,3 +7,7 @@ registered_units() {
     done
     return 0
 }
+
+# Every instance of the template unit that systemd has loaded (running, failed, waiting to
+# restart): systemctl matches the pattern against loaded units only.
+INSTANCES='@BRENNICOT_PACKAGE@@*.service'
