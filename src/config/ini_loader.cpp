@@ -72,15 +72,16 @@ void IniApplyEntry(std::string_view piece, SettingsTable& settings, ActivityLog&
   settings.Set(row->key, value);
 }
 
-std::string IniFilePath(FileSystem& files) {
+std::string IniFilePath(FileSystem& files, const std::string& settings_file) {
+  if (!settings_file.empty()) return settings_file;
   return files.JoinPath(files.ExecutableDirectory(), std::string(names::kIniFile));
 }
 
-void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
-               ProfileReader& profile) {
+void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files, ProfileReader& profile,
+               const std::string& settings_file) {
   IniSetDefault(settings, log);
   RunTrapped(log, "BrennicotMain:IniGetSet", [&] {
-    const std::string path = IniFilePath(files);
+    const std::string path = IniFilePath(files, settings_file);
     // A file of no bytes holds no settings: it is what a write cut short by a full disk left
     // behind, and the default file is written in its place.
     if (!files.FileExists(path) || files.FileIsEmpty(path)) {

@@ -26,8 +26,9 @@ std::vector<std::string_view> SectionEntries(std::string_view block, std::int32_
 // Rejected values of udpport, msgformat, buffermax and OriginalAddress are reported; a known key
 // without "=" or a non-numeric value of a numeric setting ends the load with one
 // "BrennicotMain:IniGetSet err#:" line, keeping what was stored before.
-void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files,
-               ProfileReader& profile);
+// `settings_file`, when given, is the file in place of the one beside the executable.
+void IniGetSet(SettingsTable& settings, ActivityLog& log, FileSystem& files, ProfileReader& profile,
+               const std::string& settings_file = {});
 
 // The section is read through a buffer of this many characters; what does not fit is not seen.
 inline constexpr std::int32_t kIniSectionBufferSize = 4096;
@@ -45,8 +46,9 @@ std::string DefaultIniText();
 // "BrennicotMain:IniCreate err#:" line; the run goes on with the defaults.
 void IniCreate(const std::string& path, FileSystem& files, ActivityLog& log);
 
-// Full path of the INI file: the executable's directory joined with "Vemo_Brennicot.ini".
-std::string IniFilePath(FileSystem& files);
+// Full path of the INI file: `settings_file` when given (the command line named it), else the
+// executable's directory joined with "Vemo_Brennicot.ini".
+std::string IniFilePath(FileSystem& files, const std::string& settings_file = {});
 
 // Which device stands behind a serial port number on POSIX. The optional [Ports] section of the
 // INI file maps numbers to device paths:

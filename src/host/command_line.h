@@ -12,6 +12,23 @@ inline constexpr std::string_view kInteractCommand = "-interact";
 inline constexpr std::string_view kCheckCommand = "-check";
 inline constexpr std::string_view kVersionCommand = "--version";
 inline constexpr std::string_view kQuietOption = "-quiet";
+inline constexpr std::string_view kSettingsOption = "-settings";
+
+// The command line split into the settings file it names and what is dispatched. "-settings FILE"
+// may only come first; FILE is one word, or quoted ("...") when it holds blanks, as a Windows
+// service's command line carries it. What follows it is dispatched exactly as a command line
+// without the option: nothing more is service mode.
+struct CommandLine {
+  std::string settings_file;  // FILE as written, quotes taken off; "" without the option
+  std::string arguments;      // the argument string to dispatch
+  bool has_arguments = false;
+  std::string refusal;  // why the option cannot be taken, for standard error; "" when it can
+};
+CommandLine SplitCommandLine(std::string_view argument_string, bool has_arguments);
+
+// The stem of a settings file's name ("door" for "door.ini", "door" for "door"), after which
+// the Activity log and the spool of its run are named.
+std::string SettingsStem(std::string_view file_name);
 
 // A registration command: "-install" or "-uninstall", alone or followed by " -quiet" (no message
 // box, for scripts and installers). `command` is empty for any other argument string.
@@ -41,6 +58,8 @@ bool IsHelpCommand(std::string_view command);
 std::string UsageText();
 // "Vemo_Brennicot 1.3" and a line end.
 std::string VersionLine();
+// The one line printed to standard error for a -settings that cannot be taken.
+std::string SettingsRefusalHint(std::string_view refusal);
 // The one line printed to standard error for any other unrecognised argument.
 std::string UnknownArgumentHint(std::string_view arguments);
 

@@ -24,9 +24,10 @@ frmBrennicot::frmBrennicot(Platform& platform)
       tmr_status_(platform.Loop().CreateTimer([this] { tmrStatus_Timer(); })),
       tmr_comm_(platform.Loop().CreateTimer([this] { tmrComm_Timer(); })),
       wsockudp_(platform.CreateUdpSocket()),
-      mscomm1_(platform.CreateSerialPort([&platform](std::int16_t port) {
+      mscomm1_(platform.CreateSerialPort([this](std::int16_t port) {
         // The [Ports] section is read when the port opens, so the mapping in force is the file's.
-        return SerialDevicePath(port, platform.Profile(), IniFilePath(platform.Files()));
+        return SerialDevicePath(port, platform_.Profile(),
+                                IniFilePath(platform_.Files(), settings_file_));
       })),
       ntservice1_(platform.CreateServiceControl()),
       channel_(std::make_unique<UdpChannel>(*wsockudp_, log_)) {
@@ -38,8 +39,20 @@ frmBrennicot::frmBrennicot(Platform& platform)
 frmBrennicot::~frmBrennicot() = default;
 
 void frmBrennicot::FormLoad() {
-  command_ = LowerAscii(platform_.ArgumentString());
-  mode_ = ModeOf(platform_.HasArguments(), command_);
+  const CommandLine line = SplitCommandLine(platform_.ArgumentString(), platform_.HasArguments());
+  arguments_ = line.arguments;
+  command_ = LowerAscii(line.arguments);
+  mode_ = ModeOf(line.has_arguments, command_);
+  // A settings file that cannot be told is no reason to load another one: whatever the file
+  // beside the program says is not what was asked for.
+  std::string refusal = line.refusal;
+  if (refusal.empty() && !line.settings_file.empty()) refusal = PlaceFiles(line.settings_file);
+  if (!refusal.empty()) {
+    mode_ = Mode::kOther;
+    platform_.Ui().PrintError(SettingsRefusalHint(refusal));
+    shut_down_ = true;
+    return;
+  }
   // Help and version answer the person who asked and change nothing: no file is read or written,
   // nothing is logged. With nothing loaded there is nothing to shut down either.
   if (mode_ == Mode::kHelp || mode_ == Mode::kVersion) {
@@ -51,7 +64,7 @@ void frmBrennicot::FormLoad() {
     // A check leaves no trace: no log entry (not even the shut-down line), no default file, and
     // no word with the service manager.
     shut_down_ = true;
-    one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_, *ntservice1_);
+    one_shot_exit_status_ = CheckSettingsFile(platform_, *mscomm1_, *ntservice1_, settings_file_);
     return;
   }
   // A log the program cannot write is said once where someone looks, however the run began.
@@ -68,15 +81,36 @@ void frmBrennicot::FormLoad() {
     // Before the settings are read: their reports belong in the journal too.
     if (mode_ == Mode::kService) WatchServiceLog();
     MonthNamesInit(month_names_);
-    IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile());
+    IniGetSet(*settings_, log_, platform_.Files(), platform_.Profile(), settings_file_);
     BoundActivityLog();
 
     const std::string& service_name = settings_->Get(key::kServiceName);
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
     ntservice1_->SetDisplayName(service_name);
+    ntservice1_->SetSettingsFile(settings_file_);
 
     Dispatch();
   });
+}
+
+std::string frmBrennicot::PlaceFiles(const std::string& settings_file) {
+  try {
+    settings_file_ = AbsolutePath(settings_file);
+  } catch (const Error& e) {
+    return "-settings " + settings_file + ": " + e.description();
+  }
+  const PathParts parts = SplitPath(settings_file_);
+  const std::string stem = SettingsStem(parts.name);
+  // A systemd unit's LogsDirectory= and StateDirectory= hand the service its directories, a list
+  // of absolute paths separated by ":"; the first is its own.
+  const auto directory = [&](const char* variable) {
+    std::string value = platform_.EnvironmentValue(variable);
+    if (value.starts_with('/')) value = value.substr(0, value.find(':'));
+    return value.empty() ? parts.directory : value;
+  };
+  log_.SetFile(directory("LOGS_DIRECTORY"), stem + ".log");
+  spool_path_ = platform_.Files().JoinPath(directory("STATE_DIRECTORY"), stem + ".spool");
+  return {};
 }
 
 void frmBrennicot::Dispatch() {
@@ -86,6 +120,8 @@ void frmBrennicot::Dispatch() {
     // The person who ran the command learns why it failed where they look, not only in the log.
     std::string reason;
     const bool ok = ServiceNStall(*ntservice1_, word, log_, &reason);
+    // Which of several registrations this one is, said where the outcome is shown.
+    if (ok && word == kInstallCommand) reason = ntservice1_->RegisteredAs();
     // Scripts that register the service see the outcome in the exit status too.
     one_shot_exit_status_ = ok ? 0 : 1;
     const std::string message = RegistrationMessage(word, ok);
@@ -93,7 +129,9 @@ void frmBrennicot::Dispatch() {
     if (!registration.quiet) {
       platform_.Ui().MessageBox(message, title, reason);
     } else if (ok) {
+      // Standard output keeps the one line scripts read.
       platform_.Ui().PrintOut(title + ": " + message + "\n");
+      if (!reason.empty()) platform_.Ui().PrintError(reason + "\n");
     } else {
       platform_.Ui().PrintError(title + ": " + message + "\n" +
                                 (reason.empty() ? "" : reason + "\n"));
@@ -107,7 +145,7 @@ void frmBrennicot::Dispatch() {
   } else {
     // Any other argument only loads the settings and ends. It never offers the process to the
     // service manager: on Win32 that alone starts a dispatcher that waits for a service start.
-    platform_.Ui().PrintError(UnknownArgumentHint(platform_.ArgumentString()));
+    platform_.Ui().PrintError(UnknownArgumentHint(arguments_));
   }
 }
 
@@ -190,6 +228,7 @@ void frmBrennicot::UpdateServiceStatus() {
 }
 
 std::string frmBrennicot::SpoolPath() {
+  if (!spool_path_.empty()) return spool_path_;
   FileSystem& files = platform_.Files();
   const std::string log_path =
       files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));

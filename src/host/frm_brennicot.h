@@ -80,6 +80,10 @@ class frmBrennicot {
 
  private:
   void Dispatch();
+  // -settings: the run's settings file, made absolute, and its log and spool named after it,
+  // beside it or in the directories systemd gives the service. Returns why the file cannot be
+  // used; "" when it can.
+  std::string PlaceFiles(const std::string& settings_file);
   // The Activity log keeps to `logmaxsize` from the loaded settings on.
   void BoundActivityLog();
   // What one poll of the serial port found: input, nothing, or a failure before any input.
@@ -109,10 +113,14 @@ class frmBrennicot {
   // WsockUDP, sending first what a stream run left in the spool.
   std::unique_ptr<CollectorChannel> MakeUdpChannel(const TransportSettings& transport);
   // Beside the Activity log, wherever a link leads it: where the package keeps what it writes.
+  // With -settings: beside the settings file, or in the service's state directory.
   std::string SpoolPath();
 
   Platform& platform_;
-  std::string command_;  // the argument string, lowered: decided once, at load
+  std::string arguments_;      // the argument string to dispatch, -settings taken off
+  std::string command_;        // the same, lowered: decided once, at load
+  std::string settings_file_;  // from -settings, absolute; "": the one beside the program
+  std::string spool_path_;     // with -settings; "": beside the Activity log
   Mode mode_ = Mode::kService;
   ActivityLog log_;
   std::unique_ptr<SettingsTable> settings_;

@@ -23,6 +23,9 @@ enum class EventSeverity { kError, kWarning, kInformation };
 struct ServiceRegistration {
   std::string name;
   std::string display_name;
+  // The settings file the service is started with (-settings); "": the one beside the program,
+  // and no argument at all.
+  std::string settings_file;
   bool interactive = false;
   std::int32_t start_mode = 2;
   std::int16_t controls_accepted = 0;
@@ -58,6 +61,9 @@ class ServiceManager {
   // Register / remove the service; true on success. A refusal may also be thrown as Error.
   virtual bool Install(const ServiceRegistration& registration) = 0;
   virtual bool Uninstall(const std::string& name) = 0;
+  // What the person who registered the service under `name` knows it by, as one sentence: "" where
+  // there is nothing to add to the name.
+  virtual std::string RegisteredAs(const std::string& /*name*/) const { return {}; }
   // Offers the running process to the service manager; the start event follows on the loop.
   virtual void Connect() = 0;
   virtual void ReportRunning() = 0;
@@ -89,6 +95,7 @@ class ServiceControl final : private ServiceManager::Events {
   std::string ServiceName() const { return registration_.name; }
   void SetDisplayName(const std::string& name) { registration_.display_name = name; }
   std::string DisplayName() const { return registration_.display_name; }
+  void SetSettingsFile(const std::string& path) { registration_.settings_file = path; }
 
   void SetInteractive(bool interactive);
   void SetStartMode(std::int32_t mode);  // 2: automatic start
@@ -97,6 +104,8 @@ class ServiceControl final : private ServiceManager::Events {
   // A refusal may also be thrown as Error.
   bool Install() { return manager_->Install(registration_); }
   bool Uninstall() { return manager_->Uninstall(registration_.name); }
+  // "Registered as the systemd unit Vemo_Brennicot.service.", or the like.
+  std::string RegisteredAs() const { return manager_->RegisteredAs(registration_.name); }
 
   // The handlers of the start and stop events. The start handler sets the success flag that is
   // reported to the service manager; a start reported as failed is followed by the stop event and

@@ -21,6 +21,7 @@
 #include "base/error.h"
 #include "base/product_names.h"
 #include "base/text.h"
+#include "host/command_line.h"
 #include "host/systemd_unit_posix.h"
 #include "platform/system_error_posix.h"
 #include "platform/unique_fd_posix.h"
@@ -125,14 +126,13 @@ std::string ExistingExecutablePath() {
   return path;
 }
 
-// The real directories into which the INI file and the Activity log beside the program are
-// links (a Debian package keeps them in /etc and /var/log), each once. Files that are not links
+// The real directories into which `files` are links (a Debian package keeps the INI file and the
+// Activity log beside the program in /etc and /var/log), each once. Files that are not links
 // add nothing; a link whose directory is missing still names it, so the unit says where it must be.
-std::vector<std::string> LinkedDirectories(const std::string& executable) {
-  const std::string dir = executable.substr(0, executable.rfind('/'));
+std::vector<std::string> LinkedDirectories(const std::vector<std::string>& files) {
   std::vector<std::string> dirs;
-  for (std::string_view name : {names::kIniFile, names::kLogFile}) {
-    const std::string beside = dir + "/" + std::string(name);
+  for (const std::string& beside : files) {
+    const std::string dir = beside.substr(0, beside.rfind('/'));
     std::optional<std::string> link = LinkTarget(beside, PrintableText(beside));
     if (!link || link->empty()) continue;
     std::string target = std::move(*link);
@@ -148,6 +148,19 @@ std::vector<std::string> LinkedDirectories(const std::string& executable) {
     }
   }
   return dirs;
+}
+
+// The files whose links lead where the service writes: the INI file and the Activity log beside
+// the program, or the settings file -settings named and the log named after it beside it.
+std::vector<std::string> LinkedFiles(const std::string& executable,
+                                     const std::string& settings_file) {
+  if (settings_file.empty()) {
+    const std::string dir = executable.substr(0, executable.rfind('/'));
+    return {dir + "/" + std::string(names::kIniFile), dir + "/" + std::string(names::kLogFile)};
+  }
+  const std::size_t slash = settings_file.rfind('/');
+  return {settings_file, settings_file.substr(0, slash + 1) +
+                             SettingsStem(settings_file.substr(slash + 1)) + ".log"};
 }
 
 // Whether anything (a file, a link, a masking link to /dev/null) stands at the path.
@@ -244,10 +257,14 @@ bool SystemdServiceManager::Install(const ServiceRegistration& registration) {
   const std::string unit = UnitFileName(registration.name);
   const Target target = CurrentTarget();
   const std::string executable = ExistingExecutablePath();
-  const std::optional<PackagedService> packaged = PackagedServiceFor(executable, unit);
+  std::optional<PackagedService> packaged = PackagedServiceFor(executable, unit);
+  // The alias belongs to the package's one service; a second one from another settings file
+  // would take it over.
+  if (packaged && !registration.settings_file.empty()) packaged->alias.clear();
   const std::string text =
-      UnitFileText(registration.display_name, executable, LinkedDirectories(executable),
-                   packaged ? &*packaged : nullptr);
+      UnitFileText(registration.display_name, executable,
+                   LinkedDirectories(LinkedFiles(executable, registration.settings_file)),
+                   packaged ? &*packaged : nullptr, registration.settings_file);
   // A unit of the same name (or of the alias's) would be replaced or shadowed: refuse rather than
   // take over someone else's service.
   std::vector<std::string> names{unit};
@@ -294,6 +311,10 @@ bool SystemdServiceManager::Uninstall(const std::string& name) {
   RemoveFile(path);
   if (target.live) RunCommand(target.Systemctl({"daemon-reload"}));
   return true;
+}
+
+std::string SystemdServiceManager::RegisteredAs(const std::string& name) const {
+  return "Registered as the systemd unit " + UnitFileName(name) + ".";
 }
 
 std::string SystemdServiceManager::RunsAsUser(const std::string& service_name) const {

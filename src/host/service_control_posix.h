@@ -31,6 +31,8 @@ class SystemdServiceManager : public ServiceManager {
   void CheckControlsAccepted(std::int16_t controls) const override;
   bool Install(const ServiceRegistration& registration) override;
   bool Uninstall(const std::string& name) override;
+  // "Registered as the systemd unit <name>.service."
+  std::string RegisteredAs(const std::string& name) const override;
 
   void Connect() override;
   void ReportRunning() override;
@@ -63,11 +65,12 @@ inline constexpr long long kMinKeepAliveMs = 100;
 // kMinKeepAliveMs; 0 when no watchdog watches this process.
 long long WatchdogKeepAliveMs();
 
-// Runs a helper program (systemctl) and judges its outcome: argv[0], looked up on PATH, with the other arguments as they are (no shell), standard input
-// from /dev/null, and waits for it to end. Its standard output and error are collected, not shown.
-// Throws Error when it cannot be started (the errno of the attempt), or when it exits with a status
-// other than 0 (the number is the status, or 128 + the signal that ended it; the description names
-// the command and repeats the last line it printed).
+// Runs a helper program (systemctl) and judges its outcome: argv[0], looked up on PATH, with the
+// other arguments as they are (no shell), standard input from /dev/null, and waits for it to end.
+// Its standard output and error are collected, not shown. Throws Error when it cannot be started
+// (the errno of the attempt), or when it exits with a status other than 0 (the number is the
+// status, or 128 + the signal that ended it; the description names the command and repeats the last
+// line it printed).
 void RunCommand(const std::vector<std::string>& argv);
 
 }  // namespace brennicot::posix

@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/product_names.h"
 #include "base/text.h"
+#include "host/command_line.h"
 #include "log/event_messages_win.h"  // made by windmc from event_messages_win.mc
 #include "platform/event_loop_win.h"
 #include "platform/system_error_win.h"
@@ -208,7 +209,11 @@ void ScmServiceManager::CheckControlsAccepted(std::int16_t controls) const {
 
 bool ScmServiceManager::Install(const ServiceRegistration& registration) {
   const std::string where = "service '" + registration.name + "'";
-  const std::string command = QuotedExecutablePath();
+  // Windows paths hold no quote, so the quoted name is one argument however many blanks it has.
+  std::string command = QuotedExecutablePath();
+  if (!registration.settings_file.empty()) {
+    command += " " + std::string(kSettingsOption) + " \"" + registration.settings_file + "\"";
+  }
   const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
   DWORD type = SERVICE_WIN32_OWN_PROCESS;
   if (registration.interactive) type |= SERVICE_INTERACTIVE_PROCESS;
@@ -261,6 +266,10 @@ bool ScmServiceManager::Uninstall(const std::string& name) {
   if (!DeleteService(service.get())) throw LastSystemError(where);
   RemoveEventSource();
   return true;
+}
+
+std::string ScmServiceManager::RegisteredAs(const std::string& name) const {
+  return "Registered as the Windows service '" + name + "'.";
 }
 
 void ScmServiceManager::Connect() {

@@ -67,6 +67,8 @@ class ScmServiceManager : public ServiceManager {
   void CheckControlsAccepted(std::int16_t controls) const override;
   bool Install(const ServiceRegistration& registration) override;
   bool Uninstall(const std::string& name) override;
+  // "Registered as the Windows service '<name>'."
+  std::string RegisteredAs(const std::string& name) const override;
 
   void Connect() override;
   void ReportRunning() override;

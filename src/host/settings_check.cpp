@@ -278,11 +278,12 @@ void CheckCollectorName(Platform& platform, const std::string& target, Report& r
 
 }  // namespace
 
-int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& service) {
+int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& service,
+                      const std::string& settings_file) {
   Report report(platform.Ui());
   std::string path;
   try {
-    path = IniFilePath(platform.Files());
+    path = IniFilePath(platform.Files(), settings_file);
   } catch (const Error& e) {
     report.Finding("the settings file cannot be found: " + ErrorText(e));
     report.Fine("check failed");
@@ -291,7 +292,7 @@ int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& serv
   // Loaded exactly as a start loads it, leaving no trace.
   UnwrittenLog unwritten(platform);
   SettingsTable start;
-  IniGetSet(start, unwritten.Log(), unwritten.Files(), platform.Profile());
+  IniGetSet(start, unwritten.Log(), unwritten.Files(), platform.Profile(), settings_file);
   if (!platform.Files().FileExists(path)) {
     report.Finding(path + ": missing; a start writes the default file and uses the defaults");
   } else {

@@ -94,7 +94,9 @@ class StartPlan {
 // is the one its registration names (`service`, named here as the settings name it); where none
 // is named, this user. `port` is the host's closed serial port, which knows the device behind a
 // port number. Returns the exit status: 0 when a start would use exactly what the file says and
-// every check passed, 1 otherwise.
-int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& service);
+// every check passed, 1 otherwise. `settings_file`: the one -settings named, "" for the one beside
+// the program.
+int CheckSettingsFile(Platform& platform, SerialPort& port, ServiceControl& service,
+                      const std::string& settings_file);
 
 }  // namespace brennicot

@@ -94,8 +94,9 @@ std::string DirectoryOf(const std::string& path) {
 //   again.
 // - WatchdogSec: the loop polls every 500 ms and sends keep-alives from there, so a loop stuck for
 //   30 s is killed (SIGABRT) and restarted.
-// - ProtectHome is read-only, not hidden, for a program that lives under a home directory, and
-//   PrivateTmp is left out for one under /tmp: hiding its directory would keep it from starting.
+// - ProtectHome is read-only, not hidden, for a program (or its settings file) that lives under a
+//   home directory, and PrivateTmp is left out for one under /tmp: hiding its directory would keep
+//   it from starting.
 constexpr std::string_view kUnitTemplate = R"({marker}
 [Unit]
 Description={description}
@@ -111,7 +112,7 @@ RestartSec=30s
 WatchdogSec=30s
 UMask=0022
 {user}
-# The INI file and the Activity log live beside the executable, or where links there
+# The INI file and the Activity log live beside {files_beside}, or where links there
 # lead.
 ProtectSystem=strict
 ReadWritePaths={read_write_paths}
@@ -209,12 +210,20 @@ std::string UnitFileName(const std::string& service_name) {
 
 std::string UnitFileText(const std::string& display_name, const std::string& executable,
                          const std::vector<std::string>& linked_dirs,
-                         const PackagedService* packaged) {
+                         const PackagedService* packaged, const std::string& settings_file) {
   CheckUnitPath(executable, "the executable path");
+  if (!settings_file.empty()) CheckUnitPath(settings_file, "the settings file path");
   for (const std::string& linked : linked_dirs) CheckUnitPath(linked, "the linked directory");
-  const std::string dir = DirectoryOf(executable);
-  const bool in_home = IsUnder(dir, "/home") || IsUnder(dir, "/root") || IsUnder(dir, "/run/user");
-  const bool in_tmp = IsUnder(dir, "/tmp") || IsUnder(dir, "/var/tmp");
+  const std::string program_dir = DirectoryOf(executable);
+  const std::string dir = settings_file.empty() ? program_dir : DirectoryOf(settings_file);
+  const auto in_home = [](const std::string& d) {
+    return IsUnder(d, "/home") || IsUnder(d, "/root") || IsUnder(d, "/run/user");
+  };
+  const auto in_tmp = [](const std::string& d) {
+    return IsUnder(d, "/tmp") || IsUnder(d, "/var/tmp");
+  };
+  std::string exec_start = PathWord(executable);
+  if (!settings_file.empty()) exec_start += " -settings " + PathWord(settings_file);
 
   std::string read_write = PathWord(dir);
   for (const std::string& linked : linked_dirs) {
@@ -231,11 +240,12 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
       kUnitTemplate,
       {{"{marker}", std::string(kMarker)},
        {"{description}", DescriptionValue(display_name)},
-       {"{executable}", PathWord(executable)},
+       {"{executable}", exec_start},
+       {"{files_beside}", settings_file.empty() ? "the executable" : "the settings file"},
        {"{user}", user},
        {"{read_write_paths}", read_write},
-       {"{protect_home}", in_home ? "read-only" : "yes"},
-       {"{private_tmp}\n", in_tmp ? "" : "PrivateTmp=yes\n"},
+       {"{protect_home}", in_home(program_dir) || in_home(dir) ? "read-only" : "yes"},
+       {"{private_tmp}\n", in_tmp(program_dir) || in_tmp(dir) ? "" : "PrivateTmp=yes\n"},
        {"{capabilities}", std::string(packaged != nullptr ? kUserCapabilities : kRootCapabilities)},
        {"{alias}", alias}});
 }

@@ -23,13 +23,18 @@ std::string UnitFileName(const std::string& service_name);
 // `packaged` is given for the program where the Debian package installs it: the service then runs
 // as the package's user (with group dialout for the serial devices, and no capabilities) and also
 // answers to the alias. Without it the unit is the one for a program anywhere else, run as root.
+//
+// `settings_file`, when given, is the absolute path of the settings file the service is started
+// with ("-settings FILE"): the program then writes its log and spool beside that file rather than
+// beside itself, so that directory is the writable one.
 struct PackagedService {
   std::string user;   // the system user the package makes
   std::string alias;  // "<alias>.service", or "" for none
 };
 std::string UnitFileText(const std::string& display_name, const std::string& executable,
                          const std::vector<std::string>& linked_dirs = {},
-                         const PackagedService* packaged = nullptr);
+                         const PackagedService* packaged = nullptr,
+                         const std::string& settings_file = {});
 
 // The program's path as the Debian package installs it, and the service it registers from there
 // (its user and its alias, an alias equal to the unit's own name left out); null elsewhere.

@@ -36,7 +36,8 @@ void ActivityLog::LogWrite(const std::string& message, LogKind kind) {
   std::string path;
   std::string failure;
   try {
-    path = files_.JoinPath(files_.ExecutableDirectory(), file_name_);
+    path =
+        files_.JoinPath(directory_.empty() ? files_.ExecutableDirectory() : directory_, file_name_);
   } catch (...) {
     failure = FailureOf(std::current_exception());
   }

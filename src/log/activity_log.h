@@ -33,6 +33,12 @@ class ActivityLog {
  public:
   ActivityLog(FileSystem& files, Clock& clock, std::string file_name);
 
+  // The log is the file `file_name` in `directory` from now on, not the one beside the executable.
+  void SetFile(std::string directory, std::string file_name) {
+    directory_ = std::move(directory);
+    file_name_ = std::move(file_name);
+  }
+
   // The file's bound in bytes; 0: it only grows.
   void SetMaxBytes(std::uint64_t max_bytes) { max_bytes_ = max_bytes; }
 
@@ -61,6 +67,7 @@ class ActivityLog {
 
   FileSystem& files_;
   Clock& clock_;
+  std::string directory_;  // "": the executable's, asked at each entry
   std::string file_name_;
   std::uint64_t max_bytes_ = 0;
   std::function<void(const std::string&)> echo_;

@@ -97,6 +97,17 @@ inline bool WriteFileWhole(const std::string& path, Links links, bool owner_only
 // log is in the Debian package), the directory of its target, even a missing one. POSIX follows
 // links (a loop: the path's own directory); Win32 has none to follow and gives the path's own.
 std::string DirectoryOfTarget(const std::string& path);
+// `path` made absolute against the current directory, at once, so that it still names the same
+// file once the process is elsewhere (a service registered from it); an absolute one as it is.
+// Throws Error.
+std::string AbsolutePath(const std::string& path);
+// A path cut at its last separator: the directory ("" for a bare name; a root keeps its
+// separator) and the file's name.
+struct PathParts {
+  std::string directory;
+  std::string name;
+};
+PathParts SplitPath(const std::string& path);
 // Removes the regular file at `path`, never through a link; anything else there is left alone, and
 // nothing there is no error. Throws Error.
 void RemoveRegularFile(const std::string& path);

@@ -167,6 +167,21 @@ std::string DirectoryOfTarget(const std::string& path) {
   }
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.starts_with('/')) return path;
+  char* cwd = getcwd(nullptr, 0);
+  if (cwd == nullptr) throw posix::LastSystemError("the current directory, for " + path);
+  std::string dir(cwd);
+  std::free(cwd);
+  return (dir.ends_with('/') ? dir : dir + "/") + path;
+}
+
+PathParts SplitPath(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return {"", path};
+  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
 void RemoveRegularFile(const std::string& path) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0) {

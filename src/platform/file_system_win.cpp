@@ -162,6 +162,24 @@ std::string DirectoryOfTarget(const std::string& path) {
   return path.substr(0, separator);
 }
 
+std::string AbsolutePath(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) throw LastSystemError(path);
+  std::string full(needed, '\0');
+  const DWORD got = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  if (got == 0 || got >= needed) throw LastSystemError(path);
+  full.resize(got);
+  return full;
+}
+
+PathParts SplitPath(const std::string& path) {
+  const auto separator = path.find_last_of("\\/");
+  if (separator == std::string::npos) return {"", path};
+  // The root of a drive keeps its separator ("C:\").
+  const bool root = separator == 0 || (separator == 2 && path[1] == ':');
+  return {path.substr(0, root ? separator + 1 : separator), path.substr(separator + 1)};
+}
+
 void RemoveRegularFile(const std::string& path) {
   if (win32::IsNotAFileAt(path)) return;
   // DeleteFile removes a link itself, never what it leads to.

@@ -53,6 +53,8 @@ class Platform {
   // line without any is service mode. Win32: the argument string is not empty (a blank argument
   // is written there as "").
   virtual bool HasArguments() = 0;
+  // The value of the process environment's variable `name`; "" when it is not set.
+  virtual std::string EnvironmentValue(const std::string& name) = 0;
 };
 
 // The platform of the operating system the program was built for. Each backend defines it, so the

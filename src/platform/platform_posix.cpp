@@ -2,10 +2,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "config/profile_reader.h"
+#include "host/command_line.h"
 #include "host/service_control_posix.h"
 #include "platform/event_loop_posix.h"
 #include "platform/file_system_posix.h"
@@ -42,6 +45,10 @@ class PosixPlatform : public Platform {
   std::string NameProblem(const std::string& host) override;
   std::string ArgumentString() override { return argument_string_; }
   bool HasArguments() override { return has_arguments_; }
+  std::string EnvironmentValue(const std::string& name) override {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? value : "";
+  }
 
  private:
   PosixEventLoop loop_;
@@ -58,7 +65,15 @@ PosixPlatform::PosixPlatform(std::vector<std::string> arguments)
     : has_arguments_(!arguments.empty()) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (i > 0) argument_string_ += ' ';
-    argument_string_ += arguments[i];
+    // The settings file's name is one word of the string however many blanks it holds, quoted
+    // as a Windows command line would carry it.
+    const bool settings_file = i == 1 && EqualIgnoringCase(arguments[0], kSettingsOption);
+    if (settings_file && arguments[i].find(' ') != std::string::npos &&
+        arguments[i].find('"') == std::string::npos) {
+      argument_string_ += '"' + arguments[i] + '"';
+    } else {
+      argument_string_ += arguments[i];
+    }
   }
 }
 

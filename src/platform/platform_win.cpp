@@ -35,6 +35,16 @@ std::unique_ptr<SerialPort> Win32Platform::CreateSerialPort(SerialDevicePathOf /
   return std::make_unique<SerialPort>(std::make_unique<Win32SerialDevice>(loop_));
 }
 
+std::string Win32Platform::EnvironmentValue(const std::string& name) {
+  const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  if (needed == 0) return {};
+  std::string value(needed, '\0');
+  const DWORD got = GetEnvironmentVariableA(name.c_str(), value.data(), needed);
+  if (got == 0 || got >= needed) return {};
+  value.resize(got);
+  return value;
+}
+
 std::string Win32Platform::NameProblem(const std::string& host) {
   return win32::NameProblem(host);
 }

@@ -36,6 +36,7 @@ class Win32Platform : public Platform {
   std::string NameProblem(const std::string& host) override;
   std::string ArgumentString() override { return argument_string_; }
   bool HasArguments() override { return !argument_string_.empty(); }
+  std::string EnvironmentValue(const std::string& name) override;
 
  private:
   Win32EventLoop loop_;

@@ -202,7 +202,8 @@ void FakeSerialDevice::Write(const std::string& bytes) {
 bool FakeServiceManager::Install(const ServiceRegistration& r) {
   requests.push_back("Install " + r.name + " '" + r.display_name + "' interactive=" +
                      std::to_string(r.interactive) + " start=" + std::to_string(r.start_mode) +
-                     " controls=" + std::to_string(r.controls_accepted));
+                     " controls=" + std::to_string(r.controls_accepted) +
+                     (r.settings_file.empty() ? "" : " settings=" + r.settings_file));
   if (install_error) throw *install_error;
   return install_result;
 }

@@ -281,7 +281,7 @@ class FakeServiceManager : public ServiceManager {
  public:
   explicit FakeServiceManager(EventLoop& loop) : loop_(loop) {}
   // Each registration and removal, as "Install <name> '<display name>' interactive=<0|1>
-  // start=<mode> controls=<controls>" and "Uninstall <name>".
+  // start=<mode> controls=<controls>[ settings=<file>]" and "Uninstall <name>".
   std::vector<std::string> requests;
   bool install_result = true;
   bool uninstall_result = true;
@@ -299,6 +299,9 @@ class FakeServiceManager : public ServiceManager {
   void CheckControlsAccepted(std::int16_t) const override {}
   bool Install(const ServiceRegistration& registration) override;
   bool Uninstall(const std::string& name) override;
+  std::string RegisteredAs(const std::string& name) const override {
+    return "Registered as " + name + ".";
+  }
   void Connect() override;
   void ReportRunning() override { reported_start = true; }
   void ReportStopping() override {
@@ -354,6 +357,11 @@ class FakePlatform : public Platform {
   std::string ArgumentString() override { return arguments; }
   bool blank_argument = false;  // started with one blank argument: `arguments` is empty
   bool HasArguments() override { return !arguments.empty() || blank_argument; }
+  std::map<std::string, std::string> environment;
+  std::string EnvironmentValue(const std::string& name) override {
+    const auto found = environment.find(name);
+    return found != environment.end() ? found->second : "";
+  }
 };
 
 }  // namespace brennicot::fakes

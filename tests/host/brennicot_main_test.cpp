@@ -38,6 +38,20 @@ TEST(Main, ARefusedRegistrationEndsWithStatusOneForScripts) {
   }
 }
 
+// A -settings without a file touches nothing at all: whatever the file beside the program says
+// is not what was asked for.
+TEST(Main, SettingsOptionWithoutAFileLoadsNothing) {
+  for (const char* arguments : {"-settings", "-settings -install"}) {
+    MainPlatform platform;
+    platform.arguments = arguments;
+    EXPECT_EQ(Main(platform), 0) << arguments;
+    EXPECT_TRUE(platform.files.files.empty()) << arguments;
+    EXPECT_EQ(platform.ui.err,
+              "Vemo_Brennicot: -settings must be followed by the settings file's name: nothing "
+              "loaded, nothing started (--help lists the commands)\n");
+  }
+}
+
 TEST(Main, OneShotCommandsEndWithoutTheLoop) {
   const struct {
     const char* arguments;

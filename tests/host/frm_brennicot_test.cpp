@@ -55,10 +55,13 @@ TEST_F(DispatchTest, RegistrationCommandsInAnyLetterCase) {
 TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
   Load("-install -quiet");
   EXPECT_EQ(platform.ui.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n");
+  // What it was registered as, beside the one line scripts read.
+  EXPECT_EQ(platform.ui.err, "Registered as Vemo_Brennicot.\n");
   EXPECT_EQ(host->OneShotExitStatus(), 0);
   EXPECT_EQ(Log(), Strings{"*** Brennicot 1.3 -install"});
 
   platform.files.files.clear();
+  platform.ui.err.clear();
   platform.arguments = "-INSTALL -Quiet";
   host = std::make_unique<frmBrennicot>(platform);
   platform.service->install_error = Error(1073, "The specified service already exists");
@@ -68,6 +71,21 @@ TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
             "BrennicotMain:ServiceNStall err#:1073:The specified service already exists\n");
   EXPECT_EQ(host->OneShotExitStatus(), 1);
   EXPECT_TRUE(platform.ui.boxes.empty());
+}
+
+// With -settings the file named is the one read, the registration carries it, the log is named
+// after it, and -install says what it registered.
+TEST_F(DispatchTest, SettingsOptionNamesTheFilesAndTheRegistration) {
+  platform.files.files["/etc/vb/door.ini"] = "[Vemo_Brennicot]\r\nservicename=Door Panel\r\n";
+  platform.profile.block = std::string("servicename=Door Panel\0", 23);
+  Load("-settings /etc/vb/door.ini -install -quiet");
+  EXPECT_EQ(platform.service->requests,
+            Strings{"Install Door_Panel 'Door Panel' interactive=0 start=2 controls=0 "
+                    "settings=/etc/vb/door.ini"});
+  EXPECT_EQ(platform.ui.err, "Registered as Door_Panel.\n");
+  EXPECT_NE(platform.files.files["/etc/vb/door.log"].find("*** Brennicot 1.3 -install"),
+            std::string::npos);
+  EXPECT_EQ(platform.files.files.size(), 2u) << "nothing beside the program";
 }
 
 // The backend knows nothing of the INI file: the host tells it where a port number leads.
