@@ -75,7 +75,7 @@ else fail "dpkg -i: $out"; finish; fi
 
 # ---- -install from the packaged program, started by its alias
 settings A1 | X sh -c "cat > $ETC/Vemo_Brennicot.ini"
-out=$(X Vemo_Brennicot -install)
+out=$(X Vemo_Brennicot -install 2>/dev/null)
 t=$(date +%s.%N)
 if [ "$out" = "Vemo_Brennicot: Vemo Brennicot install was successful" ] \
   && X systemctl start vemo-brennicot && [ "$(prop Id vemo-brennicot)" = $UNIT ] \
@@ -94,6 +94,11 @@ if [ $rc = 0 ] && [ "$(tail -1 <<<"$out")" = "check passed: a start uses $PROGRA
   && [ "$denied" = "COM1: $(adapter A1): Permission denied for user nobody" ]; then
   pass "-check: passes as $USER_NAME; as nobody: '$denied'"
 else fail "-check: rc=$rc '$out'; as nobody: '$denied'"; fi
+
+# ---- a registration from another settings file, never started: the removal must find it too
+printf '[Vemo_Brennicot]\r\nservicename=Vemo Spare\r\n' | X sh -c "cat > $ETC/spare.ini"
+X Vemo_Brennicot -settings $ETC/spare.ini -install >/dev/null 2>&1 \
+  || fail "-settings $ETC/spare.ini -install: $(X Vemo_Brennicot -settings $ETC/spare.ini -install 2>&1)"
 
 # ---- instances: a settings file each, then one command each
 for name in $INSTANCES; do settings $name | X sh -c "cat > $ETC/$name.ini"; done
@@ -151,16 +156,16 @@ done
 out=$(X dpkg -r vemo-brennicot 2>&1)
 if [ $? = 0 ] && ! X test -e /etc/systemd/system/$UNIT && ! X test -e /etc/systemd/system/vemo-brennicot.service \
   && [ "$(prop LoadState $UNIT)" = not-found ] && [ -z "$(X find /etc/systemd/system -xtype l)" ] \
-  && [ -z "$(X find /etc/systemd/system -name 'vemo-brennicot@*')" ] \
+  && [ -z "$(X find /etc/systemd/system -name 'vemo-brennicot@*')" ] && ! X test -e /etc/systemd/system/Vemo_Spare.service \
   && [ "$(prop LoadState vemo-brennicot@door)" = not-found ] \
   && ! program_running && X test -f $ETC/Vemo_Brennicot.ini && X test -f $ETC/door.ini; then
-  pass "dpkg -r: no unit, no link, no instance enabled, nothing running; settings kept"
+  pass "dpkg -r: no unit (nor the one from spare.ini), no link, no instance enabled, nothing running; settings kept"
 else fail "dpkg -r: LoadState=$(prop LoadState $UNIT); $(X pgrep -af "^$PROGRAM"); $out"; fi
 
 # ---- dpkg --purge: the package's files go, the instances' settings stay, and it says so
 out=$(X dpkg --purge vemo-brennicot 2>&1)
 if [ $? = 0 ] && X test -f $ETC/door.ini && X test -f $ETC/alarm.ini && ! X test -e $ETC/Vemo_Brennicot.ini \
   && ! X test -e $LOGDIR && ! X test -e /var/lib/vemo-brennicot \
-  && grep -qx "vemo-brennicot: purge kept the settings of instances in $ETC: alarm.ini door.ini" <<<"$out"; then
+  && grep -qx "vemo-brennicot: purge kept the settings of instances in $ETC: alarm.ini door.ini spare.ini" <<<"$out"; then
   pass "dpkg --purge: $(grep "kept" <<<"$out")"
 else fail "dpkg --purge: $(X ls -A $ETC $LOGDIR /var/lib/vemo-brennicot 2>&1 | tr '\n' ' '); $out"; fi
