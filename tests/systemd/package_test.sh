@@ -121,7 +121,7 @@ else fail "vemo-brennicot@nothing: $(prop ActiveState vemo-brennicot@nothing); $
 X systemctl stop vemo-brennicot@alarm
 t=$(date +%s.%N)
 sleep 2
-if ! got_from_after alarm "$(awk -v t="$t" 'BEGIN{print t + 0.5}')" && got_from_after door "$t" \
+if ! got_from_after alarm "$(awk -v t="$t" 'BEGIN{printf "%.3f", t + 0.5}')" && got_from_after door "$t" \
   && [ "$(prop ActiveState vemo-brennicot@door)" = active ]; then
   pass "vemo-brennicot@alarm stopped: nothing from it; vemo-brennicot@door forwards on"
 else fail "stop one instance: alarm $(prop ActiveState vemo-brennicot@alarm), door $(prop ActiveState vemo-brennicot@door)"; fi
