@@ -115,16 +115,17 @@ std::string UsageText() {
          "  -settings FILE\n"
          "              first of all: use the settings file FILE (written with the defaults\n"
          "              if missing); the Activity log and the spool are named after it\n"
-         "              (door.ini: door.log, door.spool) and kept beside it. A service\n"
+         "              (door.ini: door.log, door.spool) and kept beside it, or where a\n"
+         "              systemd unit's LogsDirectory= and StateDirectory= say. A service\n"
          "              registered so runs with the same option, under FILE's servicename\n"
          "  --help      this text (also -h, -?, /?)\n"
          "  --version   the program name and version\n"
          "\n"
          "Any other argument only loads the settings (writing the default file if there is\n"
-         "none) and ends. Without -settings the settings file " +
-         std::string(names::kIniFile) + " and the Activity log\n" + std::string(names::kLogFile) +
-         " are beside the program; the Debian package keeps them in\n"
-         "/etc/vemo-brennicot and /var/log/vemo-brennicot. Manual: " +
+         "none) and ends. Without -settings, the settings file " +
+         std::string(names::kIniFile) + "\nand the Activity log " + std::string(names::kLogFile) +
+         " are beside the program; the Debian\npackage keeps them in /etc/vemo-brennicot and "
+         "/var/log/vemo-brennicot.\nManual: " +
          stem + "(8).\n";
 }
 

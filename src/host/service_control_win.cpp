@@ -150,6 +150,48 @@ void SetRecovery(SC_HANDLE service, const std::string& where) {
   }
 }
 
+// The command line the service manager starts `service` with. Throws Error naming `where`.
+std::string CommandLineOf(SC_HANDLE service, const std::string& where) {
+  DWORD needed = 0;
+  QueryServiceConfigA(service, nullptr, 0, &needed);
+  std::vector<char> buffer(std::max<DWORD>(needed, sizeof(QUERY_SERVICE_CONFIGA)));
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed)) {
+    throw LastSystemError(where);
+  }
+  return config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+}
+
+// Whether a service other than `name` runs a program of this executable's name. When the services
+// cannot be listed, one is taken to: a source left behind costs nothing, one taken away loses the
+// other service's entries their text.
+bool AnotherServiceRunsThisProgram(SC_HANDLE manager, const std::string& name) {
+  DWORD needed = 0;
+  DWORD count = 0;
+  EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, nullptr, 0,
+                        &needed, &count, nullptr, nullptr);
+  // Room for a few more services registered in between.
+  std::vector<BYTE> buffer(needed + 4096);
+  if (!EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL,
+                             buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count,
+                             nullptr, nullptr)) {
+    return true;
+  }
+  const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
+  const std::string program = FileNameOf(ExecutablePath());
+  for (DWORD i = 0; i < count; ++i) {
+    const std::string other = services[i].lpServiceName != nullptr ? services[i].lpServiceName : "";
+    if (EqualIgnoringCase(other, name)) continue;
+    const UniqueServiceHandle service(OpenServiceA(manager, other.c_str(), SERVICE_QUERY_CONFIG));
+    if (!service) continue;
+    try {
+      if (CommandRunsProgram(CommandLineOf(service.get(), other), program)) return true;
+    } catch (const Error&) {
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string QuotedExecutablePath() {
@@ -240,20 +282,14 @@ bool ScmServiceManager::Install(const ServiceRegistration& registration) {
 
 bool ScmServiceManager::Uninstall(const std::string& name) {
   const std::string where = "service '" + name + "'";
-  const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  const UniqueServiceHandle manager =
+      OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
   const UniqueServiceHandle service(
       OpenServiceA(manager.get(), name.c_str(),
                    SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
   if (!service) throw LastSystemError(where);
 
-  DWORD needed = 0;
-  QueryServiceConfigA(service.get(), nullptr, 0, &needed);
-  std::vector<char> buffer(std::max<DWORD>(needed, sizeof(QUERY_SERVICE_CONFIGA)));
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-  if (!QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
-    throw LastSystemError(where);
-  }
-  const std::string command = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+  const std::string command = CommandLineOf(service.get(), where);
   if (!CommandRunsProgram(command, FileNameOf(ExecutablePath()))) {
     throw SystemError(ERROR_ACCESS_DENIED,
                       where + " runs " + command + ", not this program; it is left as it is");
@@ -264,7 +300,8 @@ bool ScmServiceManager::Uninstall(const std::string& name) {
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
   }
   if (!DeleteService(service.get())) throw LastSystemError(where);
-  RemoveEventSource();
+  // The services of several settings files share the one event log source.
+  if (!AnotherServiceRunsThisProgram(manager.get(), name)) RemoveEventSource();
   return true;
 }
 

@@ -76,6 +76,16 @@ std::string PathWord(const std::string& path) {
   return '"' + escaped + '"';
 }
 
+// A path as an argument of ExecStart, where systemd also substitutes "$" variables.
+std::string ArgumentWord(const std::string& path) {
+  std::string escaped;
+  for (char c : path) {
+    escaped += c;
+    if (c == '$') escaped += '$';
+  }
+  return PathWord(escaped);
+}
+
 bool IsUnder(const std::string& path, std::string_view dir) {
   return path.compare(0, dir.size(), dir) == 0 &&
          (path.size() == dir.size() || path[dir.size()] == '/');
@@ -223,7 +233,7 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
     return IsUnder(d, "/tmp") || IsUnder(d, "/var/tmp");
   };
   std::string exec_start = PathWord(executable);
-  if (!settings_file.empty()) exec_start += " -settings " + PathWord(settings_file);
+  if (!settings_file.empty()) exec_start += " -settings " + ArgumentWord(settings_file);
 
   std::string read_write = PathWord(dir);
   for (const std::string& linked : linked_dirs) {

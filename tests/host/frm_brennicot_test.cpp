@@ -73,21 +73,6 @@ TEST_F(DispatchTest, QuietRegistrationPrintsTheOutcomeInsteadOfABox) {
   EXPECT_TRUE(platform.ui.boxes.empty());
 }
 
-// With -settings the file named is the one read, the registration carries it, the log is named
-// after it, and -install says what it registered.
-TEST_F(DispatchTest, SettingsOptionNamesTheFilesAndTheRegistration) {
-  platform.files.files["/etc/vb/door.ini"] = "[Vemo_Brennicot]\r\nservicename=Door Panel\r\n";
-  platform.profile.block = std::string("servicename=Door Panel\0", 23);
-  Load("-settings /etc/vb/door.ini -install -quiet");
-  EXPECT_EQ(platform.service->requests,
-            Strings{"Install Door_Panel 'Door Panel' interactive=0 start=2 controls=0 "
-                    "settings=/etc/vb/door.ini"});
-  EXPECT_EQ(platform.ui.err, "Registered as Door_Panel.\n");
-  EXPECT_NE(platform.files.files["/etc/vb/door.log"].find("*** Brennicot 1.3 -install"),
-            std::string::npos);
-  EXPECT_EQ(platform.files.files.size(), 2u) << "nothing beside the program";
-}
-
 // The backend knows nothing of the INI file: the host tells it where a port number leads.
 TEST_F(DispatchTest, PortDeviceComesFromThePortsSectionOfTheIniFile) {
   platform.files.files["/opt/vb/Vemo_Brennicot.ini"] = "";

@@ -95,6 +95,34 @@ TEST(UnitFileText, WritesEachPathSoSystemdReadsItBack) {
   }
 }
 
+// A service registered with -settings is started with it and writes beside that file.
+TEST(UnitFileText, CarriesTheSettingsFileAndKeepsItsDirectoryWritable) {
+  const struct {
+    std::string settings;
+    std::string exec_start;
+    std::string writable;
+    std::string home;
+    bool private_tmp;
+  } cases[] = {
+      {"/etc/vb/door.ini", "ExecStart=/opt/vb/VB -settings /etc/vb/door.ini",
+       "ReadWritePaths=/etc/vb", "ProtectHome=yes", true},
+      {"/srv/my site/100%$x.ini", "ExecStart=/opt/vb/VB -settings \"/srv/my site/100%%$$x.ini\"",
+       "ReadWritePaths=\"/srv/my site\"", "ProtectHome=yes", true},
+      {"/home/op/door.ini", "ExecStart=/opt/vb/VB -settings /home/op/door.ini",
+       "ReadWritePaths=/home/op", "ProtectHome=read-only", true},
+      {"/tmp/door.ini", "ExecStart=/opt/vb/VB -settings /tmp/door.ini", "ReadWritePaths=/tmp",
+       "ProtectHome=yes", false},
+  };
+  for (const auto& c : cases) {
+    const std::string text = UnitFileText("Door", "/opt/vb/VB", {}, nullptr, c.settings);
+    EXPECT_TRUE(HasLine(text, c.exec_start)) << c.settings << "\n" << text;
+    EXPECT_TRUE(HasLine(text, c.writable)) << c.settings;
+    EXPECT_TRUE(HasLine(text, c.home)) << c.settings;
+    EXPECT_EQ(HasLine(text, "PrivateTmp=yes"), c.private_tmp) << c.settings;
+  }
+  EXPECT_THROW(UnitFileText("Door", "/opt/vb/VB", {}, nullptr, "door.ini"), Error);
+}
+
 TEST(UnitFileText, RefusesPathsAUnitCannotExpress) {
   for (const std::string exe : {"Vemo_Brennicot", "", "./VB", "/opt/it's/VB", "/opt/a\"b/VB",
                                 "/opt/a\\b/VB", "/opt/a\nb/VB", "/opt/a\tb/VB", "/opt/\xff/VB",

@@ -2,11 +2,13 @@
 // registration commands on a virtual display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <thread>
 
+#include "kit/files.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
 #include "kit/temp_dir.h"
@@ -52,8 +54,10 @@ class WineServiceTest : public ::testing::Test {
   void TearDown() override {
     if (!HaveWine()) return;
     // Whatever a failed test left registered goes with it.
-    Prefix::Get().Run({"sc", "stop", "Vemo_Brennicot"});
-    Prefix::Get().Run({"sc", "delete", "Vemo_Brennicot"});
+    for (const char* service : {"Vemo_Brennicot", "Door_Panel"}) {
+      Prefix::Get().Run({"sc", "stop", service});
+      Prefix::Get().Run({"sc", "delete", service});
+    }
     Prefix::Get().LinkComPort(kComPort, "");
   }
 
@@ -104,6 +108,51 @@ TEST_F(WineServiceTest, InstallStartForwardStopUninstall) {
     if (next < expected_order.size() && m.find(expected_order[next]) != std::string::npos) ++next;
   }
   EXPECT_EQ(next, expected_order.size()) << forwarder_->Log();
+}
+
+// A second forwarder beside the first, from another settings file in a directory with a blank:
+// its own service, started with the option and forwarding, removed alone. The event log source
+// both write under stays while the first is registered.
+TEST_F(WineServiceTest, ASecondServiceFromAnotherSettingsFile) {
+  ASSERT_EQ(forwarder_->RunToEnd({"-install", "-quiet"}), 0) << forwarder_->Log();
+  const fs::path site = fs::path(dir_.path()) / "door site";
+  fs::create_directories(site);
+  IniText door = WineIni(kComPort, receiver_.port());
+  door.Set("msgformat", "3");
+  door.Set("servicename", "Door Panel");
+  WriteFile(site / "door.ini", door.Render());
+  std::string file = "Z:" + (site / "door.ini").string();  // drive Z: is the root under Wine
+  std::replace(file.begin(), file.end(), '/', '\\');
+
+  ASSERT_EQ(forwarder_->RunToEnd({"-settings", file, "-install", "-quiet"}), 0)
+      << forwarder_->Stderr() << ReadFile(site / "door.log");
+  EXPECT_TRUE(Contains(forwarder_->Stderr(), "Registered as the Windows service 'Door_Panel'."))
+      << forwarder_->Stderr();
+  const std::string config =
+      Prefix::Get()
+          .Run({"reg", "query", "HKLM\\System\\CurrentControlSet\\Services\\Door_Panel"})
+          .value_or("");
+  EXPECT_TRUE(Contains(config, "\\Vemo_Brennicot.exe\" -settings \"" + file + "\"")) << config;
+
+  Prefix::Get().Run({"sc", "start", "Door_Panel"});
+  ASSERT_TRUE(WaitForState("Door_Panel", "RUNNING")) << Query("Door_Panel");
+  ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(site / "door.log"), " Startup "); }, 15s))
+      << ReadFile(site / "door.log");
+  pty_->Write("from the second service\r\n");
+  EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("from the second service"));
+  Prefix::Get().Run({"sc", "stop", "Door_Panel"});
+  ASSERT_TRUE(WaitForState("Door_Panel", "STOPPED")) << Query("Door_Panel");
+
+  ASSERT_EQ(forwarder_->RunToEnd({"-settings", file, "-uninstall", "-quiet"}), 0)
+      << forwarder_->Stderr();
+  EXPECT_EQ(Query("Door_Panel").find("STOPPED"), std::string::npos) << Query("Door_Panel");
+  EXPECT_NE(Query("Vemo_Brennicot").find("STOPPED"), std::string::npos);
+  const std::string source =
+      Prefix::Get()
+          .Run({"reg", "query",
+                "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\Vemo_Brennicot"})
+          .value_or("");
+  EXPECT_TRUE(Contains(source, "EventMessageFile")) << source;
 }
 
 TEST_F(WineServiceTest, AFailedStartIsReportedAsAFailureToTheServiceManager) {
