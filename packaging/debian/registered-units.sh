@@ -11,10 +11,10 @@ registered_units() {
 }
 
 # The settings file a registered unit starts the program with; nothing for the one beside it.
-# The unit quotes a path with blanks and doubles its "%".
+# The unit quotes a path with blanks and doubles its "%" and "$".
 unit_settings() {
     sed -n 's|^ExecStart=@BRENNICOT_PACKAGED_PROGRAM@ -settings ||p' "/etc/systemd/system/$1" |
-        sed -e 's|^"\(.*\)"$|\1|' -e 's|%%|%|g'
+        sed -e 's|^"\(.*\)"$|\1|' -e 's|%%|%|g' -e 's|\$\$|$|g'
 }
 
 # Every instance of the template unit that systemd has loaded (running, failed, waiting to
