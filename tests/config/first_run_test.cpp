@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/ini_loader.h"
+#include "config/profile_reader.h"
 #include "kit/emulation.h"
 #include "kit/files.h"
 #include "kit/temp_dir.h"
@@ -42,11 +43,20 @@ TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
   }
 }
 
-// The Debian package ships the default file as a conffile: any difference from what a first run
-// writes would make an untouched file look edited to dpkg.
-TEST(FirstRun, ThePackagedDefaultFileIsTheOneAFirstRunWrites) {
-  EXPECT_EQ(testkit::ReadFile(BRENNICOT_SOURCE_DIR "/packaging/Vemo_Brennicot.ini"),
-            DefaultIniText());
+// The Debian package ships the settings file with comment lines that explain it; what it sets must
+// be exactly the defaults, and it maps no port.
+TEST(FirstRun, ThePackagedSettingsFileHoldsTheDefaultsAndNothingElse) {
+  testkit::TempDir dir;
+  const std::string packaged = dir / "packaged.ini";
+  const std::string defaults = dir / "defaults.ini";
+  testkit::WriteFile(packaged,
+                     testkit::ReadFile(BRENNICOT_SOURCE_DIR "/packaging/Vemo_Brennicot.ini"));
+  testkit::WriteFile(defaults, DefaultIniText());
+  const auto reader = NewSystemProfileReader();
+  const std::string read = reader->ReadSection("Vemo_Brennicot", kIniSectionBufferSize, packaged);
+  EXPECT_EQ(read, reader->ReadSection("Vemo_Brennicot", kIniSectionBufferSize, defaults));
+  EXPECT_NE(read.find(std::string("udptarget=localhost") + '\0'), std::string::npos);
+  EXPECT_EQ(reader->ReadSection("Ports", kIniSectionBufferSize, packaged), "");
 }
 
 }  // namespace

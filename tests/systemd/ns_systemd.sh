@@ -6,7 +6,8 @@
 #   ns_boot WORKDIR [packages]
 #                       boots it; WORKDIR stays writable inside, the rest of / is read-only. With
 #                       "packages", /etc, /usr and /var are writable overlays (tmpfs upper layers)
-#                       for dpkg -i, adduser and the package's files, and a real journald runs
+#                       for dpkg -i, adduser and the package's files, a real journald runs,
+#                       and systemd also reads the units packages install in /lib/systemd/system
 #   X CMD...            runs a command inside (nsenter)
 #   ns_teardown         powers it off and checks that no process, mount or cgroup is left and
 #                       that the machine's /etc/systemd is unchanged; fails otherwise
@@ -82,6 +83,11 @@ if [ "${1:-}" = __stage2 ]; then
     sed -e 's/^Sockets=.*/Sockets=systemd-journald.socket systemd-journald-dev-log.socket/' \
       /lib/systemd/system/systemd-journald.service >$U/systemd-journald.service
     printf '[Unit]\nDescription=stub rst\nWants=systemd-journald.socket systemd-journald-dev-log.socket systemd-journald.service\n' >"$U/rst.target"
+    # Units a package ships (a template such as name@.service) go to the vendor directory: it is
+    # read too, emptied first, so only what dpkg installs there is seen, never the machine's units.
+    VENDOR=$(readlink -f /lib/systemd/system)
+    mount -t tmpfs -o mode=755 tmpfs "$VENDOR"
+    U=$U:$VENDOR
   fi
   mount -o remount,bind,ro /
   exec env -i container=brennicot-test PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=vt220 \
