@@ -88,7 +88,7 @@ void frmBrennicot::FormLoad() {
     const std::string& service_name = settings_->Get(key::kServiceName);
     ntservice1_->SetServiceName(ServiceNameFrom(service_name));
     ntservice1_->SetDisplayName(service_name);
-    ntservice1_->SetSettingsFile(settings_file_);
+    ntservice1_->SetSettingsFile(settings_file_, log_file_);
 
     Dispatch();
   });
@@ -104,13 +104,26 @@ std::string frmBrennicot::PlaceFiles(const std::string& settings_file) {
   const std::string stem = SettingsStem(parts.name);
   // A systemd unit's LogsDirectory= and StateDirectory= hand the service its directories, a list
   // of absolute paths separated by ":"; the first is its own.
+  // A settings file kept where the program's own is kept (/etc/vemo-brennicot for the package's
+  // program, whose own settings are a link to there) has its log where the program's own log is
+  // kept (/var/log/vemo-brennicot), which the service may write; any other lives beside its file.
+  FileSystem& files = platform_.Files();
+  SpoolFiles& places = platform_.Spool();
+  const std::string program_dir = files.ExecutableDirectory();
+  const std::string home =
+      places.DirectoryOfTarget(files.JoinPath(program_dir, std::string(names::kIniFile))) ==
+              parts.directory
+          ? places.DirectoryOfTarget(files.JoinPath(program_dir, std::string(names::kLogFile)))
+          : parts.directory;
   const auto directory = [&](const char* variable) {
     std::string value = platform_.EnvironmentValue(variable);
     if (value.starts_with('/')) value = value.substr(0, value.find(':'));
-    return value.empty() ? parts.directory : value;
+    return value.empty() ? home : value;
   };
-  log_.SetFile(directory("LOGS_DIRECTORY"), stem + ".log");
-  spool_path_ = platform_.Files().JoinPath(directory("STATE_DIRECTORY"), stem + ".spool");
+  const std::string log_dir = directory("LOGS_DIRECTORY");
+  log_.SetFile(log_dir, stem + ".log");
+  log_file_ = files.JoinPath(log_dir, stem + ".log");
+  spool_path_ = files.JoinPath(directory("STATE_DIRECTORY"), stem + ".spool");
   return {};
 }
 

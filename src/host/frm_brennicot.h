@@ -142,6 +142,7 @@ class frmBrennicot {
   std::string arguments_;      // the argument string to dispatch, -settings taken off
   std::string command_;        // the same, lowered: decided once, at load
   std::string settings_file_;  // from -settings, absolute; "": the one beside the program
+  std::string log_file_;       // with -settings; "": beside the executable
   std::string spool_path_;     // with -settings; "": beside the Activity log
   Mode mode_ = Mode::kService;
   ActivityLog log_;

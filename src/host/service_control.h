@@ -26,6 +26,8 @@ struct ServiceRegistration {
   // The settings file the service is started with (-settings); "": the one beside the program,
   // and no argument at all.
   std::string settings_file;
+  // With a settings file: where the service's Activity log is, so the service may write there.
+  std::string log_file;
   bool interactive = false;
   std::int32_t start_mode = 2;
   std::int16_t controls_accepted = 0;
@@ -95,7 +97,10 @@ class ServiceControl final : private ServiceManager::Events {
   std::string ServiceName() const { return registration_.name; }
   void SetDisplayName(const std::string& name) { registration_.display_name = name; }
   std::string DisplayName() const { return registration_.display_name; }
-  void SetSettingsFile(const std::string& path) { registration_.settings_file = path; }
+  void SetSettingsFile(const std::string& path, const std::string& log_file) {
+    registration_.settings_file = path;
+    registration_.log_file = log_file;
+  }
 
   void SetInteractive(bool interactive);
   void SetStartMode(std::int32_t mode);  // 2: automatic start

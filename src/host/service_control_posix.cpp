@@ -151,16 +151,30 @@ std::vector<std::string> LinkedDirectories(const std::vector<std::string>& files
 }
 
 // The files whose links lead where the service writes: the INI file and the Activity log beside
-// the program, or the settings file -settings named and the log named after it beside it.
+// the program, or the settings file -settings named and the log the start placed for it.
 std::vector<std::string> LinkedFiles(const std::string& executable,
-                                     const std::string& settings_file) {
-  if (settings_file.empty()) {
+                                     const ServiceRegistration& registration) {
+  if (registration.settings_file.empty()) {
     const std::string dir = executable.substr(0, executable.rfind('/'));
     return {dir + "/" + std::string(names::kIniFile), dir + "/" + std::string(names::kLogFile)};
   }
-  const std::size_t slash = settings_file.rfind('/');
-  return {settings_file, settings_file.substr(0, slash + 1) +
-                             SettingsStem(settings_file.substr(slash + 1)) + ".log"};
+  return {registration.settings_file, registration.log_file};
+}
+
+// Where the service writes: the directories the files' links lead to and, with a settings file,
+// the directory the start placed the log in, which need not be the settings file's.
+std::vector<std::string> WrittenDirectories(const std::string& executable,
+                                            const ServiceRegistration& registration) {
+  std::vector<std::string> dirs = LinkedDirectories(LinkedFiles(executable, registration));
+  if (!registration.log_file.empty()) {
+    const std::string log_dir = registration.log_file.substr(0, registration.log_file.rfind('/'));
+    const std::string settings_dir =
+        registration.settings_file.substr(0, registration.settings_file.rfind('/'));
+    if (log_dir != settings_dir && std::find(dirs.begin(), dirs.end(), log_dir) == dirs.end()) {
+      dirs.push_back(log_dir);
+    }
+  }
+  return dirs;
 }
 
 // Whether anything (a file, a link, a masking link to /dev/null) stands at the path.
@@ -261,10 +275,9 @@ bool SystemdServiceManager::Install(const ServiceRegistration& registration) {
   // The alias belongs to the package's one service; a second one from another settings file
   // would take it over.
   if (packaged && !registration.settings_file.empty()) packaged->alias.clear();
-  const std::string text =
-      UnitFileText(registration.display_name, executable,
-                   LinkedDirectories(LinkedFiles(executable, registration.settings_file)),
-                   packaged ? &*packaged : nullptr, registration.settings_file);
+  const std::string text = UnitFileText(
+      registration.display_name, executable, WrittenDirectories(executable, registration),
+      packaged ? &*packaged : nullptr, registration.settings_file);
   // A unit of the same name (or of the alias's) would be replaced or shadowed: refuse rather than
   // take over someone else's service.
   std::vector<std::string> names{unit};

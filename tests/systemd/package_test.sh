@@ -99,6 +99,12 @@ else fail "-check: rc=$rc '$out'; as nobody: '$denied'"; fi
 printf '[Vemo_Brennicot]\r\nservicename=Vemo Spare\r\n' | X sh -c "cat > $ETC/spare.ini"
 X Vemo_Brennicot -settings $ETC/spare.ini -install >/dev/null 2>&1 \
   || fail "-settings $ETC/spare.ini -install: $(X Vemo_Brennicot -settings $ETC/spare.ini -install 2>&1)"
+# Settings kept where the package keeps its own: the log goes where the package keeps its own too,
+# and the unit may write there.
+if X test -f $LOGDIR/spare.log && ! X test -e $ETC/spare.log \
+  && X grep -q "^ReadWritePaths=.*$LOGDIR" /etc/systemd/system/Vemo_Spare.service; then
+  pass "-settings $ETC/spare.ini -install: its log in $LOGDIR, which its unit may write"
+else fail "spare: $(X ls $ETC $LOGDIR | tr '\n' ' '); $(X grep ReadWritePaths /etc/systemd/system/Vemo_Spare.service)"; fi
 
 # ---- instances: a settings file each, then one command each
 for name in $INSTANCES; do settings $name | X sh -c "cat > $ETC/$name.ini"; done
