@@ -26,7 +26,7 @@ class StreamChannelTest : public testing::Test {
         StreamChannelParts{
             platform.loop, [this] { return platform.loop.now_ms; }, platform.clock, log,
             platform.spool, kSpool, std::move(s),
-            [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP"},
+            [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", ""},
         settings);
     channel->Open(host, 514);
   }
