@@ -52,6 +52,12 @@ void Collector::Stop() {
   pid_ = -1;
 }
 
+void Collector::Kill() {
+  if (pid_ <= 0) return;
+  KillAndReap(pid_);
+  pid_ = -1;
+}
+
 Collector::~Collector() {
   Stop();
 }

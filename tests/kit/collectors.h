@@ -28,6 +28,8 @@ class Collector {
   // Stops it as an administrator would (SIGTERM), and starts it again on the same port.
   void Stop();
   void Restart();
+  // Ends it at once (SIGKILL), as a crash would: nothing is flushed, nothing said to peers.
+  void Kill();
 
  protected:
   Collector(const std::string& dir, Listening listening);
