@@ -1,0 +1,106 @@
+// What a RELP collector sends, however the reads cut it: whole frames out, and bytes that are no
+// RELP (or too long) end the reading with a reason.
+#include "syslog/relp_frames.h"
+
+#include <gtest/gtest.h>
+
+namespace brennicot {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(RelpParser, TakesFramesHoweverTheReadsFallAndStopsAtTheFirstThatIsNoRelp) {
+  const struct {
+    const char* name;
+    Strings reads;
+    std::size_t longest;
+    Strings frames;       // "txnr|command|data"
+    const char* problem;  // empty: the bytes are fine
+  } cases[] = {
+      {"one answer", {"2 rsp 6 200 OK\n"}, 100, {"2|rsp|200 OK"}, ""},
+      {"several in one read",
+       {"2 rsp 6 200 OK\n3 rsp 17 500 queue is full\n0 serverclose 0\n"},
+       100,
+       {"2|rsp|200 OK", "3|rsp|500 queue is full", "0|serverclose|"},
+       ""},
+      {"split inside every part",
+       {"1", "2 r", "sp 1", "0 200 OK", " a", "bc", "\n", "13 rsp 0", "\n"},
+       100,
+       {"12|rsp|200 OK abc", "13|rsp|"},
+       ""},
+      {"data with line feeds",
+       {"1 rsp 22 200 OK\ncommands=syslog\n"},
+       100,
+       {"1|rsp|200 OK\ncommands=syslog"},
+       ""},
+      {"data as long as the bound", {"1 rsp 6 200 OK\n"}, 6, {"1|rsp|200 OK"}, ""},
+      {"data beyond the bound",
+       {"1 rsp 6 200 OK\n"},
+       5,
+       {},
+       "a frame of 6 bytes, longer than the 5 taken"},
+      {"no transaction number",
+       {"rsp 6 200 OK\n"},
+       100,
+       {},
+       "no transaction number where one belongs"},
+      {"a transaction number of ten digits",
+       {"1234567890 rsp 0\n"},
+       100,
+       {},
+       "a transaction number longer than 9 digits"},
+      {"no command", {"1  6 200 OK\n"}, 100, {}, "no command where one belongs"},
+      {"no data length", {"1 rsp x\n"}, 100, {}, "no data length where one belongs"},
+      {"data longer than told", {"1 rsp 2 200 OK\n"}, 100, {}, "a frame not ended by a line feed"},
+      {"a line feed before the data", {"1 rsp 6\n"}, 100, {}, "a frame that ends before its data"},
+      {"good frames before a bad one stand",
+       {"2 rsp 6 200 OK\n", "HTTP/1.1 400 Bad Request\r\n"},
+       100,
+       {"2|rsp|200 OK"},
+       "no transaction number where one belongs"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RelpParser parser(c.longest);
+    Strings frames;
+    bool fine = true;
+    for (const std::string& read : c.reads) {
+      fine = parser.Feed(read, [&](RelpFrame&& f) {
+        frames.push_back(std::to_string(f.txnr) + "|" + f.command + "|" + f.data);
+      });
+    }
+    EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(fine, *c.problem == '\0');
+    EXPECT_EQ(parser.Problem(), c.problem);
+  }
+}
+
+TEST(RelpParser, ReadsTheStatusOfAnAnswer) {
+  const struct {
+    const char* data;
+    int code;  // -1: no status
+    const char* text;
+    const char* rest;
+  } cases[] = {
+      {"200 OK", 200, "OK", ""},
+      {"500 queue is full", 500, "queue is full", ""},
+      {"200 OK\nrelp_version=0\ncommands=syslog", 200, "OK", "relp_version=0\ncommands=syslog"},
+      {"200", 200, "", ""},
+      {"", -1, "", ""},
+      {"20", -1, "", ""},
+      {"2000 OK", -1, "", ""},
+      {"OK 200", -1, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.data);
+    const std::optional<RelpStatus> status = ParseRelpStatus(c.data);
+    ASSERT_EQ(status.has_value(), c.code >= 0);
+    if (!status) continue;
+    EXPECT_EQ(status->code, c.code);
+    EXPECT_EQ(status->text, c.text);
+    EXPECT_EQ(status->rest, c.rest);
+  }
+}
+
+}  // namespace
+}  // namespace brennicot
