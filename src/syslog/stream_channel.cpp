@@ -188,9 +188,20 @@ void StreamChannel::OnReady() {
     if (socket.GetState() == StreamSocket::State::kConnected) {
       Pump();
     } else {
-      OnFailed(socket.Failure(), true);
+      OnFailed(ConnectionFailure(), true);
     }
   }
+}
+
+Error StreamChannel::ConnectionFailure() const {
+  const Error& failure = parts_.socket->Failure();
+  if (!relp_ || relp_open_) return failure;
+  // All a collector that refuses the connection's peer may show (a TLS 1.3 collector that wants
+  // a certificate, say): it closes before it answers.
+  std::string why =
+      failure.description() + ", before the collector answered the RELP session's opening";
+  if (!parts_.closed_unopened_hint.empty()) why += ": " + parts_.closed_unopened_hint;
+  return Error(failure.number(), why);
 }
 
 void StreamChannel::OnConnected() {
@@ -232,7 +243,7 @@ bool StreamChannel::FlushControl() {
   StreamSocket& socket = *parts_.socket;
   const std::size_t n = socket.Write(control_);
   if (socket.GetState() != StreamSocket::State::kConnected) {
-    OnFailed(socket.Failure(), true);
+    OnFailed(ConnectionFailure(), true);
     return false;
   }
   control_.erase(0, n);
@@ -407,7 +418,7 @@ void StreamChannel::Pump() {
     }
     const std::size_t n = socket.Write(wire.substr(offset_));
     if (socket.GetState() != StreamSocket::State::kConnected) {
-      OnFailed(socket.Failure(), true);
+      OnFailed(ConnectionFailure(), true);
       return;
     }
     offset_ += n;

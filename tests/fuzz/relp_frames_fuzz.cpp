@@ -1,10 +1,10 @@
 // The RELP frame parser with any bytes from a collector, cut into reads anywhere: the frames and
 // the verdict do not depend on where the reads fall, no frame's data is longer than the bound,
-// and each frame written again reads back the same. A status, where the data has one, has a code
-// of three digits.
+// each frame written again reads back the same, and any status read has three digits.
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -34,7 +34,7 @@ Outcome Parse(std::string_view bytes, std::string_view cuts, std::size_t longest
 }
 
 bool Same(const RelpFrame& a, const RelpFrame& b) {
-  return a.txnr == b.txnr && a.command == b.command && a.data == b.data;
+  return std::tie(a.txnr, a.command, a.data) == std::tie(b.txnr, b.command, b.data);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "fakes/fake_platform.h"
 
 namespace brennicot {
@@ -27,7 +29,8 @@ class StreamChannelTest : public testing::Test {
         StreamChannelParts{
             platform.loop, [this] { return platform.loop.now_ms; }, platform.clock, log,
             platform.spool, kSpool, std::move(s),
-            [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", ""},
+            [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", "",
+            ""},
         settings);
     channel->Open(host, 514);
   }
@@ -259,12 +262,8 @@ TEST_F(StreamChannelTest, CloseGivesAConnectedCollectorAMomentToAcknowledgeBefor
 }
 
 std::size_t RelpCommands(const std::string& wire) {
-  std::size_t n = 0;
-  for (std::size_t at = wire.find(" syslog "); at != std::string::npos;
-       at = wire.find(" syslog ", at + 1)) {
-    ++n;
-  }
-  return n;
+  const std::regex command(" syslog ");
+  return std::distance(std::sregex_iterator(wire.begin(), wire.end(), command), {});
 }
 
 // Over RELP a message leaves only on the collector's own 200 OK, whatever order the answers come
