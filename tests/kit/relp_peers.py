@@ -6,6 +6,7 @@ DIR refuse N REASON: a RELP collector answering its first N syslog commands with
 DIR forward TO: relays each connection to port TO, or closes it at once while nothing listens
   there, as a port forwarder in front of a dead collector does.
 """
+import itertools
 import os
 import re
 import socket
@@ -37,8 +38,7 @@ def frames(conn):
 
 
 def refuse(out_dir, refusals, reason):
-    left = [int(refusals)]
-    lock = threading.Lock()
+    syslog_commands = itertools.count()  # taken one at a time by every session
 
     def session(conn):
         for txnr, command, data in frames(conn):
@@ -48,11 +48,9 @@ def refuse(out_dir, refusals, reason):
             elif command == b"close":
                 answer = b""
             elif command == b"syslog":
-                with lock:
-                    refused = left[0] > 0
-                    left[0] -= refused
-                    with open(out_dir + ("/refused" if refused else "/taken"), "ab") as f:
-                        f.write(data + b"\n")
+                refused = next(syslog_commands) < int(refusals)
+                with open(out_dir + ("/refused" if refused else "/taken"), "ab") as f:
+                    f.write(data + b"\n")
                 answer = b"500 " + reason.encode() if refused else answer
             conn.sendall(b"%d rsp %d%s\n" % (txnr, len(answer), b" " + answer if answer else b""))
         conn.close()
