@@ -162,7 +162,7 @@ inline constexpr std::array kSettings = std::to_array<SettingRow>({
     {key::kEnableStatusTimer, "1", Reading::kStrict, {Check::kNotEmpty}},
     {key::kStatusTimerPeriod, "30", Reading::kStrict, {Check::kNotEmpty}},
     {key::kTransport, "udp", Reading::kText,
-     {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "udp|tcp|tls"}, false},
+     {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "udp|tcp|tls|relp|relp-tls"}, false},
     {key::kFraming, "octet", Reading::kText,
      {Check::kOneOf, 0, 0, Rejected::kFailsStart, {}, "octet|lf"}, false},
     {key::kQueueMax, "8192", Reading::kStrict,

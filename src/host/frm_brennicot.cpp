@@ -269,18 +269,24 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeUdpChannel(const TransportSe
 std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
     const TransportSettings& transport) {
   std::unique_ptr<StreamSocket> socket = platform_.CreateStreamSocket();
-  std::string transport_name = "TCP";
-  if (transport.transport == Transport::kTls) {
+  if (UsesTls(transport.transport)) {
     socket = std::make_unique<TlsStreamSocket>(
         std::move(socket), [this] { return platform_.CreateTlsSession(); }, transport.tls);
-    transport_name = "TLS";
   }
+  std::string transport_name = transport.transport == Transport::kTls       ? "TLS"
+                               : transport.transport == Transport::kRelp    ? "RELP"
+                               : transport.transport == Transport::kRelpTls ? "RELP over TLS"
+                                                                            : "TCP";
   return std::make_unique<StreamChannel>(
       StreamChannelParts{
           platform_.Loop(), [this] { return platform_.Time().ElapsedMillis(); }, platform_.Time(),
           log_, platform_.Spool(), SpoolPath(), std::move(socket),
           [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
-          std::move(transport_name)},
+          std::move(transport_name),
+          std::string(names::kStem) + "," + VersionText() + ",serial line to Syslog forwarder",
+          transport.transport == Transport::kRelpTls && transport.tls.cert.path.empty()
+              ? "a collector that wants the forwarder's certificate does so when tlscert names none"
+              : ""},
       transport.stream);
 }
 

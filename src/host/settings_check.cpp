@@ -201,7 +201,7 @@ const TransportSettings* CheckStart(StartPlan& plan, const SettingsTable& s, Rep
   });
   for (const auto& [at, line] : refused) report.Finding(line);
   if (plan.KeyOpenToOthers()) report.Fine(KeyOpenWarning(*plan.KeyOpenToOthers()));
-  const bool tls_read = !tls_failed && plan.Transport().transport == Transport::kTls;
+  const bool tls_read = !tls_failed && UsesTls(plan.Transport().transport);
   return tls_read ? &plan.Transport() : nullptr;
 }
 

@@ -33,7 +33,7 @@ StartPlan::StartPlan(const SettingsTable& settings, Platform& platform, SerialPo
   // The files are read by a session like those the start connects with, and a file that cannot
   // be used fails the start: a collector that never answers must not hide it.
   Add(Stage::kChannel, key::kTransport, {key::kTransport, key::kFraming}, [this] {
-    if (transport_.transport != Transport::kTls) return;
+    if (!UsesTls(transport_.transport)) return;
     const TlsSettings& tls = transport_.tls;
     const std::unique_ptr<TlsSession> session = platform_.CreateTlsSession();
     session->Begin(tls);
@@ -101,15 +101,30 @@ void StartPlan::RunEach(const std::function<void(std::string_view key, const Err
   }
 }
 
+bool UsesTls(Transport transport) {
+  return transport == Transport::kTls || transport == Transport::kRelpTls;
+}
+
 TransportSettings ReadTransportSettings(const SettingsTable& settings) {
   TransportSettings t;
   const std::string& transport = settings.Get(key::kTransport);
-  t.transport = transport == "tcp"   ? Transport::kTcp
-                : transport == "tls" ? Transport::kTls
-                                     : Transport::kUdp;
+  t.transport = transport == "tcp"        ? Transport::kTcp
+                : transport == "tls"      ? Transport::kTls
+                : transport == "relp"     ? Transport::kRelp
+                : transport == "relp-tls" ? Transport::kRelpTls
+                                          : Transport::kUdp;
   t.stream.framing = settings.Get(key::kFraming) == "lf" ? Framing::kLf : Framing::kOctet;
-  if (t.transport == Transport::kTls && t.stream.framing == Framing::kLf) {
-    throw InvalidPropertyValue(std::string(key::kFraming) + "=lf: TLS always counts octets");
+  if (t.stream.framing == Framing::kLf) {
+    if (t.transport == Transport::kTls) {
+      throw InvalidPropertyValue(std::string(key::kFraming) + "=lf: TLS always counts octets");
+    }
+    if (t.transport == Transport::kRelp || t.transport == Transport::kRelpTls) {
+      throw InvalidPropertyValue(std::string(key::kFraming) + "=lf: " + transport +
+                                 " frames each message itself");
+    }
+  }
+  if (t.transport == Transport::kRelp || t.transport == Transport::kRelpTls) {
+    t.stream.framing = Framing::kRelp;
   }
   t.stream.queue_max_bytes =
       static_cast<std::size_t>(SettingNumber(settings, key::kQueueMax)) * 1024;

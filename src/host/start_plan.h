@@ -25,16 +25,20 @@ namespace brennicot {
 // The way out towards the collector, from the settings `transport`, `framing` and `queuemax`, and
 // for TLS `tlsca`, `tlsname`, `tlscert` and `tlskey`. Their defaults give UDP, as without them;
 // values a start cannot use were refused before (the settings table's rules).
-enum class Transport { kUdp, kTcp, kTls };
+enum class Transport { kUdp, kTcp, kTls, kRelp, kRelpTls };
+
+// Whether the way out is a TLS session (tls, relp-tls), whose files a start reads.
+bool UsesTls(Transport transport);
 
 struct TransportSettings {
   Transport transport = Transport::kUdp;
   // queuemax is read whatever the transport: over UDP it bounds what a stream run's spool gives.
   StreamSettings stream;
-  TlsSettings tls;  // for kTls: the name is udptarget's unless tlsname gives one
+  TlsSettings tls;  // for kTls, kRelpTls: the name is udptarget's unless tlsname gives one
 };
 
-// Throws Error 380 for framing=lf with tls: TLS always counts octets.
+// Throws Error 380 for framing=lf with tls (TLS always counts octets) and with relp or relp-tls
+// (RELP frames each message itself).
 TransportSettings ReadTransportSettings(const SettingsTable& settings);
 
 class StartPlan {

@@ -24,12 +24,40 @@ std::string KiB(std::size_t bytes) {
   return std::to_string((bytes + 1023) / 1024);
 }
 
+// RELP numbers its transactions 1 to 999,999,999 and then from 1 again.
+std::uint64_t FollowingTxnr(std::uint64_t txnr) {
+  return txnr >= kRelpLargestNumber ? 1 : txnr + 1;
+}
+std::uint64_t TxnrDistance(std::uint64_t from, std::uint64_t to) {
+  return to >= from ? to - from : to + kRelpLargestNumber - from;
+}
+
+bool OffersSyslog(const std::string& offers) {
+  std::string_view rest = offers;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    constexpr std::string_view kCommands = "commands=";
+    if (line.substr(0, kCommands.size()) != kCommands) continue;
+    std::string_view list = line.substr(kCommands.size());
+    while (!list.empty()) {
+      const std::size_t comma = list.find(',');
+      if (list.substr(0, comma) == "syslog") return true;
+      list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    return false;
+  }
+  return true;  // no list: the command every RELP collector takes
+}
+
 }  // namespace
 
 StreamChannel::StreamChannel(StreamChannelParts parts, StreamSettings settings)
     : parts_(std::move(parts)),
       settings_(settings),
-      timer_(parts_.loop.CreateTimer([this] { OnTimer(); })) {
+      timer_(parts_.loop.CreateTimer([this] { OnTimer(); })),
+      relp_(settings.framing == Framing::kRelp) {
   parts_.socket->SetOnReady([this] { OnReady(); });
 }
 
@@ -125,6 +153,12 @@ void StreamChannel::OnTimer() {
       OnReady();
       break;
     case Phase::kConnected:
+      if (relp_ && !relp_open_) {
+        OnFailed(Error(0, "no answer to the RELP session's opening in " +
+                              std::to_string(kConnectTimeoutMs / 1000) + " s"),
+                 true);
+        break;
+      }
       Pump();
       break;
     case Phase::kIdle:
@@ -141,24 +175,160 @@ void StreamChannel::OnReady() {
       OnFailed(socket.Failure(), true);
     }
   } else if (phase_ == Phase::kConnected) {
-    socket.Read();  // a collector has nothing to say; this notices one that closed
+    // A Syslog collector has nothing to say (this notices one that closed); a RELP one answers.
+    const std::string data = socket.Read();
+    if (relp_ && !data.empty() && !TakeRelp(data)) return;
+    // Once `close` is answered, the collector closing is the session's end, not a failure.
+    if (closing_ && close_answered_) return;
     if (socket.GetState() == StreamSocket::State::kConnected) {
       Pump();
     } else {
-      OnFailed(socket.Failure(), true);
+      OnFailed(ConnectionFailure(), true);
     }
   }
+}
+
+Error StreamChannel::ConnectionFailure() const {
+  const Error& failure = parts_.socket->Failure();
+  if (!relp_ || relp_open_) return failure;
+  // All a collector that refuses the connection's peer may show (a TLS 1.3 collector that wants
+  // a certificate, say): it closes before it answers.
+  std::string why =
+      failure.description() + ", before the collector answered the RELP session's opening";
+  if (!parts_.closed_unopened_hint.empty()) why += ": " + parts_.closed_unopened_hint;
+  return Error(failure.number(), why);
 }
 
 void StreamChannel::OnConnected() {
   timer_->SetEnabled(false);
   phase_ = Phase::kConnected;
   connected_at_ms_ = parts_.now_ms();
+  if (relp_) {
+    relp_parser_ = RelpParser();
+    relp_open_ = false;
+    relp_confirmed_ = false;
+    close_txnr_ = 0;
+    close_answered_ = false;
+    wire_.clear();
+    // Every connection numbers from 1, its `open`; messages follow it.
+    next_txnr_ = 2;
+    oldest_txnr_ = 2;
+    control_ = RelpFrameText(
+        1, "open", "relp_version=0\nrelp_software=" + parts_.software + "\ncommands=syslog");
+    Arm(kConnectTimeoutMs);  // for the answer
+  }
   Pump();
 }
 
 bool StreamChannel::Held() const {
-  return phase_ == Phase::kConnected && parts_.now_ms() - connected_at_ms_ >= kHeldMs;
+  if (phase_ != Phase::kConnected) return false;
+  const bool lasted = parts_.now_ms() - connected_at_ms_ >= kHeldMs;
+  // The collector itself answered, which nothing in front of it can fake; and it took a message
+  // when it had one: one that opens sessions and refuses each message is not back.
+  if (relp_) return relp_open_ && (relp_confirmed_ || queue_.empty() || lasted);
+  return lasted;
+}
+
+bool StreamChannel::MayWrite() const {
+  return !relp_ || (relp_open_ && close_txnr_ == 0 && InFlight() < kRelpWindow);
+}
+
+bool StreamChannel::FlushControl() {
+  if (control_.empty()) return true;
+  StreamSocket& socket = *parts_.socket;
+  const std::size_t n = socket.Write(control_);
+  if (socket.GetState() != StreamSocket::State::kConnected) {
+    OnFailed(ConnectionFailure(), true);
+    return false;
+  }
+  control_.erase(0, n);
+  return control_.empty();
+}
+
+bool StreamChannel::TakeRelp(std::string_view data) {
+  std::optional<Error> failure;
+  const bool fine = relp_parser_.Feed(data, [&](RelpFrame&& frame) {
+    if (!failure && !close_answered_) failure = OnRelpFrame(frame);
+  });
+  if (!failure && !fine) {
+    failure = Error(0, "the collector's answer is no RELP: " + relp_parser_.Problem());
+  }
+  if (!failure) return true;
+  OnFailed(*failure, true);
+  return false;
+}
+
+// The failures of a session carry the collector's status code where it gave one, else 0.
+std::optional<Error> StreamChannel::OnRelpFrame(const RelpFrame& frame) {
+  if (frame.command == "serverclose") {
+    return Error(0, "the collector ended the RELP session (serverclose)");
+  }
+  if (frame.command != "rsp") {
+    return Error(0, "the collector sent the RELP command \"" + frame.command + "\"");
+  }
+  if (close_txnr_ != 0 && frame.txnr == close_txnr_) {
+    close_answered_ = true;
+    return std::nullopt;
+  }
+  const std::optional<RelpStatus> status = ParseRelpStatus(frame.data);
+  if (!relp_open_) {
+    if (frame.txnr != 1 || !status) {
+      return Error(0, "the collector did not answer the RELP session's opening");
+    }
+    return OnRelpOpened(*status);
+  }
+  const std::uint64_t at = TxnrDistance(oldest_txnr_, frame.txnr);
+  if (at >= InFlight()) {
+    return Error(0, "the collector answered transaction " + std::to_string(frame.txnr) +
+                        ", which awaits no answer");
+  }
+  if (!status) {
+    return Error(0, "the collector's answer to transaction " + std::to_string(frame.txnr) +
+                        " has no status");
+  }
+  if (status->code != 200) {
+    // The message stays first in the queue and goes again after the back-off.
+    return Error(status->code, "the collector refused a message: " + std::to_string(status->code) +
+                                   " " + status->text);
+  }
+  if (at < given_up_.size()) {
+    given_up_[at].confirmed = true;
+  } else {
+    queue_[at - given_up_.size()].confirmed = true;
+  }
+  relp_confirmed_ = true;
+  ReleaseConfirmed();
+  return std::nullopt;
+}
+
+std::optional<Error> StreamChannel::OnRelpOpened(const RelpStatus& status) {
+  if (status.code != 200) {
+    return Error(status.code, "the collector refused the RELP session: " +
+                                  std::to_string(status.code) + " " + status.text);
+  }
+  if (!OffersSyslog(status.rest)) {
+    return Error(0, "the collector's RELP session takes no syslog commands");
+  }
+  relp_open_ = true;
+  timer_->SetEnabled(false);
+  return std::nullopt;
+}
+
+void StreamChannel::ReleaseConfirmed() {
+  // Answers may come in any order; messages leave in theirs.
+  while (!given_up_.empty() && given_up_.front().confirmed) {
+    given_up_bytes_ -= given_up_.front().size;
+    SpoolMessageLeft(given_up_.front().from_spool);
+    given_up_.pop_front();
+    oldest_txnr_ = FollowingTxnr(oldest_txnr_);
+  }
+  if (!given_up_.empty()) return;
+  while (written_ > 0 && queue_.front().confirmed) {
+    written_bytes_ -= WireSize(queue_.front());
+    --written_;
+    PopFront();
+    oldest_txnr_ = FollowingTxnr(oldest_txnr_);
+  }
 }
 
 void StreamChannel::ReportReachable() {
@@ -191,6 +361,8 @@ void StreamChannel::OnFailed(const Error& reason, bool name_destination) {
     given_up_.clear();
     given_up_bytes_ = 0;
     put_back = written_ + (offset_ > 0 ? 1 : 0);
+    // Whatever a RELP collector answered for them, they go again in order and are answered again.
+    for (std::size_t i = 0; i < written_ && i < queue_.size(); ++i) queue_[i].confirmed = false;
     written_ = 0;
     written_bytes_ = 0;
     offset_ = 0;
@@ -198,6 +370,9 @@ void StreamChannel::OnFailed(const Error& reason, bool name_destination) {
   const Error error = reason;  // the socket's own failure goes with Close
   socket.Close();
   phase_ = Phase::kWaiting;
+  relp_open_ = false;
+  control_.clear();
+  wire_.clear();
   const std::string description =
       name_destination ? error.description() + " (" + Destination() + ")" : error.description();
   const std::string line = ErrorLine(kMessageSendWhere, error.number(), description);
@@ -225,16 +400,30 @@ void StreamChannel::OnFailed(const Error& reason, bool name_destination) {
 void StreamChannel::Pump() {
   if (phase_ != Phase::kConnected) return;
   StreamSocket& socket = *parts_.socket;
-  while (written_ < queue_.size()) {
-    const Message& m = queue_[written_];
-    const std::size_t n = socket.Write(std::string_view(m.framed).substr(offset_));
+  if (!FlushControl()) return;
+  while (written_ < queue_.size() && MayWrite()) {
+    Message& m = queue_[written_];
+    std::string_view wire = m.framed;
+    if (relp_) {
+      if (offset_ == 0) {
+        wire_ = std::to_string(next_txnr_) + " ";
+        m.prefix_size = static_cast<std::uint16_t>(wire_.size());
+        wire_ += m.framed;
+      }
+      wire = wire_;
+    }
+    const std::size_t n = socket.Write(wire.substr(offset_));
     if (socket.GetState() != StreamSocket::State::kConnected) {
-      OnFailed(socket.Failure(), true);
+      OnFailed(ConnectionFailure(), true);
       return;
     }
     offset_ += n;
     written_bytes_ += n;
-    if (offset_ < m.framed.size()) break;  // told again once it takes more
+    if (offset_ < wire.size()) break;  // told again once it takes more
+    if (relp_) {
+      wire_.clear();
+      next_txnr_ = FollowingTxnr(next_txnr_);
+    }
     Message& whole = queue_[written_];
     if (!whole.sent) {
       whole.sent = true;
@@ -242,11 +431,23 @@ void StreamChannel::Pump() {
       if (on_sent_) {
         on_sent_(std::string_view(whole.framed)
                      .substr(whole.payload_at, whole.framed.size() - whole.payload_at -
-                                                   (settings_.framing == Framing::kLf)));
+                                                   FrameTrailerSize(settings_.framing)));
       }
     }
     ++written_;
     offset_ = 0;
+  }
+  if (relp_) {
+    ReportReachable();
+    // At stop, once everything is confirmed, the session ends as the protocol has it.
+    if (closing_ && relp_open_ && close_txnr_ == 0 && queue_.empty() && given_up_.empty()) {
+      close_txnr_ = next_txnr_;
+      next_txnr_ = FollowingTxnr(next_txnr_);
+      control_ = RelpFrameText(close_txnr_, "close", "");
+      FlushControl();
+    }
+    // Answers are told by the socket; the timer waits for the opening's alone.
+    return;
   }
   ReleaseAcknowledged();
   ReportReachable();
@@ -260,8 +461,9 @@ void StreamChannel::Pump() {
 }
 
 void StreamChannel::ReleaseAcknowledged() {
-  // A connection that ends within kHeldMs confirms nothing: what it took goes again.
-  if (!Held()) return;
+  // A connection that ends within kHeldMs confirms nothing: what it took goes again. Over RELP
+  // only the collector's answers do.
+  if (relp_ || !Held()) return;
   const std::optional<std::size_t> unacknowledged = parts_.socket->Unacknowledged();
   const std::size_t in_flight = given_up_bytes_ + written_bytes_;
   // Where the platform does not tell, what is written counts as delivered.
@@ -274,8 +476,8 @@ void StreamChannel::ReleaseAcknowledged() {
     given_up_.pop_front();
   }
   if (!given_up_.empty()) return;
-  while (written_ > 0 && queue_.front().framed.size() <= acknowledged) {
-    const std::size_t size = queue_.front().framed.size();
+  while (written_ > 0 && WireSize(queue_.front()) <= acknowledged) {
+    const std::size_t size = WireSize(queue_.front());
     acknowledged -= size;
     written_bytes_ -= size;
     --written_;
@@ -305,9 +507,9 @@ void StreamChannel::CountLost(std::uint64_t n) {
 
 void StreamChannel::GiveUpFront() {
   const Message& m = queue_.front();
-  given_up_.push_back({m.framed.size(), m.from_spool});
-  given_up_bytes_ += m.framed.size();
-  written_bytes_ -= m.framed.size();
+  given_up_.push_back({WireSize(m), m.from_spool, m.confirmed});
+  given_up_bytes_ += WireSize(m);
+  written_bytes_ -= WireSize(m);
   --written_;
   queued_bytes_ -= m.framed.size() + kQueueEntryBytes;
   queue_.pop_front();
@@ -367,7 +569,7 @@ void StreamChannel::SaveSpool() {
   messages.reserve(queue_.size());
   for (const Message& m : queue_) {
     messages.push_back(std::string_view(m.framed).substr(
-        m.payload_at, m.framed.size() - m.payload_at - (settings_.framing == Framing::kLf)));
+        m.payload_at, m.framed.size() - m.payload_at - FrameTrailerSize(settings_.framing)));
   }
   Spool(parts_.spool, parts_.log, parts_.spool_path).Save(messages);
 }
@@ -378,12 +580,16 @@ void StreamChannel::Close() {
   // A connected collector gets a moment to take what is queued and acknowledge it. The loop runs
   // on for it, on its own clock: the socket tells when it takes more or breaks, and the count of
   // what is acknowledged, which nothing tells, is looked at often meanwhile.
-  if (phase_ == Phase::kConnected && !queue_.empty()) {
+  // A RELP collector is also told the session ends, once all is confirmed.
+  if (phase_ == Phase::kConnected && (relp_ || !queue_.empty())) {
+    closing_ = true;
     const std::unique_ptr<Timer> look = parts_.loop.CreateTimer([this] { OnReady(); });
     look->SetInterval(static_cast<int>(kLookupPollMs));
     look->SetEnabled(true);
-    parts_.loop.RunFor(std::chrono::milliseconds(kCloseGraceMs),
-                       [this] { return phase_ != Phase::kConnected || queue_.empty(); });
+    if (relp_) Pump();  // `close` goes at once when nothing awaits an answer
+    parts_.loop.RunFor(std::chrono::milliseconds(kCloseGraceMs), [this] {
+      return phase_ != Phase::kConnected || (relp_ ? close_answered_ : queue_.empty());
+    });
   }
   timer_->SetEnabled(false);
   if (phase_ == Phase::kConnected) {
@@ -406,6 +612,7 @@ void StreamChannel::Close() {
   socket.Close();
   phase_ = Phase::kIdle;
   open_ = false;
+  closing_ = false;
   SaveSpool();
 }
 

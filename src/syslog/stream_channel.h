@@ -11,6 +11,13 @@
 //   connection it went on has held kHeldMs: one that a port forwarder accepts and closes at once
 //   confirms nothing. Until then it stays in the queue; when the connection breaks it goes first
 //   on the next one: at least once.
+// - RELP (framing kRelp) puts the collector's own word in place of its host's: the connection
+//   opens a session (`open` with the offers), each message is a `syslog` command with the
+//   connection's next transaction number, at most kRelpWindow of them unconfirmed, and a message
+//   is delivered on its `200 OK` however young the connection. Any other answer, a `serverclose`
+//   or bytes that are no RELP end the connection like a failure: reported once per reason, and
+//   after the back-off everything unconfirmed goes again, in order, with new numbers. Close sends
+//   `close` once all is confirmed.
 // - Every message that leaves the queue undelivered is counted as dropped, so the count is the
 //   loss. A full queue gives up its oldest first; one already written stays in the system's
 //   buffer and may still arrive, so it is counted only once its fate is known (lost with the
@@ -44,6 +51,7 @@
 #include "platform/event_loop.h"
 #include "syslog/collector_address.h"
 #include "syslog/collector_channel.h"
+#include "syslog/relp_frames.h"
 #include "syslog/spool_files.h"
 #include "syslog/stream_framing.h"
 #include "syslog/stream_socket.h"
@@ -63,6 +71,8 @@ inline constexpr std::int64_t kLookupPollMs = 50;
 inline constexpr std::int64_t kAckPollMs = 1'000;
 // Close gives a connected collector this long to acknowledge what is written.
 inline constexpr std::int64_t kCloseGraceMs = 2'000;
+// RELP: how many messages may await the collector's answer at once.
+inline constexpr std::size_t kRelpWindow = 128;
 
 // What a queued message costs besides its bytes (its entry and its allocation), counted against
 // `queue_max_bytes` so that the bound holds for memory too, however short the messages.
@@ -84,6 +94,9 @@ struct StreamChannelParts {
   std::unique_ptr<StreamSocket> socket;
   std::function<std::unique_ptr<CollectorAddress>(const std::string& host)> address_of;
   std::string transport_name;  // "TCP": how reports name the way out
+  std::string software;        // RELP: what the `open` offers name the forwarder
+  // RELP: why a collector may close a connection before it answers the opening ("" for none).
+  std::string closed_unopened_hint;
 };
 
 class StreamChannel : public CollectorChannel {
@@ -116,12 +129,16 @@ class StreamChannel : public CollectorChannel {
     std::uint64_t serial = 0;
     bool from_spool = false;
     bool sent = false;  // written whole once: told to the operator, counted as sent
+    // RELP: the transaction number's bytes in front of `framed` on the current connection.
+    std::uint16_t prefix_size = 0;
+    bool confirmed = false;  // RELP: answered `200 OK`, awaiting those before it
   };
   // A written message the bound took out of the queue: it can no longer go again, but the
   // system may still deliver it.
   struct GivenUp {
     std::size_t size = 0;
     bool from_spool = false;
+    bool confirmed = false;
   };
 
   void Enqueue(std::string_view payload, bool from_spool);
@@ -133,7 +150,19 @@ class StreamChannel : public CollectorChannel {
   // The attempt or the connection failed with `reason`; try again later.
   void OnFailed(const Error& reason, bool name_destination);
   void Pump();
+  // Writes what waits in control_; false while some of it still waits.
+  bool FlushControl();
+  // Why the connected socket broke, as the operator is told.
+  Error ConnectionFailure() const;
   bool Held() const;
+  bool MayWrite() const;
+  // RELP: takes what the collector sent; false once that ended the connection.
+  bool TakeRelp(std::string_view data);
+  std::optional<Error> OnRelpFrame(const RelpFrame& frame);
+  std::optional<Error> OnRelpOpened(const RelpStatus& status);
+  void ReleaseConfirmed();
+  std::size_t InFlight() const { return given_up_.size() + written_; }
+  static std::size_t WireSize(const Message& m) { return m.framed.size() + m.prefix_size; }
   void ReleaseAcknowledged();
   void CountLost(std::uint64_t n);
   void Trim();
@@ -158,6 +187,19 @@ class StreamChannel : public CollectorChannel {
   std::int64_t attempt_started_ms_ = 0;
   std::int64_t connected_at_ms_ = 0;
   std::function<void(std::string_view)> on_sent_;
+  bool closing_ = false;
+
+  // RELP, of the current connection.
+  bool relp_ = false;
+  RelpParser relp_parser_;
+  bool relp_open_ = false;         // the collector accepted the session
+  bool relp_confirmed_ = false;    // and confirmed a message on it
+  std::uint64_t next_txnr_ = 1;    // of the next command written
+  std::uint64_t oldest_txnr_ = 1;  // of given_up_'s first, else queue_[0], when in flight
+  std::uint64_t close_txnr_ = 0;   // 0 until `close` is written
+  bool close_answered_ = false;
+  std::string wire_;     // queue_[written_] with its transaction number, while it is written
+  std::string control_;  // `open` or `close`, written before anything else
 
   // queue_[0, written_) are written whole to the current connection and await acknowledgement;
   // offset_ bytes of queue_[written_] are written too.

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "syslog/relp_frames.h"
+
 namespace brennicot {
 namespace {
 
@@ -15,7 +17,12 @@ constexpr std::size_t kMaxLengthDigits = 12;
 
 std::string Frame(std::string_view message, Framing framing) {
   std::string framed;
-  if (framing == Framing::kLf) {
+  if (framing == Framing::kRelp) {
+    framed = RelpHeader("syslog", message.size());
+    framed.reserve(framed.size() + message.size() + 1);
+    framed.append(message);
+    framed += '\n';
+  } else if (framing == Framing::kLf) {
     framed.reserve(message.size() + 1);
     framed.append(message);
     framed += '\n';
@@ -30,11 +37,23 @@ std::string Frame(std::string_view message, Framing framing) {
 }
 
 std::size_t FrameHeaderSize(std::size_t message_size, Framing framing) {
-  return framing == Framing::kLf ? 0 : std::to_string(message_size).size() + 1;
+  switch (framing) {
+    case Framing::kLf:
+      return 0;
+    case Framing::kRelp:
+      return RelpHeader("syslog", message_size).size();
+    case Framing::kOctet:
+      break;
+  }
+  return std::to_string(message_size).size() + 1;
+}
+
+std::size_t FrameTrailerSize(Framing framing) {
+  return framing == Framing::kOctet ? 0 : 1;
 }
 
 std::size_t FramedSize(std::size_t message_size, Framing framing) {
-  return message_size + (framing == Framing::kLf ? 1 : FrameHeaderSize(message_size, framing));
+  return FrameHeaderSize(message_size, framing) + message_size + FrameTrailerSize(framing);
 }
 
 std::string_view SpoolHeading() {

@@ -1,6 +1,6 @@
 // One TLS client session towards the collector, worked through memory: the caller carries the
 // bytes between it and the stream socket, so the session never touches the network and never
-// waits. A collector sends no application data, so nothing is ever decrypted for the caller.
+// waits. A Syslog collector sends no application data; a RELP collector answers each message.
 //
 // The backends only call the library; the rules below (their texts in tls_session.cpp) are what
 // every backend follows, and the TLS stream socket (tls_stream_socket.h) drives the session.
@@ -118,9 +118,10 @@ class TlsSession {
   virtual TlsRefusal Refusal() const = 0;
   // After kVerified: `plain` as whole records, appended to `out`.
   virtual void Encrypt(std::string_view plain, std::string& out) = 0;
-  // After kVerified: takes what the collector sent (session tickets, alerts); appends any answer
-  // to `out`. False once the collector ended the session (close_notify or an alert).
-  virtual bool Absorb(std::string_view received, std::string& out) = 0;
+  // After kVerified: takes what the collector sent (session tickets, alerts, data); appends any
+  // answer to `out` and the data decrypted to `plain`. False once the collector ended the session
+  // (close_notify or an alert); `plain` still holds what came before the end.
+  virtual bool Absorb(std::string_view received, std::string& out, std::string& plain) = 0;
   // After kVerified: the close_notify alert, appended to `out`.
   virtual void Shutdown(std::string& out) = 0;
 };

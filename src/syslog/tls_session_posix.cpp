@@ -311,7 +311,7 @@ class PosixTlsSession : public TlsSession {
   Step Handshake(std::string_view received, std::string& out) override;
   TlsRefusal Refusal() const override { return refusal_; }
   void Encrypt(std::string_view plain, std::string& out) override;
-  bool Absorb(std::string_view received, std::string& out) override;
+  bool Absorb(std::string_view received, std::string& out, std::string& plain) override;
   void Shutdown(std::string& out) override;
 
  private:
@@ -455,13 +455,16 @@ void PosixTlsSession::Encrypt(std::string_view plain, std::string& out) {
   Drain(out);
 }
 
-bool PosixTlsSession::Absorb(std::string_view received, std::string& out) {
+bool PosixTlsSession::Absorb(std::string_view received, std::string& out, std::string& plain) {
   Feed(received);
-  char discard[4096];
+  char buffer[4096];
   bool alive = true;
   for (;;) {
-    const int n = Lib().SSL_read(ssl_.get(), discard, sizeof discard);
-    if (n > 0) continue;  // a collector has nothing to say; whatever it says is dropped
+    const int n = Lib().SSL_read(ssl_.get(), buffer, sizeof buffer);
+    if (n > 0) {
+      plain.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
     const int error = Lib().SSL_get_error(ssl_.get(), n);
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) break;
     if (error == SSL_ERROR_ZERO_RETURN) {

@@ -254,7 +254,7 @@ class Win32TlsSession : public TlsSession {
   Step Handshake(std::string_view received, std::string& out) override;
   TlsRefusal Refusal() const override { return refusal_; }
   void Encrypt(std::string_view plain, std::string& out) override;
-  bool Absorb(std::string_view received, std::string& out) override;
+  bool Absorb(std::string_view received, std::string& out, std::string& plain) override;
   void Shutdown(std::string& out) override;
 
  private:
@@ -475,7 +475,7 @@ void Win32TlsSession::Encrypt(std::string_view plain, std::string& out) {
   }
 }
 
-bool Win32TlsSession::Absorb(std::string_view received, std::string& out) {
+bool Win32TlsSession::Absorb(std::string_view received, std::string& out, std::string& plain) {
   s_->received.append(received);
   while (!s_->received.empty()) {
     SecBuffer buffers[4] = {
@@ -489,8 +489,12 @@ bool Win32TlsSession::Absorb(std::string_view received, std::string& out) {
     std::size_t extra = 0;
     for (const SecBuffer& b : buffers) {
       if (b.BufferType == SECBUFFER_EXTRA) extra = b.cbBuffer;
+      // Decrypted in place, inside `received`: taken before that is erased.
+      if (b.BufferType == SECBUFFER_DATA && status == SEC_E_OK && b.pvBuffer != nullptr) {
+        plain.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+      }
     }
-    s_->received.erase(0, s_->received.size() - extra);  // decrypted data is dropped
+    s_->received.erase(0, s_->received.size() - extra);
     if (status == SEC_I_RENEGOTIATE) {
       // A post-handshake message (a session ticket): the context takes it.
       if (Continue(out) == Step::kRefused) return false;

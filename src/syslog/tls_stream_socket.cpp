@@ -100,19 +100,20 @@ std::size_t TlsStreamSocket::Write(std::string_view bytes) {
 std::string TlsStreamSocket::Read() {
   if (state_ != State::kConnected) return {};
   const std::string received = tcp_->Read();
+  std::string plain;
   if (!received.empty()) {
     std::string out;
-    const bool alive = session_->Absorb(received, out);
+    const bool alive = session_->Absorb(received, out, plain);
     tls_made_ += out.size();
     pending_ += out;
     if (!alive) {
       Break(RefusalError(session_->Refusal()));
-      return {};
+      return plain;
     }
     Flush();
   }
   if (state_ == State::kConnected && tcp_->GetState() == State::kBroken) Break(tcp_->Failure());
-  return {};
+  return plain;
 }
 
 std::optional<std::uint64_t> TlsStreamSocket::TlsAcknowledged() const {

@@ -38,7 +38,7 @@ class TlsStreamSocket : public StreamSocket {
   State GetState() const override { return state_; }
   const Error& Failure() const override { return failure_; }
   std::size_t Write(std::string_view bytes) override;
-  // Takes what the collector sent into the session; never returns data of its own.
+  // Takes what the collector sent into the session and returns the data decrypted.
   std::string Read() override;
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;

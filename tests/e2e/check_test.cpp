@@ -154,42 +154,59 @@ std::vector<std::string> OutputLines(const std::string& text) {
   return lines;
 }
 
-// Each TLS setting a start refuses, -check refuses too, in the start's words and naming the key.
+// Each TLS or RELP setting a start refuses, -check refuses too, in the start's words and naming the
+// key.
 TEST(Check, RefusesEveryTlsSettingTheStartRefuses) {
   if (!HaveTool("openssl")) GTEST_SKIP() << "openssl is needed";
   TempDir dir;
   const Pki pki(dir / "pki");
   WriteFile(pki("garbage"), "not a certificate\n");
   const struct {
+    const char* transport;
     const char* name;
-    std::vector<std::pair<std::string, std::string>> tls;  // besides transport=tls
+    std::vector<std::pair<std::string, std::string>> tls;  // besides transport
     std::string setting;                                   // what the check's line names first
     std::string error;  // "<number>:<description>", as the start's error line has it
   } cases[] = {
-      {"tls with LF framing",
+      {"tls",
+       "tls with LF framing",
        {{"framing", "lf"}, {"tlsca", pki("ca.pem")}},
        "framing=lf",
        "380:Invalid property value: framing=lf: TLS always counts octets"},
-      {"a missing tlsca",
+      {"tls",
+       "a missing tlsca",
        {{"tlsca", pki("missing.pem")}},
        "transport=tls",
        "2:tlsca=" + pki("missing.pem") + ": No such file or directory"},
-      {"a tlsca without a certificate",
+      {"tls",
+       "a tlsca without a certificate",
        {{"tlsca", pki("garbage")}},
        "transport=tls",
        "380:Invalid property value: tlsca=" + pki("garbage") + ": no certificate in it"},
-      {"a tlskey of another certificate",
+      {"tls",
+       "a tlskey of another certificate",
        {{"tlsca", pki("ca.pem")},
         {"tlscert", pki("forwarder.pem")},
         {"tlskey", pki("collector.key")}},
        "transport=tls",
        "380:Invalid property value: tlskey=" + pki("collector.key") +
            ": the key does not belong to the certificate"},
-      {"a tlskey without tlscert",
+      {"tls",
+       "a tlskey without tlscert",
        {{"tlsca", pki("ca.pem")}, {"tlskey", pki("forwarder.key")}},
        "transport=tls",
        "380:Invalid property value: tlskey=" + pki("forwarder.key") +
            ": cannot be used: no certificate for it in tlscert"},
+      {"relp",
+       "relp with LF framing",
+       {{"framing", "lf"}},
+       "framing=lf",
+       "380:Invalid property value: framing=lf: relp frames each message itself"},
+      {"relp-tls",
+       "relp-tls with a missing tlsca",
+       {{"tlsca", pki("missing.pem")}},
+       "transport=relp-tls",
+       "2:tlsca=" + pki("missing.pem") + ": No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -198,7 +215,7 @@ TEST(Check, RefusesEveryTlsSettingTheStartRefuses) {
     IniText ini;
     ini.ports[1] = "/dev/null";
     ini.Set("udptarget", "127.0.0.1");
-    ini.Set("transport", "tls");
+    ini.Set("transport", c.transport);
     for (const auto& [key, value] : c.tls) ini.Set(key, value);
     forwarder.WriteIni(ini);
 

@@ -1,5 +1,6 @@
 // A TLS session in the open: the handshake is "HELLO" out and "OK" (verified) or "NO" (refused)
-// back; a record is "R", at most `record_size` plain bytes, "."; "BYE" from the collector ends it.
+// back; a record is "R", at most `record_size` plain bytes, "."; "BYE" from the collector ends it,
+// anything else it sends is its data as it is.
 #pragma once
 
 #include <algorithm>
@@ -27,8 +28,11 @@ class FakeTlsSession : public TlsSession {
       out += "R" + std::string(plain.substr(0, record_size)) + ".";
     }
   }
-  bool Absorb(std::string_view received, std::string&) override {
-    if (received.find("BYE") == std::string_view::npos) return true;
+  bool Absorb(std::string_view received, std::string&, std::string& plain) override {
+    if (received.find("BYE") == std::string_view::npos) {
+      plain.append(received);
+      return true;
+    }
     refusal = {TlsRefusalKind::kEnded, 0, {}};
     return false;
   }
