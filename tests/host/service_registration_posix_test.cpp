@@ -224,44 +224,5 @@ TEST(ServiceRegistrationProgram, LeavesTheDirectoriesLinkedFilesLiveInWritable) 
   }
 }
 
-// A second forwarder from another settings file (a relative name, from its directory): its own
-// unit, started with the option and named where the outcome is shown; its removal leaves the
-// first one registered.
-TEST(ServiceRegistrationProgram, ASecondServiceFromAnotherSettingsFile) {
-  if (!HaveTool("systemctl")) GTEST_SKIP() << "systemctl is not installed";
-  SystemRoot sys;
-  const std::string lib = sys.dir / "lib", conf = sys.dir / "site conf";
-  for (const auto& d : {lib, conf}) std::filesystem::create_directories(d);
-  const std::string exe = lib + "/Vemo_Brennicot";
-  std::filesystem::copy_file(BRENNICOT_EXE, exe);
-  WriteFile(conf + "/door.ini", "[Vemo_Brennicot]\r\nservicename=Door Panel\r\n");
-  const std::vector<std::string> env = {"BRENNICOT_SYSTEMD_ROOT=" + sys.root};
-  const auto in_conf = [&](std::vector<std::string> args) {
-    std::vector<std::string> command = {"sh", "-c", "cd \"$0\" && exec \"$@\"", conf};
-    for (std::string& word : ProgramCommand(exe, args)) command.push_back(std::move(word));
-    return command;
-  };
-
-  ASSERT_EQ(RunProgram(ProgramCommand(exe, {"-install", "-quiet"}), env).status, 0);
-  auto r = RunProgram(in_conf({"-settings", "door.ini", "-install", "-quiet"}), env);
-  EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot install was successful\n");
-  EXPECT_EQ(r.err, "Registered as the systemd unit Door_Panel.service.\n");
-  const std::string unit = sys.units + "/Door_Panel.service";
-  const std::string text = ReadFile(unit);
-  EXPECT_NE(text.find("\nExecStart=" + exe + " -settings \"" + conf + "/door.ini\"\n"),
-            std::string::npos)
-      << text;
-  if (HaveTool("systemd-analyze")) {
-    const auto verify = RunProgram({"systemd-analyze", "verify", unit});
-    EXPECT_EQ(verify.status, 0) << verify.out << verify.err << text;
-  }
-  EXPECT_EQ(LogMessagesOf(ReadFile(conf + "/door.log")).back(), "Brennicot Shutdown ***");
-
-  r = RunProgram(in_conf({"-settings", "door.ini", "-uninstall", "-quiet"}), env);
-  EXPECT_EQ(r.out, "Vemo_Brennicot: Vemo Brennicot uninstall was successful\n") << r.err;
-  EXPECT_FALSE(std::filesystem::exists(unit));
-  EXPECT_TRUE(std::filesystem::exists(sys.units + "/Vemo_Brennicot.service"));
-}
-
 }  // namespace
 }  // namespace brennicot::posix
