@@ -155,11 +155,23 @@ TEST_F(WineServiceTest, ASecondServiceFromAnotherSettingsFile) {
   EXPECT_TRUE(Contains(source, "EventMessageFile")) << source;
 }
 
-TEST_F(WineServiceTest, AFailedStartIsReportedAsAFailureToTheServiceManager) {
-  Prefix::Get().LinkComPort(kComPort, dir_ / "no-such-device");  // the device is not there
+// A device that is not there is waited for, the service running; a start that fails for good
+// is a failure the service manager sees.
+TEST_F(WineServiceTest, AMissingDeviceIsWaitedForAndAFailedStartIsReportedAsAFailure) {
+  Prefix::Get().LinkComPort(kComPort, dir_ / "no-such-device");
   ASSERT_EQ(forwarder_->RunToEnd({"-install"}), 0) << forwarder_->Log();
   Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"});
-  ASSERT_TRUE(forwarder_->WaitForLog("Startup err#:")) << forwarder_->Log();
+  ASSERT_TRUE(forwarder_->WaitForLog("missing: trying again every 30 s")) << forwarder_->Log();
+  EXPECT_NE(Query("Vemo_Brennicot").find("RUNNING"), std::string::npos) << Query("Vemo_Brennicot");
+  Prefix::Get().Run({"sc", "stop", "Vemo_Brennicot"});
+  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
+
+  IniText ini = WineIni(kComPort, receiver_.port());
+  ini.Set("transport", "tls");
+  ini.Set("framing", "lf");  // TLS always counts octets: refused
+  forwarder_->WriteIni(ini);
+  Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"});
+  ASSERT_TRUE(forwarder_->WaitForLog("Startup err#:380")) << forwarder_->Log();
   ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
   const std::string status = Query("Vemo_Brennicot");
   // ERROR_SERVICE_SPECIFIC_ERROR with the program's own code.
