@@ -220,7 +220,10 @@ std::unique_ptr<CollectorChannel> frmBrennicot::MakeStreamChannel(
           log_, platform_.Spool(), SpoolPath(), std::move(socket),
           [this](const std::string& host) { return platform_.CreateCollectorAddress(host); },
           std::move(transport_name),
-          std::string(names::kStem) + "," + VersionText() + ",serial line to Syslog forwarder"},
+          std::string(names::kStem) + "," + VersionText() + ",serial line to Syslog forwarder",
+          transport.transport == Transport::kRelpTls && transport.tls.cert.path.empty()
+              ? "a collector that wants the forwarder's certificate does so when tlscert names none"
+              : ""},
       transport.stream);
 }
 

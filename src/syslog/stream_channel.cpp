@@ -32,11 +32,6 @@ std::uint64_t TxnrDistance(std::uint64_t from, std::uint64_t to) {
   return to >= from ? to - from : to + kRelpLargestNumber - from;
 }
 
-// A RELP failure: the collector's status code where it gave one.
-Error RelpError(std::int32_t code, const std::string& what) {
-  return Error(code, what);
-}
-
 bool OffersSyslog(const std::string& offers) {
   std::string_view rest = offers;
   while (!rest.empty()) {
@@ -159,8 +154,8 @@ void StreamChannel::OnTimer() {
       break;
     case Phase::kConnected:
       if (relp_ && !relp_open_) {
-        OnFailed(RelpError(0, "no answer to the RELP session's opening in " +
-                                  std::to_string(kConnectTimeoutMs / 1000) + " s"),
+        OnFailed(Error(0, "no answer to the RELP session's opening in " +
+                              std::to_string(kConnectTimeoutMs / 1000) + " s"),
                  true);
         break;
       }
@@ -188,9 +183,20 @@ void StreamChannel::OnReady() {
     if (socket.GetState() == StreamSocket::State::kConnected) {
       Pump();
     } else {
-      OnFailed(socket.Failure(), true);
+      OnFailed(ConnectionFailure(), true);
     }
   }
+}
+
+Error StreamChannel::ConnectionFailure() const {
+  const Error& failure = parts_.socket->Failure();
+  if (!relp_ || relp_open_) return failure;
+  // All a collector that refuses the connection's peer may show (a TLS 1.3 collector that wants
+  // a certificate, say): it closes before it answers.
+  std::string why =
+      failure.description() + ", before the collector answered the RELP session's opening";
+  if (!parts_.closed_unopened_hint.empty()) why += ": " + parts_.closed_unopened_hint;
+  return Error(failure.number(), why);
 }
 
 void StreamChannel::OnConnected() {
@@ -232,7 +238,7 @@ bool StreamChannel::FlushControl() {
   StreamSocket& socket = *parts_.socket;
   const std::size_t n = socket.Write(control_);
   if (socket.GetState() != StreamSocket::State::kConnected) {
-    OnFailed(socket.Failure(), true);
+    OnFailed(ConnectionFailure(), true);
     return false;
   }
   control_.erase(0, n);
@@ -245,19 +251,20 @@ bool StreamChannel::TakeRelp(std::string_view data) {
     if (!failure && !close_answered_) failure = OnRelpFrame(frame);
   });
   if (!failure && !fine) {
-    failure = RelpError(0, "the collector's answer is no RELP: " + relp_parser_.Problem());
+    failure = Error(0, "the collector's answer is no RELP: " + relp_parser_.Problem());
   }
   if (!failure) return true;
   OnFailed(*failure, true);
   return false;
 }
 
+// The failures of a session carry the collector's status code where it gave one, else 0.
 std::optional<Error> StreamChannel::OnRelpFrame(const RelpFrame& frame) {
   if (frame.command == "serverclose") {
-    return RelpError(0, "the collector ended the RELP session (serverclose)");
+    return Error(0, "the collector ended the RELP session (serverclose)");
   }
   if (frame.command != "rsp") {
-    return RelpError(0, "the collector sent the RELP command \"" + frame.command + "\"");
+    return Error(0, "the collector sent the RELP command \"" + frame.command + "\"");
   }
   if (close_txnr_ != 0 && frame.txnr == close_txnr_) {
     close_answered_ = true;
@@ -266,23 +273,23 @@ std::optional<Error> StreamChannel::OnRelpFrame(const RelpFrame& frame) {
   const std::optional<RelpStatus> status = ParseRelpStatus(frame.data);
   if (!relp_open_) {
     if (frame.txnr != 1 || !status) {
-      return RelpError(0, "the collector did not answer the RELP session's opening");
+      return Error(0, "the collector did not answer the RELP session's opening");
     }
     return OnRelpOpened(*status);
   }
   const std::uint64_t at = TxnrDistance(oldest_txnr_, frame.txnr);
   if (at >= InFlight()) {
-    return RelpError(0, "the collector answered transaction " + std::to_string(frame.txnr) +
-                            ", which awaits no answer");
+    return Error(0, "the collector answered transaction " + std::to_string(frame.txnr) +
+                        ", which awaits no answer");
   }
   if (!status) {
-    return RelpError(0, "the collector's answer to transaction " + std::to_string(frame.txnr) +
-                            " has no status");
+    return Error(0, "the collector's answer to transaction " + std::to_string(frame.txnr) +
+                        " has no status");
   }
   if (status->code != 200) {
     // The message stays first in the queue and goes again after the back-off.
-    return RelpError(status->code, "the collector refused a message: " +
-                                       std::to_string(status->code) + " " + status->text);
+    return Error(status->code, "the collector refused a message: " + std::to_string(status->code) +
+                                   " " + status->text);
   }
   if (at < given_up_.size()) {
     given_up_[at].confirmed = true;
@@ -296,11 +303,11 @@ std::optional<Error> StreamChannel::OnRelpFrame(const RelpFrame& frame) {
 
 std::optional<Error> StreamChannel::OnRelpOpened(const RelpStatus& status) {
   if (status.code != 200) {
-    return RelpError(status.code, "the collector refused the RELP session: " +
-                                      std::to_string(status.code) + " " + status.text);
+    return Error(status.code, "the collector refused the RELP session: " +
+                                  std::to_string(status.code) + " " + status.text);
   }
   if (!OffersSyslog(status.rest)) {
-    return RelpError(0, "the collector's RELP session takes no syslog commands");
+    return Error(0, "the collector's RELP session takes no syslog commands");
   }
   relp_open_ = true;
   timer_->SetEnabled(false);
@@ -407,7 +414,7 @@ void StreamChannel::Pump() {
     }
     const std::size_t n = socket.Write(wire.substr(offset_));
     if (socket.GetState() != StreamSocket::State::kConnected) {
-      OnFailed(socket.Failure(), true);
+      OnFailed(ConnectionFailure(), true);
       return;
     }
     offset_ += n;
@@ -579,7 +586,7 @@ void StreamChannel::Close() {
     const std::unique_ptr<Timer> look = parts_.loop.CreateTimer([this] { OnReady(); });
     look->SetInterval(static_cast<int>(kLookupPollMs));
     look->SetEnabled(true);
-    Pump();
+    if (relp_) Pump();  // `close` goes at once when nothing awaits an answer
     parts_.loop.RunFor(std::chrono::milliseconds(kCloseGraceMs), [this] {
       return phase_ != Phase::kConnected || (relp_ ? close_answered_ : queue_.empty());
     });

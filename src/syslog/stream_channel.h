@@ -95,6 +95,8 @@ struct StreamChannelParts {
   std::function<std::unique_ptr<CollectorAddress>(const std::string& host)> address_of;
   std::string transport_name;  // "TCP": how reports name the way out
   std::string software;        // RELP: what the `open` offers name the forwarder
+  // RELP: why a collector may close a connection before it answers the opening ("" for none).
+  std::string closed_unopened_hint;
 };
 
 class StreamChannel : public CollectorChannel {
@@ -150,6 +152,8 @@ class StreamChannel : public CollectorChannel {
   void Pump();
   // Writes what waits in control_; false while some of it still waits.
   bool FlushControl();
+  // Why the connected socket broke, as the operator is told.
+  Error ConnectionFailure() const;
   bool Held() const;
   bool MayWrite() const;
   // RELP: takes what the collector sent; false once that ended the connection.

@@ -300,6 +300,11 @@ void FakeStreamSocket::TakeMore(std::size_t bytes) {
   if (on_ready) on_ready();
 }
 
+void FakeStreamSocket::Answer(const std::string& bytes) {
+  incoming += bytes;
+  if (on_ready) on_ready();
+}
+
 std::string FakeSpoolFiles::DirectoryOfTarget(const std::string& path) {
   return path.substr(0, path.rfind('/'));
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -184,13 +185,14 @@ class FakeStreamSocket : public StreamSocket {
   std::size_t room = SIZE_MAX;        // bytes the system's buffer still takes
   std::size_t unacked = 0;            // written on this connection, not acknowledged
   bool tells_unacked = true;          // false: Unacknowledged tells nothing (Win32)
+  std::string incoming;               // what the peer sent, not read yet
 
   void SetOnReady(std::function<void()> f) override { on_ready = std::move(f); }
   void Connect(const ResolvedAddress& address, std::uint16_t port) override;
   State GetState() const override { return state; }
   const Error& Failure() const override { return failure; }
   std::size_t Write(std::string_view bytes) override;
-  std::string Read() override { return {}; }
+  std::string Read() override { return std::exchange(incoming, {}); }
   std::optional<std::size_t> Unacknowledged() const override;
   void TimeOut() override;
   void Close() override;
@@ -200,6 +202,7 @@ class FakeStreamSocket : public StreamSocket {
   void Break(int number, const std::string& text);
   void Acknowledge();  // everything written so far
   void TakeMore(std::size_t bytes);
+  void Answer(const std::string& bytes);
 };
 
 // Spool files in memory, kept across hosts of one test; read in chunks of `chunk` bytes at most.

@@ -113,6 +113,26 @@ Rsyslog::Rsyslog(const std::string& dir, Listening listening) : Collector(dir, l
                         "\" address=\"127.0.0.1\" port=\"" + std::to_string(port_) + "\")\n");
 }
 
+bool RsyslogRelp::Available() {
+  return HaveTool("rsyslogd") &&
+         (access("/usr/lib/x86_64-linux-gnu/rsyslog/imrelp.so", R_OK) == 0 ||
+          access("/usr/lib/aarch64-linux-gnu/rsyslog/imrelp.so", R_OK) == 0);
+}
+
+RsyslogRelp::RsyslogRelp(const std::string& dir, const std::string& cert, const std::string& key,
+                         const std::string& ca)
+    : Collector(dir, Listening::kTcpOctet) {
+  std::string input =
+      "module(load=\"imrelp\")\nmain_queue(queue.type=\"Direct\")\n"
+      "input(type=\"imrelp\" address=\"127.0.0.1\" port=\"" +
+      std::to_string(port_) + "\"";
+  if (!cert.empty()) {
+    input += " tls=\"on\" tls.cacert=\"" + ca + "\" tls.mycert=\"" + cert + "\" tls.myprivkey=\"" +
+             key + "\" tls.authmode=\"certvalid\"";
+  }
+  LaunchRsyslog("", input + ")\n");
+}
+
 bool SyslogNg::Available() {
   return access(BRENNICOT_SYSLOG_NG_ROOT "/usr/sbin/syslog-ng", X_OK) == 0;
 }

@@ -62,6 +62,15 @@ class Rsyslog : public Collector {
   explicit Rsyslog(const std::string& dir, Listening listening = Listening::kUdp);
 };
 
+// rsyslogd with imrelp, plain or (with `cert` and `key`) over TLS with its default library, where
+// it asks for a client certificate by `ca`. Its main queue is Direct: its "200 OK" comes once the
+// record is written, so a kill loses nothing it confirmed.
+struct RsyslogRelp : Collector {
+  RsyslogRelp(const std::string& dir, const std::string& cert = {}, const std::string& key = {},
+              const std::string& ca = {});
+  static bool Available();
+};
+
 // syslog-ng, unpacked by scripts/setup-deps beside the system's rsyslog (the two packages
 // conflict), with its own configuration, state and control files.
 class SyslogNg : public Collector {

@@ -70,7 +70,8 @@ TEST_F(SpoolTest, AStreamCountsWhatTheBoundDroppedWithItsOtherDrops) {
       StreamChannelParts{
           platform.loop, [this] { return platform.loop.now_ms; }, platform.clock, log,
           platform.spool, kPath, std::move(socket),
-          [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", ""},
+          [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", "",
+          ""},
       StreamSettings{Framing::kOctet, 1024});
   channel.Open("10.0.0.5", 514);
   EXPECT_EQ(channel.QueuedMessages(), 5u);  // (100 + 4 + kQueueEntryBytes) * 5 <= 1024

@@ -1,8 +1,11 @@
 // The stream channel over a fake socket and fake time: order, framing, the queue's bound,
-// reconnection, resending what was not acknowledged, the spool, and what the operator is told.
+// reconnection, resending what was not acknowledged (or, over RELP, confirmed), the spool, and
+// what the operator is told.
 #include "syslog/stream_channel.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
 
 #include "fakes/fake_platform.h"
 
@@ -26,7 +29,8 @@ class StreamChannelTest : public testing::Test {
         StreamChannelParts{
             platform.loop, [this] { return platform.loop.now_ms; }, platform.clock, log,
             platform.spool, kSpool, std::move(s),
-            [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", ""},
+            [this](const std::string& h) { return platform.CreateCollectorAddress(h); }, "TCP", "",
+            ""},
         settings);
     channel->Open(host, 514);
   }
@@ -255,6 +259,51 @@ TEST_F(StreamChannelTest, CloseGivesAConnectedCollectorAMomentToAcknowledgeBefor
       EXPECT_EQ(platform.spool.files[kSpool], "Vemo_Brennicot spool 1\n4 late");
     }
   }
+}
+
+std::size_t RelpCommands(const std::string& wire) {
+  const std::regex command(" syslog ");
+  return std::distance(std::sregex_iterator(wire.begin(), wire.end(), command), {});
+}
+
+// Over RELP a message leaves only on the collector's own 200 OK, whatever order the answers come
+// in; at most kRelpWindow await one; when the connection breaks, every unconfirmed one goes again
+// first, in order, numbered anew after the next `open`.
+TEST_F(StreamChannelTest, OverRelpAMessageLeavesOnItsOwnOkAndGoesAgainNumberedAnew) {
+  Open({Framing::kRelp, 1024 * 1024});
+  socket->Accept();
+  Send("m0");
+  ASSERT_EQ(socket->wire.rfind("1 open ", 0), 0u) << socket->wire;
+  EXPECT_EQ(RelpCommands(socket->wire), 0u);  // not before the collector took the session
+  socket->wire.clear();
+  socket->Answer("1 rsp 6 200 OK\n");
+  Send("m1");
+  EXPECT_EQ(socket->wire, "2 syslog 2 m0\n3 syslog 2 m1\n");
+  socket->Answer("3 rsp 6 200 OK\n");
+  EXPECT_EQ(channel->QueuedMessages(), 2u);  // m1 leaves after m0
+  socket->Answer("2 rsp 6 200 OK\n");
+  EXPECT_EQ(channel->QueuedMessages(), 0u);
+
+  socket->wire.clear();
+  for (std::size_t i = 2; i < 2 + kRelpWindow + 2; ++i) Send("m" + std::to_string(i));
+  EXPECT_EQ(RelpCommands(socket->wire), kRelpWindow);
+  socket->Answer("4 rsp 6 200 OK\n");
+  EXPECT_EQ(RelpCommands(socket->wire), kRelpWindow + 1);
+  socket->Answer("0 serverclose 0\n");
+  EXPECT_EQ(Log(), Strings{"frmBrennicot:MessageSend err#:0:the collector ended the RELP session "
+                           "(serverclose) (TCP to 10.0.0.5:514)"});
+  Advance(kFirstRetryMs);
+  socket->Accept();
+  EXPECT_EQ(RelpCommands(socket->wire), 0u);
+  socket->Answer("1 rsp 6 200 OK\n");
+  EXPECT_NE(socket->wire.find("commands=syslog\n2 syslog 2 m3\n3 syslog 2 m4\n"), std::string::npos)
+      << socket->wire;
+  EXPECT_EQ(RelpCommands(socket->wire), kRelpWindow);
+  EXPECT_EQ(channel->QueuedMessages(), kRelpWindow + 1);
+  channel->Close();  // nothing confirmed meanwhile: all of it is kept
+  EXPECT_EQ(platform.spool.files[kSpool].rfind("Vemo_Brennicot spool 1\n2 m32 m4", 0), 0u);
+  EXPECT_EQ(platform.spool.files[kSpool].size(),
+            std::string("Vemo_Brennicot spool 1\n").size() + 7 * 4 + 90 * 5 + 32 * 6);
 }
 
 }  // namespace
