@@ -11,9 +11,9 @@
 #include <set>
 #include <thread>
 
+#include "kit/collectors.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/relp_collectors.h"
 #include "kit/tls_pki.h"
 #include "wine_rig.h"
 
