@@ -304,7 +304,10 @@ void Win32TlsSession::Begin(const TlsSettings& settings) {
     PCCERT_CONTEXT c = nullptr;
     while ((c = CertEnumCertificatesInStore(s_->own_store.get(), c)) != nullptr) {
       DWORD size = 0;
-      if (CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) ||
+      // A key that is not persisted is held as a key context (CryptoAPI) or a key handle (CNG);
+      // a persisted one is named by its provider.
+      if (CertGetCertificateContextProperty(c, CERT_KEY_CONTEXT_PROP_ID, nullptr, &size) ||
+          CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) ||
           CertGetCertificateContextProperty(c, CERT_NCRYPT_KEY_HANDLE_PROP_ID, nullptr, &size)) {
         // The enumeration's reference, left to the owner instead of the next step.
         s_->own.reset(c);
