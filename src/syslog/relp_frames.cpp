@@ -1,6 +1,7 @@
 #include "syslog/relp_frames.h"
 
 #include <algorithm>
+#include <charconv>
 #include <utility>
 
 namespace brennicot {
@@ -35,94 +36,85 @@ std::string RelpFrameText(std::uint64_t txnr, std::string_view command, std::str
   return frame;
 }
 
-void RelpParser::Break(std::string why) {
-  state_ = State::kBroken;
+RelpParser::Step RelpParser::Break(std::string why) {
+  broken_ = true;
   problem_ = std::move(why);
+  return Step::kBroken;
+}
+
+// At most nine digits, then a blank (or, where `may_end_line`, a line feed) in `end`.
+RelpParser::Step RelpParser::ReadNumber(std::string_view in, std::size_t& at, const char* what,
+                                        bool may_end_line, std::uint64_t& number, char& end) {
+  const std::size_t from = at;
+  while (at < in.size() && IsDigit(in[at])) {
+    if (at - from == kMaxDigits) return Break(std::string("a ") + what + " longer than 9 digits");
+    ++at;
+  }
+  if (at == in.size()) return Step::kMore;
+  end = in[at];
+  if (at == from || !(end == ' ' || (may_end_line && end == '\n'))) {
+    return Break(std::string("no ") + what + " where one belongs");
+  }
+  std::from_chars(in.data() + from, in.data() + at, number);
+  ++at;
+  return Step::kFrame;
+}
+
+RelpParser::Step RelpParser::ReadFrame(std::string_view in, std::size_t& used) {
+  std::size_t at = 0;
+  char end = 0;
+  std::uint64_t txnr = 0;
+  if (Step s = ReadNumber(in, at, "transaction number", false, txnr, end); s != Step::kFrame) {
+    return s;
+  }
+  const std::size_t command_at = at;
+  while (at < in.size() && IsCommandChar(in[at]) && at - command_at < kRelpCommandMax) ++at;
+  if (at == in.size()) return Step::kMore;
+  if (in[at] != ' ' || at == command_at) return Break("no command where one belongs");
+  const std::string_view command = in.substr(command_at, at - command_at);
+  ++at;
+  std::uint64_t length = 0;
+  if (Step s = ReadNumber(in, at, "data length", true, length, end); s != Step::kFrame) return s;
+  if (length > longest_) {
+    return Break("a frame of " + std::to_string(length) + " bytes, longer than the " +
+                 std::to_string(longest_) + " taken");
+  }
+  const auto size = static_cast<std::size_t>(length);
+  if (end == '\n' && size != 0) return Break("a frame that ends before its data");
+  if (end == ' ') {
+    if (in.size() - at <= size) return Step::kMore;
+    if (in[at + size] != '\n') return Break("a frame not ended by a line feed");
+  }
+  frame_.txnr = txnr;
+  frame_.command.assign(command);
+  frame_.data.assign(end == ' ' ? in.substr(at, size) : std::string_view());
+  used = end == ' ' ? at + size + 1 : at;
+  return Step::kFrame;
 }
 
 bool RelpParser::Feed(std::string_view chunk, const std::function<void(RelpFrame&&)>& take) {
-  while (!chunk.empty() && state_ != State::kBroken) {
-    switch (state_) {
-      case State::kTxnr:
-      case State::kLength: {
-        const char c = chunk.front();
-        chunk.remove_prefix(1);
-        if (IsDigit(c) && digits_.size() < kMaxDigits) {
-          digits_ += c;
-          break;
-        }
-        const bool txnr = state_ == State::kTxnr;
-        const char* what = txnr ? "transaction number" : "data length";
-        if (IsDigit(c)) {
-          Break(std::string("a ") + what + " longer than 9 digits");
-          break;
-        }
-        const bool ends_length = !txnr && (c == '\n' || c == ' ');
-        if ((c != ' ' && !ends_length) || digits_.empty()) {
-          Break(std::string("no ") + what + " where one belongs");
-          break;
-        }
-        const std::uint64_t n = std::stoull(digits_);
-        digits_.clear();
-        if (txnr) {
-          frame_.txnr = n;
-          state_ = State::kCommand;
-          break;
-        }
-        if (n > longest_) {
-          Break("a frame of " + std::to_string(n) + " bytes, longer than the " +
-                std::to_string(longest_) + " taken");
-          break;
-        }
-        needed_ = static_cast<std::size_t>(n);
-        if (c == '\n') {
-          if (needed_ != 0) {
-            Break("a frame that ends before its data");
-            break;
-          }
-          take(std::exchange(frame_, {}));
-          state_ = State::kTxnr;
-        } else {
-          state_ = needed_ == 0 ? State::kEnd : State::kData;
-        }
-        break;
-      }
-      case State::kCommand: {
-        const char c = chunk.front();
-        chunk.remove_prefix(1);
-        if (IsCommandChar(c) && frame_.command.size() < kRelpCommandMax) {
-          frame_.command += c;
-        } else if (c == ' ' && !frame_.command.empty()) {
-          state_ = State::kLength;
-        } else {
-          Break("no command where one belongs");
-        }
-        break;
-      }
-      case State::kData: {
-        const std::size_t n = std::min(chunk.size(), needed_);
-        frame_.data.append(chunk.substr(0, n));
-        chunk.remove_prefix(n);
-        needed_ -= n;
-        if (needed_ == 0) state_ = State::kEnd;
-        break;
-      }
-      case State::kEnd: {
-        const char c = chunk.front();
-        chunk.remove_prefix(1);
-        if (c != '\n') {
-          Break("a frame not ended by a line feed");
-          break;
-        }
-        take(std::exchange(frame_, {}));
-        state_ = State::kTxnr;
-        break;
-      }
-      case State::kBroken:
-        break;
-    }
+  if (broken_) return false;
+  std::string_view in = chunk;
+  if (!pending_.empty()) {
+    pending_.append(chunk);
+    in = pending_;
   }
-  return state_ != State::kBroken;
+  std::size_t done = 0;
+  while (done < in.size()) {
+    std::size_t used = 0;
+    const Step step = ReadFrame(in.substr(done), used);
+    if (step == Step::kBroken) return false;
+    if (step == Step::kMore) break;
+    take(std::move(frame_));
+    done += used;
+  }
+  // Bounded: a frame's start is at most its header and `longest_` bytes of data.
+  if (!pending_.empty()) {
+    pending_.erase(0, done);
+  } else {
+    pending_.assign(in.substr(done));
+  }
+  return true;
 }
 
 std::optional<RelpStatus> ParseRelpStatus(std::string_view data) {

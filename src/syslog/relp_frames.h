@@ -45,14 +45,18 @@ class RelpParser {
   const std::string& Problem() const { return problem_; }
 
  private:
-  enum class State { kTxnr, kCommand, kLength, kData, kEnd, kBroken };
-  void Break(std::string why);
+  enum class Step { kFrame, kMore, kBroken };
+  // Reads the frame at the front of `in` into frame_, `used` being its size. A frame is read
+  // where it lies, whole: an answer per message is read once, not byte by byte.
+  Step ReadFrame(std::string_view in, std::size_t& used);
+  Step ReadNumber(std::string_view in, std::size_t& at, const char* what, bool may_end_line,
+                  std::uint64_t& number, char& end);
+  Step Break(std::string why);
 
   std::size_t longest_;
-  State state_ = State::kTxnr;
+  bool broken_ = false;
   RelpFrame frame_;
-  std::string digits_;
-  std::size_t needed_ = 0;
+  std::string pending_;  // the start of a frame that the next read completes
   std::string problem_;
 };
 
