@@ -100,8 +100,8 @@ std::string DirectoryOf(const std::string& path) {
 // - network-online: a collector given by name must resolve at start.
 // - StartLimitIntervalSec=0: restarts never run out, so an adapter unplugged over a weekend is
 //   found again on Monday.
-// - Restart=on-failure: a port that is not there yet (a USB adapter plugged in later) is tried
-//   again.
+// - Restart=on-failure: a device pulled while running, or a port in use, is tried again by a new
+//   start (a device not there at start is waited for by the running service itself).
 // - WatchdogSec: the loop polls every 500 ms and sends keep-alives from there, so a loop stuck for
 //   30 s is killed (SIGABRT) and restarted.
 // - ProtectHome is read-only, not hidden, for a program (or its settings file) that lives under a
