@@ -101,7 +101,7 @@ std::string UsageText() {
   return "Usage: " + stem +
          " [-interact | -check | -install [-quiet] | -uninstall [-quiet] | --help | --version]\n" +
          "       " + stem + " -settings FILE [as above]\n" +
-         "Forwards the text lines of a serial port as Syslog messages (UDP, TCP or TLS).\n"
+         "Forwards the text lines of a serial port as Syslog messages (UDP, TCP, TLS or RELP).\n"
          "\n"
          "  (none)      run as the service, as the service manager starts it\n"
          "  -interact   run in the foreground, echoing the Activity log to standard error\n"
