@@ -38,8 +38,10 @@ Registration RegistrationOf(std::string_view arguments) {
 CommandLine SplitCommandLine(std::string_view argument_string, bool has_arguments) {
   CommandLine line;
   const std::string_view option = argument_string.substr(0, kSettingsOption.size());
+  // A shorter command line ("-check") has no character after the option's length to look at.
   const bool follows = argument_string.size() == kSettingsOption.size() ||
-                       argument_string[kSettingsOption.size()] == ' ';
+                       (argument_string.size() > kSettingsOption.size() &&
+                        argument_string[kSettingsOption.size()] == ' ');
   if (!EqualIgnoringCase(option, kSettingsOption) || !follows) {
     line.arguments = std::string(argument_string);
     line.has_arguments = has_arguments;
