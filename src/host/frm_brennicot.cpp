@@ -96,11 +96,11 @@ void frmBrennicot::FormLoad() {
 
 std::string frmBrennicot::PlaceFiles(const std::string& settings_file) {
   try {
-    settings_file_ = AbsolutePath(settings_file);
+    settings_file_ = platform_.Files().MakeAbsolute(settings_file);
   } catch (const Error& e) {
     return "-settings " + settings_file + ": " + e.description();
   }
-  const PathParts parts = SplitPath(settings_file_);
+  const PathParts parts = platform_.Files().Split(settings_file_);
   const std::string stem = SettingsStem(parts.name);
   // A systemd unit's LogsDirectory= and StateDirectory= hand the service its directories, a list
   // of absolute paths separated by ":"; the first is its own.

@@ -34,6 +34,8 @@ class ReadOnlyFiles : public FileSystem {
   std::string JoinPath(const std::string& dir, const std::string& name) override {
     return files_.JoinPath(dir, name);
   }
+  std::string MakeAbsolute(const std::string& path) override { return files_.MakeAbsolute(path); }
+  PathParts Split(const std::string& path) override { return files_.Split(path); }
   bool FileExists(const std::string& path) override { return files_.FileExists(path); }
   bool FileIsEmpty(const std::string& path) override { return files_.FileIsEmpty(path); }
   std::uint64_t FileSize(const std::string& path) override { return files_.FileSize(path); }

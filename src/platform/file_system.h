@@ -120,6 +120,9 @@ class FileSystem {
   virtual std::string ExecutableDirectory() = 0;
   // dir + the platform's separator ("/" on POSIX, "\" on Win32) + name.
   virtual std::string JoinPath(const std::string& dir, const std::string& name) = 0;
+  // The free AbsolutePath and SplitPath, for code that reaches the system only through this.
+  virtual std::string MakeAbsolute(const std::string& path) = 0;
+  virtual PathParts Split(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
   // Whether the file at `path` is there and holds no byte.
   virtual bool FileIsEmpty(const std::string& path) = 0;

@@ -20,6 +20,8 @@ class Win32FileSystem : public FileSystem {
  public:
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
+  std::string MakeAbsolute(const std::string& path) override { return AbsolutePath(path); }
+  PathParts Split(const std::string& path) override { return SplitPath(path); }
   bool FileExists(const std::string& path) override;
   bool FileIsEmpty(const std::string& path) override;
   std::uint64_t FileSize(const std::string& path) override;

@@ -44,6 +44,8 @@ class FakeFileSystem : public FileSystem {
 
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
+  std::string MakeAbsolute(const std::string& path) override { return AbsolutePath(path); }
+  PathParts Split(const std::string& path) override { return SplitPath(path); }
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
   bool FileIsEmpty(const std::string& path) override {
     return files.count(path) != 0 && files[path].empty();
