@@ -57,6 +57,27 @@ struct CommEventText {
 CommEventText DescribeCommEvent(std::int16_t code);
 
 inline constexpr std::string_view kCommMessagePrefix = "Comm message: ";
+
+// When the serial device disappears: the whole story, from the device up to the service manager.
+// Keep this paragraph true whenever any part of it changes.
+// - Noticed: POSIX (serial_port_posix.cpp) marks the device lost when a read gives end of file,
+//   EIO or another error than EAGAIN, or when poll says hung up (POLLHUP/POLLNVAL) and nothing
+//   more comes; Win32 (serial_port_win.cpp) when a read, write or status call fails. From then
+//   on the bytes already queued can still be taken, and every transfer throws LostError().
+// - Told: the host's tick (host/frm_brennicot_serial_handlers.cpp, OnDeviceLost) forwards an
+//   unfinished last line as it is, logs "Comm message: Device Removed" and sends it to the
+//   collector once when `sendcommmess` is 1, after the tick's own error line.
+// - Ended: a service stops with a failure (ServiceControl::StopWithFailure: exit status 1 on
+//   POSIX, SERVICE_STOPPED with an exit code on Win32), so the service manager restarts it:
+//   systemd's Restart=on-failure after RestartSec=30s (host/systemd_unit_posix.cpp and the
+//   packaged units), Win32's recovery actions after a minute (host/service_control_win.cpp).
+//   The stream channel spools what is still undelivered at that stop.
+// - Waited for: a start that finds the device missing (MissingDevice()) keeps the service running
+//   and tries the port again every 30 s, one line at the start, at most one an hour, one when it
+//   is back (host/frm_brennicot_device_wait.cpp).
+// - `-interact` keeps running after the loss, with one error line per tick, and does not reopen
+//   the port; `-check` reports a missing device as a finding (host/settings_check.cpp) and does
+//   not wait.
 // The event text for an open port whose device went away (a pulled adapter), which no CommEvent
 // code reports: the port fails every transfer instead.
 inline constexpr std::string_view kDeviceRemovedText = "Device Removed";
