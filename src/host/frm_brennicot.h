@@ -100,7 +100,8 @@ class frmBrennicot {
   CommPoll PollComm(bool flush_when_quiet);
   // At stop: takes and forwards everything the device still holds, then the unfinished line.
   void DrainComm();
-  // The serial device is gone: keep what it sent, and let a service fail so it is restarted.
+  // The serial device is gone: keep what it sent, and let a service fail so it is restarted. The
+  // whole story of a lost device, step by step and file by file: serial/serial_port.h.
   void OnDeviceLost();
   // A service ends with a failure, once, so the service manager's restart policy can act.
   void GiveUpService();
