@@ -164,9 +164,9 @@ std::string AbsolutePath(const std::string& path) {
   if (path.starts_with('/')) return path;
   char* cwd = getcwd(nullptr, 0);
   if (cwd == nullptr) throw posix::LastSystemError("the current directory, for " + path);
-  std::string dir(cwd);
+  const std::string dir(cwd);
   std::free(cwd);
-  return (dir.ends_with('/') ? dir : dir + "/") + path;
+  return kPosixPaths.Join(dir, path);
 }
 
 void RemoveRegularFile(const std::string& path) {
