@@ -62,17 +62,5 @@ TEST(PathSyntax, JoinsWithOneSeparatorOfItsOwnSystem) {
   }
 }
 
-// What a split takes apart, a join puts back: the directory of a file and its name name the file.
-TEST(PathSyntax, JoiningTheSplitPartsGivesThePathBack) {
-  for (const char* path : {"/opt/vb/Vemo_Brennicot.log", "/Vemo_Brennicot", "/var/log/"}) {
-    const PathParts parts = kPosixPaths.Split(path);
-    EXPECT_EQ(kPosixPaths.Join(parts.directory, parts.name), path);
-  }
-  for (const char* path : {"C:\\VB\\door.ini", "C:\\door.ini", "\\door.ini", "\\\\srv\\s\\x"}) {
-    const PathParts parts = kWin32Paths.Split(path);
-    EXPECT_EQ(kWin32Paths.Join(parts.directory, parts.name), path);
-  }
-}
-
 }  // namespace
 }  // namespace brennicot
