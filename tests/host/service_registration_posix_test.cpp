@@ -226,7 +226,8 @@ TEST(ServiceRegistrationProgram, LeavesTheDirectoriesLinkedFilesLiveInWritable) 
 }
 
 // A FIFO at the unit's path is something in the unit's place, never a unit to read: opened as
-// one, it would wait for a writer that never comes. Each command ends at once and says what it met.
+// one, it would wait for a writer that never comes. Each command ends at once: -install and
+// -uninstall name what they met and leave it, -check goes on as for a unit it cannot read.
 TEST(ServiceRegistrationProgram, AFifoInTheUnitsPlaceIsNamedNeverWaitedFor) {
   SystemRoot sys;
   const std::string unit = sys.units + "/Vemo_Brennicot.service";
