@@ -108,12 +108,11 @@ std::string frmBrennicot::PlaceFiles(const std::string& settings_file) {
   // program, whose own settings are a link to there) has its log where the program's own log is
   // kept (/var/log/vemo-brennicot), which the service may write; any other lives beside its file.
   FileSystem& files = platform_.Files();
-  SpoolFiles& places = platform_.Spool();
   const std::string program_dir = files.ExecutableDirectory();
   const std::string home =
-      places.DirectoryOfTarget(files.JoinPath(program_dir, std::string(names::kIniFile))) ==
+      files.DirectoryOfTarget(files.JoinPath(program_dir, std::string(names::kIniFile))) ==
               parts.directory
-          ? places.DirectoryOfTarget(files.JoinPath(program_dir, std::string(names::kLogFile)))
+          ? files.DirectoryOfTarget(files.JoinPath(program_dir, std::string(names::kLogFile)))
           : parts.directory;
   const auto directory = [&](const char* variable) {
     std::string value = platform_.EnvironmentValue(variable);
@@ -256,8 +255,7 @@ std::string frmBrennicot::SpoolPath() {
   FileSystem& files = platform_.Files();
   const std::string log_path =
       files.JoinPath(files.ExecutableDirectory(), std::string(names::kLogFile));
-  return files.JoinPath(platform_.Spool().DirectoryOfTarget(log_path),
-                        std::string(names::kSpoolFile));
+  return files.JoinPath(files.DirectoryOfTarget(log_path), std::string(names::kSpoolFile));
 }
 
 std::unique_ptr<CollectorChannel> frmBrennicot::MakeUdpChannel(const TransportSettings& transport) {

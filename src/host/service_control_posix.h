@@ -1,9 +1,7 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "host/service_control.h"
 #include "platform/event_loop_posix.h"
@@ -20,6 +18,10 @@ namespace brennicot::posix {
 // reloads. With BRENNICOT_SYSTEMD_ROOT set to a directory, the same is done offline in that tree
 // (unit in $ROOT/etc/systemd/system, "systemctl --root=$ROOT", no reload): for building system
 // images, and for tests on machines where systemd does not run.
+//
+// One file a job: service mode in service_mode_posix.cpp, registration in
+// service_registration_posix.cpp, which asks service_directories_posix.h where the service writes
+// and runs systemctl through run_command_posix.h.
 class SystemdServiceManager : public ServiceManager {
  public:
   explicit SystemdServiceManager(PosixEventLoop& loop) : loop_(loop) {}
@@ -64,13 +66,5 @@ inline constexpr long long kMinKeepAliveMs = 100;
 // How often a keep-alive goes to systemd's watchdog: a third of its timeout, at least
 // kMinKeepAliveMs; 0 when no watchdog watches this process.
 long long WatchdogKeepAliveMs();
-
-// Runs a helper program (systemctl) and judges its outcome: argv[0], looked up on PATH, with the
-// other arguments as they are (no shell), standard input from /dev/null, and waits for it to end.
-// Its standard output and error are collected, not shown. Throws Error when it cannot be started
-// (the errno of the attempt), or when it exits with a status other than 0 (the number is the
-// status, or 128 + the signal that ended it; the description names the command and repeats the last
-// line it printed).
-void RunCommand(const std::vector<std::string>& argv);
 
 }  // namespace brennicot::posix

@@ -11,6 +11,7 @@
 #include "host/command_line.h"
 #include "log/event_messages_win.h"  // made by windmc from event_messages_win.mc
 #include "platform/event_loop_win.h"
+#include "platform/path.h"
 #include "platform/system_error_win.h"
 #include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"
@@ -114,11 +115,6 @@ DWORD WINAPI RunDispatcher(LPVOID) {
   return 0;
 }
 
-std::string FileNameOf(const std::string& path) {
-  const auto separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 UniqueServiceHandle OpenManager(DWORD access) {
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));
   if (!manager) throw LastSystemError("service control manager");
@@ -178,7 +174,7 @@ bool AnotherServiceRunsThisProgram(SC_HANDLE manager, const std::string& name) {
     return true;
   }
   const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
-  const std::string program = FileNameOf(ExecutablePath());
+  const std::string program = kWin32Paths.NameOf(ExecutablePath());
   for (DWORD i = 0; i < count; ++i) {
     const std::string other = services[i].lpServiceName != nullptr ? services[i].lpServiceName : "";
     if (EqualIgnoringCase(other, name)) continue;
@@ -206,7 +202,7 @@ bool CommandRunsProgram(const std::string& command_line, const std::string& file
   } else {
     program = command_line.substr(0, command_line.find_first_of(" \t"));
   }
-  return !file_name.empty() && EqualIgnoringCase(FileNameOf(program), file_name);
+  return !file_name.empty() && EqualIgnoringCase(kWin32Paths.NameOf(program), file_name);
 }
 
 ScmServiceManager::ScmServiceManager(Win32EventLoop& loop) : loop_(loop) {
@@ -290,7 +286,7 @@ bool ScmServiceManager::Uninstall(const std::string& name) {
   if (!service) throw LastSystemError(where);
 
   const std::string command = CommandLineOf(service.get(), where);
-  if (!CommandRunsProgram(command, FileNameOf(ExecutablePath()))) {
+  if (!CommandRunsProgram(command, kWin32Paths.NameOf(ExecutablePath()))) {
     throw SystemError(ERROR_ACCESS_DENIED,
                       where + " runs " + command + ", not this program; it is left as it is");
   }

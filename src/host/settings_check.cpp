@@ -36,6 +36,9 @@ class ReadOnlyFiles : public FileSystem {
   }
   std::string MakeAbsolute(const std::string& path) override { return files_.MakeAbsolute(path); }
   PathParts Split(const std::string& path) override { return files_.Split(path); }
+  std::string DirectoryOfTarget(const std::string& path) override {
+    return files_.DirectoryOfTarget(path);
+  }
   bool FileExists(const std::string& path) override { return files_.FileExists(path); }
   bool FileIsEmpty(const std::string& path) override { return files_.FileIsEmpty(path); }
   std::uint64_t FileSize(const std::string& path) override { return files_.FileSize(path); }

@@ -8,6 +8,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/path.h"
 
 namespace brennicot::posix {
 namespace {
@@ -89,11 +90,6 @@ std::string ArgumentWord(const std::string& path) {
 bool IsUnder(const std::string& path, std::string_view dir) {
   return path.compare(0, dir.size(), dir) == 0 &&
          (path.size() == dir.size() || path[dir.size()] == '/');
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The unit -install writes; the names in braces are filled in. Why some lines are there:
@@ -224,8 +220,9 @@ std::string UnitFileText(const std::string& display_name, const std::string& exe
   CheckUnitPath(executable, "the executable path");
   if (!settings_file.empty()) CheckUnitPath(settings_file, "the settings file path");
   for (const std::string& linked : linked_dirs) CheckUnitPath(linked, "the linked directory");
-  const std::string program_dir = DirectoryOf(executable);
-  const std::string dir = settings_file.empty() ? program_dir : DirectoryOf(settings_file);
+  const std::string program_dir = kPosixPaths.DirectoryOf(executable);
+  const std::string dir =
+      settings_file.empty() ? program_dir : kPosixPaths.DirectoryOf(settings_file);
   const auto in_home = [](const std::string& d) {
     return IsUnder(d, "/home") || IsUnder(d, "/root") || IsUnder(d, "/run/user");
   };

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/path.h"
+
 namespace brennicot {
 
 // Whether a user could open a file, as the system judges it for that user, found out without
@@ -93,21 +95,10 @@ inline bool WriteFileWhole(const std::string& path, Links links, bool owner_only
   });
 }
 
-// The directory of the file `path` finally names: where `path` is a symbolic link (as the Activity
-// log is in the Debian package), the directory of its target, even a missing one. POSIX follows
-// links (a loop: the path's own directory); Win32 has none to follow and gives the path's own.
-std::string DirectoryOfTarget(const std::string& path);
 // `path` made absolute against the current directory, at once, so that it still names the same
 // file once the process is elsewhere (a service registered from it); an absolute one as it is.
 // Throws Error.
 std::string AbsolutePath(const std::string& path);
-// A path cut at its last separator: the directory ("" for a bare name; a root keeps its
-// separator) and the file's name.
-struct PathParts {
-  std::string directory;
-  std::string name;
-};
-PathParts SplitPath(const std::string& path);
 // Removes the regular file at `path`, never through a link; anything else there is left alone, and
 // nothing there is no error. Throws Error.
 void RemoveRegularFile(const std::string& path);
@@ -120,9 +111,15 @@ class FileSystem {
   virtual std::string ExecutableDirectory() = 0;
   // dir + the platform's separator ("/" on POSIX, "\" on Win32) + name.
   virtual std::string JoinPath(const std::string& dir, const std::string& name) = 0;
-  // The free AbsolutePath and SplitPath, for code that reaches the system only through this.
+  // The free AbsolutePath, and the platform's PathSyntax, for code that reaches the system only
+  // through this.
   virtual std::string MakeAbsolute(const std::string& path) = 0;
   virtual PathParts Split(const std::string& path) = 0;
+  // The directory of the file `path` finally names, by the one rule the program's own writes
+  // follow: where `path` is a symbolic link (as the Activity log is in the Debian package), every
+  // link is followed as the kernel would, to the directory of the last target, even a missing one
+  // (a loop: the path's own directory). Win32 has none to follow and gives the path's own.
+  virtual std::string DirectoryOfTarget(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
   // Whether the file at `path` is there and holds no byte.
   virtual bool FileIsEmpty(const std::string& path) = 0;

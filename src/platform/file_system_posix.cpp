@@ -27,8 +27,7 @@ namespace {
 // append to. Where that cannot be done the new file is taken away again, so no such log stays.
 void GiveToDirectoryOwner(int fd, const std::string& final_path, const std::string& path) {
   if (geteuid() != 0) return;
-  const std::size_t slash = final_path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : final_path.substr(0, slash + 1);
+  const std::string dir = kPosixPaths.DirectoryOf(final_path);
   struct stat owner {};
   struct stat file {};
   if (stat(dir.c_str(), &owner) != 0 || fstat(fd, &file) != 0) return;
@@ -66,10 +65,18 @@ std::string FinalPath(const std::string& path) {
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
     std::optional<std::string> next = LinkTarget(current, path);
     if (!next) return current;  // not a link, or nothing there yet
-    if (next->front() != '/') *next = current.substr(0, current.rfind('/') + 1) + *next;
+    if (next->front() != '/') *next = kPosixPaths.Join(kPosixPaths.DirectoryOf(current), *next);
     current = *next;
   }
   throw SystemError(ELOOP, path);
+}
+
+std::string ResolvedPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string resolved(real);
+  std::free(real);
+  return resolved;
 }
 
 }  // namespace brennicot::posix
@@ -153,33 +160,13 @@ bool WriteFileWhole(const std::string& path, Links links, bool owner_only,
   return true;
 }
 
-std::string DirectoryOfTarget(const std::string& path) {
-  const auto directory_of = [](const std::string& name) -> std::string {
-    const auto slash = name.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : name.substr(0, slash);
-  };
-  // A loop of links leads nowhere: the name's own directory then.
-  try {
-    return directory_of(posix::FinalPath(path));
-  } catch (const Error&) {
-    return directory_of(path);
-  }
-}
-
 std::string AbsolutePath(const std::string& path) {
   if (path.starts_with('/')) return path;
   char* cwd = getcwd(nullptr, 0);
   if (cwd == nullptr) throw posix::LastSystemError("the current directory, for " + path);
-  std::string dir(cwd);
+  const std::string dir(cwd);
   std::free(cwd);
-  return (dir.ends_with('/') ? dir : dir + "/") + path;
-}
-
-PathParts SplitPath(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return {"", path};
-  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+  return kPosixPaths.Join(dir, path);
 }
 
 void RemoveRegularFile(const std::string& path) {
@@ -198,16 +185,16 @@ void RemoveRegularFile(const std::string& path) {
 namespace brennicot::posix {
 
 std::string PosixFileSystem::ExecutableDirectory() {
-  const std::string path = ExecutablePath();
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  return kPosixPaths.DirectoryOf(ExecutablePath());
 }
 
-std::string PosixFileSystem::JoinPath(const std::string& dir, const std::string& name) {
-  if (!dir.empty() && dir.back() == '/') return dir + name;
-  return dir + "/" + name;
+std::string PosixFileSystem::DirectoryOfTarget(const std::string& path) {
+  // A loop of links leads nowhere: the name's own directory then.
+  try {
+    return kPosixPaths.DirectoryOf(FinalPath(path));
+  } catch (const Error&) {
+    return kPosixPaths.DirectoryOf(path);
+  }
 }
 
 bool PosixFileSystem::FileExists(const std::string& path) {
@@ -228,7 +215,7 @@ std::uint64_t PosixFileSystem::FileSize(const std::string& path) {
 
 void PosixFileSystem::RenameInPlace(const std::string& path, const std::string& new_name) {
   const std::string final_path = FinalPath(path);
-  const std::string renamed = final_path.substr(0, final_path.rfind('/') + 1) + new_name;
+  const std::string renamed = kPosixPaths.Join(kPosixPaths.DirectoryOf(final_path), new_name);
   if (rename(final_path.c_str(), renamed.c_str()) != 0) throw LastSystemError(path);
 }
 

@@ -27,12 +27,19 @@ inline constexpr int kMaxLinkHops = 40;
 // longer than kMaxLinkHops.
 std::string FinalPath(const std::string& path);
 
+// `path` as the kernel resolves it, with every link, "." and ".." taken out, where it exists; as it
+// is where it does not (a directory not made yet).
+std::string ResolvedPath(const std::string& path);
+
 class PosixFileSystem : public FileSystem {
  public:
   std::string ExecutableDirectory() override;
-  std::string JoinPath(const std::string& dir, const std::string& name) override;
+  std::string JoinPath(const std::string& dir, const std::string& name) override {
+    return kPosixPaths.Join(dir, name);
+  }
   std::string MakeAbsolute(const std::string& path) override { return AbsolutePath(path); }
-  PathParts Split(const std::string& path) override { return SplitPath(path); }
+  PathParts Split(const std::string& path) override { return kPosixPaths.Split(path); }
+  std::string DirectoryOfTarget(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool FileIsEmpty(const std::string& path) override;
   std::uint64_t FileSize(const std::string& path) override;

@@ -155,13 +155,6 @@ bool WriteFileWhole(const std::string& path, Links links, bool /*owner_only*/,
   return true;
 }
 
-std::string DirectoryOfTarget(const std::string& path) {
-  // Links are not followed here: the path's own directory.
-  const auto separator = path.find_last_of("\\/");
-  if (separator == std::string::npos) return ".";
-  return path.substr(0, separator);
-}
-
 std::string AbsolutePath(const std::string& path) {
   const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) throw LastSystemError(path);
@@ -170,14 +163,6 @@ std::string AbsolutePath(const std::string& path) {
   if (got == 0 || got >= needed) throw LastSystemError(path);
   full.resize(got);
   return full;
-}
-
-PathParts SplitPath(const std::string& path) {
-  const auto separator = path.find_last_of("\\/");
-  if (separator == std::string::npos) return {"", path};
-  // The root of a drive keeps its separator ("C:\").
-  const bool root = separator == 0 || (separator == 2 && path[1] == ':');
-  return {path.substr(0, root ? separator + 1 : separator), path.substr(separator + 1)};
 }
 
 void RemoveRegularFile(const std::string& path) {
@@ -193,17 +178,7 @@ void RemoveRegularFile(const std::string& path) {
 namespace brennicot::win32 {
 
 std::string Win32FileSystem::ExecutableDirectory() {
-  const std::string path = ExecutablePath();
-  const auto separator = path.find_last_of("\\/");
-  if (separator == std::string::npos) return ".";
-  // The root of a drive keeps its separator ("C:\").
-  if (separator == 2 && path[1] == ':') return path.substr(0, 3);
-  return path.substr(0, separator);
-}
-
-std::string Win32FileSystem::JoinPath(const std::string& dir, const std::string& name) {
-  if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) return dir + name;
-  return dir + "\\" + name;
+  return kWin32Paths.DirectoryOf(ExecutablePath());
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {
@@ -228,9 +203,7 @@ std::uint64_t Win32FileSystem::FileSize(const std::string& path) {
 }
 
 void Win32FileSystem::RenameInPlace(const std::string& path, const std::string& new_name) {
-  const auto separator = path.find_last_of("\\/");
-  const std::string renamed =
-      (separator == std::string::npos ? "" : path.substr(0, separator + 1)) + new_name;
+  const std::string renamed = kWin32Paths.Join(kWin32Paths.DirectoryOf(path), new_name);
   if (!MoveFileExA(path.c_str(), renamed.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     throw LastSystemError(path);
   }

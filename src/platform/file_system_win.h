@@ -19,9 +19,15 @@ bool IsNotAFileAt(const std::string& path);
 class Win32FileSystem : public FileSystem {
  public:
   std::string ExecutableDirectory() override;
-  std::string JoinPath(const std::string& dir, const std::string& name) override;
+  std::string JoinPath(const std::string& dir, const std::string& name) override {
+    return kWin32Paths.Join(dir, name);
+  }
   std::string MakeAbsolute(const std::string& path) override { return AbsolutePath(path); }
-  PathParts Split(const std::string& path) override { return SplitPath(path); }
+  PathParts Split(const std::string& path) override { return kWin32Paths.Split(path); }
+  // Links are not followed on Win32: the path's own directory.
+  std::string DirectoryOfTarget(const std::string& path) override {
+    return kWin32Paths.DirectoryOf(path);
+  }
   bool FileExists(const std::string& path) override;
   bool FileIsEmpty(const std::string& path) override;
   std::uint64_t FileSize(const std::string& path) override;

@@ -21,10 +21,6 @@ class SpoolFiles {
   // What is in the file's place; a link counts as kNotAFile, whatever it leads to.
   enum class Found { kNothing, kFile, kNotAFile };
 
-  // The directory of the file `path` finally names: where `path` is a symbolic link (as the
-  // Activity log is in the Debian package), the directory of its target, even a missing one.
-  // POSIX follows links; Win32 has none to follow and gives the path's own directory.
-  virtual std::string DirectoryOfTarget(const std::string& path) = 0;
   // Hands the regular file at `path` to `take` in pieces of at most `chunk_size` bytes, in order.
   // kNothing and kNotAFile read nothing. Throws Error when the file cannot be opened or read.
   virtual Found Read(const std::string& path, std::size_t chunk_size,
@@ -44,9 +40,6 @@ class SpoolFiles {
 // owner-only file beside it renamed into place), removed by its name alone.
 class SystemSpoolFiles final : public SpoolFiles {
  public:
-  std::string DirectoryOfTarget(const std::string& path) override {
-    return brennicot::DirectoryOfTarget(path);
-  }
   Found Read(const std::string& path, std::size_t chunk_size,
              const std::function<void(std::string_view chunk)>& take) override {
     const FileRead read =

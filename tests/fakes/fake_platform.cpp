@@ -319,10 +319,6 @@ void FakeStreamSocket::Answer(const std::string& bytes) {
   if (on_ready) on_ready();
 }
 
-std::string FakeSpoolFiles::DirectoryOfTarget(const std::string& path) {
-  return path.substr(0, path.rfind('/'));
-}
-
 SpoolFiles::Found FakeSpoolFiles::Read(const std::string& path, std::size_t chunk_size,
                                        const std::function<void(std::string_view)>& take) {
   if (not_files.count(path)) return Found::kNotAFile;

@@ -45,7 +45,10 @@ class FakeFileSystem : public FileSystem {
   std::string ExecutableDirectory() override;
   std::string JoinPath(const std::string& dir, const std::string& name) override;
   std::string MakeAbsolute(const std::string& path) override { return AbsolutePath(path); }
-  PathParts Split(const std::string& path) override { return SplitPath(path); }
+  PathParts Split(const std::string& path) override { return kPosixPaths.Split(path); }
+  std::string DirectoryOfTarget(const std::string& path) override {
+    return kPosixPaths.DirectoryOf(path);
+  }
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
   bool FileIsEmpty(const std::string& path) override {
     return files.count(path) != 0 && files[path].empty();
@@ -214,7 +217,6 @@ class FakeSpoolFiles : public SpoolFiles {
   std::set<std::string> not_files;  // a link or anything else: left alone
   std::size_t chunk = 7;
   std::optional<Error> write_failure;
-  std::string DirectoryOfTarget(const std::string& path) override;
   Found Read(const std::string& path, std::size_t chunk_size,
              const std::function<void(std::string_view chunk)>& take) override;
   bool Replace(const std::string& path, const std::function<std::string_view()>& next) override;

@@ -12,6 +12,7 @@
 #include "kit/emulation.h"
 #include "kit/error_of.h"
 #include "kit/files.h"
+#include "kit/forwarder.h"
 #include "kit/process.h"
 #include "kit/temp_dir.h"
 #include "platform/event_loop_posix.h"
@@ -222,6 +223,44 @@ TEST(ServiceRegistrationProgram, LeavesTheDirectoriesLinkedFilesLiveInWritable) 
     const auto verify = RunProgram({"systemd-analyze", "verify", unit});
     EXPECT_EQ(verify.out + verify.err, "");
   }
+}
+
+// A FIFO at the unit's path is something in the unit's place, never a unit to read: opened as
+// one, it would wait for a writer that never comes. Each command ends at once: -install and
+// -uninstall name what they met and leave it, -check goes on as for a unit it cannot read.
+TEST(ServiceRegistrationProgram, AFifoInTheUnitsPlaceIsNamedNeverWaitedFor) {
+  SystemRoot sys;
+  const std::string unit = sys.units + "/Vemo_Brennicot.service";
+  ASSERT_EQ(mkfifo(unit.c_str(), 0644), 0);
+  TempDir home;
+  Forwarder forwarder(home.path());
+  forwarder.SetEnvironment({"BRENNICOT_SYSTEMD_ROOT=" + sys.root});
+  IniText ini;
+  ini.ports[1] = "/dev/null";
+  ini.Set("udptarget", "127.0.0.1");
+  forwarder.WriteIni(ini);
+  const struct {
+    const char* command;
+    int status;
+    std::string line;  // the last on standard output, or the first on standard error
+  } cases[] = {
+      {"-install", 1,
+       "BrennicotMain:ServiceNStall err#:17:a unit Vemo_Brennicot.service already exists (" + unit +
+           "); uninstall it first or choose another servicename"},
+      {"-uninstall", 1,
+       "BrennicotMain:ServiceNStall err#:1:" + unit +
+           " was not written by Vemo_Brennicot -install; it is left as it is"},
+      // A unit that names no user: the files are judged for the user running the check.
+      {"-check", 0, "check passed: a start uses " + home.path() + "/Vemo_Brennicot.ini as written"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    EXPECT_EQ(forwarder.RunToEnd({c.command}, 10s), c.status);
+    const std::string said = c.status == 0 ? forwarder.Stdout() : forwarder.Stderr();
+    EXPECT_NE(said.find(c.line + "\n"), std::string::npos) << said;
+  }
+  struct stat st {};
+  EXPECT_TRUE(lstat(unit.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/error.h"
 #include "kit/emulation.h"
@@ -145,6 +148,52 @@ TEST_F(PosixFileSystemTest, ExecutableDirectoryHoldsThisTestProgramNotTheWorking
   EXPECT_NE(exe_dir, dir);
   BRENNICOT_SKIP_WHEN_EMULATED("/proc/self/exe is qemu itself; only its readlink is faked");
   EXPECT_TRUE(fs::equivalent(fs::path(exe_dir) / "platform_tests", "/proc/self/exe")) << exe_dir;
+}
+
+// The one link rule, the kernel's: every link followed to the last, relative ones from the
+// directory of the link they are in, to the directory of a target that may not be there yet.
+TEST_F(PosixFileSystemTest, DirectoryOfTargetFollowsEveryLinkToTheLast) {
+  fs::create_directories(dir + "/lib");
+  fs::create_directories(dir + "/mid");
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link, target ("{d}": the scratch)
+    std::string path;
+    std::string directory;
+  } cases[] = {
+      {"no link", {}, "{d}/lib/x.log", "{d}/lib"},
+      {"absolute, to nothing yet", {{"lib/x.log", "{d}/log/x.log"}}, "{d}/lib/x.log", "{d}/log"},
+      {"relative", {{"lib/x.log", "../log/x.log"}}, "{d}/lib/x.log", "{d}/lib/../log"},
+      {"a chain ends at its last link",
+       {{"lib/x.log", "{d}/mid/x.log"}, {"mid/x.log", "../log/x.log"}},
+       "{d}/lib/x.log",
+       "{d}/mid/../log"},
+      {"beside itself", {{"lib/x.log", "y.log"}}, "{d}/lib/x.log", "{d}/lib"},
+      {"a loop leads nowhere: the name's own",
+       {{"lib/x.log", "y.log"}, {"lib/y.log", "x.log"}},
+       "{d}/lib/x.log",
+       "{d}/lib"},
+      {"the root", {}, "/x.log", "/"},
+  };
+  const auto filled = [this](std::string text) {
+    if (text.starts_with("{d}")) text.replace(0, 3, dir);
+    return text;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [link, target] : c.links) fs::create_symlink(filled(target), dir + "/" + link);
+    EXPECT_EQ(files.DirectoryOfTarget(filled(c.path)), filled(c.directory));
+    for (const auto& [link, target] : c.links) fs::remove(dir + "/" + link);
+  }
+}
+
+TEST_F(PosixFileSystemTest, ResolvedPathNamesAnExistingDirectoryAsTheKernelDoes) {
+  fs::create_directories(dir + "/etc");
+  fs::create_symlink(dir + "/etc", dir + "/link");
+  const std::string real = fs::canonical(dir).string();
+  EXPECT_EQ(ResolvedPath(dir + "/link/../etc/./"), real + "/etc");
+  EXPECT_EQ(ResolvedPath(dir + "/link"), real + "/etc");
+  EXPECT_EQ(ResolvedPath(dir + "/gone/../etc"), dir + "/gone/../etc");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "host/service_control_posix.h"
+#include "host/run_command_posix.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
