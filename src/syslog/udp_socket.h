@@ -92,7 +92,7 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // The port: 0 to 65535, else Error 380.
+  // The port: 1 to 65535, else Error 380.
   void SetRemotePort(std::int32_t port);
   // A host name or a dotted address. A name is looked up in the background and again now and
   // then, never while a send waits; a failed look-up is retried, so a collector named before the
