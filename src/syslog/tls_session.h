@@ -90,7 +90,7 @@ Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::strin
 Error TlsFileUnreadable(const TlsFile& file, std::int32_t number, const std::string& reason);
 
 // The bytes of a TLS file read whole, or the error its read comes to: the system's words for a file
-// that is missing or cannot be read, "larger than 1 MiB" or "not a regular file" otherwise.
+// that is missing or cannot be read, else "larger than" kMaxWholeFileBytes or "not a regular file".
 std::string TlsFileBytes(const TlsFile& file, FileRead read);
 
 // The one warning for a private key others may read.
