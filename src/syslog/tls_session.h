@@ -21,10 +21,10 @@
 // password; trust from the machine's root store, or from the certificates of `ca` alone.
 //
 // Where the collector's name is checked:
-// - POSIX (tls_session_posix.cpp, Begin): by OpenSSL inside the handshake. An address is set with
-//   X509_VERIFY_PARAM_set1_ip_asc and matched against the certificate's IP addresses; anything
-//   else with SSL_set1_host, matched against its DNS names (no partial wildcards), and sent as the
-//   server name. A mismatch fails the handshake (X509_V_ERR_HOSTNAME_MISMATCH or
+// - POSIX (tls_verify_posix.cpp, RequireVerified): by OpenSSL inside the handshake. An address is
+//   set with X509_VERIFY_PARAM_set1_ip_asc and matched against the certificate's IP addresses;
+//   anything else with SSL_set1_host, matched against its DNS names (no partial wildcards), and
+//   sent as the server name. A mismatch fails the handshake (X509_V_ERR_HOSTNAME_MISMATCH or
 //   X509_V_ERR_IP_ADDRESS_MISMATCH).
 // - Win32 (tls_session_win.cpp, Verify): Schannel gets the name as the target name of
 //   InitializeSecurityContextW but, validating manually, refuses nothing itself. Once the
