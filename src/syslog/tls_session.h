@@ -26,9 +26,9 @@
 //   anything else with SSL_set1_host, matched against its DNS names (no partial wildcards), and
 //   sent as the server name. A mismatch fails the handshake (X509_V_ERR_HOSTNAME_MISMATCH or
 //   X509_V_ERR_IP_ADDRESS_MISMATCH).
-// - Win32 (tls_session_win.cpp, Verify): Schannel gets the name as the target name of
+// - Win32 (tls_verify_win.cpp, VerifyCollector): Schannel gets the name as the target name of
 //   InitializeSecurityContextW but, validating manually, refuses nothing itself. Once the
-//   handshake is done, Verify checks a DNS name with the SSL policy of
+//   handshake is done, VerifyCollector checks a DNS name with the SSL policy of
 //   CertVerifyCertificateChainPolicy (pwszServerName); an address it matches itself against the
 //   certificate's IP subject-alternative names, because that policy compares DNS names only.
 #pragma once
