@@ -207,8 +207,7 @@ bool VerifyCollector(CtxtHandle* context, HCERTSTORE authorities, const std::str
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
-  // The name check. The policy compares DNS names only: for an address it skips the name (and the
-  // common name), and the address is matched against the certificate's IP names here instead.
+  // The policy compares DNS names only: an address is matched against the IP names here instead.
   ssl.pwszServerName = address.empty() ? const_cast<wchar_t*>(name.c_str()) : nullptr;
   if (!address.empty()) ssl.fdwChecks = kIgnoreCommonName;
   const bool address_named = address.empty() || NamesAddress(peer, address);
