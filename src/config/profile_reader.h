@@ -3,7 +3,7 @@
 // caller's buffer size. Returns the characters placed, the final NUL not counted (empty text for a
 // missing section or file). A file that is there but cannot be opened or read throws Error naming
 // it, so that a load never takes the defaults without saying why. POSIX: only a regular file (or a
-// link to one) is read, and a file over 1 MiB throws Error rather than being read.
+// link to one) is read, and a file over kMaxWholeFileBytes throws Error rather than being read.
 #pragma once
 
 #include <cstdint>

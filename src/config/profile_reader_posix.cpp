@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/byte_size.h"
 #include "base/text.h"
 #include "config/profile_reader.h"
 #include "platform/file_system.h"
@@ -47,7 +48,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     case FileRead::Outcome::kNotAFile:
       return std::nullopt;
     case FileRead::Outcome::kTooLarge:
-      throw SystemError(EFBIG, path + ": larger than 1 MiB, not read");
+      throw SystemError(EFBIG,
+                        path + ": larger than " + SizeText(kMaxWholeFileBytes) + ", not read");
     case FileRead::Outcome::kFailed:
       break;
   }

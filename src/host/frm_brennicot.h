@@ -82,7 +82,6 @@ class frmBrennicot {
   Timer& tmrStatus() { return *tmr_status_; }
   std::int32_t ExpectedSequence() const { return expected_sequence_; }
   ReceiveBuffer& Receive() { return receive_; }
-  CollectorChannel& Channel() { return *channel_; }
 
  private:
   void Dispatch();

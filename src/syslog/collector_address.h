@@ -227,3 +227,26 @@ Storage WithPort(const ResolvedAddress& address, std::uint16_t network_port, int
 }
 
 }  // namespace brennicot
+
+// Each backend's resolver (collector_address_posix.cpp, collector_address_win.cpp): the collector's
+// address for a stream channel (a literal as it is, a name looked up in the background; on Win32
+// the caller holds Winsock); why `host` does not resolve to an address, in the words a send would
+// use ("" when it does), asked of the resolver the UDP socket asks and waited for; and the pieces
+// the UDP socket looks its collector up with: a name's look-up, a literal's parse without one, and
+// what a send reports while the first answer is awaited.
+namespace brennicot::posix {
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
+std::string NameProblem(const std::string& host);
+LookupAnswer LookUpName(const std::string& host);
+LookupAnswer ParseNumeric(const std::string& host);
+Error PendingError(const std::string& host);
+}  // namespace brennicot::posix
+
+namespace brennicot::win32 {
+std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
+std::string NameProblem(const std::string& host);
+// Holds Winsock for the look-up itself, on the look-up's own thread.
+LookupAnswer ResolveInBackground(const std::string& host);
+LookupAnswer ParseNumeric(const std::string& host);
+Error PendingError(const std::string& host);
+}  // namespace brennicot::win32

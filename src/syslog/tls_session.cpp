@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/byte_size.h"
 #include "base/product_names.h"
 
 namespace brennicot {
@@ -73,7 +74,8 @@ std::string TlsFileBytes(const TlsFile& file, FileRead read) {
     case FileRead::Outcome::kRead:
       return std::move(read.bytes);
     case FileRead::Outcome::kTooLarge:
-      throw TlsFileError(file, TlsFileProblem::kUnusable, "larger than 1 MiB");
+      throw TlsFileError(file, TlsFileProblem::kUnusable,
+                         "larger than " + SizeText(kMaxWholeFileBytes));
     case FileRead::Outcome::kNotAFile:
       if (read.error_number == 0) {
         throw TlsFileError(file, TlsFileProblem::kUnusable, "not a regular file");

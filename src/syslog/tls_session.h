@@ -21,14 +21,14 @@
 // password; trust from the machine's root store, or from the certificates of `ca` alone.
 //
 // Where the collector's name is checked:
-// - POSIX (tls_session_posix.cpp, Begin): by OpenSSL inside the handshake. An address is set with
-//   X509_VERIFY_PARAM_set1_ip_asc and matched against the certificate's IP addresses; anything
-//   else with SSL_set1_host, matched against its DNS names (no partial wildcards), and sent as the
-//   server name. A mismatch fails the handshake (X509_V_ERR_HOSTNAME_MISMATCH or
+// - POSIX (tls_verify_posix.cpp, RequireVerified): by OpenSSL inside the handshake. An address is
+//   set with X509_VERIFY_PARAM_set1_ip_asc and matched against the certificate's IP addresses;
+//   anything else with SSL_set1_host, matched against its DNS names (no partial wildcards), and
+//   sent as the server name. A mismatch fails the handshake (X509_V_ERR_HOSTNAME_MISMATCH or
 //   X509_V_ERR_IP_ADDRESS_MISMATCH).
-// - Win32 (tls_session_win.cpp, Verify): Schannel gets the name as the target name of
+// - Win32 (tls_verify_win.cpp, VerifyCollector): Schannel gets the name as the target name of
 //   InitializeSecurityContextW but, validating manually, refuses nothing itself. Once the
-//   handshake is done, Verify checks a DNS name with the SSL policy of
+//   handshake is done, VerifyCollector checks a DNS name with the SSL policy of
 //   CertVerifyCertificateChainPolicy (pwszServerName); an address it matches itself against the
 //   certificate's IP subject-alternative names, because that policy compares DNS names only.
 #pragma once
@@ -90,7 +90,7 @@ Error TlsFileError(const TlsFile& file, TlsFileProblem problem, const std::strin
 Error TlsFileUnreadable(const TlsFile& file, std::int32_t number, const std::string& reason);
 
 // The bytes of a TLS file read whole, or the error its read comes to: the system's words for a file
-// that is missing or cannot be read, "larger than 1 MiB" or "not a regular file" otherwise.
+// that is missing or cannot be read, else "larger than" kMaxWholeFileBytes or "not a regular file".
 std::string TlsFileBytes(const TlsFile& file, FileRead read);
 
 // The one warning for a private key others may read.

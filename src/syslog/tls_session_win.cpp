@@ -1,14 +1,9 @@
 // The TLS session on Win32: Schannel through SSPI, worked through memory buffers
 // (InitializeSecurityContextW, EncryptMessage, DecryptMessage), so it never touches the socket.
+// The collector is verified by tls_verify_win.cpp; here are the credentials and the records.
 //
 // - TLS 1.2 (SCHANNEL_CRED names one version set; 1.3 would need the newer credential form that
 //   older Windows refuses).
-// - Validation is made here, after the handshake and before anything is written: the chain with
-//   CertGetCertificateChain; a DNS name with the SSL policy of CertVerifyCertificateChainPolicy
-//   (pwszServerName), an address by matching the certificate's IP subject-alternative names. The
-//   name is also Schannel's target name, which checks nothing under manual validation.
-//   Trust is the machine's root store, or with `ca` the certificates of that file alone (the
-//   chain must end in one of them).
 // - `cert` is a PKCS#12 file (certificate and private key), `key` its password; never reported.
 
 // clang-format off
@@ -25,37 +20,22 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/system_error_win.h"
 #include "syslog/tls_session.h"
+#include "syslog/tls_verify_win.h"
 
 namespace brennicot::win32 {
 namespace {
 
-// SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h: the name check of the SSL policy.
-constexpr DWORD kIgnoreCommonName = 0x00001000;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
 
-// Owners of what the certificate and security calls hand out: each let go once, by its owner.
-struct StoreClose {
-  void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
-};
-struct CertFree {
-  void operator()(PCCERT_CONTEXT cert) const { CertFreeCertificateContext(cert); }
-};
-struct ChainFree {
-  void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
-};
+// Owners of what the security calls hand out: each let go once, by its owner.
 struct ContextBufferFree {
   void operator()(void* buffer) const { FreeContextBuffer(buffer); }
 };
-struct LocalMemoryFree {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-using UniqueStore = std::unique_ptr<void, StoreClose>;
-using UniqueCert = std::unique_ptr<const CERT_CONTEXT, CertFree>;
-using UniqueChain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
 using UniqueContextBuffer = std::unique_ptr<void, ContextBufferFree>;
 
 struct CredentialsFree {
@@ -105,143 +85,6 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-std::string Utf8(const wchar_t* text) {
-  if (text == nullptr || *text == L'\0') return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string narrow(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), n, nullptr, nullptr);
-  narrow.resize(static_cast<std::size_t>(n - 1));
-  return narrow;
-}
-
-std::string ReadWhole(const TlsFile& file) {
-  return TlsFileBytes(file, ReadWholeFile(file.path, Links::kFollow));
-}
-
-// Every "BEGIN CERTIFICATE" block of a PEM file into a memory store.
-UniqueStore AuthorityStore(const TlsFile& file) {
-  const std::string pem = ReadWhole(file);
-  UniqueStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
-  if (!store) throw LastSystemError(file.path);
-  constexpr std::string_view kBegin = "-----BEGIN CERTIFICATE-----";
-  constexpr std::string_view kEnd = "-----END CERTIFICATE-----";
-  int added = 0;
-  for (std::size_t at = pem.find(kBegin); at != std::string::npos; at = pem.find(kBegin, at)) {
-    const std::size_t end = pem.find(kEnd, at);
-    if (end == std::string::npos) break;
-    const std::string block = pem.substr(at, end + kEnd.size() - at);
-    DWORD size = 0;
-    if (CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
-                             CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
-      std::vector<BYTE> der(size);
-      if (CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
-                               CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr) &&
-          CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, der.data(), size,
-                                           CERT_STORE_ADD_ALWAYS, nullptr)) {
-        ++added;
-      }
-    }
-    at = end;
-  }
-  if (added == 0) throw TlsFileError(file, TlsFileProblem::kNoCertificate);
-  return store;
-}
-
-// Whether the certificate names `address` (4 or 16 bytes) among its IP addresses.
-bool NamesAddress(PCCERT_CONTEXT cert, const std::vector<BYTE>& address) {
-  const CERT_INFO* info = cert->pCertInfo;
-  PCERT_EXTENSION ext =
-      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
-  if (ext == nullptr) return false;
-  CERT_ALT_NAME_INFO* names = nullptr;
-  DWORD size = 0;
-  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
-                           ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
-    return false;
-  }
-  const std::unique_ptr<CERT_ALT_NAME_INFO, LocalMemoryFree> owned(names);
-  bool found = false;
-  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
-    const CERT_ALT_NAME_ENTRY& e = names->rgAltEntry[i];
-    found = e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e.IPAddress.cbData == address.size() &&
-            std::equal(address.begin(), address.end(), e.IPAddress.pbData);
-  }
-  return found;
-}
-
-// The names a certificate is for, as the SSL policy matches them: its DNS names and addresses,
-// and its common name where it has no DNS name.
-std::vector<std::string> NamesOf(PCCERT_CONTEXT cert) {
-  std::vector<std::string> names;
-  bool dns = false;
-  const CERT_INFO* info = cert->pCertInfo;
-  PCERT_EXTENSION ext =
-      CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
-  CERT_ALT_NAME_INFO* alt = nullptr;
-  DWORD size = 0;
-  if (ext != nullptr &&
-      CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
-                          ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &alt, &size)) {
-    const std::unique_ptr<CERT_ALT_NAME_INFO, LocalMemoryFree> owned(alt);
-    for (DWORD i = 0; i < alt->cAltEntry; ++i) {
-      const CERT_ALT_NAME_ENTRY& e = alt->rgAltEntry[i];
-      if (e.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME) {
-        names.push_back(Utf8(e.pwszDNSName));
-        dns = true;
-      } else if (e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS) {
-        char text[INET6_ADDRSTRLEN] = {};
-        const int family = e.IPAddress.cbData == 4    ? AF_INET
-                           : e.IPAddress.cbData == 16 ? AF_INET6
-                                                      : 0;
-        if (family != 0 && inet_ntop(family, e.IPAddress.pbData, text, sizeof text) != nullptr) {
-          names.emplace_back(text);
-        }
-      }
-    }
-  }
-  if (!dns) {
-    char common[256] = {};
-    if (CertGetNameStringA(cert, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME),
-                           common, sizeof common) > 1) {
-      names.emplace_back(common);
-    }
-  }
-  return names;
-}
-
-// The bytes of an IPv4 or IPv6 address written as text; empty for a name.
-std::vector<BYTE> AddressBytes(const std::string& text) {
-  in_addr v4{};
-  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-    const BYTE* b = reinterpret_cast<const BYTE*>(&v4);
-    return {b, b + sizeof v4};
-  }
-  in6_addr v6{};
-  if (inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
-    const BYTE* b = reinterpret_cast<const BYTE*>(&v6);
-    return {b, b + sizeof v6};
-  }
-  return {};
-}
-
-TlsRefusalKind KindOf(std::int32_t status) {
-  switch (static_cast<HRESULT>(status)) {
-    case CERT_E_EXPIRED:
-    case SEC_E_CERT_EXPIRED:
-      return TlsRefusalKind::kExpired;
-    case CERT_E_CN_NO_MATCH:
-    case SEC_E_WRONG_PRINCIPAL:
-      return TlsRefusalKind::kNameMismatch;
-    case CERT_E_UNTRUSTEDROOT:
-    case CERT_E_CHAINING:
-    case SEC_E_UNTRUSTED_ROOT:
-      return TlsRefusalKind::kUnknownAuthority;
-    default:
-      return TlsRefusalKind::kOther;
-  }
-}
-
 class Win32TlsSession : public TlsSession {
  public:
   Win32TlsSession();
@@ -260,7 +103,6 @@ class Win32TlsSession : public TlsSession {
  private:
   struct State;  // the SSPI handles and the certificate stores
   Step Continue(std::string& out);
-  bool Verify();
   std::unique_ptr<State> s_;
   TlsRefusal refusal_;
 };
@@ -292,7 +134,8 @@ void Win32TlsSession::Begin(const TlsSettings& settings) {
   s_->address = AddressBytes(settings.name);
   if (!settings.ca.path.empty()) s_->authorities = AuthorityStore(settings.ca);
   if (!settings.cert.path.empty()) {
-    std::string pfx = ReadWhole(settings.cert);
+    std::string pfx =
+        TlsFileBytes(settings.cert, ReadWholeFile(settings.cert.path, Links::kFollow));
     CRYPT_DATA_BLOB blob{static_cast<DWORD>(pfx.size()), reinterpret_cast<BYTE*>(pfx.data())};
     const std::wstring password = Wide(settings.key.path);  // the password, not a file
     s_->own_store.reset(PFXImportCertStore(&blob, password.c_str(), PKCS12_NO_PERSIST_KEY));
@@ -370,7 +213,10 @@ TlsSession::Step Win32TlsSession::Continue(std::string& out) {
     }
     if (status == SEC_E_OK) {
       QueryContextAttributesW(s_->context.get(), SECPKG_ATTR_STREAM_SIZES, &s_->sizes);
-      return Verify() ? Step::kVerified : Step::kRefused;
+      return VerifyCollector(s_->context.get(), s_->authorities.get(), s_->expected, s_->name,
+                             s_->address, refusal_)
+                 ? Step::kVerified
+                 : Step::kRefused;
     }
     if (status == SEC_I_INCOMPLETE_CREDENTIALS) continue;  // asked for ours: they are supplied
     if (status == SEC_I_CONTINUE_NEEDED) {
@@ -381,83 +227,6 @@ TlsSession::Step Win32TlsSession::Continue(std::string& out) {
                 SystemMessage(static_cast<std::uint32_t>(status))};
     return Step::kRefused;
   }
-}
-
-bool Win32TlsSession::Verify() {
-  PCCERT_CONTEXT received = nullptr;
-  const SECURITY_STATUS queried =
-      QueryContextAttributesW(s_->context.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, &received);
-  const UniqueCert owned_peer(received);
-  const PCCERT_CONTEXT peer = owned_peer.get();
-  if (queried != SEC_E_OK || peer == nullptr) {
-    refusal_ = {TlsRefusalKind::kOther, 0, "the collector showed no certificate"};
-    return false;
-  }
-  CERT_CHAIN_PARA para{};
-  para.cbSize = sizeof para;
-  PCCERT_CHAIN_CONTEXT built = nullptr;
-  // The collector's intermediates come with it; the authorities of `ca` are offered beside them.
-  HCERTSTORE authorities = s_->authorities.get();
-  HCERTSTORE extra = authorities != nullptr ? authorities : peer->hCertStore;
-  const bool chained =
-      CertGetCertificateChain(nullptr, peer, nullptr, extra, &para, 0, nullptr, &built);
-  const UniqueChain chain(built);
-  if (!chained) {
-    const DWORD code = GetLastError();
-    refusal_ = {TlsRefusalKind::kOther, static_cast<std::int32_t>(code), SystemMessage(code)};
-    return false;
-  }
-  DWORD policy_flags = 0;
-  // Not every policy looks at a chain that stops short of a root; this one is not trusted.
-  const DWORD trust = chain->TrustStatus.dwErrorStatus;
-  bool anchored = (trust & CERT_TRUST_IS_PARTIAL_CHAIN) == 0 &&
-                  (authorities != nullptr || (trust & CERT_TRUST_IS_UNTRUSTED_ROOT) == 0);
-  if (authorities != nullptr) {
-    // Trust is the file's alone: the chain must end in one of its certificates, which the
-    // machine need not know.
-    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
-    PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
-    const UniqueCert found(CertFindCertificateInStore(authorities, X509_ASN_ENCODING, 0,
-                                                      CERT_FIND_EXISTING, root, nullptr));
-    anchored = anchored && found != nullptr;
-    policy_flags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
-  }
-  SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
-  ssl.cbSize = sizeof ssl;
-  ssl.dwAuthType = AUTHTYPE_SERVER;
-  // The name check. The policy compares DNS names only: for an address it skips the name (and the
-  // common name), and the address is matched against the certificate's IP names here instead.
-  ssl.pwszServerName = s_->address.empty() ? const_cast<wchar_t*>(s_->name.c_str()) : nullptr;
-  if (!s_->address.empty()) ssl.fdwChecks = kIgnoreCommonName;
-  const bool address_named = s_->address.empty() || NamesAddress(peer, s_->address);
-  CERT_CHAIN_POLICY_PARA policy{};
-  policy.cbSize = sizeof policy;
-  policy.dwFlags = policy_flags;
-  policy.pvExtraPolicyPara = &ssl;
-  CERT_CHAIN_POLICY_STATUS result{};
-  result.cbSize = sizeof result;
-  const bool checked =
-      CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &result);
-  if (!anchored) {
-    refusal_ = {
-        TlsRefusalKind::kUnknownAuthority, static_cast<std::int32_t>(CERT_E_UNTRUSTEDROOT), {}};
-    return false;
-  }
-  if (!checked || result.dwError != 0) {
-    const DWORD code = checked ? result.dwError : GetLastError();
-    refusal_ = {KindOf(static_cast<std::int32_t>(code)), static_cast<std::int32_t>(code),
-                SystemMessage(code)};
-    if (refusal_.kind == TlsRefusalKind::kNameMismatch) {
-      refusal_.detail = NameMismatchDetail(s_->expected, NamesOf(peer));
-    }
-    return false;
-  }
-  if (!address_named) {
-    refusal_ = {TlsRefusalKind::kNameMismatch, static_cast<std::int32_t>(CERT_E_CN_NO_MATCH),
-                NameMismatchDetail(s_->expected, NamesOf(peer))};
-    return false;
-  }
-  return true;
 }
 
 void Win32TlsSession::Encrypt(std::string_view plain, std::string& out) {

@@ -92,7 +92,7 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // The port: 0 to 65535, else Error 380.
+  // The port: 1 to 65535, else Error 380.
   void SetRemotePort(std::int32_t port);
   // A host name or a dotted address. A name is looked up in the background and again now and
   // then, never while a send waits; a failed look-up is retried, so a collector named before the
@@ -131,19 +131,11 @@ class UdpSocket {
 
 }  // namespace brennicot
 
-// Each backend defines its own: the UDP socket over the system's calls, on the timers' clock; the
-// collector's address with the system's resolver, for a stream channel (a literal as it is, a
-// name looked up in the background; on Win32 the caller holds Winsock); and why `host` does not
-// resolve to an address, in the words a send would use ("" when it does), asked of the resolver
-// the socket asks and waited for.
+// Each backend defines its own UDP socket over the system's calls, on the timers' clock.
 namespace brennicot::posix {
 std::unique_ptr<UdpSocket> NewUdpSocket();
-std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
-std::string NameProblem(const std::string& host);
 }  // namespace brennicot::posix
 
 namespace brennicot::win32 {
 std::unique_ptr<UdpSocket> NewUdpSocket();
-std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host);
-std::string NameProblem(const std::string& host);
 }  // namespace brennicot::win32

@@ -1,10 +1,8 @@
 // The UDP socket's system calls on POSIX: a datagram socket bound to any local address and a
-// system-chosen port, getaddrinfo on a thread of its own. A name that does not resolve fails with
-// the resolver's code (a negative EAI_ number) and text; a failed send with errno and its text
-// (EMSGSIZE for a payload over the datagram limit).
+// system-chosen port, names looked up by the resolver of collector_address_posix.cpp. A failed
+// send fails with errno and its text (EMSGSIZE for a payload over the datagram limit).
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,12 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <variant>
 
 #include "base/error.h"
 #include "platform/clock.h"
@@ -28,29 +23,6 @@
 
 namespace brennicot::posix {
 namespace {
-
-// The resolver's own text for `code`, or errno's where it says the system failed.
-Error ResolverError(int code, const std::string& host, std::string_view detail) {
-  const std::string text = code == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(code);
-  return Error(code, text + " (remote host '" + host + "'" + std::string(detail) + ")");
-}
-
-// No AI_ADDRCONFIG among the flags of a look-up: it hides "localhost" on a machine whose only
-// address is the loopback.
-constexpr SystemResolver<addrinfo> kResolver{getaddrinfo, freeaddrinfo, ResolverError, AF_UNSPEC,
-                                             AF_INET,     AF_INET6,     SOCK_DGRAM,    EAI_FAMILY};
-
-Error PendingError(const std::string& host) {
-  return ResolverError(EAI_AGAIN, host, kStillLookingUp);
-}
-
-LookupAnswer LookUpName(const std::string& host) {
-  return LookUp<sockaddr_storage>(kResolver, host, 0);
-}
-
-LookupAnswer ParseNumeric(const std::string& host) {
-  return LookUp<sockaddr_storage>(kResolver, host, AI_NUMERICHOST);
-}
 
 class PosixUdpSystem : public UdpSystem {
  public:
@@ -69,17 +41,6 @@ class PosixUdpSystem : public UdpSystem {
 };
 
 }  // namespace
-
-std::unique_ptr<CollectorAddress> MakeCollectorAddress(const std::string& host) {
-  return brennicot::MakeCollectorAddress(host, LookUpName, ParseNumeric, PendingError,
-                                         MonotonicMillis);
-}
-
-std::string NameProblem(const std::string& host) {
-  const LookupAnswer answer = LookUpName(host);
-  const Error* error = std::get_if<Error>(&answer);
-  return error != nullptr ? error->description() : std::string();
-}
 
 std::unique_ptr<UdpSocket> NewUdpSocket() {
   return std::make_unique<UdpSocket>(std::make_unique<PosixUdpSystem>(), MonotonicMillis);

@@ -1,7 +1,7 @@
 // The UDP socket's system calls on Win32 (Winsock 2): a datagram socket bound to any local
-// address and a system-chosen port, getaddrinfo on a thread of its own. Windows would report the
-// "port unreachable" of an earlier datagram on the socket; that report is switched off. Failures
-// carry the Winsock error code and the system's text.
+// address and a system-chosen port, names looked up by the resolver of collector_address_win.cpp.
+// Windows would report the "port unreachable" of an earlier datagram on the socket; that report is
+// switched off. Failures carry the Winsock error code and the system's text.
 #pragma once
 
 #include <cstdint>
@@ -11,18 +11,10 @@
 
 #include "platform/unique_handle_win.h"
 #include "platform/windows_api_win.h"
+#include "syslog/collector_address_win.h"
 #include "syslog/udp_socket.h"
 
 namespace brennicot::win32 {
-
-// Winsock for the life of the object (WSAStartup / WSACleanup). Throws Error when unavailable.
-class WinsockSession {
- public:
-  WinsockSession();
-  ~WinsockSession();
-  WinsockSession(const WinsockSession&) = delete;
-  WinsockSession& operator=(const WinsockSession&) = delete;
-};
 
 // Holds Winsock for as long as it lives, so the socket's collector address (let go before it)
 // has it throughout.

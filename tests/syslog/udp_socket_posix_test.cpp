@@ -111,7 +111,7 @@ TEST(UdpSocketTest, SendBeforeBindAndOutOfRangePortAreErrors) {
   const auto socket = NewUdpSocket();
   socket->SetRemoteHost("127.0.0.1");
   EXPECT_EQ(ErrorOf([&] { socket->SendData("early"); }).value_or(Error(0, "")).number(), ENOTCONN);
-  for (std::int32_t port : {-1, 65536}) {
+  for (std::int32_t port : {-1, 0, 65536}) {
     EXPECT_EQ(ErrorOf([&] { socket->SetRemotePort(port); }).value_or(Error(0, "")).number(),
               errnum::kInvalidPropertyValue);
   }
