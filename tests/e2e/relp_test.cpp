@@ -119,7 +119,8 @@ TEST_P(RelpCollectorTest, LinesArriveWholeAndInOrderAndAStopClosesTheSession) {
       << forwarder_->Log();
 }
 
-INSTANTIATE_TEST_SUITE_P(PlainAndTls, RelpCollectorTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(PlainAndTls, RelpCollectorTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tls" : "Plain"; });
 
 // Under TLS 1.3 rsyslog refuses a missing certificate only by closing after the handshake.
 TEST_F(RelpTest, OverTlsACollectorThatWantsACertificateWhereNoneIsGivenIsToldSo) {
