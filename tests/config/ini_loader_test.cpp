@@ -320,11 +320,12 @@ std::string Block(const std::vector<std::string>& entries) {
   return block;
 }
 
-TEST(SerialDevicePath, MappedPortsAndTheDefaultDevices) {
+// The device of a port number, or the error that says why there is none.
+TEST(SerialDevicePath, MappedPortsTheDefaultDevicesAndWhatNamesNone) {
   const struct {
     std::vector<std::string> ports;
     std::int16_t port;
-    std::string device;
+    std::string device_or_error;  // an error's description
   } cases[] = {
       {{}, 1, "/dev/ttyS0"},
       {{}, 3, "/dev/ttyS2"},
@@ -342,21 +343,6 @@ TEST(SerialDevicePath, MappedPortsAndTheDefaultDevices) {
       {{"COM2=/dev/a", "COM2=/dev/b"}, 2, "/dev/b"},
       {{"COM2=/dev/odd=name"}, 2, "/dev/odd=name"},
       {{"COM2", "=COM2", "#COM2=/dev/x"}, 2, "/dev/ttyS1"},
-  };
-  for (const auto& c : cases) {
-    PortsReader reader;
-    reader.ports = Block(c.ports);
-    EXPECT_EQ(SerialDevicePath(c.port, reader, "/opt/vb/Vemo_Brennicot.ini"), c.device)
-        << "COM" << c.port << " with " << reader.ports.size() << " characters of [Ports]";
-  }
-}
-
-TEST(SerialDevicePath, NoPortNumberOrNoUsableMappingIsAnError) {
-  const struct {
-    std::vector<std::string> ports;
-    std::int16_t port;
-    std::string description;
-  } cases[] = {
       {{}, 0, "Invalid property value: COM0 is not a serial port number (the first port is 1)"},
       {{}, -1, "Invalid property value: COM-1 is not a serial port number (the first port is 1)"},
       {{"COM2="},
@@ -369,12 +355,13 @@ TEST(SerialDevicePath, NoPortNumberOrNoUsableMappingIsAnError) {
   for (const auto& c : cases) {
     PortsReader reader;
     reader.ports = Block(c.ports);
+    SCOPED_TRACE("COM" + std::to_string(c.port) + " with " + std::to_string(reader.ports.size()) +
+                 " characters of [Ports]");
     try {
-      SerialDevicePath(c.port, reader, "/opt/vb/Vemo_Brennicot.ini");
-      ADD_FAILURE() << "no error for COM" << c.port;
+      EXPECT_EQ(SerialDevicePath(c.port, reader, "/opt/vb/Vemo_Brennicot.ini"), c.device_or_error);
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), errnum::kInvalidPropertyValue);
-      EXPECT_EQ(e.description(), c.description);
+      EXPECT_EQ(e.description(), c.device_or_error);
     }
   }
 }
