@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <set>
 #include <thread>
 

@@ -33,17 +33,13 @@ std::string NumberedLines(const std::string& word, int from, int to) {
   return bytes;
 }
 
-std::optional<int> NumberIn(const std::string& word, const std::string& text) {
-  const std::string marker = Marker(word);
-  const auto at = text.find(marker);
-  if (at == std::string::npos) return std::nullopt;
-  return std::stoi(text.substr(at + marker.size(), kDigits));
-}
-
 std::vector<int> NumbersIn(const std::string& word, const std::vector<std::string>& texts) {
+  const std::string marker = Marker(word);
   std::vector<int> numbers;
   for (const std::string& text : texts) {
-    if (const auto n = NumberIn(word, text)) numbers.push_back(*n);
+    const auto at = text.find(marker);
+    if (at != std::string::npos)
+      numbers.push_back(std::stoi(text.substr(at + marker.size(), kDigits)));
   }
   return numbers;
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +19,8 @@ std::string NumberedLine(const std::string& word, int number);
 // Lines `from` to `to`, each ended by CR LF as a device ends them.
 std::string NumberedLines(const std::string& word, int from, int to);
 
-// The number of the first numbered line of `word` in `text`, or nothing.
-std::optional<int> NumberIn(const std::string& word, const std::string& text);
-// The numbers of the numbered lines among `texts`, in their order; other texts are passed over.
+// The numbers of the numbered lines among `texts` (the first one in each), in their order; other
+// texts are passed over.
 std::vector<int> NumbersIn(const std::string& word, const std::vector<std::string>& texts);
 
 // Writes lines numbered on from `next`, `per_tenth` of them every 100 ms, for `span`; `next` is
