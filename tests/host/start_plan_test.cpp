@@ -141,8 +141,8 @@ TEST(StartPlan, AKeyOthersMayReadIsNamed) {
   }
 }
 
-// -check hears of every value the start refuses, each once, under the setting it reads; a step
-// that needs a refused setting is not run. The start fails on the first of them.
+// -check hears of every step that refuses a value, under the setting it reads (it keeps the first
+// of each setting); a step that needs a refused setting is not run. The start fails on the first.
 TEST(StartPlan, EveryRefusalWithItsSettingAndExactTextAndTheStartFailsOnTheFirst) {
   const struct {
     Overrides settings;
@@ -163,6 +163,12 @@ TEST(StartPlan, EveryRefusalWithItsSettingAndExactTextAndTheStartFailsOnTheFirst
        {"framing 380: Invalid property value: framing=octets is not one of octet, lf",
         "queuemax 380: Invalid property value: queuemax=1048577 is not a whole number from 0 "
         "to 1048576"}},
+      // The way out is not made of a queue bound that was refused; the running forwarder would
+      // fail on it as well.
+      {{{"queuemax", "many"}},
+       {"queuemax 380: Invalid property value: queuemax=many is not a whole number from 0 to "
+        "1048576",
+        "queuemax 13: Type mismatch: 'many' is not a number"}},
       {{{"transport", "tls"}, {"tlsca", "/etc/vb/missing.pem"}},
        {"transport 2: No such file or directory (/etc/vb/missing.pem)"}},
       {{{"commport", "0"}, {"commini", "9600,X,8,1"}},
