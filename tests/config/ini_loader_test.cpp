@@ -1,6 +1,7 @@
 #include "config/ini_loader.h"
 
 #include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <map>

@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
 

@@ -1,6 +1,5 @@
 // The tmrComm poll, the OnComm notification and the tmrStatus heartbeat, driven through the loop;
 // and MessageSend, the one way out towards the collector.
-
 #include "host/host_fixture.h"
 
 namespace brennicot {
