@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+#include "config/profile_reader.h"
 #include "config/settings.h"
 #include "fakes/fake_platform.h"
+#include "kit/emulation.h"
+#include "kit/files.h"
+#include "kit/temp_dir.h"
 
 namespace brennicot {
 namespace {
@@ -263,6 +271,152 @@ TEST(IniGetSet, NoExecutableDirectoryIsAFaultAfterTheDefaults) {
   EXPECT_EQ(load.messages,
             std::vector<std::string>{"BrennicotMain:IniGetSet err#:2:No such file or directory "
                                      "(/proc/self/exe)"});
+}
+
+TEST(IniCreate, WritesTheEighteenDefaultLines) {
+  const char* const lines[] = {
+      "[Vemo_Brennicot]",
+      "commport=1",
+      "commini=9600,N,8,1",
+      "flowcontrol=1",
+      "udpport=514",
+      "udptarget=localhost",
+      "msgformat=1",
+      "crsend=1",
+      "servicename=Vemo Brennicot",
+      "facility=23",
+      "level=6",
+      "buffermax=4096",
+      "sendcommmess=1",
+      "checkseq=0",
+      "OriginalAddress=",
+      "VemoBrennicotID=Brennicot",
+      "EnableStatusTimer=1",
+      "StatusTimerPeriod=30",
+  };
+  std::string expected;
+  for (const char* line : lines) expected += std::string(line) + "\r\n";
+
+  fakes::FakeFileSystem files;
+  fakes::FakeClock clock;
+  ActivityLog log(files, clock, "Vemo_Brennicot.log");
+  files.files["/opt/vb/Vemo_Brennicot.ini"] = "an old file, emptied first\r\n";
+  IniCreate("/opt/vb/Vemo_Brennicot.ini", files, log);
+  EXPECT_EQ(files.Beside("Vemo_Brennicot.ini"), expected);
+  EXPECT_TRUE(files.LogMessages().empty());
+}
+
+// Yields `ports` for the section "Ports" of the expected file, nothing for anything else.
+struct PortsReader : ProfileReader {
+  std::string ports;
+  std::string ReadSection(const std::string& section, std::int32_t,
+                          const std::string& path) override {
+    return section == "Ports" && path == "/opt/vb/Vemo_Brennicot.ini" ? ports : std::string();
+  }
+};
+
+std::string Block(const std::vector<std::string>& entries) {
+  std::string block;
+  for (const auto& e : entries) block += e + '\0';
+  return block;
+}
+
+// The device of a port number, or the error that says why there is none.
+TEST(SerialDevicePath, MappedPortsTheDefaultDevicesAndWhatNamesNone) {
+  const struct {
+    std::vector<std::string> ports;
+    std::int16_t port;
+    std::string device_or_error;  // an error's description
+  } cases[] = {
+      {{}, 1, "/dev/ttyS0"},
+      {{}, 3, "/dev/ttyS2"},
+      {{}, 255, "/dev/ttyS254"},
+      {{"COM3=/dev/ttyUSB0"}, 3, "/dev/ttyUSB0"},
+      {{"COM3=/dev/ttyUSB0"}, 1, "/dev/ttyS0"},
+      {{"com3=/dev/ttyUSB0"}, 3, "/dev/ttyUSB0"},
+      {{"Com1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0"},
+       1,
+       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0"},
+      {{"COM13=/dev/ttyUSB1"}, 1, "/dev/ttyS0"},
+      {{"COM13=/dev/ttyUSB1"}, 3, "/dev/ttyS2"},
+      {{"COM1=/dev/ttyUSB1"}, 13, "/dev/ttyS12"},
+      {{"COM03=/dev/ttyUSB1"}, 3, "/dev/ttyS2"},
+      {{"COM2=/dev/a", "COM2=/dev/b"}, 2, "/dev/b"},
+      {{"COM2=/dev/odd=name"}, 2, "/dev/odd=name"},
+      {{"COM2", "=COM2", "#COM2=/dev/x"}, 2, "/dev/ttyS1"},
+      {{}, 0, "Invalid property value: COM0 is not a serial port number (the first port is 1)"},
+      {{}, -1, "Invalid property value: COM-1 is not a serial port number (the first port is 1)"},
+      {{"COM2="},
+       2,
+       "Invalid property value: [Ports] COM2= does not name a device by its absolute path"},
+      {{"COM2=ttyUSB0"},
+       2,
+       "Invalid property value: [Ports] COM2=ttyUSB0 does not name a device by its absolute path"},
+  };
+  for (const auto& c : cases) {
+    PortsReader reader;
+    reader.ports = Block(c.ports);
+    SCOPED_TRACE("COM" + std::to_string(c.port) + " with " + std::to_string(reader.ports.size()) +
+                 " characters of [Ports]");
+    try {
+      EXPECT_EQ(SerialDevicePath(c.port, reader, "/opt/vb/Vemo_Brennicot.ini"), c.device_or_error);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errnum::kInvalidPropertyValue);
+      EXPECT_EQ(e.description(), c.device_or_error);
+    }
+  }
+}
+
+TEST(SerialDevicePath, AnEntryCutAtTheBufferIsNotUsed) {
+  PortsReader reader;
+  reader.ports = std::string(32765 - 20, 'x') + '\0' + "COM2=/dev/ttyUSB123";
+  ASSERT_EQ(reader.ports.size(), 32765u);
+  EXPECT_EQ(SerialDevicePath(2, reader, "/opt/vb/Vemo_Brennicot.ini"), "/dev/ttyS1");
+}
+
+namespace fs = std::filesystem;
+
+// The built program on a first and a second run in an empty directory.
+TEST(FirstRun, WritesTheDefaultFileAndTheSecondRunReportsNothing) {
+  testkit::TempDir dir;
+  // The name as built ("Vemo_Brennicot", "Vemo_Brennicot.exe").
+  const fs::path exe = dir / fs::path(BRENNICOT_EXE).filename().string();
+  fs::copy_file(BRENNICOT_EXE, exe);
+  fs::permissions(exe, fs::perms::owner_exec, fs::perm_options::add);
+  // An unknown argument loads the settings and ends at once.
+  // Double quotes: the same for a POSIX shell and for cmd.
+  const std::string command =
+      (testkit::emulation::Emulated() ? testkit::emulation::Emulator() + " " : "") + "\"" +
+      exe.string() + "\" -bogus";
+
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string written = testkit::ReadFile(dir / "Vemo_Brennicot.ini");
+  EXPECT_EQ(written, DefaultIniText());
+  EXPECT_NE(written.find("\r\nudptarget=localhost\r\n"), std::string::npos);
+
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(testkit::ReadFile(dir / "Vemo_Brennicot.ini"), written);
+  std::istringstream log(testkit::ReadFile(dir / "Vemo_Brennicot.log"));
+  for (std::string line; std::getline(log, line);) {
+    EXPECT_EQ(line.find("Vemo_Brennicot invalid"), std::string::npos) << line;
+    EXPECT_EQ(line.find(" err#:"), std::string::npos) << line;
+  }
+}
+
+// The Debian package ships the settings file with comment lines that explain it; what it sets must
+// be exactly the defaults, and it maps no port.
+TEST(FirstRun, ThePackagedSettingsFileHoldsTheDefaultsAndNothingElse) {
+  testkit::TempDir dir;
+  const std::string packaged = dir / "packaged.ini";
+  const std::string defaults = dir / "defaults.ini";
+  testkit::WriteFile(packaged,
+                     testkit::ReadFile(BRENNICOT_SOURCE_DIR "/packaging/Vemo_Brennicot.ini"));
+  testkit::WriteFile(defaults, DefaultIniText());
+  const auto reader = NewSystemProfileReader();
+  const std::string read = reader->ReadSection("Vemo_Brennicot", kIniSectionBufferSize, packaged);
+  EXPECT_EQ(read, reader->ReadSection("Vemo_Brennicot", kIniSectionBufferSize, defaults));
+  EXPECT_NE(read.find(std::string("udptarget=localhost") + '\0'), std::string::npos);
+  EXPECT_EQ(reader->ReadSection("Ports", kIniSectionBufferSize, packaged), "");
 }
 
 }  // namespace

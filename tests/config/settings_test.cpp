@@ -53,30 +53,15 @@ class IniSetDefaultTest : public testing::Test {
   SettingsTable table;
 };
 
-TEST_F(IniSetDefaultTest, AllSeventeenDefaultsInTableOrder) {
+// The values themselves are pinned by the default file's exact text; here, that the fill is every
+// row, in table order, each at its own default.
+TEST_F(IniSetDefaultTest, EveryRowAtItsDefaultInTableOrder) {
   IniSetDefault(table, log);
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"commport", "1"},
-      {"commini", "9600,N,8,1"},
-      {"flowcontrol", "1"},
-      {"udpport", "514"},
-      {"udptarget", "localhost"},
-      {"msgformat", "1"},
-      {"crsend", "1"},
-      {"servicename", "Vemo Brennicot"},
-      {"facility", "23"},
-      {"level", "6"},
-      {"buffermax", "4096"},
-      {"sendcommmess", "1"},
-      {"checkseq", "0"},
-      {"OriginalAddress", ""},
-      {"VemoBrennicotID", "Brennicot"},
-      {"EnableStatusTimer", "1"},
-      {"StatusTimerPeriod", "30"},
-  };
-  // Settings beyond the seventeen follow them.
   ASSERT_EQ(table.Entries().size(), kSettings.size());
-  EXPECT_EQ(decltype(expected)(table.Entries().begin(), table.Entries().begin() + 17), expected);
+  for (std::size_t i = 0; i < kSettings.size(); ++i) {
+    EXPECT_EQ(table.Entries()[i].first, kSettings[i].key);
+    EXPECT_EQ(table.Entries()[i].second, kSettings[i].default_value) << kSettings[i].key;
+  }
   EXPECT_TRUE(files.files.empty()) << "a clean fill reports nothing";
   EXPECT_THROW(table.Get("originaladdress"), Error);
 }
@@ -134,6 +119,62 @@ TEST(SettingNumber, StrictSettingsRejectWhatLenientOnesReadAsTheLeadingNumber) {
   SettingsTable settings;
   settings.Add(key::kUdpTarget, "1");
   EXPECT_THROW(SettingNumber(settings, key::kUdpTarget), Error);
+}
+
+TEST(IsValidPort, DigitsOnlyFromOneTo65535) {
+  const struct {
+    std::string text;
+    bool valid;
+  } cases[] = {
+      {"514", true},
+      {"1", true},
+      {"65535", true},
+      {"00514", true},
+      {"000000000000000000514", true},  // leading zeros never count against the range
+      {"0", false},
+      {"00000", false},
+      {"65536", false},
+      {"99999999999999999999", false},  // far beyond any integer type: must not wrap around
+      {"4294967810", false},            // 2^32 + 514 would wrap to 514 in 32 bits
+      {"", false},
+      {" 514", false},
+      {"514 ", false},
+      {"+514", false},
+      {"5e2", false},
+      {"5.0", false},
+      {"0x10", false},
+      {"-1", false},
+      {std::string("514\0", 4), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsValidPort(c.text), c.valid) << "'" << c.text << "'";
+}
+
+TEST(IsValidIPv4, ThreeDotsDigitsAndPartsUpTo255) {
+  const struct {
+    std::string text;
+    bool valid;
+  } cases[] = {
+      {"192.168.0.1", true},
+      {"0.0.0.0", true},
+      {"255.255.255.255", true},
+      {"010.001.000.001", true},
+      {"10..0.1", true},
+      {"...", true},
+      {"1.2.3.0000000000000000000255", true},
+      {"10.0.0.256", false},
+      {"256.0.0.1", false},
+      {"1.2.3.99999999999999999999", false},
+      {"1.2.3.4294967297", false},  // 2^32 + 1 would wrap to 1 in 32 bits
+      {"1.2.3", false},
+      {"1.2.3.4.5", false},
+      {" 1.2.3.4", false},
+      {"1.2.3.4 ", false},
+      {"1.2.3.x", false},
+      {"1.2.3.-4", false},
+      {"", false},
+      {"1.2.3.4/24", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsValidIPv4(c.text), c.valid) << "'" << c.text << "'";
 }
 
 }  // namespace

@@ -20,14 +20,6 @@ namespace fs = std::filesystem;
 constexpr int kComPort = 9;
 constexpr char kService[] = "Vemo_Brennicot";
 
-std::string Query() {
-  return Prefix::Get().Run({"sc", "query", kService}).value_or("");
-}
-
-bool WaitForState(const std::string& state) {
-  return WaitUntil([&] { return Contains(Query(), state); }, 20s);
-}
-
 std::string EventSource() {
   return Prefix::Get()
       .Run({"reg", "query",
@@ -103,7 +95,7 @@ TEST_F(WineMsiTest, InstallUpgradeAndRemoveKeepTheSettingsAndTheLog) {
       EventSource(), std::regex(R"(EventMessageFile\s+REG_EXPAND_SZ\s+C:\\Program Files\\Vemo )"
                                 R"(Brennicot\\Vemo_Brennicot\.exe\r?\n)")))
       << EventSource();
-  ASSERT_TRUE(WaitForState("RUNNING")) << Query() << ReadFile(log);
+  ASSERT_TRUE(WaitForServiceState(kService, "RUNNING")) << ScQuery(kService) << ReadFile(log);
   ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(log), " Startup "); }, 15s));
   EXPECT_TRUE(Forwards("after the installation"));
 
@@ -122,12 +114,13 @@ TEST_F(WineMsiTest, InstallUpgradeAndRemoveKeepTheSettingsAndTheLog) {
           .value_or("");
   EXPECT_TRUE(Contains(products, BRENNICOT_MSI_UPGRADE_VERSION)) << upgrading << products;
   EXPECT_FALSE(Contains(products, BRENNICOT_MSI_VERSION)) << products;
-  ASSERT_TRUE(WaitForState("RUNNING")) << upgrading << Query() << ReadFile(log);
+  ASSERT_TRUE(WaitForServiceState(kService, "RUNNING"))
+      << upgrading << ScQuery(kService) << ReadFile(log);
   EXPECT_TRUE(Forwards("after the upgrade")) << ReadFile(log);
 
   const std::string removing = Msiexec({"/x", upgrade});
   EXPECT_FALSE(fs::exists(exe)) << removing;
-  EXPECT_FALSE(Contains(Query(), "STATE")) << Query();
+  EXPECT_FALSE(Contains(ScQuery(kService), "STATE")) << ScQuery(kService);
   EXPECT_FALSE(Contains(EventSource(), "EventMessageFile")) << EventSource();
   EXPECT_TRUE(Contains(ReadFile(ini), "; changed by the administrator"));
   // The log stays, with the removal's own entry in it.

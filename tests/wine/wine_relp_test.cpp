@@ -3,18 +3,15 @@
 // gets every line, first arrivals in order.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <iostream>
-#include <set>
-#include <thread>
 
 #include "kit/collectors.h"
+#include "kit/numbered_lines.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
 #include "kit/tls_pki.h"
+#include "kit/wine_path.h"
 #include "wine_rig.h"
 
 namespace e2e::wine {
@@ -24,46 +21,13 @@ using namespace brennicot::testkit;
 
 constexpr int kComPort = 10;
 
-std::string Lines(int from, int to) {
-  std::string bytes;
-  char line[48];
-  for (int i = from; i <= to; ++i) {
-    std::snprintf(line, sizeof line, "relp line %06d of the test\r\n", i);
-    bytes += line;
-  }
-  return bytes;
-}
-
-// 40 lines every 100 ms (about 115,200 baud of these lines), numbered on from `next`.
-void StreamFor(PtyPair& pty, int& next, std::chrono::milliseconds span) {
-  const auto end = std::chrono::steady_clock::now() + span;
-  while (std::chrono::steady_clock::now() < end) {
-    pty.Write(Lines(next, next + 39));
-    next += 40;
-    std::this_thread::sleep_for(100ms);
-  }
-}
-
-// A path of the machine as the Windows program sees it: drive Z: is the root under Wine.
-std::string WinPath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return "Z:" + path;
-}
-
 class WineRelpTest : public ::testing::TestWithParam<bool> {
  protected:
   void TearDown() override {
     if (HaveTool("wine")) Prefix::Get().LinkComPort(kComPort, "");
   }
 
-  std::vector<int> Collected() const {
-    std::vector<int> numbers;
-    for (const std::string& record : collector_->Records()) {
-      const auto at = record.find("relp line ");
-      if (at != std::string::npos) numbers.push_back(std::stoi(record.substr(at + 10, 6)));
-    }
-    return numbers;
-  }
+  std::vector<int> Collected() const { return NumbersIn("relp", collector_->Records()); }
 
   TempDir dir_;
   std::unique_ptr<RsyslogRelp> collector_;
@@ -96,8 +60,8 @@ TEST_P(WineRelpTest, EveryLineArrivesInOrderAcrossACollectorKilledMidStream) {
     collector_ = std::make_unique<RsyslogRelp>(dir_.path(), pki("collector.pem"),
                                                pki("collector.key"), pki("ca.pem"));
     ini.Set("transport", "relp-tls");
-    ini.Set("tlsca", WinPath(pki("ca.pem")));
-    ini.Set("tlscert", WinPath(pki("forwarder.p12")));
+    ini.Set("tlsca", WinePath(pki("ca.pem")));
+    ini.Set("tlscert", WinePath(pki("forwarder.p12")));
     ini.Set("tlskey", "door");
   } else {
     collector_ = std::make_unique<RsyslogRelp>(dir_.path());
@@ -112,31 +76,14 @@ TEST_P(WineRelpTest, EveryLineArrivesInOrderAcrossACollectorKilledMidStream) {
   ASSERT_TRUE(forwarder.WaitForLog(" Startup ")) << forwarder.Log();
 
   int next = 1;
-  StreamFor(pty, next, 3s);
+  StreamFor(pty, "relp", next, 40, 3s);
   ASSERT_TRUE(WaitUntil([&] { return !Collected().empty(); }, 20s)) << forwarder.Log();
   collector_->Kill();
-  StreamFor(pty, next, 4s);
+  StreamFor(pty, "relp", next, 40, 4s);
   collector_->Restart();
-  StreamFor(pty, next, 3s);
+  StreamFor(pty, "relp", next, 40, 3s);
 
-  const int last = next - 1;
-  const auto distinct = [&] {
-    const std::vector<int> n = Collected();
-    return std::set<int>(n.begin(), n.end()).size();
-  };
-  ASSERT_TRUE(WaitUntil([&] { return distinct() == static_cast<std::size_t>(last); }, 60s))
-      << distinct() << " of " << last << " arrived\n"
-      << forwarder.Log();
-  std::set<int> seen;
-  int expected = 1;
-  const std::vector<int> arrived = Collected();
-  for (const int n : arrived) {
-    if (seen.insert(n).second) {
-      ASSERT_EQ(n, expected++) << "out of order";
-    }
-  }
-  std::cout << "[ INFO ] " << last << " lines, " << arrived.size() - seen.size()
-            << " arrived twice\n";
+  ExpectEveryLineInOrder([&] { return Collected(); }, next - 1, forwarder);
   EXPECT_TRUE(forwarder.WaitForLog("reachable again", 15s)) << forwarder.Log();
   EXPECT_EQ(forwarder.Interrupt(), 0);
 }

@@ -159,6 +159,14 @@ bool WineForwarder::WaitForLog(const std::string& fragment, Millis timeout) cons
   return Forwarder::WaitForLog(fragment, timeout);
 }
 
+std::string ScQuery(const std::string& service) {
+  return Prefix::Get().Run({"sc", "query", service}).value_or("");
+}
+
+bool WaitForServiceState(const std::string& service, const std::string& state, Millis timeout) {
+  return WaitUntil([&] { return Contains(ScQuery(service), state); }, timeout);
+}
+
 brennicot::testkit::IniText WineIni(int com_port, int udp_port) {
   brennicot::testkit::IniText ini;
   ini.settings = {{"commport", std::to_string(com_port)},

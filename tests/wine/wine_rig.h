@@ -71,6 +71,11 @@ class WineForwarder : public brennicot::testkit::Forwarder {
   bool WaitForLog(const std::string& fragment, Millis timeout = 15s) const;
 };
 
+// What `sc query` says of the service in the prefix; empty when it has no such service.
+std::string ScQuery(const std::string& service);
+bool WaitForServiceState(const std::string& service, const std::string& state,
+                         Millis timeout = 20s);
+
 // The settings of a forwarder on COM`com_port` of the prefix to 127.0.0.1:`udp_port`, without
 // a heartbeat.
 brennicot::testkit::IniText WineIni(int com_port, int udp_port);

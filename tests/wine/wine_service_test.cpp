@@ -13,6 +13,7 @@
 #include "kit/pty_pair.h"
 #include "kit/temp_dir.h"
 #include "kit/udp_receiver.h"
+#include "kit/wine_path.h"
 #include "wine_rig.h"
 
 namespace e2e::wine {
@@ -26,15 +27,6 @@ constexpr int kComPort = 9;
 
 bool HaveWine() {
   return HaveTool("wine") && HaveTool("socat");
-}
-
-// What `sc query` says of the service; empty when it has no such service.
-std::string Query(const std::string& service) {
-  return Prefix::Get().Run({"sc", "query", service}).value_or("");
-}
-
-bool WaitForState(const std::string& service, const std::string& state, Millis timeout = 20s) {
-  return WaitUntil([&] { return Query(service).find(state) != std::string::npos; }, timeout);
 }
 
 class WineServiceTest : public ::testing::Test {
@@ -85,19 +77,19 @@ TEST_F(WineServiceTest, InstallStartForwardStopUninstall) {
   EXPECT_TRUE(std::regex_search(config, display)) << config;
 
   const std::string started = Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"}).value_or("");
-  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "RUNNING"))
-      << started << Query("Vemo_Brennicot") << forwarder_->Log();
+  ASSERT_TRUE(WaitForServiceState("Vemo_Brennicot", "RUNNING"))
+      << started << ScQuery("Vemo_Brennicot") << forwarder_->Log();
   ASSERT_TRUE(forwarder_->WaitForLog(" Startup ")) << forwarder_->Log();
   pty_->Write("from the service\r\n");
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("from the service"));
 
   Prefix::Get().Run({"sc", "stop", "Vemo_Brennicot"});
-  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
+  ASSERT_TRUE(WaitForServiceState("Vemo_Brennicot", "STOPPED")) << ScQuery("Vemo_Brennicot");
   EXPECT_TRUE(forwarder_->WaitForLog("Brennicot Shutdown ***"));
 
   ASSERT_EQ(forwarder_->RunToEnd({"-uninstall"}), 0) << forwarder_->Log();
-  EXPECT_EQ(Query("Vemo_Brennicot").find("RUNNING"), std::string::npos);
-  EXPECT_EQ(Query("Vemo_Brennicot").find("STOPPED"), std::string::npos);
+  EXPECT_EQ(ScQuery("Vemo_Brennicot").find("RUNNING"), std::string::npos);
+  EXPECT_EQ(ScQuery("Vemo_Brennicot").find("STOPPED"), std::string::npos);
 
   const auto messages = forwarder_->LogMessages();
   const std::vector<std::string> expected_order{
@@ -121,8 +113,7 @@ TEST_F(WineServiceTest, ASecondServiceFromAnotherSettingsFile) {
   door.Set("msgformat", "3");
   door.Set("servicename", "Door Panel");
   WriteFile(site / "door.ini", door.Render());
-  std::string file = "Z:" + (site / "door.ini").string();  // drive Z: is the root under Wine
-  std::replace(file.begin(), file.end(), '/', '\\');
+  const std::string file = WinePath(site / "door.ini");
 
   ASSERT_EQ(forwarder_->RunToEnd({"-settings", file, "-install", "-quiet"}), 0)
       << forwarder_->Stderr() << ReadFile(site / "door.log");
@@ -135,18 +126,18 @@ TEST_F(WineServiceTest, ASecondServiceFromAnotherSettingsFile) {
   EXPECT_TRUE(Contains(config, "\\Vemo_Brennicot.exe\" -settings \"" + file + "\"")) << config;
 
   Prefix::Get().Run({"sc", "start", "Door_Panel"});
-  ASSERT_TRUE(WaitForState("Door_Panel", "RUNNING")) << Query("Door_Panel");
+  ASSERT_TRUE(WaitForServiceState("Door_Panel", "RUNNING")) << ScQuery("Door_Panel");
   ASSERT_TRUE(WaitUntil([&] { return Contains(ReadFile(site / "door.log"), " Startup "); }, 15s))
       << ReadFile(site / "door.log");
   pty_->Write("from the second service\r\n");
   EXPECT_EQ(receiver_.Receive(5s), std::optional<std::string>("from the second service"));
   Prefix::Get().Run({"sc", "stop", "Door_Panel"});
-  ASSERT_TRUE(WaitForState("Door_Panel", "STOPPED")) << Query("Door_Panel");
+  ASSERT_TRUE(WaitForServiceState("Door_Panel", "STOPPED")) << ScQuery("Door_Panel");
 
   ASSERT_EQ(forwarder_->RunToEnd({"-settings", file, "-uninstall", "-quiet"}), 0)
       << forwarder_->Stderr();
-  EXPECT_EQ(Query("Door_Panel").find("STOPPED"), std::string::npos) << Query("Door_Panel");
-  EXPECT_NE(Query("Vemo_Brennicot").find("STOPPED"), std::string::npos);
+  EXPECT_EQ(ScQuery("Door_Panel").find("STOPPED"), std::string::npos) << ScQuery("Door_Panel");
+  EXPECT_NE(ScQuery("Vemo_Brennicot").find("STOPPED"), std::string::npos);
   const std::string source =
       Prefix::Get()
           .Run({"reg", "query",
@@ -162,9 +153,10 @@ TEST_F(WineServiceTest, AMissingDeviceIsWaitedForAndAFailedStartIsReportedAsAFai
   ASSERT_EQ(forwarder_->RunToEnd({"-install"}), 0) << forwarder_->Log();
   Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"});
   ASSERT_TRUE(forwarder_->WaitForLog("missing: trying again every 30 s")) << forwarder_->Log();
-  EXPECT_NE(Query("Vemo_Brennicot").find("RUNNING"), std::string::npos) << Query("Vemo_Brennicot");
+  EXPECT_NE(ScQuery("Vemo_Brennicot").find("RUNNING"), std::string::npos)
+      << ScQuery("Vemo_Brennicot");
   Prefix::Get().Run({"sc", "stop", "Vemo_Brennicot"});
-  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
+  ASSERT_TRUE(WaitForServiceState("Vemo_Brennicot", "STOPPED")) << ScQuery("Vemo_Brennicot");
 
   IniText ini = WineIni(kComPort, receiver_.port());
   ini.Set("transport", "tls");
@@ -172,8 +164,8 @@ TEST_F(WineServiceTest, AMissingDeviceIsWaitedForAndAFailedStartIsReportedAsAFai
   forwarder_->WriteIni(ini);
   Prefix::Get().Run({"sc", "start", "Vemo_Brennicot"});
   ASSERT_TRUE(forwarder_->WaitForLog("Startup err#:380")) << forwarder_->Log();
-  ASSERT_TRUE(WaitForState("Vemo_Brennicot", "STOPPED")) << Query("Vemo_Brennicot");
-  const std::string status = Query("Vemo_Brennicot");
+  ASSERT_TRUE(WaitForServiceState("Vemo_Brennicot", "STOPPED")) << ScQuery("Vemo_Brennicot");
+  const std::string status = ScQuery("Vemo_Brennicot");
   // ERROR_SERVICE_SPECIFIC_ERROR with the program's own code.
   EXPECT_NE(status.find("1066"), std::string::npos) << status;
   EXPECT_TRUE(forwarder_->WaitForLog("Brennicot Shutdown ***"));

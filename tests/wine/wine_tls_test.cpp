@@ -2,12 +2,12 @@
 // tests: one verified connection whose lines arrive, one refused whose lines never do.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "kit/process.h"
 #include "kit/pty_pair.h"
 #include "kit/tls_pki.h"
+#include "kit/wine_path.h"
 #include "wine_rig.h"
 
 namespace e2e::wine {
@@ -34,8 +34,6 @@ TEST_P(WineTlsTest, AVerifiedCollectorGetsTheLinesARefusedOneNotOneByte) {
   const Pki pki(dir_ / "pki");
   TlsCollector collector(side_.path(), pki(good ? "collector.pem" : "rogue.pem"),
                          pki(good ? "collector.key" : "rogue.key"));
-  std::string ca = "Z:" + pki("ca.pem");  // drive Z: is the root under Wine
-  std::replace(ca.begin(), ca.end(), '/', '\\');
   std::filesystem::create_directories(dir_ / "win");
   WineForwarder forwarder(dir_ / "win");
   IniText ini;
@@ -45,7 +43,7 @@ TEST_P(WineTlsTest, AVerifiedCollectorGetsTheLinesARefusedOneNotOneByte) {
                   {"msgformat", "3"},
                   {"EnableStatusTimer", "0"},
                   {"transport", "tls"},
-                  {"tlsca", ca}};
+                  {"tlsca", WinePath(pki("ca.pem"))}};
   forwarder.WriteIni(ini);
   forwarder.Start({"-interact"});
   ASSERT_TRUE(forwarder.WaitForLog(" Startup ")) << forwarder.Log();
