@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "log/error_trap.h"
 #include "syslog/memory_queue.h"
+#include "syslog/relp_session.h"
 #include "syslog/spool.h"
 
 namespace brennicot {

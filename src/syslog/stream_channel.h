@@ -51,7 +51,6 @@
 #include "syslog/collector_address.h"
 #include "syslog/collector_channel.h"
 #include "syslog/message_queue.h"
-#include "syslog/relp_session.h"
 #include "syslog/spool_files.h"
 #include "syslog/stream_confirmation.h"
 #include "syslog/stream_framing.h"

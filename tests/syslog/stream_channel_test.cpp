@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "fakes/fake_platform.h"
+#include "syslog/relp_session.h"
 
 namespace brennicot {
 namespace {
