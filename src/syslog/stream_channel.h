@@ -14,14 +14,15 @@
 // - When the connection breaks, everything still in the queue goes first on the next one, in
 //   order: at least once. That is more than the unconfirmed: RELP answers may come out of order,
 //   and a message whose `200 OK` came while an older one was still unanswered stays queued behind
-//   it, so it goes again (and is answered again) too. RELP's failures (any answer but `200 OK`,
-//   a `serverclose`, bytes that are no RELP) end the connection like any other: reported once per
-//   reason, everything queued goes again after the back-off, with new numbers.
-// - Every message that leaves the queue undelivered is counted as dropped, so the count is the
-//   loss. A full queue gives up its oldest first; one already written stays in the system's
-//   buffer and may still arrive, so it is counted only once its fate is known: delivered when
-//   confirmed in order, lost with the connection or at Close. Over RELP a given-up message that
-//   was answered `200 OK` behind an unanswered one is counted lost then too.
+//   it, so it goes again (and is answered again) too, and is spooled at Close. RELP's failures (any
+//   answer but `200 OK`, a `serverclose`, bytes that are no RELP) end the connection like any
+//   other: reported once per reason, everything queued goes again after the back-off, with new
+//   numbers.
+// - Every message that leaves the queue undelivered is counted as dropped. A full queue gives up
+//   its oldest first; one already written stays in the system's buffer and may still arrive, so
+//   it is counted only once its fate is known: delivered when confirmed in order, lost with the
+//   connection or at Close. So the count is the loss but for one case: over RELP, a given-up
+//   message answered `200 OK` behind an unanswered one is counted lost then too.
 // - Reconnection: 1 s after a failure, doubling to 30 s, the name looked up anew each time; 1 s
 //   again after a connection that held. A start whose collector is away is an outage, not a
 //   failure.

@@ -58,14 +58,15 @@ class StreamConfirmation {
   virtual bool MayWrite() const = 0;
   // The message as it goes on this connection.
   virtual std::string Wire(std::string_view payload) = 0;
-  // `bytes` more of the current message are written; `whole`: all of the one at that position.
+  // `bytes` more of the current message are written; then all of the one `at` that position.
   virtual void Wrote(std::size_t bytes) = 0;
   virtual void WroteWhole(QueuePosition at) = 0;
   // What the collector sent; an Error ends the connection.
   virtual std::optional<Error> Take(std::string_view data) = 0;
   // On a connection that held: takes what the socket says is delivered.
   virtual void Release() = 0;
-  // The connection is gone: whatever it had not confirmed goes again on the next.
+  // The connection is gone: the policy forgets what it had written on it; all that is still
+  // queued goes again on the next, answered or not.
   virtual void Broken() = 0;
   // Whether the socket tells when something is delivered (the collector answers); otherwise the
   // channel looks now and then while Unconfirmed().
