@@ -124,7 +124,7 @@ TransportSettings ReadTransportSettings(const SettingsTable& settings) {
     }
   }
   if (t.transport == Transport::kRelp || t.transport == Transport::kRelpTls) {
-    t.stream.framing = Framing::kRelp;
+    t.stream.protocol = StreamProtocol::kRelp;
   }
   t.stream.queue_max_bytes =
       static_cast<std::size_t>(SettingNumber(settings, key::kQueueMax)) * 1024;

@@ -1,27 +1,28 @@
-// The stream channel: Syslog over a connection (TCP; TLS puts a session over the same socket)
-// that loses nothing while the collector is away.
+// The stream channel: Syslog over a connection (TCP; TLS puts a session over the same socket),
+// or RELP over either, that loses nothing while the collector is away.
 //
-// - One ordered queue of whole messages, bounded by `queue_max_bytes` (framed bytes and each
-//   entry's bookkeeping). Every
-//   message goes through it: while connecting, while away and while the socket is full. When full,
-//   the oldest messages are dropped and counted. 0: no queue; a message the socket does not take
-//   at once is dropped and counted.
-// - Messages leave in the order they were made, each once while the connection holds. A message
-//   is delivered when the collector's host acknowledged it (where the platform tells) and the
-//   connection it went on has held kHeldMs: one that a port forwarder accepts and closes at once
-//   confirms nothing. Until then it stays in the queue; when the connection breaks it goes first
-//   on the next one: at least once.
-// - RELP (framing kRelp) puts the collector's own word in place of its host's: the connection
-//   opens a session (`open` with the offers), each message is a `syslog` command with the
-//   connection's next transaction number, at most kRelpWindow of them unconfirmed, and a message
-//   is delivered on its `200 OK` however young the connection. Any other answer, a `serverclose`
-//   or bytes that are no RELP end the connection like a failure: reported once per reason, and
-//   after the back-off everything unconfirmed goes again, in order, with new numbers. Close sends
-//   `close` once all is confirmed.
-// - Every message that leaves the queue undelivered is counted as dropped, so the count is the
-//   loss. A full queue gives up its oldest first; one already written stays in the system's
-//   buffer and may still arrive, so it is counted only once its fate is known (lost with the
-//   connection, or acknowledged).
+// - One ordered queue of whole messages (message_queue.h), bounded by `queue_max_bytes` (framed
+//   bytes and each entry's bookkeeping). Every message goes through it: while connecting, while
+//   away and while the socket is full. When full, the oldest messages are dropped and counted.
+//   0: no queue; a message the socket does not take at once is dropped and counted.
+// - Messages leave in the order they were made, each once while the connection holds. When a
+//   message is delivered is the protocol's confirmation policy (stream_confirmation.h): for
+//   Syslog, the collector's host acknowledged it (where the platform tells) and the connection
+//   it went on has held kHeldMs, so one that a port forwarder accepts and closes at once confirms
+//   nothing; for RELP (relp_session.h), the collector's own `200 OK`. Until then it stays in the
+//   queue.
+// - When the connection breaks, everything still in the queue goes first on the next one, in
+//   order: at least once. That is more than the unconfirmed: RELP answers may come out of order,
+//   and a message whose `200 OK` came while an older one was still unanswered stays queued behind
+//   it, so it goes again (and is answered again) too, and is spooled at Close. RELP's failures (any
+//   answer but `200 OK`, a `serverclose`, bytes that are no RELP) end the connection like any
+//   other: reported once per reason, everything queued goes again after the back-off, with new
+//   numbers.
+// - Every message that leaves the queue undelivered is counted as dropped. A full queue gives up
+//   its oldest first; one already written stays in the system's buffer and may still arrive, so
+//   it is counted only once its fate is known: delivered when confirmed in order, lost with the
+//   connection or at Close. So the count is the loss but for one case: over RELP, a given-up
+//   message answered `200 OK` behind an unanswered one is counted lost then too.
 // - Reconnection: 1 s after a failure, doubling to 30 s, the name looked up anew each time; 1 s
 //   again after a connection that held. A start whose collector is away is an outage, not a
 //   failure.
@@ -38,7 +39,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,8 +51,9 @@
 #include "platform/event_loop.h"
 #include "syslog/collector_address.h"
 #include "syslog/collector_channel.h"
-#include "syslog/relp_frames.h"
+#include "syslog/message_queue.h"
 #include "syslog/spool_files.h"
+#include "syslog/stream_confirmation.h"
 #include "syslog/stream_framing.h"
 #include "syslog/stream_socket.h"
 
@@ -71,16 +72,14 @@ inline constexpr std::int64_t kLookupPollMs = 50;
 inline constexpr std::int64_t kAckPollMs = 1'000;
 // Close gives a connected collector this long to acknowledge what is written.
 inline constexpr std::int64_t kCloseGraceMs = 2'000;
-// RELP: how many messages may await the collector's answer at once.
-inline constexpr std::size_t kRelpWindow = 128;
 
-// What a queued message costs besides its bytes (its entry and its allocation), counted against
-// `queue_max_bytes` so that the bound holds for memory too, however short the messages.
-inline constexpr std::size_t kQueueEntryBytes = 96;
+// Syslog messages framed on the stream, or RELP commands.
+enum class StreamProtocol { kSyslog, kRelp };
 
 struct StreamSettings {
-  Framing framing = Framing::kOctet;
+  Framing framing = Framing::kOctet;  // Syslog only: RELP frames each message itself
   std::size_t queue_max_bytes = std::size_t{8192} * 1024;
+  StreamProtocol protocol = StreamProtocol::kSyslog;
 };
 
 // What a stream channel is made of: the platform's parts, or a test's fakes.
@@ -119,29 +118,11 @@ class StreamChannel : public CollectorChannel {
     on_sent_ = std::move(on_sent);
   }
 
-  std::size_t QueuedMessages() const { return queue_.size(); }
+  std::size_t QueuedMessages() const { return queue_->Messages(); }
 
  private:
   enum class Phase { kIdle, kResolving, kConnecting, kConnected, kWaiting };
-  struct Message {
-    std::string framed;
-    std::size_t payload_at = 0;  // where the message starts inside `framed`
-    std::uint64_t serial = 0;
-    bool from_spool = false;
-    bool sent = false;  // written whole once: told to the operator, counted as sent
-    // RELP: the transaction number's bytes in front of `framed` on the current connection.
-    std::uint16_t prefix_size = 0;
-    bool confirmed = false;  // RELP: answered `200 OK`, awaiting those before it
-  };
-  // A written message the bound took out of the queue: it can no longer go again, but the
-  // system may still deliver it.
-  struct GivenUp {
-    std::size_t size = 0;
-    bool from_spool = false;
-    bool confirmed = false;
-  };
 
-  void Enqueue(std::string_view payload, bool from_spool);
   void Attempt();
   void CheckLookup();
   void OnTimer();
@@ -155,20 +136,13 @@ class StreamChannel : public CollectorChannel {
   // Why the connected socket broke, as the operator is told.
   Error ConnectionFailure() const;
   bool Held() const;
-  bool MayWrite() const;
-  // RELP: takes what the collector sent; false once that ended the connection.
-  bool TakeRelp(std::string_view data);
-  std::optional<Error> OnRelpFrame(const RelpFrame& frame);
-  std::optional<Error> OnRelpOpened(const RelpStatus& status);
-  void ReleaseConfirmed();
-  std::size_t InFlight() const { return given_up_.size() + written_; }
-  static std::size_t WireSize(const Message& m) { return m.framed.size() + m.prefix_size; }
+  // Takes what the collector sent; false once that ended the connection.
+  bool TakeAnswers(std::string_view data);
   void ReleaseAcknowledged();
+  // The policy found everything before `end` delivered.
+  void Delivered(QueuePosition end);
   void CountLost(std::uint64_t n);
   void Trim();
-  void GiveUpFront();
-  void PopFront();
-  void SpoolMessageLeft(bool from_spool);
   void ReportReachable();
   void Arm(std::int64_t ms);
   void LoadSpool();
@@ -189,34 +163,16 @@ class StreamChannel : public CollectorChannel {
   std::function<void(std::string_view)> on_sent_;
   bool closing_ = false;
 
-  // RELP, of the current connection.
-  bool relp_ = false;
-  RelpParser relp_parser_;
-  bool relp_open_ = false;         // the collector accepted the session
-  bool relp_confirmed_ = false;    // and confirmed a message on it
-  std::uint64_t next_txnr_ = 1;    // of the next command written
-  std::uint64_t oldest_txnr_ = 1;  // of given_up_'s first, else queue_[0], when in flight
-  std::uint64_t close_txnr_ = 0;   // 0 until `close` is written
-  bool close_answered_ = false;
-  std::string wire_;     // queue_[written_] with its transaction number, while it is written
-  std::string control_;  // `open` or `close`, written before anything else
-
-  // queue_[0, written_) are written whole to the current connection and await acknowledgement;
-  // offset_ bytes of queue_[written_] are written too.
-  std::deque<Message> queue_;
-  std::size_t queued_bytes_ = 0;  // counted against the bound: kQueueEntryBytes each included
-  std::size_t written_ = 0;
-  std::size_t written_bytes_ = 0;  // of queue_[0, written_), offset_ included
-  std::size_t offset_ = 0;
-  // Written before queue_[0] on the current connection, out of the queue, fate unknown.
-  std::deque<GivenUp> given_up_;
-  std::size_t given_up_bytes_ = 0;
-  std::uint64_t next_serial_ = 0;
+  std::unique_ptr<MessageQueue> queue_;
+  StreamWriting writing_;
+  std::unique_ptr<StreamConfirmation> confirmation_;
+  std::string wire_;     // the message being written, as the policy put it on the wire
+  std::string control_;  // what the policy writes before anything else (RELP `open`, `close`)
+  QueuePosition sent_end_ = 0;  // every message before it was written whole once
   std::uint64_t sent_total_ = 0;
-  std::uint64_t last_dropped_serial_ = UINT64_MAX;
+  std::optional<QueuePosition> last_dropped_;
   std::uint64_t dropped_total_ = 0;
-  bool overflow_told_ = false;    // the queue overflowed while connected, and it was said
-  std::size_t spooled_left_ = 0;  // messages of the spool file not yet delivered
+  bool overflow_told_ = false;  // the queue overflowed while connected, and it was said
 
   // The current outage.
   bool away_ = false;

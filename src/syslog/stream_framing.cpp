@@ -4,8 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "syslog/relp_frames.h"
-
 namespace brennicot {
 namespace {
 
@@ -17,12 +15,7 @@ constexpr std::size_t kMaxLengthDigits = 12;
 
 std::string Frame(std::string_view message, Framing framing) {
   std::string framed;
-  if (framing == Framing::kRelp) {
-    framed = RelpHeader("syslog", message.size());
-    framed.reserve(framed.size() + message.size() + 1);
-    framed.append(message);
-    framed += '\n';
-  } else if (framing == Framing::kLf) {
+  if (framing == Framing::kLf) {
     framed.reserve(message.size() + 1);
     framed.append(message);
     framed += '\n';
@@ -36,24 +29,9 @@ std::string Frame(std::string_view message, Framing framing) {
   return framed;
 }
 
-std::size_t FrameHeaderSize(std::size_t message_size, Framing framing) {
-  switch (framing) {
-    case Framing::kLf:
-      return 0;
-    case Framing::kRelp:
-      return RelpHeader("syslog", message_size).size();
-    case Framing::kOctet:
-      break;
-  }
-  return std::to_string(message_size).size() + 1;
-}
-
-std::size_t FrameTrailerSize(Framing framing) {
-  return framing == Framing::kOctet ? 0 : 1;
-}
-
 std::size_t FramedSize(std::size_t message_size, Framing framing) {
-  return FrameHeaderSize(message_size, framing) + message_size + FrameTrailerSize(framing);
+  if (framing == Framing::kLf) return message_size + 1;
+  return std::to_string(message_size).size() + 1 + message_size;
 }
 
 std::string_view SpoolHeading() {

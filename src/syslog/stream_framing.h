@@ -12,18 +12,10 @@ namespace brennicot {
 enum class Framing {
   kOctet,  // "LEN SP MSG": octet counting, any byte may be in the message
   kLf,     // "MSG LF": for collectors that take nothing else; a LF inside a message splits it
-  // "syslog LEN SP MSG LF": a RELP command without its transaction number, which each
-  // connection gives anew (relp_frames.h)
-  kRelp,
 };
 
 // The message as it goes on the stream.
 std::string Frame(std::string_view message, Framing framing);
-// Where the message starts inside Frame(message, framing).
-std::size_t FrameHeaderSize(std::size_t message_size, Framing framing);
-
-// What follows the message inside Frame(message, framing).
-std::size_t FrameTrailerSize(Framing framing);
 // What Frame(message, framing) takes, in bytes.
 std::size_t FramedSize(std::size_t message_size, Framing framing);
 

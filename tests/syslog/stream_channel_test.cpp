@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "fakes/fake_platform.h"
+#include "syslog/relp_session.h"
 
 namespace brennicot {
 namespace {
@@ -270,7 +271,7 @@ std::size_t RelpCommands(const std::string& wire) {
 // in; at most kRelpWindow await one; when the connection breaks, every unconfirmed one goes again
 // first, in order, numbered anew after the next `open`.
 TEST_F(StreamChannelTest, OverRelpAMessageLeavesOnItsOwnOkAndGoesAgainNumberedAnew) {
-  Open({Framing::kRelp, 1024 * 1024});
+  Open({Framing::kOctet, 1024 * 1024, StreamProtocol::kRelp});
   socket->Accept();
   Send("m0");
   ASSERT_EQ(socket->wire.rfind("1 open ", 0), 0u) << socket->wire;
