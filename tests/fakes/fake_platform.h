@@ -298,9 +298,9 @@ class FakeServiceManager : public ServiceManager {
   std::optional<bool> reported_start;  // how the start event ended, once it ran
   std::function<void()> on_stopping;   // runs as the stop event begins, before the host's handler
   int failures = 0;                    // stops reported with a non-zero exit code
-  std::vector<std::string> status_texts;                      // every status line told, in order
-  bool journal = false;                                       // what StandardErrorIsJournal reports
-  std::vector<std::pair<std::string, EventSeverity>> events;  // every event log entry, in order
+  std::vector<std::string> status_texts;                    // every status line told, in order
+  bool journal = false;                                     // what StandardErrorIsJournal reports
+  std::vector<std::pair<std::string, LogPriority>> events;  // every event log entry, in order
 
   void CheckInteractive(bool) const override {}
   void CheckStartMode(std::int32_t) const override {}
@@ -318,8 +318,8 @@ class FakeServiceManager : public ServiceManager {
   void ReportStopped(int exit_code) override;
   void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
   bool StandardErrorIsJournal() const override { return journal; }
-  void WriteEventLog(const std::string& message, EventSeverity severity) override {
-    events.emplace_back(message, severity);
+  void WriteEventLog(const std::string& message, LogPriority priority) override {
+    events.emplace_back(message, priority);
   }
 
  private:
