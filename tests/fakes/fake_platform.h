@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "platform/platform.h"
+#include "host/platform.h"
 #include "platform/timer_queue.h"
 
 namespace brennicot::fakes {
