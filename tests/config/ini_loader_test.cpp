@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_profile_reader.h"
 
 namespace brennicot {
 namespace {

@@ -13,7 +13,8 @@
 #include "config/ini_loader.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_file_system.h"
 #include "fuzz/fuzz_support.h"
 
 namespace brennicot::fuzz {

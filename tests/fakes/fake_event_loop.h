@@ -1,0 +1,53 @@
+// An event loop that never waits: time moves when the test says, and each timer fires at the
+// millisecond a real loop would fire it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/timer_queue.h"
+
+namespace brennicot::fakes {
+
+// Timers on a manual millisecond clock; Advance delivers what a real loop would deliver.
+class FakeEventLoop : public EventLoop {
+ public:
+  std::int64_t now_ms = 0;
+  std::function<void()> stop_handler;
+  std::vector<std::function<void()>> posted;
+  bool quit = false;
+  int exit_code = 0;
+  int runs = 0;
+
+  FakeEventLoop() : timers_([this] { return now_ms; }) {}
+  std::unique_ptr<Timer> CreateTimer(std::function<void()> on_tick) override {
+    return timers_.CreateTimer(std::move(on_tick));
+  }
+  void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+  void SetStopHandler(std::function<void()> on_stop) override { stop_handler = std::move(on_stop); }
+  // Runs what was posted and returns the exit code; it does not wait for anything.
+  int Run() override;
+  // Moves time forward in 1 ms steps, as Advance does, until `done` holds or `bound` has passed.
+  void RunFor(std::chrono::milliseconds bound, const std::function<bool()>& done) override;
+  // Called at each 1 ms step, before the timers: what the world does as time passes.
+  std::function<void()> on_step;
+  void Quit(int code) override {
+    quit = true;
+    exit_code = code;
+  }
+
+  // Moves time forward in 1 ms steps, delivering due ticks, then runs posted tasks.
+  void Advance(std::int64_t ms);
+  void RunPosted();
+  // A stop request (SIGTERM on POSIX).
+  void RequestStop();
+
+ private:
+  TimerQueue timers_;
+};
+
+}  // namespace brennicot::fakes
