@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

@@ -1,4 +1,5 @@
-// Files in memory, with the Activity log read back as the test would read it.
+// Files in memory, with the Activity log read back as the test would read it, and the settings
+// section read from them.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/profile_reader.h"
 #include "platform/file_system.h"
 
 namespace brennicot::fakes {
@@ -48,6 +50,21 @@ class FakeFileSystem : public FileSystem {
   std::vector<std::string> LogLines() const;
   // Only the message part of each log entry (after the TAB).
   std::vector<std::string> LogMessages() const;
+};
+
+// Returns a fixed section block for any file that exists in the fake file system.
+class FakeProfileReader : public ProfileReader {
+ public:
+  explicit FakeProfileReader(FakeFileSystem& files) : files_(files) {}
+  std::string block;  // what the section read yields
+  int reads = 0;
+  std::string ReadSection(const std::string&, std::int32_t, const std::string& path) override {
+    ++reads;
+    return files_.FileExists(path) ? block : std::string();
+  }
+
+ private:
+  FakeFileSystem& files_;
 };
 
 }  // namespace brennicot::fakes

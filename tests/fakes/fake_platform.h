@@ -7,16 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "fakes/fake_clock.h"
-#include "fakes/fake_collector_address.h"
-#include "fakes/fake_event_loop.h"
 #include "fakes/fake_file_system.h"
-#include "fakes/fake_profile_reader.h"
 #include "fakes/fake_serial_device.h"
 #include "fakes/fake_service_manager.h"
+#include "fakes/fake_sockets.h"
 #include "fakes/fake_spool_files.h"
-#include "fakes/fake_stream_socket.h"
-#include "fakes/fake_udp_system.h"
+#include "fakes/fake_time.h"
 #include "fakes/fake_user_interface.h"
 #include "host/platform.h"
 

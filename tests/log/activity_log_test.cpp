@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

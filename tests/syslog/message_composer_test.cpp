@@ -4,8 +4,8 @@
 
 #include "base/error.h"
 #include "config/settings.h"
-#include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_stream_socket.h"
+#include "fakes/fake_sockets.h"
 #include "fakes/fake_tls_session.h"
 
 namespace brennicot {

@@ -1,5 +1,6 @@
-// An event loop that never waits: time moves when the test says, and each timer fires at the
-// millisecond a real loop would fire it.
+// Time as the test moves it: a wall clock the test sets, and an event loop that never waits, its
+// elapsed milliseconds moving only when the test says and each timer firing at the millisecond a
+// real loop would fire it.
 #pragma once
 
 #include <chrono>
@@ -8,10 +9,24 @@
 #include <memory>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/timer_queue.h"
 
 namespace brennicot::fakes {
+
+class FakeClock : public Clock {
+ public:
+  FakeClock() = default;
+  // Elapsed time read from `elapsed_ms` (the fake loop's), so the host and its timers share it.
+  explicit FakeClock(const std::int64_t* elapsed_ms) : elapsed_ms_(elapsed_ms) {}
+  LocalTime now{2030, 2, 6, 21, 41, 56};
+  LocalTime Now() override { return now; }
+  std::int64_t ElapsedMillis() override { return elapsed_ms_ != nullptr ? *elapsed_ms_ : 0; }
+
+ private:
+  const std::int64_t* elapsed_ms_ = nullptr;
+};
 
 // Timers on a manual millisecond clock; Advance delivers what a real loop would deliver.
 class FakeEventLoop : public EventLoop {

@@ -1,4 +1,4 @@
-#include "fakes/fake_event_loop.h"
+#include "fakes/fake_time.h"
 
 #include <algorithm>
 #include <optional>
