@@ -205,7 +205,7 @@ void frmBrennicot::WatchServiceLog() {
       error_cleared_at_.reset();
     }
     if (journal) platform_.Ui().Echo(JournalStreamText(message, kind));
-    ntservice1_->WriteEventLog(message, EventSeverityOf(kind));
+    ntservice1_->WriteEventLog(message, PriorityOf(kind));
   });
 }
 
@@ -214,7 +214,7 @@ void frmBrennicot::TellLogWriteFailure(const std::string& failure) {
   const bool service = mode_ == Mode::kService;
   const bool journal = service && ntservice1_->StandardErrorIsJournal();
   platform_.Ui().PrintError((journal ? JournalStreamText(text, LogKind::kError) : text) + "\n");
-  if (service) ntservice1_->WriteEventLog(text, EventSeverity::kError);
+  if (service) ntservice1_->WriteEventLog(text, LogPriority::kError);
 }
 
 void frmBrennicot::UpdateServiceStatus() {

@@ -19,9 +19,9 @@
 
 #include "config/settings_table.h"
 #include "host/command_line.h"
+#include "host/platform.h"
 #include "host/start_plan.h"
 #include "log/activity_log.h"
-#include "platform/platform.h"
 #include "serial/received_lines.h"
 #include "syslog/collector_channel.h"
 #include "syslog/message_composer.h"

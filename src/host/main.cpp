@@ -1,5 +1,5 @@
 #include "host/frm_brennicot.h"
-#include "platform/platform.h"
+#include "host/platform.h"
 
 int main(int argc, char** argv) {
   const auto platform = brennicot::MakePlatform(argc, argv);

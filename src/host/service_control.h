@@ -10,14 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "log/log_priority.h"
 #include "platform/event_loop.h"
 
 namespace brennicot {
 
 class ActivityLog;
-
-// How much an entry of the system's event log matters.
-enum class EventSeverity { kError, kWarning, kInformation };
 
 // What a registration asks for: the properties written before Install.
 struct ServiceRegistration {
@@ -76,7 +74,7 @@ class ServiceManager {
   virtual void SetStatusText(const std::string& /*text*/) {}
   virtual bool StandardErrorIsJournal() const { return false; }
   virtual std::string RunsAsUser(const std::string& /*service_name*/) const { return {}; }
-  virtual void WriteEventLog(const std::string& /*message*/, EventSeverity /*severity*/) {}
+  virtual void WriteEventLog(const std::string& /*message*/, LogPriority /*priority*/) {}
 
  protected:
   Events& ServiceEvents() const { return *events_; }
@@ -134,8 +132,8 @@ class ServiceControl final : private ServiceManager::Events {
   // Records a log entry in the event log the system keeps apart from the service's output (the
   // Windows Event Log, under the source -install registers); where there is none, nothing
   // happens. Never fails towards its caller.
-  void WriteEventLog(const std::string& message, EventSeverity severity) {
-    manager_->WriteEventLog(message, severity);
+  void WriteEventLog(const std::string& message, LogPriority priority) {
+    manager_->WriteEventLog(message, priority);
   }
 
  private:

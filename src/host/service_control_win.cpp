@@ -335,13 +335,13 @@ std::string SourceKey() {
   return kApplicationLog + EventSourceName();
 }
 
-WORD EventTypeOf(EventSeverity severity) {
-  switch (severity) {
-    case EventSeverity::kError:
+WORD EventTypeOf(LogPriority priority) {
+  switch (priority) {
+    case LogPriority::kError:
       return EVENTLOG_ERROR_TYPE;
-    case EventSeverity::kWarning:
+    case LogPriority::kWarning:
       return EVENTLOG_WARNING_TYPE;
-    case EventSeverity::kInformation:
+    case LogPriority::kInfo:
       break;
   }
   return EVENTLOG_INFORMATION_TYPE;
@@ -378,11 +378,11 @@ void RemoveEventSource() {
   }
 }
 
-void EventLogWriter::Write(const std::string& message, EventSeverity severity) {
+void EventLogWriter::Write(const std::string& message, LogPriority priority) {
   if (!source_) source_.Reset({RegisterEventSourceA(nullptr, EventSourceName().c_str())});
   if (!source_) return;  // tried again at the next entry
   const char* strings[] = {message.c_str()};
-  ReportEventA(source_.get().value, EventTypeOf(severity), 0, BRENNICOT_MSG_ENTRY, nullptr, 1, 0,
+  ReportEventA(source_.get().value, EventTypeOf(priority), 0, BRENNICOT_MSG_ENTRY, nullptr, 1, 0,
                strings, nullptr);
 }
 

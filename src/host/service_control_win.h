@@ -47,7 +47,7 @@ void RemoveEventSource();
 class EventLogWriter {
  public:
   // Never fails towards its caller: an entry the event log refuses is lost.
-  void Write(const std::string& message, EventSeverity severity);
+  void Write(const std::string& message, LogPriority priority);
 
  private:
   UniqueEventSource source_;
@@ -73,8 +73,8 @@ class ScmServiceManager : public ServiceManager {
   void Connect() override;
   void ReportRunning() override;
   void ReportStopped(int exit_code) override;
-  void WriteEventLog(const std::string& message, EventSeverity severity) override {
-    event_log_.Write(message, severity);
+  void WriteEventLog(const std::string& message, LogPriority priority) override {
+    event_log_.Write(message, priority);
   }
 
   // Runs on the loop: the start event, with the outcome reported to the service manager.

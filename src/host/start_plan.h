@@ -14,8 +14,8 @@
 
 #include "base/error.h"
 #include "config/settings_table.h"
+#include "host/platform.h"
 #include "host/service_control.h"
-#include "platform/platform.h"
 #include "serial/serial_port.h"
 #include "syslog/stream_channel.h"
 #include "syslog/tls_session.h"

@@ -15,18 +15,6 @@ LogPriority PriorityOf(LogKind kind) {
   return LogPriority::kInfo;
 }
 
-EventSeverity EventSeverityOf(LogKind kind) {
-  switch (PriorityOf(kind)) {
-    case LogPriority::kError:
-      return EventSeverity::kError;
-    case LogPriority::kWarning:
-      return EventSeverity::kWarning;
-    case LogPriority::kInfo:
-      break;
-  }
-  return EventSeverity::kInformation;
-}
-
 std::string JournalStreamText(const std::string& message, LogKind kind) {
   const std::string prefix = "<" + std::to_string(static_cast<int>(PriorityOf(kind))) + ">";
   std::string out = prefix;

@@ -7,7 +7,8 @@
 
 #include "base/error.h"
 #include "config/ini_loader.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
 #include "base/numeric_text.h"
 #include "config/ini_loader.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 #include "fuzz/fuzz_support.h"
 
 namespace brennicot::fuzz {

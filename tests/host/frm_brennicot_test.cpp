@@ -159,7 +159,7 @@ TEST_F(DispatchTest, AServiceThatCannotWriteItsLogSaysSoOnceAndRunsOn) {
       "(/opt/vb/Vemo_Brennicot.log); carrying on without it";
   EXPECT_EQ(platform.ui.err, "<3>" + text + "\n");
   ASSERT_FALSE(platform.service->events.empty());
-  EXPECT_EQ(platform.service->events.front(), std::make_pair(text, EventSeverity::kError));
+  EXPECT_EQ(platform.service->events.front(), std::make_pair(text, LogPriority::kError));
   EXPECT_EQ(platform.socket->sent.size(), 1u) << "the line went all the same";
   EXPECT_EQ(platform.ui.echoed.back(), "<6>Brennicot Shutdown ***");
 }

@@ -158,13 +158,12 @@ TEST_F(ServiceStatusTest, JournalGetsEveryEntryWithItsPriorityOnlyWhenStandardEr
     EXPECT_EQ(platform.ui.echoed, journal ? expected : Strings{}) << journal;
     EXPECT_EQ(Log().size(), 5u) << "the log file is written as before";
     // The system's event log has every entry, journal or not, with the same weight.
-    using enum EventSeverity;
-    const std::vector<EventSeverity> severities{kWarning, kInformation, kWarning, kError,
-                                                kInformation};
-    ASSERT_EQ(platform.service->events.size(), severities.size());
-    for (std::size_t i = 0; i < severities.size(); ++i) {
+    using enum LogPriority;
+    const std::vector<LogPriority> priorities{kWarning, kInfo, kWarning, kError, kInfo};
+    ASSERT_EQ(platform.service->events.size(), priorities.size());
+    for (std::size_t i = 0; i < priorities.size(); ++i) {
       EXPECT_EQ(platform.service->events[i].first, Log()[i]);
-      EXPECT_EQ(platform.service->events[i].second, severities[i]) << Log()[i];
+      EXPECT_EQ(platform.service->events[i].second, priorities[i]) << Log()[i];
     }
   }
 }

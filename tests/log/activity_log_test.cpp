@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

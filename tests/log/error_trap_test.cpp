@@ -4,7 +4,8 @@
 
 #include <stdexcept>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

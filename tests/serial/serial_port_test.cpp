@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_serial_device.h"
 #include "kit/error_of.h"
 
 namespace brennicot {

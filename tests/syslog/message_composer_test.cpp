@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_time.h"
 
 namespace brennicot {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_sockets.h"
 #include "fakes/fake_tls_session.h"
 
 namespace brennicot {

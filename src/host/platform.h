@@ -1,5 +1,6 @@
-// Everything the host takes from the operating system, in one place. The POSIX and Win32 backends
-// implement it; tests hand the host a set of fakes.
+// The host's wiring: everything it takes from the operating system, in one place. Each part is
+// made by the subsystem that owns it; the POSIX and Win32 backends only pick the system's own, and
+// tests hand the host a set of fakes instead.
 #pragma once
 
 #include <cstdint>

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "config/profile_reader.h"
+#include "host/platform.h"
 #include "platform/event_loop_win.h"
 #include "platform/file_system_win.h"
-#include "platform/platform.h"
 #include "platform/user_interface_win.h"
 
 namespace brennicot::win32 {

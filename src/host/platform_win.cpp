@@ -1,7 +1,7 @@
-#include "platform/platform_win.h"
+#include "host/platform_win.h"
 
+#include "host/platform.h"
 #include "host/service_control_win.h"
-#include "platform/platform.h"
 #include "platform/windows_api_win.h"
 #include "serial/serial_port_win.h"
 #include "syslog/stream_socket.h"

@@ -1,4 +1,4 @@
-#include "platform/platform_win.h"
+#include "host/platform_win.h"
 
 #include <gtest/gtest.h>
 
