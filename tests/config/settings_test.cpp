@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "config/ini_loader.h"
 #include "fakes/fake_platform.h"
+#include "kit/error_of.h"
 
 namespace brennicot {
 namespace {
@@ -106,12 +107,8 @@ TEST(SettingNumber, StrictSettingsRejectWhatLenientOnesReadAsTheLeadingNumber) {
     EXPECT_EQ(SettingNumber(settings, c.key), 7);
     settings.Set(c.key, "7 days");
     if (c.strict) {
-      try {
-        SettingNumber(settings, c.key);
-        ADD_FAILURE() << "no error";
-      } catch (const Error& e) {
-        EXPECT_EQ(e.number(), errnum::kTypeMismatch);
-      }
+      EXPECT_EQ(testkit::FailureOf([&] { SettingNumber(settings, c.key); }).number(),
+                errnum::kTypeMismatch);
     } else {
       EXPECT_EQ(SettingNumber(settings, c.key), 7);
     }
