@@ -33,6 +33,21 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
+std::vector<std::string> OutputLines(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// COM1 on /dev/null and a collector by its literal address: a start needs nothing more.
+IniText ReachableIni() {
+  IniText ini;
+  ini.ports[1] = "/dev/null";
+  ini.Set("udptarget", "127.0.0.1");
+  return ini;
+}
+
 TEST(Check, ReportsWhatAStartWouldMakeOfTheFileAndLeavesNoTrace) {
   if (!HaveTool("socat")) GTEST_SKIP() << "socat is needed (scripts/setup-deps installs it)";
   TempDir dir;
@@ -105,10 +120,7 @@ TEST(Check, ReportsWhatAStartWouldMakeOfTheFileAndLeavesNoTrace) {
     if (!text.empty()) WriteFile(ini, text);
     EXPECT_EQ(forwarder.RunToEnd({"-check"}), c.status);
 
-    std::istringstream out(forwarder.Stdout());
-    std::string line;
-    std::vector<std::string> lines;
-    while (std::getline(out, line)) lines.push_back(line);
+    const std::vector<std::string> lines = OutputLines(forwarder.Stdout());
     ASSERT_EQ(lines.size(), c.report.size()) << forwarder.Stdout();
     for (std::size_t i = 0; i < lines.size(); ++i) {
       std::string expected =
@@ -145,13 +157,6 @@ TEST(Check, ReportsACollectorNameThatDoesNotResolve) {
   EXPECT_NE(forwarder.Stdout().find("\nudptarget=collector.invalid: does not resolve: "),
             std::string::npos)
       << forwarder.Stdout();
-}
-
-std::vector<std::string> OutputLines(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // Each TLS or RELP setting a start refuses, -check refuses too, in the start's words and naming the
@@ -212,9 +217,7 @@ TEST(Check, RefusesEveryTlsSettingTheStartRefuses) {
     SCOPED_TRACE(c.name);
     TempDir home;
     Forwarder forwarder(home.path());
-    IniText ini;
-    ini.ports[1] = "/dev/null";
-    ini.Set("udptarget", "127.0.0.1");
+    IniText ini = ReachableIni();
     ini.Set("transport", c.transport);
     for (const auto& [key, value] : c.tls) ini.Set(key, value);
     forwarder.WriteIni(ini);
@@ -258,9 +261,7 @@ TEST(Check, JudgesTheFilesForTheUserTheRegisteredServiceRunsAs) {
   TempDir home;
   Forwarder forwarder(home.path());
   forwarder.SetEnvironment({"BRENNICOT_SYSTEMD_ROOT=" + (dir / "root")});
-  IniText ini;
-  ini.ports[1] = "/dev/null";
-  ini.Set("udptarget", "127.0.0.1");
+  IniText ini = ReachableIni();
   ini.Set("transport", "tls");
   ini.Set("tlsca", pki("ca.pem"));
   ini.Set("tlscert", pki("forwarder.pem"));
