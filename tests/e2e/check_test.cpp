@@ -189,6 +189,11 @@ TEST(Check, RefusesEveryTlsSettingTheStartRefuses) {
        "transport=tls",
        "380:Invalid property value: tlsca=" + pki("garbage") + ": no certificate in it"},
       {"tls",
+       "a tlscert without a certificate",
+       {{"tlsca", pki("ca.pem")}, {"tlscert", pki("garbage")}, {"tlskey", pki("forwarder.key")}},
+       "transport=tls",
+       "380:Invalid property value: tlscert=" + pki("garbage") + ": no certificate in it"},
+      {"tls",
        "a tlskey of another certificate",
        {{"tlsca", pki("ca.pem")},
         {"tlscert", pki("forwarder.pem")},
@@ -230,10 +235,10 @@ TEST(Check, RefusesEveryTlsSettingTheStartRefuses) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << forwarder.Stdout();
     EXPECT_EQ(lines.back(), "check failed: 1 finding") << forwarder.Stdout();
 
-    // The start refuses the same file with the same failure.
+    // The start refuses the same file with the same failure, its one line before the shut-down.
     EXPECT_EQ(forwarder.RunToEnd({}), 1);
     const std::vector<std::string> messages = forwarder.LogMessages();
-    ASSERT_FALSE(messages.empty()) << forwarder.Log();
+    ASSERT_EQ(messages.size(), 2u) << forwarder.Log();
     EXPECT_EQ(messages[0], "frmBrennicot1.3:Startup err#:" + c.error);
   }
 }
