@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/error.h"
+#include "kit/error_of.h"
 
 namespace brennicot {
 namespace {
@@ -37,22 +38,12 @@ TEST(ToNumber, AcceptsOnlyAWholeDecimalNumber) {
 
   for (const char* bad : {"", " ", "abc", "COM3", "2x", "1 2", "nan", "inf", "-inf", "0x10", "&H10",
                           "1e", "--1", "."}) {
-    try {
-      ToNumber(bad);
-      ADD_FAILURE() << "accepted '" << bad << "'";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kTypeMismatch) << bad;
-    }
+    EXPECT_EQ(testkit::FailureOf([&] { ToNumber(bad); }).number(), errnum::kTypeMismatch) << bad;
   }
 }
 
 TEST(ToNumber, BeyondTheRangeOfADoubleIsAnOverflow) {
-  try {
-    ToNumber("1e400");
-    ADD_FAILURE() << "no overflow";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kOverflow);
-  }
+  EXPECT_EQ(testkit::FailureOf([] { ToNumber("1e400"); }).number(), errnum::kOverflow);
   EXPECT_DOUBLE_EQ(ToNumber("1e-400"), 0);  // underflow is harmless
 }
 
@@ -96,21 +87,11 @@ TEST(IntegerConversion, RoundsHalvesToEvenAndChecksRange) {
   EXPECT_EQ(ToInt32(-2147483648.0), std::numeric_limits<std::int32_t>::min());
 
   for (double v : {32768.0, -32769.0, 32767.5}) {
-    try {
-      ToInt16(v);
-      ADD_FAILURE() << v;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kOverflow);
-    }
+    EXPECT_EQ(testkit::FailureOf([&] { ToInt16(v); }).number(), errnum::kOverflow) << v;
   }
   for (double v : {2147483648.0, -2147483649.0, std::numeric_limits<double>::infinity(),
                    std::numeric_limits<double>::quiet_NaN()}) {
-    try {
-      ToInt32(v);
-      ADD_FAILURE() << v;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kOverflow);
-    }
+    EXPECT_EQ(testkit::FailureOf([&] { ToInt32(v); }).number(), errnum::kOverflow) << v;
   }
 }
 

@@ -3,20 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "base/error.h"
+#include "kit/error_of.h"
 
 namespace brennicot {
 namespace {
 
-// The error number a call fails with; 0 when it does not fail.
-template <typename Call>
-std::int32_t FailureNumber(Call call) {
-  try {
-    call();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testkit::FailureNumberOf;
 
 TEST(SettingsTable, KeysAreCaseSensitiveAndKeptInOrder) {
   SettingsTable table;
@@ -25,7 +17,7 @@ TEST(SettingsTable, KeysAreCaseSensitiveAndKeptInOrder) {
   table.Add("udpport", "514");
   EXPECT_EQ(table.Get("OriginalAddress"), "10.1.2.3");
   EXPECT_EQ(table.Get("originaladdress"), "other");
-  EXPECT_EQ(FailureNumber([&] { table.Get("ORIGINALADDRESS"); }), errnum::kInvalidArgument);
+  EXPECT_EQ(FailureNumberOf([&] { table.Get("ORIGINALADDRESS"); }), errnum::kInvalidArgument);
   ASSERT_EQ(table.Entries().size(), 3u);
   EXPECT_EQ(table.Entries()[2].first, "udpport");
 }
@@ -33,14 +25,14 @@ TEST(SettingsTable, KeysAreCaseSensitiveAndKeptInOrder) {
 TEST(SettingsTable, AddNeverReplacesAndSetNeverAdds) {
   SettingsTable table;
   table.Add("commport", "1");
-  EXPECT_EQ(FailureNumber([&] { table.Add("commport", "3"); }), errnum::kKeyExists);
+  EXPECT_EQ(FailureNumberOf([&] { table.Add("commport", "3"); }), errnum::kKeyExists);
   EXPECT_EQ(table.Get("commport"), "1");
 
-  EXPECT_EQ(FailureNumber([&] { table.Set("Commport", "3"); }), errnum::kInvalidArgument);
-  EXPECT_EQ(FailureNumber([&] { table.Get("Commport"); }), errnum::kInvalidArgument);
+  EXPECT_EQ(FailureNumberOf([&] { table.Set("Commport", "3"); }), errnum::kInvalidArgument);
+  EXPECT_EQ(FailureNumberOf([&] { table.Get("Commport"); }), errnum::kInvalidArgument);
   table.Set("commport", "");
   EXPECT_EQ(table.Get("commport"), "");
-  EXPECT_EQ(FailureNumber([&] { table.Get("missing"); }), errnum::kInvalidArgument);
+  EXPECT_EQ(FailureNumberOf([&] { table.Get("missing"); }), errnum::kInvalidArgument);
 }
 
 TEST(SettingsTable, ReleasedTableRefusesEveryUse) {
@@ -49,9 +41,9 @@ TEST(SettingsTable, ReleasedTableRefusesEveryUse) {
   table.Release();
   EXPECT_TRUE(table.Released());
   EXPECT_TRUE(table.Entries().empty());
-  EXPECT_EQ(FailureNumber([&] { table.Get("checkseq"); }), errnum::kObjectReleased);
-  EXPECT_EQ(FailureNumber([&] { table.Set("checkseq", "1"); }), errnum::kObjectReleased);
-  EXPECT_EQ(FailureNumber([&] { table.Add("checkseq", "1"); }), errnum::kObjectReleased);
+  EXPECT_EQ(FailureNumberOf([&] { table.Get("checkseq"); }), errnum::kObjectReleased);
+  EXPECT_EQ(FailureNumberOf([&] { table.Set("checkseq", "1"); }), errnum::kObjectReleased);
+  EXPECT_EQ(FailureNumberOf([&] { table.Add("checkseq", "1"); }), errnum::kObjectReleased);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "config/ini_loader.h"
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_time.h"
+#include "kit/error_of.h"
+#include "kit/files.h"
 
 namespace brennicot {
 namespace {
@@ -22,10 +24,7 @@ TEST(SettingRows, TheDefaultFileIsTheSeventeenAndEveryDefaultPassesItsOwnCheck) 
   ActivityLog log{files, clock, "Vemo_Brennicot.log"};
   fakes::FakeProfileReader profile{files};
   const std::string file = DefaultIniText();
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    lines.push_back(file.substr(at, end - at));
-  }
+  const std::vector<std::string> lines = testkit::Lines(file);
   ASSERT_EQ(lines.size(), 18u);
   EXPECT_EQ(lines.front(), "[Vemo_Brennicot]");
   for (std::size_t i = 1; i < lines.size(); ++i) profile.block += lines[i] + '\0';
@@ -107,12 +106,8 @@ TEST(SettingNumber, StrictSettingsRejectWhatLenientOnesReadAsTheLeadingNumber) {
     EXPECT_EQ(SettingNumber(settings, c.key), 7);
     settings.Set(c.key, "7 days");
     if (c.strict) {
-      try {
-        SettingNumber(settings, c.key);
-        ADD_FAILURE() << "no error";
-      } catch (const Error& e) {
-        EXPECT_EQ(e.number(), errnum::kTypeMismatch);
-      }
+      EXPECT_EQ(testkit::FailureOf([&] { SettingNumber(settings, c.key); }).number(),
+                errnum::kTypeMismatch);
     } else {
       EXPECT_EQ(SettingNumber(settings, c.key), 7);
     }

@@ -80,12 +80,6 @@ TEST_F(ForwardingTest, LineEndsOfEveryKindGiveOneMessagePerLineAndNoBlankMessage
   EXPECT_EQ(got, (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
 }
 
-TEST_F(ForwardingTest, TwoLinesInOneWriteArriveInOrder) {
-  StartInteractive({{"msgformat", "3"}});
-  pty_->Write("first\r\nsecond\r\n");
-  EXPECT_EQ(Receive(2), (std::vector<std::string>{"first", "second"}));
-}
-
 TEST_F(ForwardingTest, ALineTrickledOverSeveralTicksIsSentOnceWhole) {
   StartInteractive({{"msgformat", "3"}});
   // One character every 100 ms: every tick finds new input, so nothing is flushed early.

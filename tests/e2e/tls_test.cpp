@@ -184,44 +184,6 @@ TEST_F(TlsTest, RsyslogAndSyslogNgReceiveTheLinesOverTls) {
   }
 }
 
-struct BadFile {
-  const char* key;
-  const char* file;   // in the pki directory; "garbage" is made by the test
-  const char* error;  // what follows "err#:" up to the path
-  const char* reason;
-};
-
-void PrintTo(const BadFile& b, std::ostream* out) {
-  *out << b.key << "=" << b.file << ": " << b.reason;
-}
-
-class TlsBadFileTest : public TlsTest, public ::testing::WithParamInterface<BadFile> {};
-
-TEST_P(TlsBadFileTest, FailsTheStartWithOneClearLine) {
-  const BadFile& b = GetParam();
-  WriteFile((*pki_)("garbage"), "not a certificate\n");
-  IniText ini = TlsIni(6514);
-  ini.Set("tlscert", (*pki_)("forwarder.pem"));
-  ini.Set("tlskey", (*pki_)("forwarder.key"));
-  ini.Set(b.key, (*pki_)(b.file));
-  forwarder_->WriteIni(ini);
-  EXPECT_EQ(forwarder_->RunToEnd({}), 1);
-  const auto messages = forwarder_->LogMessages();
-  ASSERT_EQ(messages.size(), 2u) << forwarder_->Log();
-  EXPECT_EQ(messages[0], std::string("frmBrennicot1.3:Startup err#:") + b.error + b.key + "=" +
-                             (*pki_)(b.file) + ": " + b.reason);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, TlsBadFileTest,
-    ::testing::Values(
-        BadFile{"tlsca", "missing.pem", "2:", "No such file or directory"},
-        BadFile{"tlsca", "garbage", "380:Invalid property value: ", "no certificate in it"},
-        BadFile{"tlscert", "garbage", "380:Invalid property value: ", "no certificate in it"},
-        BadFile{"tlskey", "collector.key",
-                "380:Invalid property value: ", "the key does not belong to the certificate"}),
-    [](const auto& info) { return std::string(info.param.key) + std::to_string(info.index); });
-
 // OpenSSL is loaded only for transport=tls: without it, the start fails with the loader's reason.
 TEST_F(TlsTest, WithoutTheLibraryTheStartFailsWithOneClearLine) {
   if (!CanUnshareMounts()) GTEST_SKIP() << "no private mount namespace (unshare -m) to hide it in";

@@ -41,6 +41,13 @@ class HostTest : public testing::Test {
   void Set(const std::string& key, const std::string& value) { host->Settings().Set(key, value); }
 
   std::vector<std::string> Log() const { return platform.files.LogMessages(); }
+  // Log messages after the start-up line.
+  std::vector<std::string> LogAfterStartup() const {
+    std::vector<std::string> all = Log();
+    all.erase(all.begin());
+    return all;
+  }
+  const std::vector<std::string>& Sent() const { return platform.socket->sent; }
   // Log messages that begin with `prefix`.
   std::vector<std::string> LogStartingWith(const std::string& prefix) const {
     std::vector<std::string> out;

@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "kit/emulation.h"
+#include "kit/error_of.h"
 
 namespace brennicot::posix {
 namespace {
@@ -41,26 +42,20 @@ TEST(RunCommand, ReportsHowTheProgramEnded) {
 
 TEST(RunCommand, ReportsAProgramThatIsNotThere) {
   BRENNICOT_SKIP_WHEN_EMULATED("posix_spawnp of a missing program succeeds; the child exits 127");
-  try {
-    RunCommand({"brennicot-no-such-program"});
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), ENOENT);
-    EXPECT_EQ(e.description().rfind("No such file or directory (brennicot-no-such", 0), 0u)
-        << e.description();
-  }
+  const Error e = testkit::FailureOf([] { RunCommand({"brennicot-no-such-program"}); });
+  EXPECT_EQ(e.number(), ENOENT);
+  EXPECT_EQ(e.description().rfind("No such file or directory (brennicot-no-such", 0), 0u)
+      << e.description();
 }
 
 // The program ignores SIGPIPE for itself; a helper it starts must get the default back, or a
 // pipeline inside it would behave differently than from a shell.
 TEST(RunCommand, GivesTheProgramDefaultSignalHandling) {
   const auto previous = signal(SIGPIPE, SIG_IGN);
-  try {
+  const Error e = testkit::FailureOf([] {
     RunCommand({"bash", "-c", "yes | head -n1 >/dev/null; exit ${PIPESTATUS[0]}"});
-    ADD_FAILURE() << "yes was not ended by SIGPIPE";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), 128 + SIGPIPE) << e.description();
-  }
+  });
+  EXPECT_EQ(e.number(), 128 + SIGPIPE) << e.description();
   signal(SIGPIPE, previous);
 }
 

@@ -17,6 +17,7 @@ namespace {
 
 using testkit::Contains;
 using testkit::ErrorOf;
+using testkit::FailureOf;
 
 std::string UniqueName(const char* what) {
   return std::string("VB_test_") + what + "_" + std::to_string(GetCurrentProcessId());
@@ -129,12 +130,11 @@ TEST(ScmServiceManagerTest, UninstallLeavesAServiceOfAnotherProgramAlone) {
   Win32EventLoop loop;
   ServiceControl control(loop, std::make_unique<ScmServiceManager>(loop));
   control.SetServiceName(name);
-  const auto e = ErrorOf([&] { control.Uninstall(); });
+  const Error e = FailureOf([&] { control.Uninstall(); });
   EXPECT_TRUE(Query(name).found);
   DeleteService(foreign.get());
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(Contains(e->description(), "not this program")) << e->description();
+  EXPECT_EQ(e.number(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(Contains(e.description(), "not this program")) << e.description();
 }
 
 TEST(ScmServiceManagerTest, OnlyTheStartTypesAndNoOptionalControlsAreTaken) {
@@ -142,9 +142,9 @@ TEST(ScmServiceManagerTest, OnlyTheStartTypesAndNoOptionalControlsAreTaken) {
   ServiceControl control(loop, std::make_unique<ScmServiceManager>(loop));
   for (std::int32_t mode : {2, 3, 4}) EXPECT_FALSE(ErrorOf([&] { control.SetStartMode(mode); }));
   for (std::int32_t mode : {0, 1, 5, -2}) {
-    const auto e = ErrorOf([&] { control.SetStartMode(mode); });
-    ASSERT_TRUE(e) << mode;
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
+    EXPECT_EQ(FailureOf([&] { control.SetStartMode(mode); }).number(),
+              errnum::kInvalidPropertyValue)
+        << mode;
   }
   EXPECT_FALSE(ErrorOf([&] { control.SetControlsAccepted(0); }));
   EXPECT_TRUE(ErrorOf([&] { control.SetControlsAccepted(1); }));

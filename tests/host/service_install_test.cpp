@@ -25,49 +25,42 @@ std::unique_ptr<ServiceControl> ControlOver(FakePlatform& platform,
 const std::string kInstall = "Install Vemo_Brennicot '' interactive=0 start=2 controls=0";
 const std::string kUninstall = "Uninstall Vemo_Brennicot";
 
+// A plain false from the control is no error and logs nothing; an error is one line, and false.
 TEST(ServiceNStall, SetsThePropertiesThenActsOnlyOnTheExactCommand) {
+  const std::string kExists = "a unit Vemo_Brennicot.service already exists";
   const struct {
     std::string command;
     bool control_result;
+    std::string error;  // what the control throws; "" for none
     std::vector<std::string> requests;
     bool result;
   } cases[] = {
-      {"-install", true, {kInstall}, true},
-      {"-install", false, {kInstall}, false},
-      {"-uninstall", true, {kUninstall}, true},
-      {"-uninstall", false, {kUninstall}, false},
-      {"-INSTALL", true, {}, false},
-      {"-install ", true, {}, false},
-      {"-interact", true, {}, false},
-      {"", true, {}, false},
+      {"-install", true, "", {kInstall}, true},
+      {"-install", false, "", {kInstall}, false},
+      {"-uninstall", true, "", {kUninstall}, true},
+      {"-uninstall", false, "", {kUninstall}, false},
+      {"-INSTALL", true, "", {}, false},
+      {"-install ", true, "", {}, false},
+      {"-interact", true, "", {}, false},
+      {"", true, "", {}, false},
+      {"-install", true, kExists, {kInstall}, false},
+      {"-uninstall", true, kExists, {kUninstall}, false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE("'" + c.command + "' " + c.error);
     FakePlatform platform;
     fakes::FakeServiceManager* manager = nullptr;
     const auto service = ControlOver(platform, manager);
     manager->install_result = manager->uninstall_result = c.control_result;
+    if (!c.error.empty()) manager->install_error = Error(17, c.error);
     ActivityLog log(platform.files, platform.clock, "Vemo_Brennicot.log");
 
-    EXPECT_EQ(ServiceNStall(*service, c.command, log), c.result) << "'" << c.command << "'";
-    EXPECT_EQ(manager->requests, c.requests) << "'" << c.command << "'";
-    // A plain false from the control is no error: nothing is logged.
-    EXPECT_TRUE(platform.files.LogMessages().empty()) << "'" << c.command << "'";
-  }
-}
-
-TEST(ServiceNStall, AnErrorGivesOneLineAndFalse) {
-  for (const std::string command : {"-install", "-uninstall"}) {
-    FakePlatform platform;
-    fakes::FakeServiceManager* manager = nullptr;
-    const auto service = ControlOver(platform, manager);
-    manager->install_error = Error(17, "a unit Vemo_Brennicot.service already exists");
-    ActivityLog log(platform.files, platform.clock, "Vemo_Brennicot.log");
-
-    EXPECT_FALSE(ServiceNStall(*service, command, log));
-    EXPECT_EQ(
-        platform.files.LogMessages(),
-        std::vector<std::string>{
-            "BrennicotMain:ServiceNStall err#:17:a unit Vemo_Brennicot.service already exists"});
+    EXPECT_EQ(ServiceNStall(*service, c.command, log), c.result);
+    EXPECT_EQ(manager->requests, c.requests);
+    EXPECT_EQ(platform.files.LogMessages(),
+              c.error.empty()
+                  ? std::vector<std::string>{}
+                  : std::vector<std::string>{"BrennicotMain:ServiceNStall err#:17:" + c.error});
   }
 }
 

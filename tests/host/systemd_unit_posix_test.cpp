@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "base/error.h"
+#include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/process.h"
 #include "kit/temp_dir.h"
@@ -45,14 +46,10 @@ TEST(UnitFileName, RefusesWhatSystemdRejectsOrWhatCouldActAsAPath) {
       {std::string(248, 'x'), "it is 248 characters long, at most 247 fit"},
   };
   for (const auto& c : cases) {
-    try {
-      UnitFileName(c.name);
-      ADD_FAILURE() << "accepted '" << c.name << "'";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kInvalidArgument) << c.name;
-      EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
-      EXPECT_EQ(e.description().find('\n'), std::string::npos) << "raw control character";
-    }
+    const Error e = FailureOf([&] { UnitFileName(c.name); });
+    EXPECT_EQ(e.number(), errnum::kInvalidArgument) << c.name;
+    EXPECT_NE(e.description().find(c.reason), std::string::npos) << e.description();
+    EXPECT_EQ(e.description().find('\n'), std::string::npos) << "raw control character";
   }
 }
 
@@ -127,13 +124,9 @@ TEST(UnitFileText, RefusesPathsAUnitCannotExpress) {
   for (const std::string exe : {"Vemo_Brennicot", "", "./VB", "/opt/it's/VB", "/opt/a\"b/VB",
                                 "/opt/a\\b/VB", "/opt/a\nb/VB", "/opt/a\tb/VB", "/opt/\xff/VB",
                                 "/opt/\xc0\xaf/VB", "/opt/\xed\xa0\x80/VB"}) {
-    try {
-      UnitFileText("Vemo Brennicot", exe);
-      ADD_FAILURE() << "accepted '" << exe << "'";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kInvalidArgument);
-      EXPECT_NE(e.description().find("cannot be written in a systemd unit"), std::string::npos);
-    }
+    const Error e = FailureOf([&] { UnitFileText("Vemo Brennicot", exe); });
+    EXPECT_EQ(e.number(), errnum::kInvalidArgument) << exe;
+    EXPECT_NE(e.description().find("cannot be written in a systemd unit"), std::string::npos);
   }
 }
 

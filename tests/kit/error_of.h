@@ -20,6 +20,13 @@ std::optional<Error> ErrorOf(Operation&& operation) {
   return std::nullopt;
 }
 
+// The number of the Error an operation throws; 0 when it throws none.
+template <typename Operation>
+std::int32_t FailureNumberOf(Operation&& operation) {
+  const auto e = ErrorOf(std::forward<Operation>(operation));
+  return e ? e->number() : 0;
+}
+
 // The Error an operation throws; fails the test when it throws none.
 template <typename Operation>
 Error FailureOf(Operation&& operation) {

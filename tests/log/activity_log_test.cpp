@@ -53,20 +53,15 @@ TEST_F(ActivityLogTest, AnEntryThatWouldPassTheBoundStartsANewFileWithItWhole) {
   EXPECT_EQ(files.files[kLogPath], "2030/02/06 21:41:56\t" + longer + "\r\n");
 }
 
-TEST_F(ActivityLogTest, FirstEntryCreatesTheFileBesideTheExecutable) {
+TEST_F(ActivityLogTest, TheFirstEntryCreatesTheFileBesideTheExecutableAndOthersAreAppended) {
   ASSERT_FALSE(files.FileExists(kLogPath));
-  log.LogWrite("Brennicot Shutdown ***", LogKind::kInformation);
-  EXPECT_EQ(files.files.size(), 1u);
-  EXPECT_EQ(files.files[kLogPath], "2030/02/06 21:41:56\tBrennicot Shutdown ***\r\n");
-}
-
-TEST_F(ActivityLogTest, EntriesAreAppendedOneOpenPerEntry) {
   log.LogWrite("first", LogKind::kInformation);
   clock.now = {2030, 3, 3, 13, 5, 0};
   log.LogWrite("", LogKind::kInformation);
   clock.now = {2030, 3, 4, 0, 0, 0};
   log.LogWrite("third", LogKind::kInformation);
-  EXPECT_EQ(files.appends, 3);
+  EXPECT_EQ(files.appends, 3) << "one open per entry";
+  EXPECT_EQ(files.files.size(), 1u);
   EXPECT_EQ(files.files[kLogPath],
             "2030/02/06 21:41:56\tfirst\r\n"
             "2030/03/03 13:05:00\t\r\n"

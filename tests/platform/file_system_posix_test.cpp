@@ -31,13 +31,16 @@ class PosixFileSystemTest : public testing::Test {
   const std::string dir = scratch.path();
 };
 
-TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchanged) {
+TEST_F(PosixFileSystemTest, AppendCreatesThenAppendsBytesUnchangedAndWriteFileTruncates) {
   const std::string path = files.JoinPath(dir, "Vemo_Brennicot.log");
   EXPECT_FALSE(files.FileExists(path));
+  EXPECT_FALSE(files.FileExists(dir)) << "a directory is no file";
   files.AppendToFile(path, "one\r\n");
   EXPECT_TRUE(files.FileExists(path));
   files.AppendToFile(path, std::string("t\0o\xFF\r\n", 6));
   EXPECT_EQ(testkit::ReadFile(path), "one\r\n" + std::string("t\0o\xFF\r\n", 6));
+  files.WriteFile(path, "short");
+  EXPECT_EQ(testkit::ReadFile(path), "short");
 }
 
 // The one read of a file: what it finds in each place, links followed or refused.
@@ -68,13 +71,6 @@ TEST_F(PosixFileSystemTest, ReadWholeFileFindsEachKindOfPlaceByTheOneRule) {
     EXPECT_EQ(read.error_number, c.error_number) << c.name;
     EXPECT_EQ(read.bytes, c.outcome == Outcome::kRead ? "bytes\n" : "") << c.name;
   }
-}
-
-TEST_F(PosixFileSystemTest, WriteFileTruncates) {
-  const std::string path = files.JoinPath(dir, "Vemo_Brennicot.ini");
-  files.WriteFile(path, "a much longer first content");
-  files.WriteFile(path, "short");
-  EXPECT_EQ(testkit::ReadFile(path), "short");
 }
 
 TEST_F(PosixFileSystemTest, FailuresCarryErrnoAndThePath) {
@@ -133,11 +129,6 @@ TEST_F(PosixFileSystemTest, AFileRootCreatesGoesToTheOwnerOfItsDirectory) {
   EXPECT_EQ(st.st_uid, nobody->pw_uid);
   EXPECT_EQ(st.st_gid, nobody->pw_gid);
   EXPECT_TRUE(fs::is_symlink(link));
-}
-
-TEST_F(PosixFileSystemTest, FileExistsOnlyForFiles) {
-  EXPECT_FALSE(files.FileExists(dir));
-  EXPECT_FALSE(files.FileExists(dir + "/absent"));
 }
 
 TEST_F(PosixFileSystemTest, ExecutableDirectoryHoldsThisTestProgramNotTheWorkingDirectory) {

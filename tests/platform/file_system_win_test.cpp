@@ -15,7 +15,7 @@ namespace brennicot::win32 {
 namespace {
 
 using testkit::Contains;
-using testkit::ErrorOf;
+using testkit::FailureOf;
 using testkit::TempDir;
 
 std::string Read(const std::string& path) {
@@ -89,10 +89,9 @@ TEST(Win32FileSystemTest, FailuresCarryTheSystemCodeAndThePath) {
   const std::string path = dir / "no such dir\\Vemo_Brennicot.log";
   for (const auto& write : {std::function<void()>([&] { files.AppendToFile(path, "x"); }),
                             std::function<void()>([&] { files.WriteFile(path, "x"); })}) {
-    const auto e = ErrorOf(write);
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->number(), ERROR_PATH_NOT_FOUND);
-    EXPECT_TRUE(Contains(e->description(), "(" + path + ")")) << e->description();
+    const Error e = FailureOf(write);
+    EXPECT_EQ(e.number(), ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(Contains(e.description(), "(" + path + ")")) << e.description();
   }
 }
 

@@ -12,8 +12,8 @@ namespace brennicot {
 namespace {
 
 using testkit::Contains;
-using testkit::ErrorOf;
 using testkit::ExpectSettingsRefused;
+using testkit::FailureOf;
 
 TEST(LineSettingsText, TakesBlanksAroundFieldsAndParityInEitherCase) {
   const LineSettingsText s = ParseLineSettingsText(" 19200 , e , 7 , 1 ");
@@ -41,10 +41,9 @@ TEST(LineSettingsText, RejectsATextOfAnotherFormNamingTheFieldAtFault) {
                             {"9600,N,9,1", "data bits '9'"},
                         });
   for (std::int32_t mode : {-1, 4}) {
-    const auto e = ErrorOf([&] { HandshakingOf(mode); });
-    ASSERT_TRUE(e) << mode;
-    EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
-    EXPECT_TRUE(Contains(e->description(), "Handshaking " + std::to_string(mode)));
+    const Error e = FailureOf([&] { HandshakingOf(mode); });
+    EXPECT_EQ(e.number(), errnum::kInvalidPropertyValue) << mode;
+    EXPECT_TRUE(Contains(e.description(), "Handshaking " + std::to_string(mode)));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "kit/error_of.h"
 
 namespace brennicot {
 
@@ -143,12 +144,8 @@ TEST(CheckSequence, ReportsEachGapOnceAndFollowsTheReceivedNumber) {
 
 TEST(CheckSequence, NumbersBeyondThirtyTwoBitsAreAnOverflow) {
   std::int32_t expected = 0;
-  try {
-    CheckSequence(TestLine("9e99"), expected);
-    ADD_FAILURE() << "9e99 accepted";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kOverflow);
-  }
+  EXPECT_EQ(testkit::FailureOf([&] { CheckSequence(TestLine("9e99"), expected); }).number(),
+            errnum::kOverflow);
   expected = std::numeric_limits<std::int32_t>::max();
   EXPECT_THROW(CheckSequence(TestLine("0001"), expected), Error);
   EXPECT_EQ(expected, std::numeric_limits<std::int32_t>::max());

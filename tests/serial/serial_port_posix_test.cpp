@@ -73,9 +73,8 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
   port->SetSettings("38400,N,8,1");
   port->SetHandshaking(2);
   // Which texts are refused is the settings' own test; here, that a refused one changes nothing.
-  const auto e = ErrorOf([&] { port->SetSettings("1234,N,8,1"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
+  const Error e = FailureOf([&] { port->SetSettings("1234,N,8,1"); });
+  EXPECT_EQ(e.number(), errnum::kInvalidPropertyValue);
 
   ASSERT_EQ(tcgetattr(device.get(), &tio), 0);
   EXPECT_EQ(cfgetospeed(&tio), B38400);
@@ -88,27 +87,24 @@ TEST_F(SerialPortTest, AppliesSettingsAtOpenAndAtOnceWhileOpenButNeverARejectedV
 
 TEST_F(SerialPortTest, AbsentDeviceNotATerminalPortInUseAndClosedPortAreClearErrors) {
   const std::string missing = pair.dir() + "/no-such-device";
-  auto e = ErrorOf([&] { PortOn(missing, true); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), ENOENT);
-  EXPECT_EQ(e->description(), "No such file or directory (" + missing + " for COM3)");
+  Error e = FailureOf([&] { PortOn(missing, true); });
+  EXPECT_EQ(e.number(), ENOENT);
+  EXPECT_EQ(e.description(), "No such file or directory (" + missing + " for COM3)");
 
   const std::string plain = pair.dir() + "/plain-file";
   std::ofstream(plain) << "x";
-  e = ErrorOf([&] { PortOn(plain, true); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), ENOTTY);
-  EXPECT_TRUE(Contains(e->description(), plain + " for COM3: not a serial device"));
+  e = FailureOf([&] { PortOn(plain, true); });
+  EXPECT_EQ(e.number(), ENOTTY);
+  EXPECT_TRUE(Contains(e.description(), plain + " for COM3: not a serial device"));
 
   auto first = PortOn(pair.device(), true);
   auto second = PortOn(pair.device());
-  e = ErrorOf([&] { second->SetPortOpen(true); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), EBUSY);
-  EXPECT_TRUE(Contains(e->description(), pair.device() + " for COM3: port in use"));
+  e = FailureOf([&] { second->SetPortOpen(true); });
+  EXPECT_EQ(e.number(), EBUSY);
+  EXPECT_TRUE(Contains(e.description(), pair.device() + " for COM3: port in use"));
   EXPECT_FALSE(second->PortOpen());
   for (const auto& transfer : Transfers(*second)) {
-    EXPECT_EQ(ErrorOf(transfer).value_or(Error(0, "")).number(), errnum::kPortNotOpen);
+    EXPECT_EQ(FailureOf(transfer).number(), errnum::kPortNotOpen);
   }
   first->SetPortOpen(false);  // free again once the first one lets go
   second->SetPortOpen(true);
@@ -182,10 +178,9 @@ TEST_F(SerialPortTest, HangUpKeepsQueuedBytesThenFailsWithoutBusyLoop) {
   EXPECT_EQ(port->InBufferCount(), 10);
   EXPECT_EQ(port->Input(), "last words");
   for (const auto& transfer : Transfers(*port)) {
-    const auto e = ErrorOf(transfer);
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->number(), EIO);
-    EXPECT_EQ(e->description(),
+    const Error e = FailureOf(transfer);
+    EXPECT_EQ(e.number(), EIO);
+    EXPECT_EQ(e.description(),
               "Input/output error (" + pair.device() + " for COM3: device hung up or removed)");
   }
   EXPECT_TRUE(port->PortOpen());
@@ -199,10 +194,9 @@ TEST_F(SerialPortTest, OutputToALineThatTakesNothingFailsAfterItsTimeout) {
   auto port = PortOn(pair.device());
   port_device->SetOutputTimeout(200ms);
   port->SetPortOpen(true);
-  const auto e = ErrorOf([&] { port->Output(std::string(4 * 1024 * 1024, 'x')); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), EAGAIN);
-  EXPECT_TRUE(Contains(e->description(), "took no output for 200 ms")) << e->description();
+  const Error e = FailureOf([&] { port->Output(std::string(4 * 1024 * 1024, 'x')); });
+  EXPECT_EQ(e.number(), EAGAIN);
+  EXPECT_TRUE(Contains(e.description(), "took no output for 200 ms")) << e.description();
 }
 
 }  // namespace

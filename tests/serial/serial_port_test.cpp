@@ -12,6 +12,7 @@ namespace brennicot {
 namespace {
 
 using testkit::ErrorOf;
+using testkit::FailureOf;
 
 class SharedSerialPortTest : public ::testing::Test {
  protected:
@@ -33,9 +34,8 @@ TEST_F(SharedSerialPortTest, RefusesValuesOutsideWhatThePortOffers) {
       {[&] { port->SetSThreshold(1); }, errnum::kNotSupported},
   };
   for (const auto& [call, number] : cases) {
-    const auto e = ErrorOf(call);
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->number(), number) << e->description();
+    const Error e = FailureOf(call);
+    EXPECT_EQ(e.number(), number) << e.description();
   }
   EXPECT_EQ(port->CommPort(), 1);
 }
@@ -44,9 +44,7 @@ TEST_F(SharedSerialPortTest, AClosedPortRefusesDataButKeepsItsProperties) {
   for (const auto& call : {std::function<void()>([&] { port->InBufferCount(); }),
                            std::function<void()>([&] { port->Input(); }),
                            std::function<void()>([&] { port->Output("\r"); })}) {
-    const auto e = ErrorOf(call);
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->number(), errnum::kPortNotOpen);
+    EXPECT_EQ(FailureOf(call).number(), errnum::kPortNotOpen);
   }
   port->SetSettings("19200,E,7,1");
   EXPECT_EQ(port->Settings(), "19200,E,7,1");
@@ -61,9 +59,7 @@ TEST_F(SharedSerialPortTest, AClosedPortRefusesDataButKeepsItsProperties) {
 TEST_F(SharedSerialPortTest, AnOpenPortKeepsItsNumberAndWhatItRefuses) {
   port->SetPortOpen(true);
   const LineConfig before = device->line;
-  const auto e = ErrorOf([&] { port->SetCommPort(4); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), errnum::kInvalidPropertyValue);
+  EXPECT_EQ(FailureOf([&] { port->SetCommPort(4); }).number(), errnum::kInvalidPropertyValue);
   EXPECT_EQ(port->CommPort(), 1);
   EXPECT_TRUE(ErrorOf([&] { port->SetSettings("9600,N,8"); }));
   EXPECT_TRUE(ErrorOf([&] { port->SetHandshaking(4); }));

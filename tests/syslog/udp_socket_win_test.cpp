@@ -13,6 +13,7 @@ namespace {
 
 using testkit::Contains;
 using testkit::ErrorOf;
+using testkit::FailureOf;
 
 // A Winsock datagram socket on 127.0.0.1 and a system-chosen port.
 class Receiver {
@@ -99,12 +100,10 @@ TEST(Win32UdpSocketTest, AFailedResolutionFailsSendsAtOnceButNotForGood) {
   udp.Bind();  // waits briefly for the answer; binding itself needs none
   for (int attempt = 0; attempt < 2; ++attempt) {
     const ULONGLONG before = GetTickCount64();
-    const auto e = ErrorOf([&] { udp.SendData("lost"); });
+    const Error e = FailureOf([&] { udp.SendData("lost"); });
     EXPECT_LT(GetTickCount64() - before, 100u) << "a send waited for the resolver";
-    ASSERT_TRUE(e);
-    EXPECT_NE(e->number(), 0);
-    EXPECT_TRUE(Contains(e->description(), "remote host 'no-such-host.invalid'"))
-        << e->description();
+    EXPECT_NE(e.number(), 0);
+    EXPECT_TRUE(Contains(e.description(), "remote host 'no-such-host.invalid'")) << e.description();
   }
   EXPECT_NE(udp.State(), 0);
   udp.SetRemoteHost("127.0.0.1");
@@ -116,16 +115,13 @@ TEST(Win32UdpSocketTest, RefusedSendsNameTheTargetAndTheWinsockError) {
   UdpSocket udp(std::make_unique<Win32UdpSystem>(), MonotonicMillis);
   udp.SetRemotePort(514);
   udp.SetRemoteHost("127.0.0.1");
-  auto e = ErrorOf([&] { udp.SendData("not bound"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), WSAENOTCONN);
-  EXPECT_TRUE(Contains(e->description(), "UDP to 127.0.0.1:514")) << e->description();
+  const Error e = FailureOf([&] { udp.SendData("not bound"); });
+  EXPECT_EQ(e.number(), WSAENOTCONN);
+  EXPECT_TRUE(Contains(e.description(), "UDP to 127.0.0.1:514")) << e.description();
   udp.Bind();
-  e = ErrorOf([&] { udp.SendData(std::string(70000, 'x')); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), WSAEMSGSIZE);
+  EXPECT_EQ(FailureOf([&] { udp.SendData(std::string(70000, 'x')); }).number(), WSAEMSGSIZE);
   for (std::int32_t port : {-1, 0, 65536}) {
-    EXPECT_EQ(ErrorOf([&] { udp.SetRemotePort(port); })->number(), errnum::kInvalidPropertyValue);
+    EXPECT_EQ(FailureOf([&] { udp.SetRemotePort(port); }).number(), errnum::kInvalidPropertyValue);
   }
 }
 
