@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
-#include "fakes/fake_tls_session.h"
+#include "fakes/host_fakes.h"
+#include "fakes/syslog_fakes.h"
 
 namespace brennicot {
 namespace {
