@@ -11,7 +11,6 @@
 #include "config/settings.h"
 #include "fakes/platform_fakes.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 #include "platform/file_system_posix.h"
 
 namespace brennicot {

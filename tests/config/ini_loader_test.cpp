@@ -15,7 +15,6 @@
 #include "fakes/host_fakes.h"
 #include "kit/emulation.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot {
 namespace {
