@@ -62,7 +62,13 @@ std::unique_ptr<StreamSocket> FakePlatform::CreateStreamSocket() {
 }
 
 std::unique_ptr<TlsSession> FakePlatform::CreateTlsSession() {
-  return std::make_unique<FakeTlsSession>();
+  auto session = std::make_unique<FakeTlsSession>();
+  session->key_open = tls_key_open;
+  session->on_begin = [this](const TlsSettings& settings) {
+    tls_begun.push_back(settings);
+    if (tls_unusable) throw *tls_unusable;
+  };
+  return session;
 }
 
 }  // namespace brennicot::fakes

@@ -102,6 +102,9 @@ class FakePlatform : public Platform {
     return MakeFakeCollectorAddress(host, names, [this] { return loop.now_ms; });
   }
   std::unique_ptr<TlsSession> CreateTlsSession() override;
+  std::vector<TlsSettings> tls_begun;  // what each TLS session was given to read
+  std::optional<Error> tls_unusable;   // what each TLS session finds of its files
+  bool tls_key_open = false;
   std::unique_ptr<SerialPort> CreateSerialPort(SerialDevicePathOf device_path) override;
   std::unique_ptr<ServiceControl> CreateServiceControl() override;
   std::string name_problem;  // what NameProblem reports of any name

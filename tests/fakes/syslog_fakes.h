@@ -139,8 +139,13 @@ class FakeTlsSession : public TlsSession {
   TlsRefusal refusal{TlsRefusalKind::kNameMismatch, 62, {}};
   std::size_t record_size = 16;
 
-  void Begin(const TlsSettings&) override {}
-  bool KeyOpenToOthers(const TlsSettings&) const override { return false; }
+  std::function<void(const TlsSettings&)> on_begin;  // may throw as an unusable file would
+  bool key_open = false;
+
+  void Begin(const TlsSettings& settings) override {
+    if (on_begin) on_begin(settings);
+  }
+  bool KeyOpenToOthers(const TlsSettings&) const override { return key_open; }
   Step Handshake(std::string_view received, std::string& out) override {
     if (received.empty()) out += "HELLO";
     if (received.find("OK") != std::string_view::npos) return Step::kVerified;
