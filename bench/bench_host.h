@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "host/frm_brennicot.h"
 
 namespace brennicot::bench {

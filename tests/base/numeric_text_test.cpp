@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <string>
 
+#include "base/byte_size.h"
 #include "base/error.h"
 #include "kit/error_of.h"
 
@@ -113,6 +116,22 @@ TEST(FormatDecimal, PlainDecimalUpToFifteenSignificantDigits) {
       {123456789012345678.0, "123456789012346000"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatDecimal(c.value), c.expected) << c.value;
+}
+
+TEST(SizeTextTest, NamesTheLargestWholeUnit) {
+  const struct {
+    std::size_t bytes;
+    std::string text;
+  } cases[] = {
+      {std::size_t{1} << 20, "1 MiB"},
+      {std::size_t{3} << 20, "3 MiB"},
+      {std::size_t{1536} << 10, "1536 KiB"},
+      {std::size_t{64} << 10, "64 KiB"},
+      {(std::size_t{1} << 20) + 1, "1048577 bytes"},
+      {1023, "1023 bytes"},
+      {0, "0 bytes"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SizeText(c.bytes), c.text) << c.bytes;
 }
 
 }  // namespace

@@ -9,9 +9,8 @@
 #include "config/ini_loader.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
-#include "fakes/fake_time.h"
+#include "fakes/platform_fakes.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 #include "platform/file_system_posix.h"
 
 namespace brennicot {

@@ -12,10 +12,9 @@
 #include "base/error.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "kit/emulation.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot {
 namespace {
@@ -26,6 +25,12 @@ using fakes::FakeProfileReader;
 using Overrides = std::map<std::string, std::string>;
 
 const char kIniPath[] = "/opt/vb/Vemo_Brennicot.ini";
+
+std::string Block(const std::vector<std::string>& entries) {
+  std::string block;
+  for (const auto& e : entries) block += e + '\0';
+  return block;
+}
 
 // One program load over fakes: an INI file exists and the section read yields `entries`.
 struct Load {
@@ -40,11 +45,14 @@ struct Load {
     log.SetEcho([this](const std::string& entry) { messages.push_back(entry.substr(20)); });
   }
 
-  void Run(const std::vector<std::string>& entries) {
+  void Run(const std::vector<std::string>& entries) { RunOn(Block(entries)); }
+  // The INI file exists and the section read yields `block` as it is.
+  void RunOn(const std::string& block) {
     files.files[kIniPath] = "present";
-    for (const auto& e : entries) profile.block += e + '\0';
-    IniGetSet(settings, log, files, profile);
+    profile.block = block;
+    Run();
   }
+  void Run() { IniGetSet(settings, log, files, profile); }
 
   // Every key holds its default unless `overrides` names it; all seventeen stay, in table order.
   void ExpectSettings(const Overrides& overrides, const std::string& context) const {
@@ -204,18 +212,14 @@ TEST(IniGetSet, OnlyWhatTheBufferHoldsIsApplied) {
   // The reader cut the section at 4096 - 2 characters, in the middle of the last entry: a cut
   // value would be a wrong setting, so it is not applied.
   Load cut;
-  cut.files.files[kIniPath] = "present";
-  cut.profile.block = BlockOfSize(4094, "udpport=51");
-  IniGetSet(cut.settings, cut.log, cut.files, cut.profile);
+  cut.RunOn(BlockOfSize(4094, "udpport=51"));
   cut.ExpectSettings({}, "cut entry");
   EXPECT_TRUE(cut.messages.empty());
 
   // Cut right behind a NUL, or short of the limit: the last entry is whole and applied.
   for (std::size_t size : {4094u, 4000u}) {
     Load whole;
-    whole.files.files[kIniPath] = "present";
-    whole.profile.block = BlockOfSize(size, std::string("udpport=5140") + '\0');
-    IniGetSet(whole.settings, whole.log, whole.files, whole.profile);
+    whole.RunOn(BlockOfSize(size, std::string("udpport=5140") + '\0'));
     whole.ExpectSettings({{"udpport", "5140"}}, "whole entry, block of " + std::to_string(size));
   }
 }
@@ -239,7 +243,7 @@ TEST(IniGetSet, ReadsTheSectionBesideTheExecutableThroughA4096Buffer) {
 
 TEST(IniGetSet, FirstRunWritesTheDefaultFileAndDoesNotReadIt) {
   Load load;
-  IniGetSet(load.settings, load.log, load.files, load.profile);
+  load.Run();
   load.ExpectSettings({}, "first run");
   EXPECT_TRUE(load.messages.empty());
   EXPECT_EQ(load.profile.reads, 0);
@@ -249,7 +253,7 @@ TEST(IniGetSet, FirstRunWritesTheDefaultFileAndDoesNotReadIt) {
 TEST(IniGetSet, UnwritableDirectoryGivesOneIniCreateLineAndTheDefaults) {
   Load load;
   load.files.writable = false;
-  IniGetSet(load.settings, load.log, load.files, load.profile);
+  load.Run();
   load.ExpectSettings({}, "unwritable");
   EXPECT_EQ(load.messages,
             std::vector<std::string>{"BrennicotMain:IniCreate err#:13:Permission denied "
@@ -260,7 +264,7 @@ TEST(IniGetSet, UnwritableDirectoryGivesOneIniCreateLineAndTheDefaults) {
 TEST(IniGetSet, NoExecutableDirectoryIsAFaultAfterTheDefaults) {
   Load load;
   load.files.exe_dir_fails = true;
-  IniGetSet(load.settings, load.log, load.files, load.profile);
+  load.Run();
   load.ExpectSettings({}, "no directory");
   EXPECT_EQ(load.messages,
             std::vector<std::string>{"BrennicotMain:IniGetSet err#:2:No such file or directory "
@@ -291,13 +295,11 @@ TEST(IniCreate, WritesTheEighteenDefaultLines) {
   std::string expected;
   for (const char* line : lines) expected += std::string(line) + "\r\n";
 
-  fakes::FakeFileSystem files;
-  fakes::FakeClock clock;
-  ActivityLog log(files, clock, "Vemo_Brennicot.log");
-  files.files["/opt/vb/Vemo_Brennicot.ini"] = "an old file, emptied first\r\n";
-  IniCreate("/opt/vb/Vemo_Brennicot.ini", files, log);
-  EXPECT_EQ(files.Beside("Vemo_Brennicot.ini"), expected);
-  EXPECT_TRUE(files.LogMessages().empty());
+  Load load;
+  load.files.files[kIniPath] = "an old file, emptied first\r\n";
+  IniCreate(kIniPath, load.files, load.log);
+  EXPECT_EQ(load.files.Beside("Vemo_Brennicot.ini"), expected);
+  EXPECT_TRUE(load.files.LogMessages().empty());
 }
 
 // Yields `ports` for the section "Ports" of the expected file, nothing for anything else.
@@ -308,12 +310,6 @@ struct PortsReader : ProfileReader {
     return section == "Ports" && path == "/opt/vb/Vemo_Brennicot.ini" ? ports : std::string();
   }
 };
-
-std::string Block(const std::vector<std::string>& entries) {
-  std::string block;
-  for (const auto& e : entries) block += e + '\0';
-  return block;
-}
 
 // The device of a port number, or the error that says why there is none.
 TEST(SerialDevicePath, MappedPortsTheDefaultDevicesAndWhatNamesNone) {

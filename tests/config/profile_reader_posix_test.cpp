@@ -13,7 +13,6 @@
 #include "config/profile_section_vectors.h"
 #include "kit/error_of.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot {
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "config/profile_section_vectors.h"
-#include "kit/temp_dir.h"
+#include "kit/files.h"
 
 namespace brennicot::win32 {
 namespace {

@@ -7,8 +7,7 @@
 
 #include "base/error.h"
 #include "config/ini_loader.h"
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_time.h"
+#include "fakes/platform_fakes.h"
 #include "kit/error_of.h"
 #include "kit/files.h"
 

@@ -11,7 +11,6 @@
 #include "kit/forwarder.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
 #include "kit/tls_pki.h"
 
 namespace e2e {

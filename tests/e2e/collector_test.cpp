@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "kit/collectors.h"
+#include "kit/files.h"
 #include "kit/forwarder.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
 
 namespace e2e {
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "forwarder_fixture.h"
-#include "kit/mount_namespace.h"
+#include "kit/process.h"
 
 namespace e2e {
 namespace {

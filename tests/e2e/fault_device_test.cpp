@@ -9,10 +9,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "byte_stream.h"
 #include "forwarder_fixture.h"
-#include "kit/process_figures.h"
-#include "kit/tcp_receiver.h"
+#include "kit/process.h"
+#include "kit/receivers.h"
 
 namespace e2e {
 namespace {

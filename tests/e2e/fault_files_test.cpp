@@ -5,10 +5,8 @@
 
 #include <filesystem>
 
-#include "byte_stream.h"
 #include "config/ini_loader.h"
 #include "forwarder_fixture.h"
-#include "kit/mount_namespace.h"
 #include "kit/process.h"
 
 namespace e2e {

@@ -1,5 +1,7 @@
 #include "forwarder_fixture.h"
 
+#include <random>
+
 #include "kit/process.h"
 
 namespace e2e {
@@ -29,6 +31,29 @@ bool ForwarderTest::WaitStarted() {
                Contains(forwarder_->Stderr(), " Startup ");
       },
       10s);
+}
+
+std::vector<std::string> LinesOf(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : bytes) {
+    if (c == '\r' || c == '\n') {
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::string out(n, '\0');
+  for (char& c : out) c = static_cast<char>(byte(gen));
+  return out;
 }
 
 }  // namespace e2e

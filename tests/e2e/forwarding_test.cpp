@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "forwarder_fixture.h"
-#include "kit/activity_log.h"
+#include "kit/files.h"
 
 namespace e2e {
 namespace {

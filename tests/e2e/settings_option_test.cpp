@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "forwarder_fixture.h"
-#include "kit/activity_log.h"
-#include "kit/tcp_receiver.h"
+#include "kit/files.h"
+#include "kit/receivers.h"
 
 namespace e2e {
 namespace {

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "forwarder_fixture.h"
-#include "kit/process_figures.h"
-#include "kit/tcp_receiver.h"
+#include "kit/process.h"
+#include "kit/receivers.h"
 
 namespace e2e {
 namespace {

@@ -16,7 +16,7 @@
 #include "kit/collectors.h"
 #include "kit/numbered_lines.h"
 #include "kit/process.h"
-#include "kit/tcp_receiver.h"
+#include "kit/receivers.h"
 
 namespace e2e {
 namespace {

@@ -7,9 +7,8 @@
 #include <ostream>
 
 #include "forwarder_fixture.h"
-#include "kit/mount_namespace.h"
+#include "kit/collectors.h"
 #include "kit/process.h"
-#include "kit/tls_collectors.h"
 #include "kit/tls_pki.h"
 
 namespace e2e {

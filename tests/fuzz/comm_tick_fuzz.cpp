@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "fuzz/fuzz_support.h"
 #include "host/frm_brennicot.h"
 

@@ -14,8 +14,7 @@
 #include "config/ini_loader.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_time.h"
+#include "fakes/platform_fakes.h"
 #include "fuzz/fuzz_support.h"
 
 namespace brennicot::fuzz {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "fuzz/fuzz_support.h"
 #include "host/frm_brennicot.h"
 

@@ -1,5 +1,7 @@
 // The tmrComm poll, the OnComm notification and the tmrStatus heartbeat, driven through the loop;
 // and MessageSend, the one way out towards the collector.
+#include <tuple>
+
 #include "host/host_fixture.h"
 
 namespace brennicot {
@@ -35,53 +37,45 @@ class CommTimerTest : public HostTest {
   }
 };
 
-TEST_F(CommTimerTest, EveryCompleteLineOfATickIsSentInOrder) {
-  Start();
-  Receive("one\r\ntwo\r\n");
-  EXPECT_EQ(Sent(), (Strings{"one", "two"}));
-  EXPECT_EQ(host->Receive().Length(), 0u);
-  Receive("");
-  EXPECT_EQ(Sent().size(), 2u) << "an idle tick with an empty buffer sends nothing";
-}
-
-TEST_F(CommTimerTest, PartialLineGoesOutWholeAtTheNextIdleTick) {
-  Start();
-  Receive("abc\n\rdef");
-  EXPECT_EQ(Sent(), Strings{"abc"});
-  Receive("");
-  EXPECT_EQ(Sent(), (Strings{"abc", "def"}));
-  Receive("gh");
-  Receive("ij\r\n");
-  EXPECT_EQ(Sent(), (Strings{"abc", "def", "ghij"}));
-  Receive("\r\n\n\r\r");
-  Receive("");
-  EXPECT_EQ(Sent().size(), 3u);
-}
-
-TEST_F(CommTimerTest, RemainderLongerThanBuffermaxIsFlushed) {
-  Start();
-  Receive(std::string(4096, 'a'));
-  EXPECT_TRUE(Sent().empty());
-  EXPECT_EQ(host->Receive().Length(), 4096u);
-  Receive("");
-  EXPECT_EQ(Sent(), Strings{std::string(4096, 'a')});
-
-  Receive("line\r\n" + std::string(4097, 'b'));
-  EXPECT_EQ(Sent().size(), 3u);
-  EXPECT_EQ(Sent()[1], "line");
-  EXPECT_EQ(Sent()[2], std::string(4097, 'b'));
-  EXPECT_EQ(host->Receive().Length(), 0u);
-}
-
-// A buffermax below zero (only a test or a future loader could set one) flushes every remainder
-// at once, but an empty buffer is nothing to send. A fuzzer found the empty datagram.
-TEST_F(CommTimerTest, OverflowFlushNeverSendsAnEmptyMessage) {
-  Start([&] { Set("buffermax", "-1"); });
-  Receive("ab\nj\r\n");
-  EXPECT_EQ(Sent(), (Strings{"ab", "j"}));
-  Receive("xyz");
-  EXPECT_EQ(Sent(), (Strings{"ab", "j", "xyz"}));
-  EXPECT_EQ(host->Receive().Length(), 0u);
+// Each tick's bytes, then everything sent so far and what the receive buffer still holds. An
+// idle tick sends a partial line whole; a remainder longer than buffermax goes at once. A
+// buffermax below zero (only a test or a future loader could set one) flushes every remainder at
+// once, but an empty buffer is nothing to send: a fuzzer found the empty datagram.
+TEST_F(CommTimerTest, LinesGoOutWholeAndInOrderAndRemaindersWhenIdleOrTooLong) {
+  const std::string a4096(4096, 'a');
+  const std::string b4097(4097, 'b');
+  const struct {
+    const char* name;
+    const char* buffermax;
+    std::vector<std::tuple<std::string, Strings, std::size_t>> ticks;  // bytes, sent, held
+  } cases[] = {
+      {"complete lines", "4096", {{"one\r\ntwo\r\n", {"one", "two"}, 0}, {"", {"one", "two"}, 0}}},
+      {"partial lines",
+       "4096",
+       {{"abc\n\rdef", {"abc"}, 3},
+        {"", {"abc", "def"}, 0},
+        {"gh", {"abc", "def"}, 2},
+        {"ij\r\n", {"abc", "def", "ghij"}, 0},
+        {"\r\n\n\r\r", {"abc", "def", "ghij"}, 0},
+        {"", {"abc", "def", "ghij"}, 0}}},
+      {"remainders beyond buffermax",
+       "4096",
+       {{a4096, {}, 4096}, {"", {a4096}, 0}, {"line\r\n" + b4097, {a4096, "line", b4097}, 0}}},
+      {"buffermax below zero",
+       "-1",
+       {{"ab\nj\r\n", {"ab", "j"}, 0},
+        {"xyz", {"ab", "j", "xyz"}, 0},
+        {"", {"ab", "j", "xyz"}, 0}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start([&] { Set("buffermax", c.buffermax); });
+    for (const auto& [bytes, sent, held] : c.ticks) {
+      Receive(bytes);
+      EXPECT_EQ(Sent(), sent) << bytes.size() << " bytes";
+      EXPECT_EQ(host->Receive().Length(), held) << bytes.size() << " bytes";
+    }
+  }
 }
 
 TEST_F(CommTimerTest, SequenceGapGoesToTheLogOnly) {

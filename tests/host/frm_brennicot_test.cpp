@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "host/host_fixture.h"
 
 namespace brennicot {

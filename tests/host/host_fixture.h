@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "host/frm_brennicot.h"
 
 namespace brennicot {

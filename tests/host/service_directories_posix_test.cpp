@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "kit/temp_dir.h"
+#include "kit/files.h"
 
 namespace brennicot::posix {
 namespace {
@@ -20,46 +20,38 @@ TEST(WrittenDirectories, AreWhereTheLinksAtTheProgramsFilesFinallyLead) {
   const struct {
     const char* name;
     std::vector<std::pair<std::string, std::string>> links;  // link, target ("{d}": the scratch)
-    std::string settings_file;                               // "" : the program's own files
-    std::string log_file;
     std::vector<std::string> dirs;
+    std::string settings_file = "";  // "" : the program's own files
+    std::string log_file = "";
   } cases[] = {
-      {"files beside the program", {}, "", "", {}},
+      {"files beside the program", {}, {}},
       {"links into etc and log, the log not there yet",
        {{"lib/Vemo_Brennicot.ini", "{d}/etc/Vemo_Brennicot.ini"},
         {"lib/Vemo_Brennicot.log", "{d}/log/Vemo_Brennicot.log"}},
-       "",
-       "",
        {"{d}/etc", "{d}/log"}},
       {"a relative link, named without '..'",
        {{"lib/Vemo_Brennicot.ini", "../etc/Vemo_Brennicot.ini"}},
-       "",
-       "",
        {"{d}/etc"}},
       {"a chain of links: the last one's directory, where the program writes",
        {{"lib/Vemo_Brennicot.log", "{d}/mid/Vemo_Brennicot.log"},
         {"mid/Vemo_Brennicot.log", "../log/Vemo_Brennicot.log"}},
-       "",
-       "",
        {"{d}/log"}},
-      {"a link beside itself", {{"lib/Vemo_Brennicot.log", "other.log"}}, "", "", {}},
-      {"a loop", {{"lib/Vemo_Brennicot.ini", "Vemo_Brennicot.ini"}}, "", "", {}},
+      {"a link beside itself", {{"lib/Vemo_Brennicot.log", "other.log"}}, {}},
+      {"a loop", {{"lib/Vemo_Brennicot.ini", "Vemo_Brennicot.ini"}}, {}},
       {"a missing directory is still named",
        {{"lib/Vemo_Brennicot.log", "{d}/gone/Vemo_Brennicot.log"}},
-       "",
-       "",
        {"{d}/gone"}},
-      {"a settings file with its log beside it", {}, "{d}/etc/door.ini", "{d}/etc/door.log", {}},
+      {"a settings file with its log beside it", {}, {}, "{d}/etc/door.ini", "{d}/etc/door.log"},
       {"a settings file with its log placed elsewhere",
        {},
+       {"{d}/log"},
        "{d}/etc/door.ini",
-       "{d}/log/door.log",
-       {"{d}/log"}},
+       "{d}/log/door.log"},
       {"a linked settings file, and the log placed elsewhere, each once",
        {{"etc/door.ini", "{d}/mid/door.ini"}, {"log/door.log", "{d}/mid/door.log"}},
+       {"{d}/mid", "{d}/log"},
        "{d}/etc/door.ini",
-       "{d}/log/door.log",
-       {"{d}/mid", "{d}/log"}},
+       "{d}/log/door.log"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -17,13 +17,11 @@
 #include <filesystem>
 
 #include "host/service_control_posix.h"
-#include "kit/activity_log.h"
 #include "kit/emulation.h"
 #include "kit/files.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
-#include "kit/udp_receiver.h"
+#include "kit/receivers.h"
 #include "platform/unique_fd_posix.h"
 
 namespace brennicot::posix {

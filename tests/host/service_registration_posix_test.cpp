@@ -8,13 +8,11 @@
 
 #include "base/error.h"
 #include "host/service_control_posix.h"
-#include "kit/activity_log.h"
 #include "kit/emulation.h"
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/forwarder.h"
 #include "kit/process.h"
-#include "kit/temp_dir.h"
 #include "platform/event_loop_posix.h"
 
 namespace brennicot::posix {

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "fakes/fake_platform.h"
-#include "fakes/fake_tls_session.h"
+#include "fakes/host_fakes.h"
 
 namespace brennicot {
 namespace {
@@ -18,25 +17,6 @@ namespace {
 using Strings = std::vector<std::string>;
 using Overrides = std::map<std::string, std::string>;
 using Stage = StartPlan::Stage;
-
-// Its sessions keep what they were given to read, and may find a file unusable or the key open.
-struct TlsFilesPlatform : fakes::FakePlatform {
-  struct Session : fakes::FakeTlsSession {
-    TlsFilesPlatform* platform;
-    explicit Session(TlsFilesPlatform* p) : platform(p) {}
-    void Begin(const TlsSettings& settings) override {
-      platform->begun.push_back(settings);
-      if (platform->unusable) throw *platform->unusable;
-    }
-    bool KeyOpenToOthers(const TlsSettings&) const override { return platform->key_open; }
-  };
-  std::unique_ptr<TlsSession> CreateTlsSession() override {
-    return std::make_unique<Session>(this);
-  }
-  std::vector<TlsSettings> begun;
-  std::optional<Error> unusable;
-  bool key_open = false;
-};
 
 // A start whose settings are the defaults but for `overrides`, over a closed port.
 struct Planned {
@@ -67,7 +47,7 @@ struct Planned {
   }
 
   SettingsTable settings;
-  TlsFilesPlatform platform;
+  fakes::FakePlatform platform;
   fakes::FakeSerialDevice* device = new fakes::FakeSerialDevice;
   SerialPort port{std::unique_ptr<SerialDevice>(device)};
   StartPlan plan{settings, platform, port};
@@ -78,24 +58,24 @@ TEST(StartPlan, TheWayOutFollowsTransportFramingAndQueueMaxAndATlsOneReadsItsFil
     Overrides settings;
     Transport transport;
     std::optional<Framing> framing;  // none: RELP frames its messages itself
-    std::size_t queue_bytes;
-    std::string tls_name;  // what the one session given the files must find in the certificate
+    std::string tls_name = "";  // what the one session given the files must find in the certificate
+    std::size_t queue_bytes = 8192 * 1024;
   } cases[] = {
-      {{}, Transport::kUdp, Framing::kOctet, 8192 * 1024, ""},
-      {{{"framing", "lf"}}, Transport::kUdp, Framing::kLf, 8192 * 1024, ""},
-      {{{"transport", "tcp"}, {"queuemax", "1"}}, Transport::kTcp, Framing::kOctet, 1024, ""},
+      {{}, Transport::kUdp, Framing::kOctet},
+      {{{"framing", "lf"}}, Transport::kUdp, Framing::kLf},
+      {{{"transport", "tcp"}, {"queuemax", "1"}}, Transport::kTcp, Framing::kOctet, "", 1024},
       {{{"transport", "tcp"}, {"framing", "lf"}, {"queuemax", "0"}},
        Transport::kTcp,
        Framing::kLf,
-       0,
-       ""},
-      {{{"transport", "tls"}}, Transport::kTls, Framing::kOctet, 8192 * 1024, "collector.example"},
-      {{{"transport", "relp"}}, Transport::kRelp, std::nullopt, 8192 * 1024, ""},
+       "",
+       0},
+      {{{"transport", "tls"}}, Transport::kTls, Framing::kOctet, "collector.example"},
+      {{{"transport", "relp"}}, Transport::kRelp, std::nullopt},
       {{{"transport", "relp-tls"}, {"queuemax", "1048576"}, {"tlsname", "syslog.example"}},
        Transport::kRelpTls,
        std::nullopt,
-       std::size_t{1048576} * 1024,
-       "syslog.example"},
+       "syslog.example",
+       std::size_t{1048576} * 1024},
   };
   for (const auto& c : cases) {
     Planned p(c.settings);
@@ -111,9 +91,9 @@ TEST(StartPlan, TheWayOutFollowsTransportFramingAndQueueMaxAndATlsOneReadsItsFil
     }
     EXPECT_EQ(made.stream.queue_max_bytes, c.queue_bytes);
     EXPECT_EQ(p.plan.RemotePort(), 514);
-    ASSERT_EQ(p.platform.begun.size(), c.tls_name.empty() ? 0u : 1u);
+    ASSERT_EQ(p.platform.tls_begun.size(), c.tls_name.empty() ? 0u : 1u);
     if (c.tls_name.empty()) continue;
-    for (const TlsSettings& tls : {made.tls, p.platform.begun.front()}) {
+    for (const TlsSettings& tls : {made.tls, p.platform.tls_begun.front()}) {
       const auto named = [](const TlsFile& f) { return std::string(f.key) + "=" + f.path; };
       EXPECT_EQ(tls.name, c.tls_name);
       EXPECT_EQ(named(tls.ca) + " " + named(tls.cert) + " " + named(tls.key),
@@ -135,7 +115,7 @@ TEST(StartPlan, AKeyOthersMayReadIsNamed) {
   };
   for (const auto& c : cases) {
     Planned p({{"transport", "tls"}, {"tlscert", "/etc/vb/own.pem"}, {"tlskey", c.key}});
-    p.platform.key_open = c.key_open;
+    p.platform.tls_key_open = c.key_open;
     p.plan.Run(Stage::kChannel);
     EXPECT_EQ(p.plan.KeyOpenToOthers(), c.named) << c.key;
   }
@@ -180,7 +160,7 @@ TEST(StartPlan, EveryRefusalWithItsSettingAndExactTextAndTheStartFailsOnTheFirst
   for (const auto& c : cases) {
     Planned p(c.settings);
     if (p.settings.Get(key::kTlsCa) == "/etc/vb/missing.pem") {
-      p.platform.unusable = Error(2, "No such file or directory (/etc/vb/missing.pem)");
+      p.platform.tls_unusable = Error(2, "No such file or directory (/etc/vb/missing.pem)");
     }
     SCOPED_TRACE(c.refusals.empty() ? "none" : c.refusals.front());
     EXPECT_EQ(p.Refusals(), c.refusals);

@@ -9,7 +9,6 @@
 #include "kit/error_of.h"
 #include "kit/files.h"
 #include "kit/process.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot::posix {
 namespace {

@@ -1,8 +1,8 @@
-// Real Syslog collectors of the test's own, unprivileged, on a free port of 127.0.0.1.
+// Real Syslog collectors of the test's own, unprivileged, on a free port of 127.0.0.1, with a
+// plain or a TLS input.
 #pragma once
 
 #include <sys/types.h>
-
 #include <string>
 #include <vector>
 
@@ -10,6 +10,7 @@
 
 namespace brennicot::testkit {
 
+// Real Syslog collectors of the test's own, unprivileged, on a free port of 127.0.0.1.
 // How the collector listens: UDP datagrams, or a TCP stream of octet-counted or LF-ended messages.
 enum class Listening { kUdp, kTcpOctet, kTcpLf };
 
@@ -78,6 +79,19 @@ class SyslogNg : public Collector {
   // TCP: octet counting through its syslog() source, LF through network().
   explicit SyslogNg(const std::string& dir, Listening listening = Listening::kUdp);
   static bool Available();
+};
+
+// rsyslog and syslog-ng with a TLS input (RFC 5425), presenting `cert`, asking for no client
+// certificate.
+// imtcp with the OpenSSL stream driver (Debian's rsyslog-openssl).
+struct RsyslogTls : Collector {
+  RsyslogTls(const std::string& dir, const std::string& cert, const std::string& key);
+  static bool Available();
+};
+
+// The syslog() source with transport("tls").
+struct SyslogNgTls : Collector {
+  SyslogNgTls(const std::string& dir, const std::string& cert, const std::string& key);
 };
 
 }  // namespace brennicot::testkit

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "kit/activity_log.h"
 #include "kit/emulation.h"
+#include "kit/files.h"
 #include "kit/process.h"
 
 namespace brennicot::testkit {

@@ -5,15 +5,16 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
-extern char** environ;
+#include "kit/files.h"
 
 namespace brennicot::testkit {
 
@@ -139,6 +140,75 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std
   TestProcess process(argv, env);
   const int status = process.Wait();
   return {status, process.Out(), process.Err()};
+}
+
+namespace {
+
+std::string ProcFile(pid_t pid, const char* name) {
+  return "/proc/" + std::to_string(pid) + "/" + name;
+}
+
+long StatusKib(pid_t pid, const std::string& field) {
+  for (const std::string& line : Lines(ReadFile(ProcFile(pid, "status")))) {
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + field.size());
+  }
+  return -1;
+}
+
+}  // namespace
+
+long RssKib(pid_t pid) {
+  return StatusKib(pid, "VmRSS:");
+}
+
+long PeakRssKib(pid_t pid) {
+  return StatusKib(pid, "VmHWM:");
+}
+
+long CpuMillis(pid_t pid) {
+  const std::string stat = ReadFile(ProcFile(pid, "stat"));
+  // The command name may hold blanks and parentheses; the fields after it are plain numbers.
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  long utime = 0;
+  long stime = 0;
+  // Fields 3 onwards; utime and stime are fields 14 and 15.
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stol(field);
+    if (i == 15) stime = std::stol(field);
+  }
+  return (utime + stime) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+long OpenDescriptors(pid_t pid) {
+  std::error_code ec;
+  long n = 0;
+  for (auto it = std::filesystem::directory_iterator(ProcFile(pid, "fd"), ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    ++n;
+  }
+  return ec ? -1 : n;
+}
+
+bool CanUnshareMounts() {
+  static const bool can = [] {
+    if (!HaveTool("unshare")) return false;
+    // A mount that only the namespace sees proves both the namespace and the right to mount.
+    return std::system(
+               "unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt' "
+               ">/dev/null 2>&1") == 0;
+  }();
+  return can;
+}
+
+std::vector<std::string> InPrivateMounts(const std::string& script,
+                                         const std::vector<std::string>& parameters) {
+  // "unshare -m" makes every mount private to the new namespace: nothing reaches the machine.
+  std::vector<std::string> launcher{"unshare", "-m", "sh", "-c", script, "vb-launcher"};
+  launcher.insert(launcher.end(), parameters.begin(), parameters.end());
+  return launcher;
 }
 
 }  // namespace brennicot::testkit

@@ -1,18 +1,18 @@
-// Running programs from a test: the forwarder, socat, the collectors, systemctl, Wine.
+// Running programs from a test, in a private mount namespace if need be, and what the kernel says
+// of them as they run.
 #pragma once
 
 #include <sys/types.h>
-
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot::testkit {
 
+// Running programs from a test: the forwarder, socat, the collectors, systemctl, Wine.
 // Starts a program with standard output and error in files and standard input from `stdin_fd`
 // (or /dev/null). `env` entries "NAME=value" replace the inherited ones; a bare "NAME" removes
 // it. `in_child` runs in the child just before the program starts (a namespace of its own, say).
@@ -64,5 +64,27 @@ struct RunResult {
 // Runs a program to its end.
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& env = {});
+
+// What the kernel says about a running process: CPU time, resident memory, open descriptors.
+// User plus system CPU time so far, in milliseconds; -1 when the process is gone.
+long CpuMillis(pid_t pid);
+// Resident memory in KiB; -1 when the process is gone.
+long RssKib(pid_t pid);
+// The most resident memory it has had so far, in KiB; -1 when the process is gone.
+long PeakRssKib(pid_t pid);
+// Open file descriptors; -1 when the process is gone.
+long OpenDescriptors(pid_t pid);
+
+// Running a program in a private mount namespace: a hosts file, a read-only or a full directory,
+// or /dev/null in place of the machine's serial devices, that only it sees.
+// Whether this process may create a private mount namespace and mount in it (root, or a container
+// that allows it). Checked once.
+bool CanUnshareMounts();
+
+// A launcher (Forwarder::SetLauncher): runs `script` with sh in a private mount namespace, the
+// parameters as "$1", "$2", ... before the executable and its arguments. The script must end with
+// `exec "$@"` after shifting its own parameters off.
+std::vector<std::string> InPrivateMounts(const std::string& script,
+                                         const std::vector<std::string>& parameters = {});
 
 }  // namespace brennicot::testkit

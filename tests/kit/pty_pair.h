@@ -8,7 +8,6 @@
 #include <string>
 
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot::testkit {
 

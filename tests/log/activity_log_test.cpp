@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_time.h"
+#include "fakes/platform_fakes.h"
 
 namespace brennicot {
 namespace {

@@ -4,8 +4,7 @@
 
 #include <stdexcept>
 
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_time.h"
+#include "fakes/platform_fakes.h"
 
 namespace brennicot {
 namespace {

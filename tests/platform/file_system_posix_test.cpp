@@ -17,7 +17,6 @@
 #include "kit/emulation.h"
 #include "kit/error_of.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 
 namespace brennicot::posix {
 namespace {

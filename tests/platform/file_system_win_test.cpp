@@ -8,7 +8,6 @@
 
 #include "kit/error_of.h"
 #include "kit/files.h"
-#include "kit/temp_dir.h"
 #include "platform/windows_api_win.h"
 
 namespace brennicot::win32 {

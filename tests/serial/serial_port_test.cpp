@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_serial_device.h"
+#include "fakes/serial_fakes.h"
 #include "kit/error_of.h"
 
 namespace brennicot {

@@ -15,11 +15,11 @@
 #include <string>
 #include <thread>
 
+#include "kit/files.h"
 #include "kit/forwarder.h"
-#include "kit/process_figures.h"
+#include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
-#include "kit/udp_receiver.h"
+#include "kit/receivers.h"
 
 namespace {
 

@@ -4,8 +4,7 @@
 
 #include "base/error.h"
 #include "config/settings.h"
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_time.h"
+#include "fakes/platform_fakes.h"
 #include "kit/error_of.h"
 
 namespace brennicot {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "syslog/stream_channel.h"
 #include "syslog/stream_framing.h"
 

@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "fakes/fake_platform.h"
+#include "fakes/host_fakes.h"
 #include "syslog/relp_session.h"
 
 namespace brennicot {

@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_sockets.h"
-#include "fakes/fake_tls_session.h"
+#include "fakes/syslog_fakes.h"
 
 namespace brennicot {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "kit/error_of.h"
 #include "kit/files.h"
-#include "kit/udp_receiver.h"
+#include "kit/receivers.h"
 
 namespace brennicot::posix {
 namespace {

@@ -8,11 +8,10 @@
 #include <regex>
 #include <thread>
 
+#include "kit/files.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/tcp_receiver.h"
-#include "kit/temp_dir.h"
-#include "kit/udp_receiver.h"
+#include "kit/receivers.h"
 #include "wine_rig.h"
 
 namespace e2e::wine {

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <regex>
 
+#include "kit/files.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
-#include "kit/udp_receiver.h"
+#include "kit/receivers.h"
 #include "wine_rig.h"
 
 namespace e2e::wine {

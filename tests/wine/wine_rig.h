@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "kit/files.h"
 #include "kit/forwarder.h"
-#include "kit/temp_dir.h"
 
 namespace e2e::wine {
 

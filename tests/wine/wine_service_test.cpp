@@ -11,8 +11,7 @@
 #include "kit/files.h"
 #include "kit/process.h"
 #include "kit/pty_pair.h"
-#include "kit/temp_dir.h"
-#include "kit/udp_receiver.h"
+#include "kit/receivers.h"
 #include "kit/wine_path.h"
 #include "wine_rig.h"
 

@@ -1,7 +1,7 @@
-// The network as the test plays it: name look-ups answered at once, the UDP socket's system calls
-// recorded, and a stream socket whose peer the test is.
+// The way out as the test plays it: the network, the spool files and the TLS session.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,11 +17,15 @@
 
 #include "base/error.h"
 #include "syslog/collector_address.h"
+#include "syslog/spool_files.h"
 #include "syslog/stream_socket.h"
+#include "syslog/tls_session.h"
 #include "syslog/udp_socket.h"
 
 namespace brennicot::fakes {
 
+// The network as the test plays it: name look-ups answered at once, the UDP socket's system calls
+// recorded, and a stream socket whose peer the test is.
 using Answers = std::map<std::string, LookupAnswer>;
 
 // Answers every look-up at once: from `answers` by host, else "not known"; without `answers`,
@@ -110,6 +115,57 @@ class FakeStreamSocket : public StreamSocket {
   void Acknowledge();  // everything written so far
   void TakeMore(std::size_t bytes);
   void Answer(const std::string& bytes);
+};
+
+// Spool files in memory, kept across hosts of one test.
+// Read in chunks of `chunk` bytes at most, so a reader meets a record split across two.
+class FakeSpoolFiles : public SpoolFiles {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> not_files;  // a link or anything else: left alone
+  std::size_t chunk = 7;
+  std::optional<Error> write_failure;
+  Found Read(const std::string& path, std::size_t chunk_size,
+             const std::function<void(std::string_view chunk)>& take) override;
+  bool Replace(const std::string& path, const std::function<std::string_view()>& next) override;
+  void Remove(const std::string& path) override { files.erase(path); }
+};
+
+// A TLS session in the open: the handshake is "HELLO" out and "OK" (verified) or "NO" (refused)
+// back; a record is "R", at most `record_size` plain bytes, "."; "BYE" from the collector ends it,
+// anything else it sends is its data as it is.
+class FakeTlsSession : public TlsSession {
+ public:
+  TlsRefusal refusal{TlsRefusalKind::kNameMismatch, 62, {}};
+  std::size_t record_size = 16;
+
+  std::function<void(const TlsSettings&)> on_begin;  // may throw as an unusable file would
+  bool key_open = false;
+
+  void Begin(const TlsSettings& settings) override {
+    if (on_begin) on_begin(settings);
+  }
+  bool KeyOpenToOthers(const TlsSettings&) const override { return key_open; }
+  Step Handshake(std::string_view received, std::string& out) override {
+    if (received.empty()) out += "HELLO";
+    if (received.find("OK") != std::string_view::npos) return Step::kVerified;
+    return received.find("NO") != std::string_view::npos ? Step::kRefused : Step::kPending;
+  }
+  TlsRefusal Refusal() const override { return refusal; }
+  void Encrypt(std::string_view plain, std::string& out) override {
+    for (; !plain.empty(); plain.remove_prefix(std::min(plain.size(), record_size))) {
+      out += "R" + std::string(plain.substr(0, record_size)) + ".";
+    }
+  }
+  bool Absorb(std::string_view received, std::string&, std::string& plain) override {
+    if (received.find("BYE") == std::string_view::npos) {
+      plain.append(received);
+      return true;
+    }
+    refusal = {TlsRefusalKind::kEnded, 0, {}};
+    return false;
+  }
+  void Shutdown(std::string& out) override { out += "CLOSE"; }
 };
 
 }  // namespace brennicot::fakes

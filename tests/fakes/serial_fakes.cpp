@@ -1,4 +1,4 @@
-#include "fakes/fake_serial_device.h"
+#include "fakes/serial_fakes.h"
 
 #include <algorithm>
 #include <cerrno>
