@@ -12,7 +12,7 @@
 #include "base/error.h"
 #include "config/profile_reader.h"
 #include "config/settings.h"
-#include "fakes/host_fakes.h"
+#include "fakes/platform_fakes.h"
 #include "kit/emulation.h"
 #include "kit/files.h"
 

@@ -55,12 +55,6 @@ std::unique_ptr<ServiceControl> FakePlatform::CreateServiceControl() {
   return control;
 }
 
-std::unique_ptr<StreamSocket> FakePlatform::CreateStreamSocket() {
-  auto s = std::make_unique<FakeStreamSocket>();
-  stream = s.get();
-  return s;
-}
-
 std::unique_ptr<TlsSession> FakePlatform::CreateTlsSession() {
   auto session = std::make_unique<FakeTlsSession>();
   session->key_open = tls_key_open;

@@ -69,13 +69,10 @@ class FakeServiceManager : public ServiceManager {
 // The whole platform made of the fakes of each subsystem, for tests that drive the host without
 // real time, files, devices or network. Each fake records what the code did and lets the test
 // decide what it meets.
-// The components the host creates are kept here as raw pointers so a test can reach them after
-// the host took ownership.
-class FakePlatform : public Platform {
+// The stream parts come from the syslog fakes. The components the host creates are kept here as
+// raw pointers so a test can reach them after the host took ownership.
+class FakePlatform : public Platform, public FakeStreamParts {
  public:
-  FakeFileSystem files;
-  FakeEventLoop loop;
-  FakeClock clock{&loop.now_ms};
   FakeUserInterface ui;
   FakeProfileReader profile{files};
   std::string arguments;
@@ -84,10 +81,6 @@ class FakePlatform : public Platform {
   FakeSerialDevice* port = nullptr;       // the device under the host's port
   FakeServiceManager* service = nullptr;  // the manager under the host's service control
   ServiceControl* service_control = nullptr;
-  FakeStreamSocket* stream = nullptr;
-  FakeSpoolFiles spool;
-  // What names resolve to; a dotted address is its own answer.
-  Answers names;
   SerialDevicePathOf serial_device_path;  // what the host gave the port to find its device
 
   FileSystem& Files() override { return files; }
@@ -97,9 +90,11 @@ class FakePlatform : public Platform {
   ProfileReader& Profile() override { return profile; }
   SpoolFiles& Spool() override { return spool; }
   std::unique_ptr<UdpSocket> CreateUdpSocket() override;
-  std::unique_ptr<StreamSocket> CreateStreamSocket() override;
+  std::unique_ptr<StreamSocket> CreateStreamSocket() override {
+    return FakeStreamParts::CreateStreamSocket();
+  }
   std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) override {
-    return MakeFakeCollectorAddress(host, names, [this] { return loop.now_ms; });
+    return FakeStreamParts::CreateCollectorAddress(host);
   }
   std::unique_ptr<TlsSession> CreateTlsSession() override;
   std::vector<TlsSettings> tls_begun;  // what each TLS session was given to read

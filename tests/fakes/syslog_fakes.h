@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "fakes/platform_fakes.h"
 #include "syslog/collector_address.h"
 #include "syslog/spool_files.h"
 #include "syslog/stream_socket.h"
@@ -166,6 +167,26 @@ class FakeTlsSession : public TlsSession {
     return false;
   }
   void Shutdown(std::string& out) override { out += "CLOSE"; }
+};
+
+// What a stream channel or a spool stands on in a unit test: the platform's fakes and the
+// syslog ones, without the host's wiring.
+struct FakeStreamParts {
+  FakeFileSystem files;
+  FakeEventLoop loop;
+  FakeClock clock{&loop.now_ms};
+  FakeSpoolFiles spool;
+  Answers names;                       // what names resolve to; a dotted address is its own answer
+  FakeStreamSocket* stream = nullptr;  // the last socket made, owned by the channel
+
+  std::unique_ptr<StreamSocket> CreateStreamSocket() {
+    auto made = std::make_unique<FakeStreamSocket>();
+    stream = made.get();
+    return made;
+  }
+  std::unique_ptr<CollectorAddress> CreateCollectorAddress(const std::string& host) {
+    return MakeFakeCollectorAddress(host, names, [this] { return loop.now_ms; });
+  }
 };
 
 }  // namespace brennicot::fakes

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/host_fakes.h"
+#include "fakes/syslog_fakes.h"
 #include "syslog/stream_channel.h"
 #include "syslog/stream_framing.h"
 
@@ -57,7 +57,7 @@ TEST(SpoolDecoder, GivesTheSameMessagesInWhateverChunksTheFileComes) {
 
 class SpoolTest : public testing::Test {
  protected:
-  fakes::FakePlatform platform;
+  fakes::FakeStreamParts platform;
   ActivityLog log{platform.files, platform.clock, "Vemo_Brennicot.log"};
   Spool spool{platform.spool, log, kPath};
   Strings Log() const { return platform.files.LogMessages(); }

@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "fakes/host_fakes.h"
+#include "fakes/syslog_fakes.h"
 #include "syslog/relp_session.h"
 
 namespace brennicot {
@@ -18,7 +18,7 @@ constexpr const char* kSpool = "/var/log/vb/Vemo_Brennicot.spool";
 
 class StreamChannelTest : public testing::Test {
  protected:
-  fakes::FakePlatform platform;
+  fakes::FakeStreamParts platform;
   ActivityLog log{platform.files, platform.clock, "Vemo_Brennicot.log"};
   std::unique_ptr<StreamChannel> channel;
   fakes::FakeStreamSocket* socket = nullptr;
