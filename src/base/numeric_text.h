@@ -1,6 +1,7 @@
 // Numbers inside setting texts. Locale-independent: the decimal separator is always ".".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,5 +27,9 @@ std::int32_t ToInt32(double value);
 // Plain decimal text of a double: up to 15 significant digits, no exponent, no trailing zeros
 // ("190", "-3", "190.5", "0.001"). Callers must pass a finite value.
 std::string FormatDecimal(double value);
+
+// A size as a report words it, so that a limit's text follows the limit when it changes: "1 MiB",
+// "64 KiB", "100 bytes", in the largest unit the size is a whole number of.
+std::string SizeText(std::size_t bytes);
 
 }  // namespace brennicot

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "base/byte_size.h"
+#include "base/numeric_text.h"
 #include "base/text.h"
 #include "config/profile_reader.h"
 #include "platform/file_system.h"

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "log/error_trap.h"
+#include "platform/path.h"
 #include "syslog/stream_framing.h"
 
 namespace brennicot {
@@ -14,8 +15,9 @@ std::string Messages(std::uint64_t n) {
 }
 
 // Named as the file is, so that each of several forwarders on one machine says which is its own.
+// Win32's rules read both separators, so the name comes out right for a path of either system.
 std::string SpoolLine(const std::string& path, const std::string& text) {
-  return path.substr(path.find_last_of("/\\") + 1) + ": " + text;
+  return kWin32Paths.NameOf(path) + ": " + text;
 }
 
 }  // namespace

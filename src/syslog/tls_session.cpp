@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "base/byte_size.h"
+#include "base/numeric_text.h"
 #include "base/product_names.h"
 
 namespace brennicot {

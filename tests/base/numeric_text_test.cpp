@@ -7,7 +7,6 @@
 #include <limits>
 #include <string>
 
-#include "base/byte_size.h"
 #include "base/error.h"
 #include "kit/error_of.h"
 
